@@ -1,0 +1,105 @@
+#pragma once
+// The player wraps one audio pipeline playing one MP3 file. Everything the
+// transport and the views need of playback goes through this contract, so the
+// logic runs the same over GStreamer and over the simulated player of the tests.
+//
+// All positions and lengths are whole milliseconds in a signed 32-bit integer.
+// Every operation runs on the GUI thread.
+
+#include <cstdint>
+#include <string>
+
+namespace orvex {
+
+// A result code: 0 (or any value >= 0) is success, a negative value a failure.
+using Result = int32_t;
+
+inline constexpr Result kOk = 0;
+inline constexpr bool Failed(Result r) { return r < 0; }
+
+// Codes of our own. Their texts come from OwnErrorText (playback/error_text.h).
+inline constexpr Result kErrFail = static_cast<Result>(0x80004005u);
+inline constexpr Result kErrNotFound = static_cast<Result>(0x80040216u);        // a pad is missing
+inline constexpr Result kErrNoAudioHardware = static_cast<Result>(0x80040256u); // no output device
+inline constexpr Result kErrTimeout = static_cast<Result>(0x800705B4u);
+inline constexpr Result kErrCannotOpen = static_cast<Result>(0x80070002u);      // file missing or unreadable
+inline constexpr Result kErrNotMpegAudio = static_cast<Result>(0x80040241u);    // no MPEG audio in the file
+inline constexpr Result kErrMissingElement = static_cast<Result>(0x80040154u);  // a GStreamer element is missing
+inline constexpr Result kErrStream = static_cast<Result>(0x8004022Fu);          // a streaming error
+
+// Channel values, as the menu and the settings know them.
+inline constexpr int32_t kChannelStereo = 0;
+inline constexpr int32_t kChannelLeft = 1;
+inline constexpr int32_t kChannelRight = 2;
+
+// Volume in hundredths of a decibel: silent .. full.
+inline constexpr int32_t kVolumeSilent = -10000;
+inline constexpr int32_t kVolumeFull = 0;
+
+// Event codes of the graph's event queue.
+inline constexpr int32_t kEventComplete = 1;
+inline constexpr int32_t kEventErrorAbort = 3;
+
+struct GraphEvent {
+  int32_t code = 0;
+  Result param1 = 0;  // for kEventErrorAbort: the failing result code
+  std::string text;   // for kEventErrorAbort: the error's text
+};
+
+class Player {
+ public:
+  virtual ~Player() = default;
+
+  // Builds the pipeline for the file; 0 on success, negative on failure (the
+  // player is then unbuilt and holds nothing, so the other builder may run).
+  virtual Result BuildWithMp3Parser(const std::string& path) = 0;
+  virtual Result BuildWithMpeg1Splitter(const std::string& path) = 0;
+
+  // Safe on a never-built player and when called twice.
+  virtual void Teardown() = 0;
+
+  virtual Result Run() = 0;
+  virtual Result Pause() = 0;
+  // Stops playback; position and length stay readable.
+  virtual Result Stop() = 0;
+
+  // Accepts any value: below 0 seeks to 0, beyond the length to the length.
+  // A position set while paused is where the next Run resumes.
+  virtual void SeekMs(int32_t ms) = 0;
+  // Cheap; a failing read yields 0.
+  virtual int32_t GetPositionMs() = 0;
+  virtual int32_t GetDurationMs() = 0;
+  // True once playback reached the end of the stream (or the position the
+  // length); false again after a seek back.
+  virtual bool IsAtEnd() = 0;
+
+  virtual Result SetVolume(int32_t hundredthsOfDb) = 0;
+  // 0 stereo, 1 left only, 2 right only; any other value means stereo.
+  virtual Result SetChannel(int32_t channel) = 0;
+
+  // Takes the next queued graph event without waiting; false when none is queued.
+  virtual bool TakeEvent(GraphEvent& event) = 0;
+
+  // The text for a result code this player returned (empty code text falls
+  // back to our own texts).
+  virtual std::string ErrorText(Result code) const = 0;
+};
+
+}  // namespace orvex
+
+#include <memory>
+
+namespace orvex {
+
+// Makes the players the open-file flow needs, and tells whether an audio
+// output device exists at all.
+class PlayerFactory {
+ public:
+  virtual ~PlayerFactory() = default;
+  // True when the default audio output device (or any) exists.
+  virtual bool HasAudioDevice() = 0;
+  // A new, empty player.
+  virtual std::unique_ptr<Player> Create() = 0;
+};
+
+}  // namespace orvex

@@ -1,0 +1,109 @@
+#include "tests/support/sim_player.h"
+
+#include <algorithm>
+
+#include "playback/error_text.h"
+
+namespace orvex::test {
+
+void SimPlayer::Log(const std::string& entry) {
+  if (log_) log_->push_back("player." + entry);
+}
+
+Result SimPlayer::BuildWithMp3Parser(const std::string& path) {
+  Log("BuildWithMp3Parser");
+  if (Failed(mp3ParserResult)) return mp3ParserResult;
+  built = true;
+  builtPath = path;
+  builtWith = "mp3Parser";
+  return kOk;
+}
+
+Result SimPlayer::BuildWithMpeg1Splitter(const std::string& path) {
+  Log("BuildWithMpeg1Splitter");
+  if (Failed(splitterResult)) return splitterResult;
+  built = true;
+  builtPath = path;
+  builtWith = "splitter";
+  return kOk;
+}
+
+void SimPlayer::Teardown() {
+  Log("Teardown");
+  ++teardowns;
+  built = false;
+  running = false;
+}
+
+Result SimPlayer::Run() {
+  Log("Run");
+  if (Failed(runResult)) return runResult;
+  running = true;
+  return kOk;
+}
+
+Result SimPlayer::Pause() {
+  Log("Pause");
+  running = false;
+  return kOk;
+}
+
+Result SimPlayer::Stop() {
+  Log("Stop");
+  running = false;
+  return kOk;
+}
+
+void SimPlayer::SeekMs(int32_t ms) {
+  Log("SeekMs(" + std::to_string(ms) + ")");
+  positionMs = std::clamp(ms, 0, durationMs_);
+}
+
+int32_t SimPlayer::GetPositionMs() { return positionMs; }
+int32_t SimPlayer::GetDurationMs() { return durationMs_; }
+bool SimPlayer::IsAtEnd() { return positionMs >= durationMs_; }
+
+Result SimPlayer::SetVolume(int32_t hundredthsOfDb) {
+  Log("SetVolume(" + std::to_string(hundredthsOfDb) + ")");
+  volume = hundredthsOfDb;
+  return kOk;
+}
+
+Result SimPlayer::SetChannel(int32_t channel) {
+  Log("SetChannel(" + std::to_string(channel) + ")");
+  balance = channel == 1 ? -10000 : channel == 2 ? 10000 : 0;
+  return kOk;
+}
+
+bool SimPlayer::TakeEvent(GraphEvent& event) {
+  if (events_.empty()) return false;
+  event = events_.front();
+  events_.pop_front();
+  return true;
+}
+
+std::string SimPlayer::ErrorText(Result code) const { return OwnErrorText(code); }
+
+void SimPlayer::Advance(int32_t ms) {
+  if (running) positionMs = std::min(positionMs + ms, durationMs_);
+}
+
+void SimPlayer::QueueAbort(Result code, std::string text) {
+  events_.push_back(GraphEvent{kEventComplete, 0, {}});
+  events_.push_back(GraphEvent{kEventErrorAbort, code, std::move(text)});
+}
+
+std::unique_ptr<Player> SimPlayerFactory::Create() {
+  if (log_) log_->push_back("factory.Create");
+  auto player = std::make_unique<SimPlayer>(log_, durationMs);
+  if (!buildScript.empty()) {
+    player->mp3ParserResult = buildScript.front().first;
+    player->splitterResult = buildScript.front().second;
+    buildScript.pop_front();
+  }
+  ++created;
+  last = player.get();
+  return player;
+}
+
+}  // namespace orvex::test

@@ -1,0 +1,81 @@
+#pragma once
+// A simulated player that keeps the player contract with a clock advanced by
+// hand. It can log its calls into a log shared with the recording shell, so a
+// test sees player calls and notifications in one order.
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "playback/player.h"
+
+namespace orvex::test {
+
+class SimPlayer : public Player {
+ public:
+  explicit SimPlayer(std::vector<std::string>* log = nullptr, int32_t durationMs = 60000)
+      : log_(log), durationMs_(durationMs) {}
+
+  Result BuildWithMp3Parser(const std::string& path) override;
+  Result BuildWithMpeg1Splitter(const std::string& path) override;
+  void Teardown() override;
+  Result Run() override;
+  Result Pause() override;
+  Result Stop() override;
+  void SeekMs(int32_t ms) override;
+  int32_t GetPositionMs() override;
+  int32_t GetDurationMs() override;
+  bool IsAtEnd() override;
+  Result SetVolume(int32_t hundredthsOfDb) override;
+  Result SetChannel(int32_t channel) override;
+  bool TakeEvent(GraphEvent& event) override;
+  std::string ErrorText(Result code) const override;
+
+  // The clock: while running, the position moves on by ms and stops at the end.
+  void Advance(int32_t ms);
+  // Queues an abort event as a streaming thread would.
+  void QueueAbort(Result code, std::string text);
+
+  // Scripted outcomes.
+  Result runResult = kOk;
+  Result mp3ParserResult = kOk;
+  Result splitterResult = kOk;
+
+  // Observed state.
+  bool built = false;
+  bool running = false;
+  int teardowns = 0;
+  int32_t volume = 0;
+  int32_t balance = 0;
+  std::string builtPath;
+  std::string builtWith;  // "mp3Parser" or "splitter"
+  int32_t positionMs = 0;
+  int32_t durationMs() const { return durationMs_; }
+
+ private:
+  void Log(const std::string& entry);
+  std::vector<std::string>* log_;
+  int32_t durationMs_;
+  std::deque<GraphEvent> events_;
+};
+
+// Makes SimPlayers; each created player takes the next scripted pair of build
+// results (mp3 parser, splitter), or success when the script has run out.
+class SimPlayerFactory : public PlayerFactory {
+ public:
+  explicit SimPlayerFactory(std::vector<std::string>* log = nullptr) : log_(log) {}
+  bool HasAudioDevice() override { return hasDevice; }
+  std::unique_ptr<Player> Create() override;
+
+  bool hasDevice = true;
+  int32_t durationMs = 60000;
+  std::deque<std::pair<Result, Result>> buildScript;
+  int created = 0;
+  SimPlayer* last = nullptr;  // valid while its owner keeps it
+
+ private:
+  std::vector<std::string>* log_;
+};
+
+}  // namespace orvex::test

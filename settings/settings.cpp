@@ -1,0 +1,317 @@
+#include "settings/settings.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "app/app.h"
+#include "app/texts.h"
+#include "settings/ini.h"
+
+// The settings live in <config folder>/OrvexPlayer/options.ini. The config
+// folder follows the XDG rules alone; the kernel version (osMajorVersion) plays
+// no part in where it is.
+//
+// A save never rewrites the file in place: it writes a temporary file in the
+// same folder, flushes it to the disk and renames it over the old one, so a
+// crash or a full disk leaves either the old file or the new one, never a
+// half-written one. Symbolic links are never followed when something is
+// deleted: a link is removed as a link.
+
+namespace orvex {
+namespace {
+
+constexpr std::string_view kFolderName = "OrvexPlayer";
+constexpr std::string_view kFileName = "options.ini";
+constexpr std::string_view kSection = "options";
+constexpr off_t kMaxFileSize = 1 << 20;  // a file this large or larger is deleted unread
+
+constexpr int32_t kDefaultMute = 0;
+constexpr int32_t kDefaultStoredVolume = 9500;
+constexpr int32_t kStoredVolumeOffset = 10000;  // stored = volume + 10000
+constexpr int32_t kVolumeOutOfRange = -500;
+constexpr int32_t kDefaultJump = 3;
+constexpr int32_t kMinJump = 1;
+constexpr int32_t kMaxJump = 9;
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (path.empty() || path.back() != '/') path.push_back('/');
+  path.append(name);
+  return path;
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// The counterpart of clearing a read-only attribute: the owner may write the
+// file again. Only a regular file is touched, never the target of a link.
+void AllowOwnerWrite(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+    chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+  }
+}
+
+// The process's file mode creation mask, read without changing it (umask()
+// can only be read by setting it, which would race with other threads).
+mode_t CurrentUmask() {
+  mode_t mask = 022;
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status)) {
+      unsigned value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        mask = static_cast<mode_t>(value & 0777);
+        break;
+      }
+    }
+    std::fclose(status);
+  }
+  return mask;
+}
+
+// The mode of a rewritten settings file: the old file's permissions with the
+// owner's write permission added, or the usual mode of a new file.
+mode_t NewFileMode(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return (st.st_mode & 0777) | S_IWUSR;
+  return 0666 & ~CurrentUmask();
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t written = write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+// Replaces path with a file holding data, through a temporary file beside it.
+// Returns 0, or the error number of the step that failed; on failure the old
+// file is untouched and the temporary file is gone.
+int ReplaceFile(const std::string& path, std::string_view data, mode_t mode) {
+  std::string temporary = path + ".tmp-XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return errno;
+  int error = 0;
+  if (!WriteAll(fd, data) || fchmod(fd, mode) != 0 || fsync(fd) != 0) error = errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    unlink(temporary.c_str());
+    return error;
+  }
+  // Makes the rename itself durable; the file is in place either way.
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd >= 0) {
+    fsync(folderFd);
+    close(folderFd);
+  }
+  return 0;
+}
+
+// Reads the settings file. Gives an empty text (and so the defaults) when the
+// file is missing, is a folder or something other than a file, or is too
+// large (then it is deleted). A file that exists but cannot be read is
+// reported with message 140.
+std::string ReadSettingsText(App& app, const std::string& file) {
+  struct stat st {};
+  if (stat(file.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return {};
+    if (S_ISREG(st.st_mode) && st.st_size >= kMaxFileSize) {
+      AllowOwnerWrite(file);
+      unlink(file.c_str());  // a link goes, what it points to stays
+      return {};
+    }
+  }
+
+  auto report = [&](int error) {
+    struct stat now {};
+    if (app.shell && stat(file.c_str(), &now) == 0 && !S_ISDIR(now.st_mode)) {
+      app.shell->ShowError(FormatText(kTextReadFailed, {file, std::strerror(error)}));
+    }
+  };
+  // Non-blocking, so that a pipe in the file's place cannot hang the start.
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    report(errno);
+    return {};
+  }
+  std::string text;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    text.resize(static_cast<size_t>(kMaxFileSize));
+    size_t filled = 0;
+    while (filled < text.size()) {
+      const ssize_t got = read(fd, text.data() + filled, text.size() - filled);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        report(errno);
+        filled = 0;
+        break;
+      }
+      if (got == 0) break;
+      filled += static_cast<size_t>(got);
+    }
+    text.resize(filled);
+  }
+  close(fd);
+  return text;
+}
+
+// Deletes every entry of the open folder folderFd (which it closes), depth
+// first, never following a link.
+void DeleteEntries(int folderFd) {
+  DIR* folder = fdopendir(folderFd);
+  if (!folder) {
+    close(folderFd);
+    return;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  for (const std::string& name : names) {
+    struct stat st {};
+    if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      const int sub =
+          openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (sub >= 0) {
+        // Removing entries needs the folder's write and search permissions.
+        if ((st.st_mode & S_IRWXU) != S_IRWXU) fchmod(sub, (st.st_mode & 07777) | S_IRWXU);
+        DeleteEntries(sub);
+      }
+      unlinkat(folderFd, name.c_str(), AT_REMOVEDIR);
+    } else {
+      // Files and links alike; removing an entry does not depend on the
+      // file's own permissions, and a link's target is never touched.
+      unlinkat(folderFd, name.c_str(), 0);
+    }
+  }
+  closedir(folder);
+}
+
+}  // namespace
+
+std::string GetRoamingFolder() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && config[0] == '/') return WithoutTrailingSlashes(config);
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env && env[0] == '/') {
+    home = env;
+  } else {
+    // No usable HOME: the home folder of the user's account.
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && found->pw_dir[0] == '/') {
+      home = found->pw_dir;
+    }
+  }
+  if (home.empty()) return {};
+  return JoinPath(WithoutTrailingSlashes(home), ".config");
+}
+
+void CreateParentFolders(const std::string& path, bool createLast) {
+  // Folders are private to the user, as the XDG rules ask of the folders
+  // they create; the first character is skipped, as "/" is never created.
+  for (size_t i = 1; i < path.size(); ++i) {
+    if (path[i] == '/') mkdir(path.substr(0, i).c_str(), 0700);
+  }
+  if (createLast && !path.empty()) mkdir(path.c_str(), 0700);
+}
+
+void DeleteFolderTree(const std::string& folder) {
+  struct stat st {};
+  if (lstat(folder.c_str(), &st) != 0) return;
+  if (S_ISLNK(st.st_mode)) {
+    unlink(folder.c_str());
+    return;
+  }
+  if (!S_ISDIR(st.st_mode)) return;
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  if ((st.st_mode & S_IRWXU) != S_IRWXU) fchmod(fd, (st.st_mode & 07777) | S_IRWXU);
+  DeleteEntries(fd);
+  rmdir(folder.c_str());
+}
+
+void LoadSettings(App& app) {
+  const std::string roaming = GetRoamingFolder();
+  // Without a home folder there is no file to read: the defaults.
+  const std::string text =
+      roaming.empty() ? std::string()
+                      : ReadSettingsText(app, JoinPath(JoinPath(roaming, kFolderName), kFileName));
+  const IniReader ini(text);
+
+  app.bMute = ini.GetInt(kSection, "bMute", kDefaultMute);
+
+  const int64_t volume =
+      int64_t{ini.GetInt(kSection, "volume", kDefaultStoredVolume)} - kStoredVolumeOffset;
+  app.volume = (volume > kVolumeFull || volume < kVolumeSilent) ? kVolumeOutOfRange
+                                                                : static_cast<int32_t>(volume);
+
+  app.jumpSeconds = ini.GetInt(kSection, "eachJump", kDefaultJump);
+  if (app.jumpSeconds > kMaxJump) app.jumpSeconds = kMaxJump;
+  app.channel = kChannelStereo;
+  if (app.jumpSeconds < kMinJump) app.jumpSeconds = kMinJump;
+}
+
+void SaveSettings(App& app) {
+  const std::string roaming = GetRoamingFolder();
+  const std::string folder = roaming.empty() ? std::string() : JoinPath(roaming, kFolderName);
+  const std::string file = JoinPath(folder.empty() ? kFolderName : folder, kFileName);
+  auto report = [&](int error) {
+    if (app.shell) app.shell->ShowError(FormatText(kTextWriteFailed, {file, std::strerror(error)}));
+  };
+  if (roaming.empty()) {
+    // Neither the environment nor the user's account names a home folder.
+    report(ENOENT);
+    return;
+  }
+
+  // A file (or a dangling link) where the settings folder belongs goes.
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    AllowOwnerWrite(folder);
+    unlink(folder.c_str());
+  }
+  // A folder where the settings file belongs goes with everything in it. A
+  // link there stays until the rename below replaces the link itself.
+  if (lstat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    DeleteFolderTree(file);
+  } else {
+    AllowOwnerWrite(file);
+  }
+  CreateParentFolders(file, false);
+
+  const int64_t storedVolume = int64_t{app.volume} + kStoredVolumeOffset;
+  const std::string text =
+      FormatIniSection(kSection, {{"bMute", static_cast<uint32_t>(app.bMute)},
+                                  {"volume", static_cast<uint32_t>(storedVolume)},
+                                  {"eachJump", static_cast<uint32_t>(app.jumpSeconds)}});
+  if (const int error = ReplaceFile(file, text, NewFileMode(file)); error != 0) report(error);
+}
+
+}  // namespace orvex

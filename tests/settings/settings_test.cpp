@@ -1,0 +1,441 @@
+// The settings store on real files in a temporary config folder.
+
+#include "settings/settings.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "app/texts.h"
+#include "tests/settings/temp_home.h"
+
+namespace orvex::test {
+namespace {
+
+constexpr char kDefaultFile[] = "[options]\nbMute=0\nvolume=9500\neachJump=3\n";
+
+std::string ReadFailed(const std::string& path, int error) {
+  return FormatText(kTextReadFailed, {path, std::strerror(error)});
+}
+
+std::string WriteFailed(const std::string& path, int error) {
+  return FormatText(kTextWriteFailed, {path, std::strerror(error)});
+}
+
+// Loads from a settings file holding text.
+class LoadSettingsTest : public TempHomeTest {
+ protected:
+  void LoadFrom(const std::string& text) {
+    WriteSettings(text);
+    LoadSettings(app);
+  }
+};
+
+TEST_F(LoadSettingsTest, NoFileGivesDefaultsAndStereo) {
+  app.bMute = 1;
+  app.volume = -1234;
+  app.jumpSeconds = 0;
+  app.channel = kChannelRight;
+  LoadSettings(app);
+  EXPECT_EQ(app.bMute, 0);
+  EXPECT_EQ(app.volume, -500);
+  EXPECT_EQ(app.jumpSeconds, 3);
+  EXPECT_EQ(app.channel, kChannelStereo);
+  EXPECT_TRUE(shell.errors.empty());
+  EXPECT_FALSE(ModeOf(config)) << "loading must not create anything";
+}
+
+TEST_F(LoadSettingsTest, ReadsTheStoredValues) {
+  app.channel = kChannelLeft;
+  LoadFrom("[options]\nbMute=1\nvolume=8000\neachJump=5\n");
+  EXPECT_EQ(app.bMute, 1);
+  EXPECT_EQ(app.volume, -2000);
+  EXPECT_EQ(app.jumpSeconds, 5);
+  EXPECT_EQ(app.channel, kChannelStereo);
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(LoadSettingsTest, VolumeOutsideItsRangeBecomesFiveDecibelsDown) {
+  const struct {
+    const char* stored;
+    int32_t expected;
+  } cases[] = {
+      {"10000", 0},         {"0", -10000},         {"10001", -500},  {"9999", -1},
+      {"1", -9999},         {"-1", -500},          {"-10000", -500}, {"4294967295", -500},
+      {"2147483647", -500}, {"-2147483648", -500}, {"loud", -500},   {"", -500},
+      {"7000dB", -3000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    LoadFrom(std::string("[options]\nvolume=") + c.stored + "\n");
+    EXPECT_EQ(app.volume, c.expected);
+  }
+}
+
+TEST_F(LoadSettingsTest, JumpSizeIsClampedToOneToNine) {
+  const struct {
+    const char* stored;
+    int32_t expected;
+  } cases[] = {
+      {"0", 1}, {"10", 9}, {"7", 7}, {"1", 1}, {"9", 9}, {"-3", 1}, {"2147483648", 9}, {"x", 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    LoadFrom(std::string("[options]\neachJump=") + c.stored + "\n");
+    EXPECT_EQ(app.jumpSeconds, c.expected);
+  }
+}
+
+TEST_F(LoadSettingsTest, AnyNonZeroMuteValueIsKept) {
+  LoadFrom("[options]\nbMute=2\n");
+  EXPECT_EQ(app.bMute, 2);
+  LoadFrom("[options]\nbMute=-1\n");
+  EXPECT_EQ(app.bMute, -1);
+  LoadFrom("[options]\nbMute=yes\n");
+  EXPECT_EQ(app.bMute, 0);
+}
+
+TEST_F(LoadSettingsTest, GarbageGivesDefaultsWithoutAMessage) {
+  std::mt19937 random(99);
+  std::string binary(200000, '\0');
+  for (char& c : binary) c = static_cast<char>(random() & 0xFF);
+  for (const std::string& text :
+       {binary, std::string("volume=1\n=\n[\n]\n[]\n==[options\n"), std::string(5000, '\n'),
+        std::string("[options]\n") + std::string(100000, '=')}) {
+    app.bMute = 7;
+    LoadFrom(text);
+    EXPECT_EQ(app.bMute, 0);
+    EXPECT_EQ(app.volume, -500);
+    EXPECT_EQ(app.jumpSeconds, 3);
+  }
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+// A settings file of exactly size bytes that holds volume=8000.
+std::string FileOfSize(size_t size) {
+  std::string text = "[options]\nvolume=8000\n;";
+  text.append(size - text.size() - 1, 'x');
+  text.push_back('\n');
+  return text;
+}
+
+TEST_F(LoadSettingsTest, AFileJustUnderOneMebibyteIsRead) {
+  LoadFrom(FileOfSize(1048575));
+  EXPECT_EQ(app.volume, -2000);
+  ASSERT_TRUE(ModeOf(SettingsFile()));
+  EXPECT_EQ(ReadFile(SettingsFile())->size(), 1048575u);
+}
+
+TEST_F(LoadSettingsTest, AFileOfOneMebibyteOrMoreIsDeletedUnread) {
+  for (size_t size : {1048576u, 3000000u}) {
+    SCOPED_TRACE(size);
+    LoadFrom(FileOfSize(size));
+    EXPECT_EQ(app.volume, -500);
+    EXPECT_FALSE(ModeOf(SettingsFile()));
+  }
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(LoadSettingsTest, AnOversizedFileBehindALinkLosesOnlyTheLink) {
+  const std::string target = root + "/big.ini";
+  WriteFile(target, FileOfSize(1048576));
+  MakeFolder(SettingsFolder());
+  ASSERT_EQ(symlink(target.c_str(), SettingsFile().c_str()), 0);
+  LoadSettings(app);
+  EXPECT_EQ(app.volume, -500);
+  EXPECT_FALSE(ModeOf(SettingsFile()));
+  EXPECT_EQ(ReadFile(target)->size(), 1048576u);
+}
+
+TEST_F(LoadSettingsTest, AReadOnlyFileIsRead) {
+  WriteSettings("[options]\nvolume=8000\n");
+  ASSERT_EQ(chmod(SettingsFile().c_str(), 0444), 0);
+  LoadSettings(app);
+  EXPECT_EQ(app.volume, -2000);
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(LoadSettingsTest, AFolderInTheFilesPlaceGivesDefaultsSilently) {
+  MakeFolder(SettingsFile());
+  WriteFile(SettingsFile() + "/note.txt", "volume=8000\n");
+  LoadSettings(app);
+  EXPECT_EQ(app.volume, -500);
+  EXPECT_TRUE(shell.errors.empty());
+  EXPECT_EQ(ReadFile(SettingsFile() + "/note.txt"), "volume=8000\n") << "loading deletes nothing";
+}
+
+TEST_F(LoadSettingsTest, AFileInTheSettingsFoldersPlaceGivesDefaultsSilently) {
+  MakeFolder(config);
+  WriteFile(SettingsFolder(), "[options]\nvolume=8000\n");
+  LoadSettings(app);
+  EXPECT_EQ(app.volume, -500);
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(LoadSettingsTest, APipeInTheFilesPlaceDoesNotHangTheStart) {
+  MakeFolder(SettingsFolder());
+  ASSERT_EQ(mkfifo(SettingsFile().c_str(), 0644), 0);
+  LoadSettings(app);
+  EXPECT_EQ(app.volume, -500);
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(LoadSettingsTest, AFileThatCannotBeOpenedIsReported) {
+  WriteSettings("[options]\nvolume=8000\neachJump=5\n");
+  ASSERT_EQ(chmod(SettingsFile().c_str(), 0), 0);
+  const ChildOutcome outcome = RunInChild([] {
+    // Root reads any file whatever its permissions, so the child gives them up.
+    if (!DropRootPrivileges()) return ChildSkip("cannot switch from root to an unprivileged user");
+    std::vector<std::string> childLog;
+    RecordingShell childShell(&childLog);
+    App childApp;
+    childApp.shell = &childShell;
+    LoadSettings(childApp);
+    return ChildText(Describe(childApp, childShell));
+  });
+  if (!outcome.ran) GTEST_SKIP() << outcome.text;
+  EXPECT_EQ(outcome.text,
+            "bMute=0 volume=-500 jump=3\nerror:" + ReadFailed(SettingsFile(), EACCES));
+}
+
+class SaveSettingsTest : public TempHomeTest {};
+
+TEST_F(SaveSettingsTest, WritesExactlyTheThreeKeysInOrder) {
+  app.bMute = 1;
+  app.volume = -2000;
+  app.jumpSeconds = 5;
+  app.channel = kChannelLeft;
+  SaveSettings(app);
+  EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=1\nvolume=8000\neachJump=5\n");
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(SaveSettingsTest, FirstStartWritesTheDefaultsAndMakesTheFolders) {
+  LoadSettings(app);
+  SaveSettings(app);
+  EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
+  EXPECT_EQ(ListFolder(SettingsFolder()), std::vector<std::string>{"options.ini"})
+      << "no temporary file is left behind";
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(SaveSettingsTest, WhatIsSavedLoadsBackButTheChannelDoesNot) {
+  const struct {
+    int32_t bMute, volume, jump;
+  } cases[] = {{0, -500, 3}, {1, 0, 1}, {0, -10000, 9}, {1, -1, 7}};
+  for (const auto& c : cases) {
+    app.bMute = c.bMute;
+    app.volume = c.volume;
+    app.jumpSeconds = c.jump;
+    app.channel = kChannelRight;
+    SaveSettings(app);
+    App loaded;
+    LoadSettings(loaded);
+    EXPECT_EQ(loaded.bMute, c.bMute);
+    EXPECT_EQ(loaded.volume, c.volume);
+    EXPECT_EQ(loaded.jumpSeconds, c.jump);
+    EXPECT_EQ(loaded.channel, kChannelStereo);
+  }
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(SaveSettingsTest, AVolumeOutsideItsRangeComesBackAsTheDefault) {
+  app.volume = -20000;
+  SaveSettings(app);
+  EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=0\nvolume=4294957296\neachJump=0\n");
+  LoadSettings(app);
+  EXPECT_EQ(app.volume, -500);
+  EXPECT_EQ(app.jumpSeconds, 1);
+}
+
+TEST_F(SaveSettingsTest, OtherKeysAndSectionsAreLost) {
+  WriteSettings(
+      "; my settings\n[window]\nx=10\n[OPTIONS]\ntheme=dark\nvolume=8000\nbMute=1\n"
+      "eachJump=4\n[extra]\ny=2\n");
+  LoadSettings(app);
+  SaveSettings(app);
+  EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=1\nvolume=8000\neachJump=4\n");
+}
+
+TEST_F(SaveSettingsTest, AReadOnlyFileIsRewrittenAndWritableAgain) {
+  WriteSettings("[options]\nvolume=8000\n");
+  ASSERT_EQ(chmod(SettingsFile().c_str(), 0444), 0);
+  LoadSettings(app);
+  app.jumpSeconds = 6;
+  SaveSettings(app);
+  EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=0\nvolume=8000\neachJump=6\n");
+  EXPECT_EQ(*ModeOf(SettingsFile()) & 0777, 0644u);
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(SaveSettingsTest, AFolderInTheFilesPlaceIsReplacedByTheFile) {
+  MakeFolder(SettingsFile() + "/sub/deeper");
+  WriteFile(SettingsFile() + "/a.txt", "a");
+  WriteFile(SettingsFile() + "/sub/deeper/b.txt", "b");
+  ASSERT_EQ(chmod((SettingsFile() + "/sub/deeper/b.txt").c_str(), 0444), 0);
+  ASSERT_EQ(chmod((SettingsFile() + "/sub").c_str(), 0555), 0);
+  LoadSettings(app);
+  SaveSettings(app);
+  ASSERT_TRUE(ModeOf(SettingsFile()));
+  EXPECT_TRUE(S_ISREG(*ModeOf(SettingsFile())));
+  EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(SaveSettingsTest, AFileInTheSettingsFoldersPlaceIsReplacedByTheFolder) {
+  MakeFolder(config);
+  WriteFile(SettingsFolder(), "not a folder");
+  ASSERT_EQ(chmod(SettingsFolder().c_str(), 0444), 0);
+  LoadSettings(app);
+  SaveSettings(app);
+  EXPECT_TRUE(S_ISDIR(*ModeOf(SettingsFolder())));
+  EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(SaveSettingsTest, ALinkToAFolderIsReplacedAndTheFolderKept) {
+  const std::string target = root + "/precious";
+  MakeFolder(target + "/inner");
+  WriteFile(target + "/one.txt", "1");
+  WriteFile(target + "/inner/two.txt", "2");
+  MakeFolder(SettingsFolder());
+  ASSERT_EQ(symlink(target.c_str(), SettingsFile().c_str()), 0);
+
+  LoadSettings(app);
+  EXPECT_EQ(app.volume, -500);
+  SaveSettings(app);
+
+  EXPECT_TRUE(S_ISREG(*ModeOf(SettingsFile())));
+  EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
+  EXPECT_EQ(ReadFile(target + "/one.txt"), "1");
+  EXPECT_EQ(ReadFile(target + "/inner/two.txt"), "2");
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(SaveSettingsTest, ALinkToAFileIsReadThenReplacedWithoutTouchingItsTarget) {
+  const std::string target = root + "/dotfiles.ini";
+  WriteFile(target, "[options]\nvolume=8000\n");
+  MakeFolder(SettingsFolder());
+  ASSERT_EQ(symlink(target.c_str(), SettingsFile().c_str()), 0);
+  LoadSettings(app);
+  EXPECT_EQ(app.volume, -2000);
+  app.jumpSeconds = 8;
+  SaveSettings(app);
+  EXPECT_TRUE(S_ISREG(*ModeOf(SettingsFile())));
+  EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=0\nvolume=8000\neachJump=8\n");
+  EXPECT_EQ(ReadFile(target), "[options]\nvolume=8000\n");
+}
+
+// A settings file holding the previous save, for the failure cases.
+constexpr char kOldFile[] = "[options]\nbMute=1\nvolume=7000\neachJump=2\n; kept\n";
+
+TEST_F(SaveSettingsTest, AFailedWriteKeepsTheOldFileAndIsReported) {
+  WriteSettings(kOldFile);
+  const std::string file = SettingsFile();
+  const ChildOutcome outcome = RunInChild([&] {
+    // A file size limit makes the write fail part way, as a full disk does,
+    // and holds for root too.
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{16, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return ChildSkip("cannot limit the file size");
+    std::vector<std::string> childLog;
+    RecordingShell childShell(&childLog);
+    App childApp;
+    childApp.shell = &childShell;
+    SaveSettings(childApp);
+    return ChildText(Describe(childApp, childShell));
+  });
+  ASSERT_TRUE(outcome.ran) << outcome.text;
+  EXPECT_EQ(outcome.text, "bMute=0 volume=0 jump=0\nerror:" + WriteFailed(file, EFBIG));
+  EXPECT_EQ(ReadFile(file), kOldFile);
+  EXPECT_EQ(ListFolder(SettingsFolder()), std::vector<std::string>{"options.ini"});
+}
+
+TEST_F(SaveSettingsTest, AFullDiskKeepsTheOldFileAndIsReported) {
+  MakeFolder(config);
+  const std::string file = SettingsFile();
+  const std::string cfg = config;
+  const ChildOutcome outcome = RunInChild([&] {
+    // A tiny file system of its own, in a mount namespace that ends with the child.
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", cfg.c_str(), "tmpfs", 0, "size=64k") != 0) {
+      return ChildSkip(std::string("cannot mount a small tmpfs here: ") + std::strerror(errno));
+    }
+    std::vector<std::string> childLog;
+    RecordingShell childShell(&childLog);
+    App childApp;
+    childApp.shell = &childShell;
+    childApp.bMute = 1;
+    childApp.volume = -3000;
+    childApp.jumpSeconds = 2;
+    SaveSettings(childApp);
+    const std::string before = ReadFile(file).value_or("(none)");
+    {
+      const std::string filler = cfg + "/filler";
+      FILE* out = std::fopen(filler.c_str(), "wb");
+      if (!out) return ChildSkip("cannot fill the tmpfs");
+      const std::string block(4096, 'f');
+      while (std::fwrite(block.data(), 1, block.size(), out) == block.size() && !std::ferror(out)) {
+        if (std::fflush(out) != 0) break;
+      }
+      std::fclose(out);
+    }
+    childApp.volume = 0;
+    SaveSettings(childApp);
+    std::string listing;
+    for (const std::string& name : ListFolder(cfg + "/OrvexPlayer")) listing += name + " ";
+    return ChildText(before + "|" + ReadFile(file).value_or("(none)") + "|" + listing + "|" +
+                     Describe(childApp, childShell));
+  });
+  if (!outcome.ran) GTEST_SKIP() << outcome.text;
+  const std::string saved = "[options]\nbMute=1\nvolume=7000\neachJump=2\n";
+  EXPECT_EQ(outcome.text, saved + "|" + saved + "|options.ini |bMute=1 volume=0 jump=2\nerror:" +
+                              WriteFailed(file, ENOSPC));
+}
+
+TEST_F(SaveSettingsTest, AFolderThatCannotBeWrittenKeepsTheOldFileAndIsReported) {
+  WriteSettings(kOldFile);
+  ASSERT_EQ(chmod(SettingsFolder().c_str(), 0555), 0);
+  const ChildOutcome outcome = RunInChild([] {
+    // Root writes into any folder, so the child gives its privileges up.
+    if (!DropRootPrivileges()) return ChildSkip("cannot switch from root to an unprivileged user");
+    std::vector<std::string> childLog;
+    RecordingShell childShell(&childLog);
+    App childApp;
+    childApp.shell = &childShell;
+    childApp.jumpSeconds = 9;
+    SaveSettings(childApp);
+    return ChildText(Describe(childApp, childShell));
+  });
+  if (!outcome.ran) GTEST_SKIP() << outcome.text;
+  EXPECT_EQ(outcome.text, "bMute=0 volume=0 jump=9\nerror:" + WriteFailed(SettingsFile(), EACCES));
+  EXPECT_EQ(ReadFile(SettingsFile()), kOldFile);
+  EXPECT_EQ(ListFolder(SettingsFolder()), std::vector<std::string>{"options.ini"});
+}
+
+TEST_F(SaveSettingsTest, AConfigFolderBlockedByAFileIsReported) {
+  // $XDG_CONFIG_HOME itself is a file: no folder can be made below it.
+  WriteFile(config, "in the way");
+  SaveSettings(app);
+  ASSERT_EQ(shell.errors.size(), 1u);
+  EXPECT_EQ(shell.errors[0], WriteFailed(SettingsFile(), ENOTDIR));
+  EXPECT_EQ(ReadFile(config), "in the way");
+
+  app.shell = nullptr;
+  SaveSettings(app);  // nothing to show it on
+  EXPECT_EQ(shell.errors.size(), 1u);
+  EXPECT_EQ(ReadFile(config), "in the way");
+}
+
+}  // namespace
+}  // namespace orvex::test

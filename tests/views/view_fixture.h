@@ -1,0 +1,144 @@
+#pragma once
+// What the widget tests of the views share: an application object with a
+// simulated player and a recording shell, pixel helpers on grabbed images, and
+// a place for the pictures a person can look at after the run.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QColor>
+#include <QDir>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "tests/support/recording_shell.h"
+#include "tests/support/sim_player.h"
+
+namespace orvex::test {
+
+class ViewFixture : public ::testing::Test {
+ protected:
+  ViewFixture() : shell(&log) { app.shell = &shell; }
+
+  // Loads a simulated file of the given length, in the given state.
+  SimPlayer& Load(int32_t durationMs, PlayState state, int32_t positionMs = 0) {
+    auto player = std::make_unique<SimPlayer>(&log, durationMs);
+    player->built = true;
+    player->positionMs = positionMs;
+    player->running = state == Playing;
+    sim = player.get();
+    app.player = std::move(player);
+    app.bLoaded = 1;
+    app.playState = state;
+    return *sim;
+  }
+
+  // Log entries that start with prefix.
+  int Count(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& entry : log) n += entry.rfind(prefix, 0) == 0;
+    return n;
+  }
+
+  std::vector<std::string> log;
+  RecordingShell shell;
+  App app;
+  SimPlayer* sim = nullptr;
+};
+
+// Saves a grabbed picture under the build folder's artefacts/views for a person
+// to look at.
+inline void SaveArtefact(const QImage& image, const QString& name) {
+  const QString folder = QStringLiteral(ORVEX_ARTEFACT_DIR "/views");
+  QDir().mkpath(folder);
+  image.save(folder + u'/' + name + QStringLiteral(".png"));
+}
+
+inline QImage Grab(QWidget& widget) {
+  return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The pixel as an 8-bit colour, comparable with any colour made from 8-bit values.
+inline QColor At(const QImage& image, int x, int y) {
+  return QColor(image.pixel(x, y));
+}
+inline QColor Rgb8(const QColor& c) {
+  return QColor(c.rgb());
+}
+
+inline bool IsRed(const QColor& c) {
+  return c.red() > 200 && c.green() == 0 && c.blue() == 0;
+}
+inline bool IsBlue(const QColor& c) {
+  return c.blue() > 200 && c.red() == 0 && c.green() == 0;
+}
+
+}  // namespace orvex::test
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace orvex::test {
+
+// Mouse events sent straight to the widget, as the window system would deliver
+// them while the widget holds the implicit grab of a pressed button.
+inline void SendMouse(QWidget& widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons,
+                      Qt::MouseButton button = Qt::NoButton) {
+  QMouseEvent event(type, QPointF(at), QPointF(widget.mapToGlobal(at)), button, buttons,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(&widget, &event);
+}
+inline void Press(QWidget& widget, QPoint at) {
+  SendMouse(widget, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+}
+inline void MoveWithButton(QWidget& widget, QPoint at) {
+  SendMouse(widget, QEvent::MouseMove, at, Qt::LeftButton);
+}
+inline void Hover(QWidget& widget, QPoint at) {
+  SendMouse(widget, QEvent::MouseMove, at, Qt::NoButton);
+}
+inline void Release(QWidget& widget, QPoint at) {
+  SendMouse(widget, QEvent::MouseButtonRelease, at, Qt::NoButton, Qt::LeftButton);
+}
+
+// True when the grabbed image shows, where the text falls in the rectangle,
+// exactly the text as the font draws it with the flags on the background.
+inline bool ShowsText(const QImage& grabbed, const QRect& rect, const QFont& font, int flags,
+                      const QString& text, const QColor& background) {
+  QImage expected(grabbed.size(), QImage::Format_RGB32);
+  expected.fill(background);
+  QRect ink;
+  {
+    QPainter painter(&expected);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(rect, flags, text, &ink);
+  }
+  ink = ink.adjusted(-1, -1, 1, 1) & rect & grabbed.rect();
+  bool inked = false;
+  for (int y = ink.top(); y <= ink.bottom(); ++y) {
+    for (int x = ink.left(); x <= ink.right(); ++x) {
+      if (grabbed.pixel(x, y) != expected.pixel(x, y)) return false;
+      inked = inked || expected.pixelColor(x, y) != background;
+    }
+  }
+  return inked;  // an empty text would prove nothing
+}
+
+// Whether any pixel of the rectangle differs from the colour.
+inline bool AnyPixelNot(const QImage& image, const QRect& rect, const QColor& colour) {
+  for (int y = rect.top(); y <= rect.bottom(); ++y)
+    for (int x = rect.left(); x <= rect.right(); ++x)
+      if (image.pixel(x, y) != colour.rgb()) return true;
+  return false;
+}
+
+}  // namespace orvex::test

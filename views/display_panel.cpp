@@ -1,0 +1,125 @@
+#include "views/display_panel.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "app/app.h"
+#include "app/texts.h"
+#include "views/display_geometry.h"
+#include "views/format_time.h"
+#include "views/panel_support.h"
+#include "views/pictures.h"
+
+namespace orvex {
+
+DisplayPanel::DisplayPanel(App& app, QWidget* parent)
+    : QWidget(parent),
+      app_(app),
+      font_(QStringLiteral("Tahoma")),
+      textPen_(Qt::black),
+      backgroundBrush_(Qt::white),
+      noFileText_(QText(kTextNotLoaded)),
+      stateTexts_{QText(display::StateTextId(Stopped)), QText(display::StateTextId(Paused)),
+                  QText(display::StateTextId(Playing))} {
+  setObjectName(QStringLiteral("DisplayPanel"));
+  font_.setPixelSize(20);
+  font_.setWeight(QFont::DemiBold);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+}
+
+void DisplayPanel::refresh() {
+  repaint();
+}
+
+bool DisplayPanel::PlayButtonShown() const {
+  return app_.bLoaded != 0 && app_.player && app_.playState != Playing;
+}
+
+bool DisplayPanel::OnPlayButton(QPoint at) const {
+  return PlayButtonShown() &&
+         display::ComputeLayout(width(), height()).playButtonHit.Contains(at.x(), at.y());
+}
+
+void DisplayPanel::paintEvent(QPaintEvent*) {
+  Compose();
+  QPainter painter(this);
+  painter.drawPixmap(0, 0, surface_);
+}
+
+void DisplayPanel::Compose() {
+  if (surface_.isNull()) return;
+  const int w = surface_.width();
+  const int h = surface_.height();
+  const display::Layout layout = display::ComputeLayout(w, h);
+
+  QPainter painter(&surface_);
+  painter.fillRect(QRect(0, 0, w, h), backgroundBrush_);
+  painter.setFont(font_);
+  painter.setPen(textPen_);
+
+  if (!app_.bLoaded || !app_.player) {
+    painter.drawText(ToQRect(layout.noFileText), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                     noFileText_);
+    if (shortcutTable_.isNull()) shortcutTable_ = MakeShortcutTablePicture();
+    const PixelPoint corner = display::ShortcutTableCorner(w, shortcutTable_.width());
+    painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+    painter.drawImage(corner.x, corner.y, shortcutTable_);
+    return;
+  }
+
+  Player& player = *app_.player;
+  constexpr int kFlags = Qt::AlignCenter | Qt::TextSingleLine;
+  painter.drawText(ToQRect(layout.position), kFlags,
+                   QString::fromStdString(FormatTime(player.GetPositionMs())));
+  painter.drawText(ToQRect(layout.length), kFlags,
+                   QString::fromStdString(FormatTime(player.GetDurationMs())));
+  const int32_t percent = display::PercentPlayed(player.GetPositionMs(), player.GetDurationMs());
+  painter.drawText(ToQRect(layout.percentage), kFlags, QString::number(percent) + u'%');
+  const int state = app_.playState == Stopped ? 0 : app_.playState == Paused ? 1 : 2;
+  painter.drawText(ToQRect(layout.state), kFlags, stateTexts_[state]);
+
+  if (app_.playState != Playing) {
+    if (playButton_.isNull()) playButton_ = MakePlayButtonPicture();
+    const PixelPoint corner =
+        display::PlayButtonCorner(w, h, playButton_.width(), playButton_.height());
+    painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+    painter.drawImage(corner.x, corner.y, playButton_);
+  }
+}
+
+void DisplayPanel::resizeEvent(QResizeEvent*) {
+  surface_ = width() > 0 && height() > 0 ? QPixmap(width(), height()) : QPixmap();
+}
+
+void DisplayPanel::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  if (OnPlayButton(event->position().toPoint())) {
+    app_.TogglePlay();
+    UpdateCursor(event->position().toPoint());
+    return;
+  }
+  emit windowMoveRequested();
+  StartWindowMove(this);
+}
+
+void DisplayPanel::mouseMoveEvent(QMouseEvent* event) {
+  UpdateCursor(event->position().toPoint());
+  QWidget::mouseMoveEvent(event);
+}
+
+void DisplayPanel::UpdateCursor(QPoint at) {
+  const bool hand = OnPlayButton(at);
+  if (hand == handCursor_) return;
+  handCursor_ = hand;
+  if (hand) {
+    setCursor(Qt::PointingHandCursor);
+  } else {
+    unsetCursor();
+  }
+}
+
+}  // namespace orvex

@@ -1,0 +1,44 @@
+#pragma once
+// The hint strip: the usage hint centred on one line of a pale yellow band,
+// with an etched line along the bottom edge. A click starts moving the window.
+
+#include <QBrush>
+#include <QFont>
+#include <QPen>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+namespace orvex {
+
+class EtchedLine;
+
+class HintStrip : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit HintStrip(QWidget* parent = nullptr);
+
+ signals:
+  // A left click; the window move has been started.
+  void windowMoveRequested();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void Compose();
+
+  EtchedLine* separator_;
+  QFont font_;
+  QPen textPen_;
+  QBrush frameBrush_;
+  QBrush bandBrush_;
+  QString hint_;
+  QPixmap surface_;  // remade only when the size changes
+};
+
+}  // namespace orvex

@@ -1,0 +1,53 @@
+#include "views/jump_size_dialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/app.h"
+#include "app/dialog_units.h"
+#include "views/options_rules.h"
+#include "views/panel_support.h"
+
+namespace orvex {
+
+JumpSizeDialog::JumpSizeDialog(App& app, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      app_(app),
+      field_(new QLineEdit(this)) {
+  setObjectName(QStringLiteral("JumpSizeDialog"));
+  setWindowTitle(QStringLiteral("跳跃一次大小"));
+  setModal(true);
+  const QFont font = DialogFont();
+  setFont(font);
+  setFixedSize(DialogUnitsSize(font, 165, 107));
+
+  auto* label = new QLabel(QStringLiteral("跳跃一次大小："), this);
+  PlaceInDialogUnits(label, font, 36, 20, 70, 8);
+  field_->setObjectName(QStringLiteral("1010"));
+  PlaceInDialogUnits(field_, font, 36, 36, 70, 14);
+  auto* range = new QLabel(QStringLiteral("（1~9秒）"), this);
+  PlaceInDialogUnits(range, font, 114, 39, 42, 8);
+
+  auto* ok = new QPushButton(QStringLiteral("确定"), this);
+  ok->setObjectName(QStringLiteral("1"));
+  ok->setDefault(true);
+  PlaceInDialogUnits(ok, font, 47, 82, 50, 15);
+  auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+  cancel->setObjectName(QStringLiteral("2"));
+  PlaceInDialogUnits(cancel, font, 107, 82, 50, 15);
+  connect(ok, &QPushButton::clicked, this, &JumpSizeDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &JumpSizeDialog::reject);
+
+  field_->setText(QString::number(static_cast<uint32_t>(app_.jumpSeconds)));
+  field_->selectAll();
+  field_->setFocus();
+}
+
+void JumpSizeDialog::accept() {
+  app_.jumpSeconds = options::ParseJumpSize(field_->text().toStdString());
+  QDialog::accept();
+}
+
+}  // namespace orvex

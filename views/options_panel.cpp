@@ -1,0 +1,127 @@
+#include "views/options_panel.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
+
+#include "app/app.h"
+#include "app/dialog_units.h"
+#include "views/jump_size_dialog.h"
+#include "views/options_rules.h"
+#include "views/panel_support.h"
+
+namespace orvex {
+
+namespace {
+
+QLabel* MakeLabel(const char* text, QWidget* parent) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+}  // namespace
+
+OptionsPanel::OptionsPanel(App& app, QWidget* parent)
+    : QWidget(parent),
+      app_(app),
+      slider_(new QSlider(Qt::Horizontal, this)),
+      muteBox_(new QCheckBox(QStringLiteral("静音"), this)),
+      jumpField_(new QLabel(this)),
+      jumpButton_(new QPushButton(QStringLiteral("修改…"), this)),
+      topLine_(new EtchedLine(Qt::Horizontal, QStringLiteral("1001"), this)),
+      bottomLine_(new EtchedLine(Qt::Horizontal, QStringLiteral("1002"), this)),
+      volumeLine_(new EtchedLine(Qt::Vertical, QStringLiteral("1005"), this)),
+      jumpLine_(new EtchedLine(Qt::Vertical, QStringLiteral("1006"), this)) {
+  setObjectName(QStringLiteral("OptionsPanel"));
+  setAutoFillBackground(true);
+  const QFont font = DialogFont();
+  setFont(font);
+
+  // The controls keep their places in dialog units; only the separators and
+  // the web page panel follow the panel's size.
+  PlaceInDialogUnits(MakeLabel("播放音量：", this), font, 8, 8, 46, 8);
+  slider_->setObjectName(QStringLiteral("1003"));
+  PlaceInDialogUnits(slider_, font, 8, 22, 70, 12);
+  muteBox_->setObjectName(QStringLiteral("1004"));
+  PlaceInDialogUnits(muteBox_, font, 25, 40, 40, 10);
+  PlaceInDialogUnits(MakeLabel("跳跃一次：", this), font, 100, 8, 45, 8);
+  jumpField_->setObjectName(QStringLiteral("1008"));
+  jumpField_->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  PlaceInDialogUnits(jumpField_, font, 100, 22, 20, 8);
+  PlaceInDialogUnits(MakeLabel("秒", this), font, 125, 22, 15, 8);
+  jumpButton_->setObjectName(QStringLiteral("1007"));
+  jumpButton_->setAutoDefault(false);
+  PlaceInDialogUnits(jumpButton_, font, 100, 40, 40, 12);
+
+  slider_->setRange(options::kSliderMin, options::kSliderMax);
+  slider_->setPageStep(20);
+  slider_->setTickPosition(QSlider::NoTicks);
+  slider_->setValue(options::SliderPositionFromVolume(app_.volume));
+  muteBox_->setChecked(app_.bMute != 0);
+  ShowJumpSize();
+
+  // Every change of the slider applies, so the volume follows a drag; a release
+  // applies the position too, even when it did not change.
+  connect(slider_, &QSlider::valueChanged, this, &OptionsPanel::OnSliderMoved);
+  connect(slider_, &QSlider::sliderReleased, this, &OptionsPanel::OnSliderMoved);
+  connect(muteBox_, &QCheckBox::toggled, this, &OptionsPanel::OnMuteChanged);
+  connect(jumpButton_, &QPushButton::clicked, this, &OptionsPanel::runJumpSizeDialog);
+}
+
+void OptionsPanel::ShowJumpSize() {
+  jumpField_->setText(QString::number(static_cast<uint32_t>(app_.jumpSeconds)));
+}
+
+void OptionsPanel::OnSliderMoved() {
+  app_.volume = options::VolumeFromSliderPosition(slider_->value());
+  if (app_.bLoaded && app_.player && !app_.bMute) app_.player->SetVolume(app_.volume);
+}
+
+void OptionsPanel::OnMuteChanged(bool checked) {
+  app_.bMute = checked ? 1 : 0;
+  if (app_.bLoaded && app_.player) app_.player->SetVolume(checked ? kVolumeSilent : app_.volume);
+}
+
+void OptionsPanel::runJumpSizeDialog() {
+  JumpSizeDialog dialog(app_, window());
+  if (dialog.exec() == QDialog::Accepted) ShowJumpSize();
+}
+
+void OptionsPanel::setWebPanel(QWidget* panel) {
+  webPanel_ = panel;
+  if (panel) {
+    panel->setParent(this);
+    LayOut();
+    panel->show();
+  }
+}
+
+void OptionsPanel::LayOut() {
+  const options::Layout layout = options::ComputeLayout(width(), height());
+  topLine_->setGeometry(ToQRect(layout.topLine));
+  bottomLine_->setGeometry(ToQRect(layout.bottomLine));
+  volumeLine_->setGeometry(ToQRect(layout.volumeLine));
+  jumpLine_->setGeometry(ToQRect(layout.jumpLine));
+  if (webPanel_) {
+    webPanel_->setGeometry(ToQRect(layout.webPanel));
+    webPanel_->update();
+  }
+}
+
+void OptionsPanel::resizeEvent(QResizeEvent*) {
+  LayOut();
+}
+
+void OptionsPanel::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  emit windowMoveRequested();
+  StartWindowMove(this);
+}
+
+}  // namespace orvex

@@ -1,0 +1,72 @@
+#include "views/options_rules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+namespace orvex::options {
+
+int32_t SliderPositionFromVolume(int32_t volume) {
+  const double position = std::pow(10.0, volume / 5000.0 + 2);
+  if (!(position >= kSliderMin)) return kSliderMin;
+  if (position >= kSliderMax) return kSliderMax;
+  return static_cast<int32_t>(position);
+}
+
+int32_t VolumeFromSliderPosition(int32_t position) {
+  position = std::clamp(position, kSliderMin, kSliderMax);
+  return static_cast<int32_t>((std::log10(static_cast<double>(position)) - 2) * 5000);
+}
+
+uint32_t ReadUnsignedField(std::string_view text) {
+  auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && isSpace(text[begin])) ++begin;
+  while (end > begin && isSpace(text[end - 1])) --end;
+  if (begin == end) return 0;
+  uint64_t value = 0;
+  for (size_t i = begin; i < end; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!std::isdigit(c)) return 0;
+    value = value * 10 + (c - '0');
+    if (value > UINT32_MAX) return 0;
+  }
+  return static_cast<uint32_t>(value);
+}
+
+int32_t ParseJumpSize(std::string_view text) {
+  const int32_t v = static_cast<int32_t>(ReadUnsignedField(text));
+  if (v == 0) return kDefaultJumpSeconds;
+  if (v > 9) return 9;
+  if (v < 1) return 1;
+  return v;
+}
+
+int32_t DialogUnitsToPixels(int32_t units, int32_t base, int32_t divisor) {
+  if (divisor == 0) return 0;
+  const int64_t product = int64_t{units} * base;
+  const int64_t half = divisor / 2;
+  const int64_t rounded = product >= 0 ? (product + half) / divisor : (product - half) / divisor;
+  return static_cast<int32_t>(rounded);
+}
+
+PixelRect DialogRectToPixels(int32_t x, int32_t y, int32_t w, int32_t h, int32_t baseX,
+                             int32_t baseY) {
+  const int32_t left = DialogUnitsToPixels(x, baseX, 4);
+  const int32_t top = DialogUnitsToPixels(y, baseY, 8);
+  return PixelRect{left, top, DialogUnitsToPixels(x + w, baseX, 4),
+                   DialogUnitsToPixels(y + h, baseY, 8)};
+}
+
+Layout ComputeLayout(int32_t w, int32_t h) {
+  Layout layout;
+  layout.topLine = PixelRect{0, 0, w + 1, 2};
+  layout.bottomLine = PixelRect{0, h - 2, w + 1, h};
+  layout.volumeLine = PixelRect{130, 0, 132, h};
+  layout.jumpLine = PixelRect{235, 0, 237, h};
+  layout.webPanel = PixelRect{240, 5, 240 + std::max(0, w - 243), 5 + std::max(0, h - 10)};
+  return layout;
+}
+
+}  // namespace orvex::options

@@ -1,0 +1,66 @@
+#include "views/panel_support.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QWindow>
+
+#include "app/texts.h"
+#include "views/options_rules.h"
+
+namespace orvex {
+
+EtchedLine::EtchedLine(Qt::Orientation orientation, const QString& id, QWidget* parent)
+    : QWidget(parent), orientation_(orientation) {
+  setObjectName(id);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  TakeColours();
+}
+
+void EtchedLine::TakeColours() {
+  shadow_ = palette().brush(QPalette::Dark);
+  highlight_ = palette().brush(QPalette::Light);
+}
+
+void EtchedLine::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::PaletteChange) TakeColours();
+  QWidget::changeEvent(event);
+}
+
+void EtchedLine::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (orientation_ == Qt::Horizontal) {
+    painter.fillRect(QRect(0, 0, width(), 1), shadow_);
+    painter.fillRect(QRect(0, 1, width(), height() - 1), highlight_);
+  } else {
+    painter.fillRect(QRect(0, 0, 1, height()), shadow_);
+    painter.fillRect(QRect(1, 0, width() - 1, height()), highlight_);
+  }
+}
+
+void StartWindowMove(QWidget* widget) {
+  QWidget* top = widget->window();
+  if (QWindow* handle = top->windowHandle()) handle->startSystemMove();
+}
+
+void PlaceInDialogUnits(QWidget* control, const QFont& font, int x, int y, int w, int h) {
+  const QFontMetrics metrics(font);
+  const PixelRect r =
+      options::DialogRectToPixels(x, y, w, h, metrics.averageCharWidth(), metrics.height());
+  control->setGeometry(ToQRect(r));
+}
+
+QSize DialogUnitsSize(const QFont& font, int w, int h) {
+  const QFontMetrics metrics(font);
+  const PixelRect r =
+      options::DialogRectToPixels(0, 0, w, h, metrics.averageCharWidth(), metrics.height());
+  return QSize(r.Width(), r.Height());
+}
+
+QString QText(int id) {
+  const std::string_view text = Text(id);
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace orvex

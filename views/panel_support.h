@@ -1,0 +1,52 @@
+#pragma once
+// Small pieces the panels share: the etched separator line, the move of the
+// main window that a click on a bare panel starts, and the program's texts as
+// QStrings.
+
+#include <QBrush>
+#include <QFont>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include "views/pixel_rect.h"
+
+namespace orvex {
+
+// A 2-pixel etched line: a shadow row (or column) and a highlight row beside it.
+class EtchedLine : public QWidget {
+  Q_OBJECT
+
+ public:
+  EtchedLine(Qt::Orientation orientation, const QString& id, QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void TakeColours();
+  Qt::Orientation orientation_;
+  QBrush shadow_;
+  QBrush highlight_;
+};
+
+// Starts moving the top-level window of the widget as if its title bar had been
+// grabbed. Does nothing on a platform that cannot (offscreen).
+void StartWindowMove(QWidget* widget);
+
+// Text(id) as a QString.
+QString QText(int id);
+
+// Places a control at a rectangle given in dialog units of the font: x in
+// quarters of its average character width, y in eighths of its height.
+void PlaceInDialogUnits(QWidget* control, const QFont& font, int x, int y, int w, int h);
+
+// The size in pixels of a dialog w x h dialog units large.
+QSize DialogUnitsSize(const QFont& font, int w, int h);
+
+inline QRect ToQRect(const PixelRect& r) {
+  return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
+}  // namespace orvex

@@ -1,0 +1,167 @@
+#include "views/pictures.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+
+#include <array>
+#include <string_view>
+
+namespace orvex {
+namespace {
+
+// The colour a letter of the pixel rows names; any other letter is white.
+QRgb ColourOf(char letter) {
+  switch (letter) {
+    case 'R':
+      return qRgb(255, 0, 0);
+    case 'B':
+      return qRgb(0, 0, 255);
+    case 'K':
+      return qRgb(4, 4, 4);
+    case 'G':
+      return qRgb(134, 134, 134);
+    case 'L':
+      return qRgb(192, 192, 192);
+    default:
+      return qRgb(255, 255, 255);
+  }
+}
+
+// One picture from rows of letters, each letter naming a colour.
+template <size_t N>
+QImage FromRows(const std::array<std::string_view, N>& rows) {
+  const int width = static_cast<int>(rows[0].size());
+  QImage image(width, static_cast<int>(N), QImage::Format_RGB32);
+  for (int y = 0; y < static_cast<int>(N); ++y) {
+    for (int x = 0; x < width; ++x) image.setPixel(x, y, ColourOf(rows[y][x]));
+  }
+  return image;
+}
+
+QString Utf8(const char* text) {
+  return QString::fromUtf8(text);
+}
+
+}  // namespace
+
+QImage MakeAFlagPicture() {
+  return FromRows<10>({{
+      "....RR",
+      "....RR",
+      "...R.R",
+      "...R.R",
+      "..R..R",
+      "..RRRR",
+      ".R...R",
+      "RR..RR",
+      ".....R",
+      ".....R",
+  }});
+}
+
+QImage MakeBFlagPicture() {
+  return FromRows<10>({{
+      "..BBBB",
+      "..B..B",
+      "..B..B",
+      "..BBB.",
+      ".B..B.",
+      ".B..B.",
+      ".B.B..",
+      "BBB...",
+      "B.....",
+      "B.....",
+  }});
+}
+
+QImage MakeThumbPicture() {
+  return FromRows<13>({{
+      "......K......",
+      ".....GKK.....",
+      "....GLLLK....",
+      "...GLLLLLK...",
+      "..GLLLLLLLK..",
+      ".GLLLLLLLLLK.",
+      "GLLLLLLLLLLLK",
+      "GLLLLLLLLLLLK",
+      "GLLLLLLLLLLLK",
+      "GLLLLLLLLLLLK",
+      "GLLLLLLLLLLLK",
+      "GLLLLLLLLLLLK",
+      "KKKKKKKKKKKKK",
+  }});
+}
+
+QImage MakeShortcutTablePicture() {
+  constexpr int kWidth = 114;
+  constexpr int kHeight = 69;
+  constexpr int kRowHeight = 17;
+  const QColor grey(134, 134, 134);
+  const QColor darkBlue(0, 0, 128);
+  const QColor red(255, 0, 0);
+
+  QImage image(kWidth, kHeight, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  // The grid: outer border, two column lines, row lines across the last two columns.
+  painter.setPen(QPen(grey, 1));
+  painter.drawRect(0, 0, kWidth - 1, kHeight - 1);
+  painter.drawLine(22, 0, 22, kHeight - 1);
+  painter.drawLine(42, 0, 42, kHeight - 1);
+  for (int y = kRowHeight; y < kHeight - 1; y += kRowHeight) painter.drawLine(22, y, kWidth - 1, y);
+
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  QFont font(Utf8("宋体"));
+  font.setPixelSize(12);
+  painter.setFont(font);
+
+  // The first column: one cell with the four characters stacked.
+  painter.setPen(darkBlue);
+  const QString title = Utf8("快捷键表");
+  for (int i = 0; i < title.size(); ++i) {
+    painter.drawText(QRect(1, 1 + i * kRowHeight, 21, kRowHeight - 1), Qt::AlignCenter,
+                     title.mid(i, 1));
+  }
+
+  struct Row {
+    const char* key;
+    const char* meaning;
+  };
+  constexpr std::array<Row, 4> kRows{{
+      {"↓", "播放、暂停"},
+      {"←", "向后跳跃"},
+      {"→", "向前跳跃"},
+      {"↑", "ab复读键"},
+  }};
+  painter.setPen(red);
+  for (int i = 0; i < static_cast<int>(kRows.size()); ++i) {
+    const int top = 1 + i * kRowHeight;
+    painter.drawText(QRect(23, top, 19, kRowHeight - 1), Qt::AlignCenter, Utf8(kRows[i].key));
+    painter.drawText(QRect(45, top, kWidth - 46, kRowHeight - 1), Qt::AlignLeft | Qt::AlignVCenter,
+                     Utf8(kRows[i].meaning));
+  }
+  return image;
+}
+
+QImage MakePlayButtonPicture() {
+  constexpr int kSize = 64;
+  const QColor blue(24, 84, 204);
+  QImage image(kSize, kSize, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(blue, 4));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawEllipse(QRectF(3, 3, kSize - 6, kSize - 6));
+  QPainterPath triangle;
+  triangle.moveTo(25, 18);
+  triangle.lineTo(48, 32);
+  triangle.lineTo(25, 46);
+  triangle.closeSubpath();
+  painter.fillPath(triangle, blue);
+  return image;
+}
+
+}  // namespace orvex

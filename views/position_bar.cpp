@@ -1,0 +1,235 @@
+#include "views/position_bar.h"
+
+#include <QEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "app/app.h"
+#include "views/format_time.h"
+#include "views/panel_support.h"
+#include "views/pictures.h"
+#include "views/position_geometry.h"
+
+namespace orvex {
+
+namespace pos = position;
+
+PositionBar::PositionBar(App& app, QWidget* parent)
+    : QWidget(parent),
+      app_(app),
+      separator_(new EtchedLine(Qt::Horizontal, QStringLiteral("1014"), this)),
+      font_(QStringLiteral("Tahoma")),
+      pen_(QColor(70, 70, 70), 1),
+      textPen_(Qt::black),
+      backgroundBrush_(palette().brush(QPalette::Button)),
+      playedBrush_(QColor(70, 70, 70)),
+      restBrush_(QColor(220, 220, 220)),
+      aFlag_(MakeAFlagPicture()),
+      bFlag_(MakeBFlagPicture()),
+      thumb_(MakeThumbPicture()) {
+  setObjectName(QStringLiteral("PositionBar"));
+  font_.setPixelSize(10);
+  font_.setWeight(QFont::Normal);
+  pen_.setCapStyle(Qt::SquareCap);
+  pen_.setJoinStyle(Qt::MiterJoin);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+}
+
+bool PositionBar::Active() const {
+  return app_.bLoaded != 0 && app_.playState != Stopped;
+}
+
+int32_t PositionBar::Duration() const {
+  return app_.bLoaded && app_.player ? app_.player->GetDurationMs() : 0;
+}
+
+int32_t PositionBar::CurrentOffset(int32_t trackLength) const {
+  if (!app_.bLoaded || !app_.player) return 0;
+  return pos::OffsetOfTime(app_.player->GetPositionMs(), app_.player->GetDurationMs(), trackLength);
+}
+
+void PositionBar::refresh() {
+  Draw(dragging_ && Active() ? dragOffset_ : kCurrentPosition);
+}
+
+void PositionBar::Draw(int32_t a) {
+  drawRequested_ = true;
+  requestedArg_ = a;
+  repaint();
+  drawRequested_ = false;
+}
+
+void PositionBar::paintEvent(QPaintEvent*) {
+  const int32_t a = drawRequested_ ? requestedArg_ : dragging_ ? dragOffset_ : kCurrentPosition;
+  Compose(a);
+  QPainter painter(this);
+  const QRect rows = ToQRect(pos::CopiedRows(width(), height()));
+  painter.drawPixmap(rows.topLeft(), surface_, rows);
+}
+
+void PositionBar::Compose(int32_t a) {
+  if (surface_.isNull()) return;
+  const int32_t w = surface_.width();
+  const int32_t h = surface_.height();
+  const int32_t length = pos::TrackLength(w);
+  const int32_t duration = Duration();
+  const int32_t p = CurrentOffset(length);
+
+  QPainter painter(&surface_);
+  painter.fillRect(QRect(0, 0, w, h), backgroundBrush_);
+  painter.fillRect(ToQRect(pos::PlayedRect(p)), playedBrush_);
+  const PixelRect rest = pos::RestRect(p, w);
+  if (rest.Width() > 0) painter.fillRect(ToQRect(rest), restBrush_);
+
+  // The outline, edges included: a 1-pixel pen on whole pixels.
+  const PixelRect track = pos::TrackRect(w);
+  painter.setPen(pen_);
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(track.left, track.top, track.Width() - 1, track.Height() - 1);
+
+  // The pictures are ANDed in, so their white leaves the background as it is.
+  painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+  if (Active() && app_.player) {
+    if (app_.pointA != -1) {
+      const PixelPoint corner = pos::AFlagCorner(pos::OffsetOfTime(app_.pointA, duration, length));
+      painter.drawImage(corner.x, corner.y, aFlag_);
+    }
+    if (app_.pointB != -1) {
+      const PixelPoint corner = pos::BFlagCorner(pos::OffsetOfTime(app_.pointB, duration, length));
+      painter.drawImage(corner.x, corner.y, bFlag_);
+    }
+  }
+  const PixelPoint thumb = pos::ThumbCorner(a == kCurrentPosition ? p : a);
+  painter.drawImage(thumb.x, thumb.y, thumb_);
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+
+  if (a != kCurrentPosition) {
+    const QString label =
+        QString::fromStdString(FormatTime(pos::TimeOfOffset(a, duration, length)));
+    painter.setFont(font_);
+    painter.setPen(textPen_);
+    painter.drawText(ToQRect(pos::DragLabelRect(a, w, h)),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, label);
+  }
+}
+
+void PositionBar::resizeEvent(QResizeEvent*) {
+  separator_->setGeometry(0, 0, width() + 1, 2);
+  if (width() > 0 && height() > 0) {
+    surface_ = QPixmap(width(), height());
+  } else {
+    surface_ = QPixmap();
+  }
+}
+
+void PositionBar::SeekToOffset(int32_t offset) {
+  if (!app_.player) return;
+  const int32_t length = pos::TrackLength(width());
+  app_.player->SeekMs(pos::TimeOfOffset(offset, app_.player->GetDurationMs(), length));
+}
+
+void PositionBar::RefreshViews() {
+  if (app_.shell) {
+    app_.shell->RefreshViews();
+  } else {
+    refresh();
+  }
+}
+
+void PositionBar::MoveWindow() {
+  emit windowMoveRequested();
+  StartWindowMove(this);
+}
+
+void PositionBar::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  const QPoint at = event->position().toPoint();
+  if (dragging_ || !Active() || !app_.player) {
+    MoveWindow();
+    return;
+  }
+  const int32_t length = pos::TrackLength(width());
+  const int32_t p = CurrentOffset(length);
+  if (pos::ThumbHitArea(p).Contains(at.x(), at.y())) {
+    dragging_ = true;
+    dragOffset_ = p;
+    Draw(dragOffset_);
+    lastX_ = at.x();
+    UpdateCursor(at.x(), at.y());
+  } else if (pos::TrackHitArea(width()).Contains(at.x(), at.y())) {
+    SeekToOffset(pos::OffsetOfTrackClick(at.x(), length));
+    Draw(kCurrentPosition);
+    RefreshViews();
+  } else {
+    MoveWindow();
+  }
+}
+
+void PositionBar::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (dragging_) {
+    const int32_t length = pos::TrackLength(width());
+    dragOffset_ = pos::ClampOffset(dragOffset_ + (at.x() - lastX_), length);
+    Draw(dragOffset_);
+    lastX_ = at.x();
+  }
+  UpdateCursor(at.x(), at.y());
+}
+
+void PositionBar::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !dragging_) {
+    QWidget::mouseReleaseEvent(event);
+    return;
+  }
+  // A release always ends the drag, also one that outlived its playback (the
+  // stop key pressed during the drag); only an active transport seeks.
+  endDrag();
+  const QPoint at = event->position().toPoint();
+  UpdateCursor(at.x(), at.y());
+}
+
+void PositionBar::endDrag() {
+  if (!dragging_) return;
+  // The flag goes first: whatever the refreshes below trigger finds no drag.
+  dragging_ = false;
+  if (!Active()) {
+    Draw(kCurrentPosition);
+    return;
+  }
+  dragOffset_ = pos::ClampOffset(dragOffset_, pos::TrackLength(width()));
+  SeekToOffset(dragOffset_);
+  Draw(kCurrentPosition);
+  RefreshViews();
+}
+
+void PositionBar::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow()) endDrag();
+  if (event->type() == QEvent::PaletteChange) backgroundBrush_ = palette().brush(QPalette::Button);
+  QWidget::changeEvent(event);
+}
+
+void PositionBar::hideEvent(QHideEvent* event) {
+  endDrag();
+  QWidget::hideEvent(event);
+}
+
+void PositionBar::UpdateCursor(int32_t x, int32_t y) {
+  bool hand = dragging_;
+  if (!hand && Active() && app_.player) {
+    const int32_t p = CurrentOffset(pos::TrackLength(width()));
+    hand = pos::ThumbHitArea(p).Contains(x, y) || pos::TrackHitArea(width()).Contains(x, y);
+  }
+  if (hand == handCursor_) return;
+  handCursor_ = hand;
+  if (hand) {
+    setCursor(Qt::PointingHandCursor);
+  } else {
+    unsetCursor();
+  }
+}
+
+}  // namespace orvex

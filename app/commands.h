@@ -1,0 +1,30 @@
+#pragma once
+// Command identifiers of the menus, the keys and the toolbar.
+
+namespace orvex {
+
+enum Command : int {
+  kCmdAbout = 104,
+  kCmdExit = 105,
+  kCmdOpen = 32771,
+  kCmdSample = 32772,
+  kCmdPlay = 32774,
+  kCmdStop = 32775,
+  kCmdJumpForward = 32776,
+  kCmdJumpBackward = 32777,
+  kCmdRepeat = 32778,
+  kCmdGoToStart = 32779,
+  kCmdGoToEnd = 32780,
+  kCmdStereo = 32781,
+  kCmdLeft = 32782,
+  kCmdRight = 32783,
+  kCmdTopmost = 32784,
+  kCmdHomePage = 32786,
+  kCmdBlog = 32787,
+  kCmdMaterial = 32793,
+  kCmdTools = 32794,
+  kCmdDonate = 32797,
+  kCmdMaterialGroup = 32798,
+};
+
+}  // namespace orvex

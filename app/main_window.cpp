@@ -1,0 +1,481 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolTip>
+#include <thread>
+
+#include "app/commands.h"
+#include "app/dialogs.h"
+#include "app/pictures/program_icon.h"
+#include "app/pictures/toolbar_pictures.h"
+#include "app/repair_dialog.h"
+#include "app/texts.h"
+#include "app/ui_state.h"
+#include "online/open_page.h"
+#include "online/vendor.h"
+#include "playback/sound.h"
+#include "res/sample.h"
+#include "transport/open_file.h"
+#include "views/display_panel.h"
+#include "views/hint_strip.h"
+#include "views/options_panel.h"
+#include "views/position_bar.h"
+
+namespace orvex {
+
+namespace {
+
+QString QText(int id) { return QString::fromStdString(std::string(Text(id))); }
+
+// The client size that gives the window its outer size of about 610 × 415.
+constexpr int kClientWidth = 604;
+constexpr int kClientHeight = 383;
+
+// The seven keys that act as commands wherever the focus is in the window.
+int CommandForKey(int key) {
+  switch (key) {
+    case Qt::Key_Down:
+      return kCmdPlay;
+    case Qt::Key_End:
+      return kCmdGoToEnd;
+    case Qt::Key_F4:
+      return kCmdStop;
+    case Qt::Key_Home:
+      return kCmdGoToStart;
+    case Qt::Key_Left:
+      return kCmdJumpBackward;
+    case Qt::Key_Right:
+      return kCmdJumpForward;
+    case Qt::Key_Up:
+      return kCmdRepeat;
+    default:
+      return 0;
+  }
+}
+
+// The four recommended tools of the Tools menu: name and what it is good for.
+constexpr const char* kTools[4][2] = {
+    {"Audacity", "剪辑录音，截取要反复听的句子"},
+    {"Anki", "间隔重复，记住学过的单词和句子"},
+    {"GoldenDict", "离线查词典，听单词发音"},
+    {"eSpeak NG", "把英文文本朗读出来"},
+};
+
+}  // namespace
+
+void ShowErrorBox(QWidget* owner, const std::string& text) {
+  QMessageBox box(QMessageBox::Critical, QText(kTextCaption), QString::fromStdString(text),
+                  QMessageBox::Ok, owner);
+  box.exec();
+}
+
+void NoWindowShell::ShowError(const std::string& text) { ShowErrorBox(nullptr, text); }
+
+MainWindow::MainWindow(App& app) : app_(app) {
+  setObjectName("OrvexPlayer");
+  setWindowTitle(QText(kTextCaption));
+  setWindowIcon(ProgramIcon());
+  // A title bar, a close box and a minimise box; no sizing, no maximise box.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                 Qt::CustomizeWindowHint);
+  setAcceptDrops(true);
+
+  // The status bar: part 0 is 160 pixels wide, part 1 takes the rest.
+  status0_ = new QLabel(QText(kTextNotLoaded));
+  status0_->setFixedWidth(160);
+  status1_ = new QLabel;
+  status1_->setMinimumWidth(1);
+  statusBar()->addWidget(status0_);
+  statusBar()->addWidget(status1_, 1);
+  statusBar()->setSizeGripEnabled(false);
+
+  content_ = new ContentPanel(this);
+  setCentralWidget(content_);
+  optionsPanel_ = new OptionsPanel(app_, content_);
+  hintStrip_ = new HintStrip(content_);
+  displayPanel_ = new DisplayPanel(app_, content_);
+  positionBar_ = new PositionBar(app_, content_);
+  BuildToolBar();
+  content_->SetParts(optionsPanel_, hintStrip_, displayPanel_, positionBar_, toolBar_);
+  UpdateToolbarEnable();
+
+  BuildMenus();
+
+  tick_.setTimerType(Qt::PreciseTimer);
+  tick_.setInterval(25);
+  connect(&tick_, &QTimer::timeout, this, [this] { app_.Tick(); });
+
+  setFixedSize(kClientWidth, kClientHeight);
+  qApp->installEventFilter(this);
+}
+
+MainWindow::~MainWindow() {
+  qApp->removeEventFilter(this);
+  if (app_.shell == this) app_.shell = nullptr;
+}
+
+void MainWindow::SetWebPanel(QWidget* panel) { optionsPanel_->setWebPanel(panel); }
+
+QAction* MainWindow::AddCommand(QMenu* menu, int command, const QString& text) {
+  QAction* action = menu->addAction(text);
+  action->setData(command);
+  connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+  actions_.emplace(command, action);
+  return action;
+}
+
+QAction* MainWindow::action(int command) const {
+  const auto it = actions_.find(command);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  operationMenu_ = bar->addMenu(QStringLiteral("操作(&O)"));
+  QMenu* m = operationMenu_;
+  AddCommand(m, kCmdOpen, QStringLiteral("打开mp3文件… \t 支持拖放操作"));
+  m->addSeparator();
+  QMenu* sample = m->addMenu(QStringLiteral("试听"));
+  AddCommand(sample, kCmdSample, QString::fromUtf8(kSampleTitle));
+  m->addSeparator();
+  AddCommand(m, kCmdMaterial, QStringLiteral("mp3听力资料下载…"));
+  m->addSeparator();
+  AddCommand(m, kCmdPlay, QText(kTextMenuPlay));
+  AddCommand(m, kCmdStop, QStringLiteral("停止 \t F4"));
+  m->addSeparator();
+  AddCommand(m, kCmdJumpForward, QStringLiteral("向前跳跃 \t →"));
+  AddCommand(m, kCmdJumpBackward, QStringLiteral("向后跳跃 \t ←"));
+  m->addSeparator();
+  AddCommand(m, kCmdRepeat, QText(kTextMenuSetA));
+  m->addSeparator();
+  AddCommand(m, kCmdGoToStart, QStringLiteral("跳到文件头 \t Home"));
+  AddCommand(m, kCmdGoToEnd, QStringLiteral("跳到文件尾 \t End"));
+  m->addSeparator();
+  QMenu* channels = m->addMenu(QStringLiteral("声道"));
+  auto* group = new QActionGroup(this);
+  const std::pair<int, const char*> channelEntries[] = {
+      {kCmdStereo, "立体声"}, {kCmdLeft, "左声道"}, {kCmdRight, "右声道"}};
+  for (const auto& [command, text] : channelEntries) {
+    QAction* a = AddCommand(channels, command, QString::fromUtf8(text));
+    a->setCheckable(true);
+    group->addAction(a);
+  }
+  action(kCmdStereo)->setChecked(true);
+  AddCommand(m, kCmdTopmost, QText(kTextMenuTopmost));
+  m->addSeparator();
+  AddCommand(m, kCmdExit, QStringLiteral("退出"));
+  connect(operationMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
+
+  QMenu* material = bar->addMenu(QStringLiteral("资料(&R)"));
+  AddCommand(material, kCmdMaterial, QStringLiteral("mp3听力资料下载…"));
+  material->addSeparator();
+  AddCommand(material, kCmdMaterialGroup, QStringLiteral("资料共享QQ群…"));
+
+  QMenu* tools = bar->addMenu(QStringLiteral("工具(&T)"));
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) tools->addSeparator();
+    AddCommand(tools, kCmdTools,
+               QString::fromUtf8(kTools[i][0]) + '\t' + QString::fromUtf8(kTools[i][1]));
+  }
+  tools->addSeparator();
+  AddCommand(tools, kCmdTools, QStringLiteral("更多…"));
+
+  QMenu* donate = bar->addMenu(QStringLiteral("捐助(&M)"));
+  AddCommand(donate, kCmdDonate, QStringLiteral("通过淘宝捐助… \t 感谢支持！"));
+
+  QMenu* help = bar->addMenu(QStringLiteral("帮助(&H)"));
+  AddCommand(help, kCmdHomePage, QStringLiteral("产品官网"));
+  AddCommand(help, kCmdBlog, QStringLiteral("访问博客"));
+  help->addSeparator();
+  AddCommand(help, kCmdAbout, QStringLiteral("关于"));
+}
+
+void MainWindow::BuildToolBar() {
+  toolBar_ = new QToolBar(content_);
+  toolBar_->setMovable(false);
+  toolBar_->setFloatable(false);
+  toolBar_->setIconSize(QSize(kToolbarPictureWidth, kToolbarPictureHeight));
+  toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  const std::pair<int, int> buttons[] = {{kCmdOpen, kOpenPicture},
+                                         {0, 0},
+                                         {kCmdPlay, kPlayPausePicture},
+                                         {kCmdStop, kStopPicture},
+                                         {0, 0},
+                                         {kCmdJumpForward, kForwardPicture},
+                                         {kCmdJumpBackward, kBackPicture},
+                                         {0, 0},
+                                         {kCmdRepeat, kRepeatPicture}};
+  for (const auto& [command, picture] : buttons) {
+    if (command == 0) {
+      toolBar_->addSeparator();
+      continue;
+    }
+    QAction* a = toolBar_->addAction(ToolbarIcon(toolbarBitmap_, picture), QString());
+    a->setData(command);
+    const int c = command;
+    connect(a, &QAction::triggered, this, [this, c] { RunCommand(c); });
+    toolActions_[command] = a;
+  }
+}
+
+void MainWindow::RunCommand(int command) {
+  switch (command) {
+    case kCmdAbout: {
+      AboutDialog about(this);
+      about.exec();
+      break;
+    }
+    case kCmdExit:
+      app_.ExitProgram();
+      break;
+    case kCmdOpen:
+      app_.OpenFile();
+      break;
+    case kCmdSample:
+      app_.OpenSample();
+      break;
+    case kCmdPlay:
+      app_.TogglePlay();
+      break;
+    case kCmdStop:
+      app_.Stop();
+      break;
+    case kCmdJumpForward:
+      app_.JumpForward();
+      break;
+    case kCmdJumpBackward:
+      app_.JumpBackward();
+      break;
+    case kCmdRepeat:
+      app_.RepeatKey();
+      break;
+    case kCmdGoToStart:
+      app_.GoToStart();
+      break;
+    case kCmdGoToEnd:
+      app_.GoToEnd();
+      break;
+    case kCmdStereo:
+      app_.SetChannel(0);
+      break;
+    case kCmdLeft:
+      app_.SetChannel(1);
+      break;
+    case kCmdRight:
+      app_.SetChannel(2);
+      break;
+    case kCmdTopmost:
+      ToggleTopmost();
+      break;
+    default:
+      OpenVendorPage(command);
+      break;
+  }
+}
+
+void MainWindow::OpenVendorPage(int command) {
+  const std::string base = VendorBaseUrl();
+  switch (command) {
+    case kCmdHomePage:
+      OpenWebPage(HomePageUrl(base));
+      break;
+    case kCmdBlog:
+      OpenWebPage(BlogUrl());
+      break;
+    case kCmdMaterial:
+    case kCmdMaterialGroup:
+      OpenWebPage(ListeningMaterialUrl(base));
+      break;
+    case kCmdTools:
+      OpenWebPage(ToolsPageUrl(base));
+      break;
+    case kCmdDonate:
+      OpenWebPage(DonationUrl());
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::ToggleTopmost() {
+  app_.bTopmost = app_.bTopmost ? 0 : 1;
+  const bool visible = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, app_.bTopmost != 0);
+  // Changing a window flag hides the window.
+  if (visible) show();
+}
+
+void MainWindow::UpdateMenu() {
+  const MenuState m = MenuStateFor(app_);
+  action(kCmdPlay)->setText(QText(m.playText));
+  action(kCmdTopmost)->setText(QText(m.topmostText));
+  action(kCmdRepeat)->setText(QText(m.repeatText));
+  action(kCmdPlay)->setEnabled(m.playEnabled);
+  for (int c : {kCmdStop, kCmdRepeat, kCmdJumpBackward, kCmdJumpForward, kCmdGoToStart,
+                kCmdGoToEnd}) {
+    action(c)->setEnabled(m.transportEnabled);
+  }
+  action(m.checkedChannel)->setChecked(true);
+}
+
+void MainWindow::ShowNewVersion(bool mustUpdate) {
+  NewVersionDialog dialog(this, mustUpdate,
+                          QString::fromStdString(DownloadPageUrl(VendorBaseUrl())));
+  dialog.exec();
+  if (!mustUpdate || destroyed_) return;
+  // The player must not outlive the window: close the file, then end.
+  app_.CloseFile();
+  app_.ExitProcedure();
+}
+
+void MainWindow::RefreshViews() {
+  displayPanel_->refresh();
+  positionBar_->refresh();
+}
+
+void MainWindow::UpdateToolbarImage() {
+  toolbarBitmap_ = ToolbarBitmapFor(app_);
+  toolActions_[kCmdPlay]->setIcon(ToolbarIcon(toolbarBitmap_, kPlayPausePicture));
+  toolActions_[kCmdRepeat]->setIcon(ToolbarIcon(toolbarBitmap_, kRepeatPicture));
+  for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, app_)));
+}
+
+void MainWindow::UpdateToolbarEnable() {
+  const ToolbarEnable e = ToolbarEnableFor(app_);
+  toolActions_[kCmdOpen]->setEnabled(e.open);
+  toolActions_[kCmdPlay]->setEnabled(e.play);
+  for (int c : {kCmdStop, kCmdJumpBackward, kCmdJumpForward, kCmdRepeat}) {
+    toolActions_[c]->setEnabled(e.transport);
+  }
+  for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, app_)));
+}
+
+void MainWindow::DismissToolbarTip() { QToolTip::hideText(); }
+
+void MainWindow::SetStatusText(int part, const std::string& text) {
+  (part == 0 ? status0_ : status1_)->setText(QString::fromStdString(text));
+}
+
+void MainWindow::SetTitle(const std::string& title) {
+  setWindowTitle(QString::fromStdString(title));
+}
+
+void MainWindow::ShowError(const std::string& text) { ShowErrorBox(this, text); }
+
+void MainWindow::StartTickTimer() { tick_.start(); }
+void MainWindow::StopTickTimer() { tick_.stop(); }
+void MainWindow::EndPositionDrag() { positionBar_->endDrag(); }
+
+std::optional<std::string> MainWindow::AskOpenFileName() {
+  QFileDialog dialog(this);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilter(QStringLiteral("MP3 files (*.mp3)"));
+  dialog.setDefaultSuffix(QStringLiteral("mp3"));
+  // The folder and the filter carry over from one open to the next.
+  if (!app_.openDialog.folder.empty()) {
+    dialog.setDirectory(QString::fromStdString(app_.openDialog.folder));
+  }
+  if (!app_.openDialog.selectedFilter.empty()) {
+    dialog.selectNameFilter(QString::fromStdString(app_.openDialog.selectedFilter));
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  app_.openDialog.folder = dialog.directory().absolutePath().toStdString();
+  app_.openDialog.selectedFilter = dialog.selectedNameFilter().toStdString();
+  return dialog.selectedFiles().front().toStdString();
+}
+
+void MainWindow::RunRepairDialog(const RepairCommand& command) {
+  RepairDialog dialog(this, command, repairTimeLimit);
+  dialog.exec();
+}
+
+void MainWindow::StartRejectSound() {
+  // The thread takes its own copy of the folder and touches nothing shared.
+  std::thread([folder = app_.programFolder] { PlayRejectSound(folder, PlaySoundFileSync); })
+      .detach();
+}
+
+void MainWindow::DestroyMainWindow() {
+  destroyed_ = true;
+  tick_.stop();
+  hide();
+  QCoreApplication::quit();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const int command = CommandForKey(key->key());
+    // Inside the main window only, never in a modal dialog or an open menu.
+    if (command != 0 && widget && widget->window() == this && !QApplication::activeModalWidget() &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      RunCommand(command);
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!destroyed_) app_.ExitProgram();
+  event->accept();
+}
+
+void MainWindow::customEvent(QEvent* event) {
+  if (event->type() == kGraphEventType) app_.OnGraphEvent();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.isEmpty()) return;
+  event->acceptProposedAction();
+  // Only the first item counts.
+  const QUrl& first = urls.front();
+  const QString name = first.isLocalFile() ? first.toLocalFile() : first.toString();
+  app_.DropFiles({name.toStdString()});
+}
+
+void ContentPanel::SetParts(QWidget* options, QWidget* hint, QWidget* display, QWidget* position,
+                            QToolBar* toolbar) {
+  options_ = options;
+  hint_ = hint;
+  display_ = display;
+  position_ = position;
+  toolbar_ = toolbar;
+}
+
+void ContentPanel::resizeEvent(QResizeEvent*) {
+  if (!toolbar_) return;
+  const int w = width();
+  const int h = height();
+  const int t = toolbar_->sizeHint().height();
+  toolbar_->setGeometry(0, std::max(0, h - t), w, t);
+  options_->setGeometry(0, 0, w, 98);
+  hint_->setGeometry(0, 98, w, 26);
+  position_->setGeometry(0, std::max(0, h - t - 40), w, 40);
+  // Heights below zero (a minimised window) count as zero.
+  display_->setGeometry(0, 124, w, std::max(0, h - t - 164));
+}
+
+}  // namespace orvex

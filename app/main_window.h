@@ -1,0 +1,153 @@
+#pragma once
+// The main window: menus, the content panel with the four panels and the
+// toolbar, the status bar, the keys, the 25 ms tick, drops and the graph
+// events. It is the window side of the application object (its Shell).
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <map>
+
+#include "app/app.h"
+#include "app/shell.h"
+
+class QLabel;
+class QMenu;
+class QAction;
+class QToolBar;
+
+namespace orvex {
+
+class ContentPanel;
+class PositionBar;
+class DisplayPanel;
+class HintStrip;
+class OptionsPanel;
+
+// The event a streaming thread posts when the player queued a graph event.
+inline constexpr int kGraphEventType = 1000 + 0x8064;
+
+class MainWindow : public QMainWindow, public Shell {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(App& app);
+  ~MainWindow() override;
+
+  // Carries out a command of the menus, the keys or the toolbar.
+  void RunCommand(int command);
+  // Places the web page panel inside the options panel.
+  void SetWebPanel(QWidget* panel);
+
+  // Answers the version check: the new-version dialog, and for a withdrawn
+  // version the end of the program, whichever button closes it.
+  void ShowNewVersion(bool mustUpdate);
+
+  // Shell
+  void RefreshViews() override;
+  void UpdateToolbarImage() override;
+  void UpdateToolbarEnable() override;
+  void DismissToolbarTip() override;
+  void SetStatusText(int part, const std::string& text) override;
+  void SetTitle(const std::string& title) override;
+  void ShowError(const std::string& text) override;
+  void StartTickTimer() override;
+  void StopTickTimer() override;
+  void EndPositionDrag() override;
+  std::optional<std::string> AskOpenFileName() override;
+  void RunRepairDialog(const RepairCommand& command) override;
+  void StartRejectSound() override;
+  void DestroyMainWindow() override;
+
+  // Parts, for tests.
+  QAction* action(int command) const;
+  QMenu* operationMenu() const { return operationMenu_; }
+  QToolBar* toolBar() const { return toolBar_; }
+  QLabel* statusPart(int part) const { return part == 0 ? status0_ : status1_; }
+  PositionBar* positionBar() const { return positionBar_; }
+  DisplayPanel* displayPanel() const { return displayPanel_; }
+  OptionsPanel* optionsPanel() const { return optionsPanel_; }
+  HintStrip* hintStrip() const { return hintStrip_; }
+  ContentPanel* contentPanel() const { return content_; }
+  int toolbarBitmap() const { return toolbarBitmap_; }
+  bool tickTimerActive() const { return tick_.isActive(); }
+  bool destroyed() const { return destroyed_; }
+  // Runs the menu update as opening the first menu does.
+  void UpdateMenu();
+
+  // How long the repair tool may run (tests shorten it).
+  std::chrono::milliseconds repairTimeLimit = std::chrono::seconds(60);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void customEvent(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolBar();
+  QAction* AddCommand(QMenu* menu, int command, const QString& text);
+  void ToggleTopmost();
+  void OpenVendorPage(int command);
+
+  App& app_;
+  ContentPanel* content_ = nullptr;
+  OptionsPanel* optionsPanel_ = nullptr;
+  HintStrip* hintStrip_ = nullptr;
+  DisplayPanel* displayPanel_ = nullptr;
+  PositionBar* positionBar_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  QLabel* status0_ = nullptr;
+  QLabel* status1_ = nullptr;
+  QMenu* operationMenu_ = nullptr;
+  std::multimap<int, QAction*> actions_;        // menu entries by command
+  std::map<int, QAction*> toolActions_;         // toolbar buttons by command
+  int toolbarBitmap_ = 135;
+  QTimer tick_;
+  bool destroyed_ = false;
+};
+
+// The content panel lays out the panels and the toolbar from top to bottom.
+class ContentPanel : public QWidget {
+  Q_OBJECT
+ public:
+  ContentPanel(QWidget* parent) : QWidget(parent) {}
+  void SetParts(QWidget* options, QWidget* hint, QWidget* display, QWidget* position,
+                QToolBar* toolbar);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QWidget* options_ = nullptr;
+  QWidget* hint_ = nullptr;
+  QWidget* display_ = nullptr;
+  QWidget* position_ = nullptr;
+  QToolBar* toolbar_ = nullptr;
+};
+
+// Before the main window exists, messages have no owner.
+class NoWindowShell : public Shell {
+ public:
+  void RefreshViews() override {}
+  void UpdateToolbarImage() override {}
+  void UpdateToolbarEnable() override {}
+  void DismissToolbarTip() override {}
+  void SetStatusText(int, const std::string&) override {}
+  void SetTitle(const std::string&) override {}
+  void ShowError(const std::string& text) override;
+  void StartTickTimer() override {}
+  void StopTickTimer() override {}
+  void EndPositionDrag() override {}
+  std::optional<std::string> AskOpenFileName() override { return std::nullopt; }
+  void RunRepairDialog(const RepairCommand&) override {}
+  void StartRejectSound() override {}
+  void DestroyMainWindow() override {}
+};
+
+// A message box with the program's caption and the error icon.
+void ShowErrorBox(QWidget* owner, const std::string& text);
+
+}  // namespace orvex

@@ -1,0 +1,49 @@
+#pragma once
+// Start-up and shutdown of the program around the application object: the
+// settings, the main window with its panels, the environment checks and the
+// two online requests.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/app.h"
+
+namespace orvex {
+
+class MainWindow;
+class NoWindowShell;
+class VersionCheck;
+class UsageReport;
+
+struct ProgramOptions {
+  std::string programFolder;  // where the repair tool, the sample and the sound lie
+  std::string vendorBase;     // the vendor server's base address
+  // -1: a part of the program is missing; 0: the system's GStreamer lacks a
+  // part; 1: all there.
+  std::function<int()> checkRequiredFilters;
+  std::shared_ptr<PlayerFactory> playerFactory;  // made from the window when empty
+};
+
+class Program {
+ public:
+  Program(App& app, ProgramOptions options);
+  ~Program();
+
+  // The start-up steps in order. False when a check failed: the message was
+  // shown and the exit procedure ran, so the event loop must not run.
+  bool Start();
+
+  MainWindow* window() const { return window_.get(); }
+  VersionCheck* versionCheck() const { return versionCheck_.get(); }
+
+ private:
+  App& app_;
+  ProgramOptions options_;
+  std::unique_ptr<NoWindowShell> noWindow_;
+  std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<VersionCheck> versionCheck_;
+  std::unique_ptr<UsageReport> usageReport_;
+};
+
+}  // namespace orvex

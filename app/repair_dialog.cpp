@@ -1,0 +1,99 @@
+#include "app/repair_dialog.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProcess>
+
+#include "app/dialog_units.h"
+#include "app/pictures/repair_animation.h"
+
+namespace orvex {
+
+namespace {
+constexpr int kPollMs = 200;
+const char kCaption[] = "正在修复mp3文件…";
+}  // namespace
+
+RepairDialog::RepairDialog(QWidget* owner, const RepairCommand& command,
+                           std::chrono::milliseconds timeLimit)
+    : QDialog(owner), command_(command), timeLimit_(timeLimit), process_(new QProcess(this)) {
+  const DialogUnits du(DialogFont());
+  setObjectName("141");
+  setWindowTitle(QString::fromUtf8(kCaption));
+  // A caption but no system menu and no close box.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  setFont(DialogFont());
+  setFixedSize(du.x(125), du.y(95));
+  setModal(true);
+
+  animation_ = new QLabel(this);
+  animation_->setObjectName("1015");
+  animation_->setAlignment(Qt::AlignCenter);
+  animation_->setGeometry(du.rect(45, 20, 35, 35));
+  frames_ = RepairAnimationFrames();
+  if (!frames_.isEmpty()) animation_->setPixmap(frames_.front());
+
+  auto* text = new QLabel(QString::fromUtf8(kCaption), this);
+  text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  text->setGeometry(du.rect(15, 70, 100, 8).adjusted(0, 0, 0, 4));
+
+  frameTimer_.setInterval(kRepairAnimationFrameMs);
+  connect(&frameTimer_, &QTimer::timeout, this, &RepairDialog::nextFrame);
+  pollTimer_.setInterval(kPollMs);
+  connect(&pollTimer_, &QTimer::timeout, this, &RepairDialog::poll);
+
+  // The tool's output is not read; it goes nowhere.
+  process_->setStandardOutputFile(QProcess::nullDevice());
+  process_->setStandardErrorFile(QProcess::nullDevice());
+  process_->setStandardInputFile(QProcess::nullDevice());
+}
+
+RepairDialog::~RepairDialog() {
+  if (process_->state() != QProcess::NotRunning) {
+    process_->kill();
+    process_->waitForFinished(1000);
+  }
+}
+
+int RepairDialog::exec() {
+  QStringList arguments;
+  for (const auto& a : command_.arguments) arguments << QString::fromStdString(a);
+  // No shell: the program and each argument reach the tool as they are.
+  process_->start(QString::fromStdString(command_.program), arguments);
+  started_ = process_->waitForStarted(2000);
+  finished_ = false;
+  elapsed_.start();
+  frameTimer_.start();
+  pollTimer_.start();
+  return QDialog::exec();
+}
+
+void RepairDialog::poll() {
+  if (finished_) return;
+  if (process_->state() != QProcess::NotRunning) {
+    if (elapsed_.elapsed() < timeLimit_.count()) return;
+    // A tool that hangs is ended; the open goes on to its second attempt.
+    killed_ = true;
+    process_->kill();
+    process_->waitForFinished(1000);
+  }
+  frameTimer_.stop();
+  pollTimer_.stop();
+  finished_ = true;
+  done(0);
+}
+
+void RepairDialog::nextFrame() {
+  if (frames_.isEmpty()) return;
+  frame_ = (frame_ + 1) % frames_.size();
+  animation_->setPixmap(frames_[frame_]);
+}
+
+void RepairDialog::keyPressEvent(QKeyEvent* event) { event->accept(); }
+
+void RepairDialog::closeEvent(QCloseEvent* event) {
+  if (!finished_) event->ignore();
+}
+
+}  // namespace orvex

@@ -1,0 +1,59 @@
+#pragma once
+// The repair dialog: runs the repair tool and loops a small animation until the
+// tool has ended. It has no close box, and Esc and Enter do nothing: only the
+// end of the tool (or the time limit) ends it.
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QList>
+#include <QPixmap>
+#include <QTimer>
+#include <chrono>
+
+#include "app/shell.h"
+
+class QLabel;
+class QProcess;
+
+namespace orvex {
+
+class RepairDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // A tool still running after timeLimit is killed.
+  RepairDialog(QWidget* owner, const RepairCommand& command,
+               std::chrono::milliseconds timeLimit = std::chrono::seconds(60));
+  ~RepairDialog() override;
+
+  // Starts the tool and the polling, and returns when the tool has ended.
+  int exec() override;
+
+  bool toolStarted() const { return started_; }
+  bool toolKilled() const { return killed_; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ public slots:
+  void reject() override {}
+
+ private:
+  void poll();
+  void nextFrame();
+
+  RepairCommand command_;
+  std::chrono::milliseconds timeLimit_;
+  QProcess* process_;
+  QLabel* animation_;
+  QList<QPixmap> frames_;
+  int frame_ = 0;
+  QTimer pollTimer_;
+  QTimer frameTimer_;
+  QElapsedTimer elapsed_;
+  bool started_ = false;
+  bool killed_ = false;
+  bool finished_ = false;
+};
+
+}  // namespace orvex

@@ -1,0 +1,36 @@
+#pragma once
+// What the menus and the toolbar show for the transport's state. Pure rules,
+// read from the application object.
+
+#include "app/app.h"
+
+namespace orvex {
+
+// The toolbar strip (132..137) for the play picture and the A-B picture.
+int ToolbarBitmapFor(const App& app);
+
+struct ToolbarEnable {
+  bool open = true;
+  bool play = false;
+  bool transport = false;  // stop, the jumps and the A-B key
+};
+ToolbarEnable ToolbarEnableFor(const App& app);
+
+// The tooltip text id for a toolbar command; 0 for a command without one. It
+// follows playState and the points alone.
+int TooltipTextFor(int command, const App& app);
+
+struct MenuState {
+  int playText = 0;      // text id for the play entry
+  int topmostText = 0;   // text id for the always-on-top entry
+  int repeatText = 0;    // text id for the A-B entry
+  bool playEnabled = false;
+  bool transportEnabled = false;  // stop, A-B, the jumps, go to start and end
+  int checkedChannel = 0;         // the command of the checked channel entry
+};
+MenuState MenuStateFor(const App& app);
+
+// The text id of the A-B key's phase: set A, set B or clear (menu or tooltip).
+int RepeatPhaseText(const App& app, int setA, int setB, int clear);
+
+}  // namespace orvex

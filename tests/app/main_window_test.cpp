@@ -1,0 +1,434 @@
+// The main window offscreen, with the real player on the program's own sample
+// and the fixtures, playing into the test's null sink.
+
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <functional>
+
+#include "app/commands.h"
+#include "app/program.h"
+#include "app/texts.h"
+#include "res/sample.h"
+#include "views/display_panel.h"
+#include "views/hint_strip.h"
+#include "views/position_bar.h"
+#include "views/options_panel.h"
+
+namespace orvex {
+namespace {
+
+QString QText(int id) { return QString::fromStdString(std::string(Text(id))); }
+
+// Processes events until pred holds or timeoutMs passes.
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!pred()) {
+    if (timer.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QTest::qSleep(2);
+  }
+  return true;
+}
+
+// Answers every modal dialog that appears, until destroyed.
+class ModalWatcher {
+ public:
+  explicit ModalWatcher(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (busy_) return;
+        busy_ = true;
+        answer_(modal);
+        busy_ = false;
+      }
+    });
+    timer_.start();
+  }
+
+ private:
+  std::function<void(QWidget*)> answer_;
+  QTimer timer_;
+  bool busy_ = false;
+};
+
+// Closes message boxes and keeps their texts.
+struct MessageCollector {
+  QStringList texts;
+  ModalWatcher watcher{[this](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      texts << box->text();
+      box->accept();
+    }
+  }};
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(config_.isValid());
+    setenv("XDG_CONFIG_HOME", config_.path().toUtf8().constData(), 1);
+  }
+  void TearDown() override {
+    program_.reset();
+    unsetenv("XDG_CONFIG_HOME");
+  }
+
+  ProgramOptions Options(const std::string& folder = ORVEX_BIN_DIR) {
+    ProgramOptions o;
+    o.programFolder = folder;
+    o.vendorBase = "http://127.0.0.1:9/";  // nothing listens: the online requests end at once
+    o.checkRequiredFilters = [] { return 1; };
+    return o;
+  }
+
+  MainWindow* Start(ProgramOptions options) {
+    program_ = std::make_unique<Program>(app_, std::move(options));
+    started_ = program_->Start();
+    return program_->window();
+  }
+  MainWindow* Start() { return Start(Options()); }
+
+  QString SettingsFile() const { return config_.path() + "/OrvexPlayer/options.ini"; }
+
+  // Opens a file and waits until it plays.
+  void Open(MainWindow* w, const std::string& path) {
+    app_.OpenFile(path);
+    ASSERT_EQ(app_.bLoaded, 1) << path;
+    ASSERT_EQ(app_.playState, Playing);
+    (void)w;
+  }
+
+  void Press(QWidget* target, Qt::Key key) { QTest::keyClick(target, key); }
+
+  QTemporaryDir config_;
+  App app_;
+  std::unique_ptr<Program> program_;
+  bool started_ = false;
+};
+
+TEST_F(MainWindowTest, StartUpLaysOutTheWindow) {
+  MainWindow* w = Start();
+  ASSERT_TRUE(started_);
+  EXPECT_EQ(w->objectName(), "OrvexPlayer");
+  EXPECT_EQ(w->windowTitle(), QText(kTextCaption));
+  EXPECT_FALSE(w->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(w->minimumSize(), w->maximumSize());
+  EXPECT_EQ(w->statusPart(0)->text(), QText(kTextNotLoaded));
+  EXPECT_EQ(w->statusPart(0)->width(), 160);
+  EXPECT_TRUE(w->displayPanel()->hasFocus() || QApplication::focusWidget() == nullptr);
+
+  const QWidget* c = w->contentPanel();
+  const int width = c->width();
+  const int h = c->height();
+  const int t = w->toolBar()->height();
+  EXPECT_EQ(w->optionsPanel()->geometry(), QRect(0, 0, width, 98));
+  EXPECT_EQ(w->hintStrip()->geometry(), QRect(0, 98, width, 26));
+  EXPECT_EQ(w->displayPanel()->geometry(), QRect(0, 124, width, h - t - 164));
+  EXPECT_EQ(w->positionBar()->geometry(), QRect(0, h - t - 40, width, 40));
+  EXPECT_EQ(w->toolBar()->geometry().bottom(), h - 1);
+  ASSERT_NE(w->optionsPanel()->webPanel(), nullptr);
+  EXPECT_EQ(w->optionsPanel()->webPanel()->objectName(), "ORVEX_HTMLPage");
+}
+
+TEST_F(MainWindowTest, FailingStartUpChecksShowTheirMessageAndStillSaveTheSettings) {
+  QTemporaryDir emptyFolder;  // no repair tool beside the program
+  const struct {
+    std::string folder;
+    int filters;
+    QString message;
+  } cases[] = {
+      {emptyFolder.path().toStdString(), 1, QText(kTextFilesMissing)},
+      {ORVEX_BIN_DIR, -1, QText(kTextReinstall)},
+      {ORVEX_BIN_DIR, 0, QStringLiteral("系统环境有问题，请修复或重装 GStreamer")},
+  };
+  for (const auto& c : cases) {
+    QFile::remove(SettingsFile());
+    MessageCollector messages;
+    ProgramOptions o = Options(c.folder);
+    o.checkRequiredFilters = [f = c.filters] { return f; };
+    MainWindow* w = Start(o);
+    EXPECT_FALSE(started_);
+    EXPECT_EQ(messages.texts, QStringList{c.message});
+    EXPECT_TRUE(QFile::exists(SettingsFile()));
+    EXPECT_TRUE(w->destroyed());
+    EXPECT_FALSE(w->isVisible());
+    program_.reset();
+  }
+}
+
+TEST_F(MainWindowTest, KeysActFromTheSliderButNotInsideModalDialogs) {
+  MainWindow* w = Start();
+  Open(w, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  auto* slider = w->optionsPanel()->findChild<QSlider*>();
+  ASSERT_NE(slider, nullptr);
+  slider->setFocus();
+  const int volumeBefore = slider->value();
+  Press(slider, Qt::Key_Up);
+  EXPECT_NE(app_.pointA, -1);
+  EXPECT_EQ(slider->value(), volumeBefore);  // the key did not move the slider
+  Press(slider, Qt::Key_Down);
+  EXPECT_EQ(app_.playState, Paused);
+  Press(slider, Qt::Key_Down);
+  EXPECT_EQ(app_.playState, Playing);
+  Press(slider, Qt::Key_Right);
+  Press(slider, Qt::Key_Home);
+  EXPECT_LT(app_.player->GetPositionMs(), 500);
+  Press(slider, Qt::Key_End);
+  EXPECT_GE(app_.player->GetPositionMs(), app_.player->GetDurationMs() - 30);
+  Press(slider, Qt::Key_Left);
+  Press(slider, Qt::Key_F4);
+  EXPECT_EQ(app_.playState, Stopped);
+  EXPECT_EQ(app_.pointA, -1);
+
+  // Inside the about dialog and the jump-size dialog the keys are ordinary keys.
+  app_.TogglePlay();
+  ASSERT_EQ(app_.playState, Playing);
+  int dialogs = 0;
+  ModalWatcher watcher([&](QWidget* modal) {
+    QWidget* target = modal->focusWidget() ? modal->focusWidget() : modal;
+    for (Qt::Key k : {Qt::Key_Up, Qt::Key_Down, Qt::Key_F4, Qt::Key_Left, Qt::Key_End}) {
+      QTest::keyClick(target, k);
+    }
+    ++dialogs;
+    if (auto* d = qobject_cast<QDialog*>(modal)) d->done(0);
+  });
+  w->RunCommand(kCmdAbout);
+  w->optionsPanel()->runJumpSizeDialog();
+  EXPECT_EQ(dialogs, 2);
+  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_EQ(app_.pointA, -1);
+}
+
+TEST_F(MainWindowTest, MenusFollowTheTransport) {
+  MainWindow* w = Start();
+  const auto state = [&] {
+    w->UpdateMenu();
+    QStringList s;
+    for (int c : {kCmdPlay, kCmdStop, kCmdRepeat, kCmdJumpForward, kCmdJumpBackward,
+                  kCmdGoToStart, kCmdGoToEnd}) {
+      s << (w->action(c)->isEnabled() ? "on" : "off");
+    }
+    return s.join(' ');
+  };
+  EXPECT_EQ(state(), "off off off off off off off");
+  EXPECT_EQ(w->action(kCmdPlay)->text(), QText(kTextMenuPlay));
+  EXPECT_TRUE(w->action(kCmdOpen)->isEnabled());
+  EXPECT_TRUE(w->action(kCmdSample)->isEnabled());
+  EXPECT_EQ(w->action(kCmdSample)->text(), QString::fromUtf8(kSampleTitle));
+
+  Open(w, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  EXPECT_EQ(state(), "on on on on on on on");
+  EXPECT_EQ(w->action(kCmdPlay)->text(), QText(kTextMenuPause));
+  app_.RepeatKey();
+  w->UpdateMenu();
+  EXPECT_EQ(w->action(kCmdRepeat)->text(), QText(kTextMenuSetB));
+  app_.RepeatKey();
+  w->UpdateMenu();
+  EXPECT_EQ(w->action(kCmdRepeat)->text(), QText(kTextMenuClearAB));
+  app_.TogglePlay();
+  EXPECT_EQ(state(), "on on on on on on on");
+  EXPECT_EQ(w->action(kCmdPlay)->text(), QText(kTextMenuPlay));
+  app_.Stop();
+  EXPECT_EQ(state(), "on off off off off off off");
+  EXPECT_EQ(w->action(kCmdRepeat)->text(), QText(kTextMenuSetA));
+
+  // The channel's radio mark; the choice with no file only moves the mark.
+  app_.CloseFile();
+  w->RunCommand(kCmdLeft);
+  w->UpdateMenu();
+  EXPECT_TRUE(w->action(kCmdLeft)->isChecked());
+  EXPECT_FALSE(w->action(kCmdStereo)->isChecked());
+  w->RunCommand(kCmdRight);
+  w->UpdateMenu();
+  EXPECT_TRUE(w->action(kCmdRight)->isChecked());
+  EXPECT_EQ(app_.channel, 2);
+}
+
+TEST_F(MainWindowTest, ToolbarPicturesEnabledButtonsAndTips) {
+  MainWindow* w = Start();
+  const auto enabled = [&] {
+    QStringList s;
+    for (QAction* a : w->toolBar()->actions()) {
+      if (!a->isSeparator()) s << (a->isEnabled() ? "on" : "off");
+    }
+    return s.join(' ');
+  };
+  EXPECT_EQ(enabled(), "on off off off off off");
+  EXPECT_EQ(w->toolbarBitmap(), 135);
+  Open(w, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  EXPECT_EQ(enabled(), "on on on on on on");
+  EXPECT_EQ(w->toolbarBitmap(), 132);
+  QAction* play = w->toolBar()->actions()[2];
+  QAction* repeat = w->toolBar()->actions()[8];
+  EXPECT_EQ(play->toolTip(), QText(kTextTipPause));
+  app_.RepeatKey();
+  EXPECT_EQ(w->toolbarBitmap(), 133);
+  EXPECT_EQ(repeat->toolTip(), QText(kTextTipSetB));
+  app_.RepeatKey();
+  EXPECT_EQ(w->toolbarBitmap(), 134);
+  app_.TogglePlay();
+  EXPECT_EQ(w->toolbarBitmap(), 137);
+  EXPECT_EQ(play->toolTip(), QText(kTextTipPlay));
+  app_.RepeatKey();
+  EXPECT_EQ(w->toolbarBitmap(), 135);
+  app_.RepeatKey();
+  EXPECT_EQ(w->toolbarBitmap(), 136);
+  app_.Stop();
+  EXPECT_EQ(w->toolbarBitmap(), 135);
+  EXPECT_EQ(enabled(), "on on off off off off");
+  // The toolbar's buttons reach the transport.
+  play->trigger();
+  EXPECT_EQ(app_.playState, Playing);
+}
+
+TEST_F(MainWindowTest, StatusBarAndTitleFollowOpenAndClose) {
+  MainWindow* w = Start();
+  const std::string path = ORVEX_TEST_DATA "/cbr_stereo.mp3";
+  Open(w, path);
+  EXPECT_EQ(w->windowTitle(), "cbr_stereo - " + QText(kTextCaption));
+  EXPECT_EQ(w->statusPart(0)->text(), QText(kTextPlaying));
+  EXPECT_EQ(w->statusPart(1)->text(), QString::fromStdString(path));
+  app_.TogglePlay();
+  EXPECT_EQ(w->statusPart(0)->text(), QText(kTextPaused));
+  app_.Stop();
+  EXPECT_EQ(w->statusPart(0)->text(), QText(kTextStopped));
+  app_.CloseFile();
+  EXPECT_EQ(w->windowTitle(), QText(kTextCaption));
+  EXPECT_EQ(w->statusPart(0)->text(), QText(kTextNotLoaded));
+  EXPECT_EQ(w->statusPart(1)->text(), "");
+}
+
+TEST_F(MainWindowTest, DropConsidersOnlyTheFirstItem) {
+  MainWindow* w = Start();
+  QTemporaryDir dir;
+  const QString notes = dir.path() + "/notes.txt";
+  QFile(notes).open(QIODevice::WriteOnly);
+  const auto drop = [&](const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDropEvent event(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    // Straight to the window's handler: the application only routes drops
+    // that come from a real drag.
+    static_cast<QObject*>(w)->event(&event);
+  };
+  const QUrl mp3 = QUrl::fromLocalFile(ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  drop({QUrl::fromLocalFile(notes), mp3, mp3});
+  EXPECT_EQ(app_.bLoaded, 0);
+  drop({mp3, QUrl::fromLocalFile(notes)});
+  EXPECT_EQ(app_.bLoaded, 1);
+  EXPECT_EQ(app_.filePath, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+}
+
+TEST_F(MainWindowTest, AlwaysOnTopTwiceReturnsToNormal) {
+  MainWindow* w = Start();
+  w->RunCommand(kCmdTopmost);
+  EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(w->isVisible());
+  w->UpdateMenu();
+  EXPECT_EQ(w->action(kCmdTopmost)->text(), QText(kTextMenuNotTopmost));
+  w->RunCommand(kCmdTopmost);
+  EXPECT_FALSE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(w->isVisible());
+  w->UpdateMenu();
+  EXPECT_EQ(w->action(kCmdTopmost)->text(), QText(kTextMenuTopmost));
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowClosesTheFileAndSavesTheSettings) {
+  MainWindow* w = Start();
+  Open(w, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  app_.volume = -2500;
+  w->close();
+  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_EQ(app_.player, nullptr);
+  EXPECT_TRUE(w->destroyed());
+  QFile settings(SettingsFile());
+  ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(settings.readAll().contains("volume=7500"));
+}
+
+TEST_F(MainWindowTest, MustUpdateClosesThePlayingFileThenEnds) {
+  MainWindow* w = Start();
+  Open(w, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  ModalWatcher cancel([](QWidget* modal) {
+    if (auto* d = qobject_cast<QDialog*>(modal)) d->done(2);
+  });
+  w->ShowNewVersion(true);
+  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_TRUE(w->destroyed());
+  EXPECT_TRUE(QFile::exists(SettingsFile()));
+}
+
+// A learner's session: the sample, A at 2 s, B at 5 s, three loops, clear, F4.
+TEST_F(MainWindowTest, EndToEndLoopOnTheSample) {
+  MainWindow* w = Start();
+  w->action(kCmdSample)->trigger();
+  ASSERT_EQ(app_.playState, Playing);
+  EXPECT_EQ(w->windowTitle(), "eg - " + QText(kTextCaption));
+  QWidget* focus = w->displayPanel();
+  Player& player = *app_.player;
+
+  ASSERT_TRUE(WaitFor([&] { return player.GetPositionMs() >= 2000; }));
+  Press(focus, Qt::Key_Up);
+  const int32_t a = app_.pointA;
+  EXPECT_GE(a, 2000);
+  EXPECT_LT(a, 2300);
+  ASSERT_TRUE(WaitFor([&] { return player.GetPositionMs() >= 5000; }));
+  Press(focus, Qt::Key_Up);
+  const int32_t b = app_.pointB;
+  EXPECT_GE(b, 5000);
+  EXPECT_LT(b, 5300);
+  EXPECT_EQ(w->toolbarBitmap(), 134);
+
+  // Watch the position: each loop goes back to A and never runs far past B.
+  int loops = 0;
+  int32_t last = player.GetPositionMs();
+  int32_t furthest = last;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const int32_t p = player.GetPositionMs();
+        furthest = std::max(furthest, p);
+        if (p < last - 1000) {
+          ++loops;
+          EXPECT_GE(p, a);
+          EXPECT_LT(p, a + 200);
+        }
+        last = p;
+        return loops == 3;
+      },
+      20000));
+  EXPECT_LT(furthest, b + 200);
+  EXPECT_EQ(app_.playState, Playing);
+
+  Press(focus, Qt::Key_Up);
+  EXPECT_EQ(app_.pointA, -1);
+  EXPECT_EQ(app_.pointB, -1);
+  ASSERT_TRUE(WaitFor([&] { return player.GetPositionMs() > b + 500; }));
+  Press(focus, Qt::Key_F4);
+  EXPECT_EQ(app_.playState, Stopped);
+  EXPECT_EQ(player.GetPositionMs(), 0);
+  EXPECT_EQ(w->statusPart(0)->text(), QText(kTextStopped));
+  EXPECT_EQ(w->windowTitle(), "eg - " + QText(kTextCaption));
+  EXPECT_FALSE(w->tickTimerActive());
+}
+
+}  // namespace
+}  // namespace orvex

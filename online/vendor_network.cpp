@@ -80,14 +80,17 @@ QNetworkRequest VendorRequest(const QUrl& url) {
 QNetworkReply* StartVendorGet(const QUrl& url, std::chrono::milliseconds timeout) {
   QNetworkReply* reply = VendorNetwork()->get(VendorRequest(url));
   // The reply is the timer's context: once it is deleted the abort never runs.
-  QTimer::singleShot(timeout, reply, [reply] { reply->abort(); });
+  QTimer::singleShot(timeout, reply, [reply] {
+    if (reply->isRunning()) reply->abort();
+  });
   return reply;
 }
 
 void DiscardReply(QNetworkReply* reply, QObject* receiver) {
   if (reply == nullptr) return;
   QObject::disconnect(reply, nullptr, receiver, nullptr);
-  reply->abort();
+  // A reply that has ended already must not be aborted again.
+  if (reply->isRunning()) reply->abort();
   reply->deleteLater();
 }
 

@@ -1,0 +1,263 @@
+// Opening files with the real player, the real repair tool and the real
+// repair dialog, in the main window offscreen.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "app/main_window.h"
+#include "app/program.h"
+#include "app/repair_dialog.h"
+#include "app/texts.h"
+
+namespace orvex {
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+  f.write(bytes);
+}
+
+// Answers each modal dialog as it appears.
+class ModalWatcher {
+ public:
+  explicit ModalWatcher(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal || busy_) return;
+      busy_ = true;
+      answer_(modal);
+      busy_ = false;
+    });
+    timer_.start();
+  }
+
+ private:
+  std::function<void(QWidget*)> answer_;
+  QTimer timer_;
+  bool busy_ = false;
+};
+
+class OpenRealTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("XDG_CONFIG_HOME", config_.path().toUtf8().constData(), 1);
+    ProgramOptions o;
+    o.programFolder = ORVEX_BIN_DIR;  // the build's own mp3val link
+    o.vendorBase = "http://127.0.0.1:9/";
+    o.checkRequiredFilters = [] { return 1; };
+    program_ = std::make_unique<Program>(app_, o);
+    ASSERT_TRUE(program_->Start());
+    window_ = program_->window();
+  }
+  void TearDown() override {
+    program_.reset();
+    unsetenv("XDG_CONFIG_HOME");
+  }
+
+  // Opens path, answering message boxes (kept in messages_) and counting the
+  // repair dialogs that appear.
+  void Open(const QString& path) {
+    lastRepair_ = nullptr;
+    ModalWatcher watcher([this](QWidget* modal) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        messages_ << box->text();
+        box->accept();
+      } else if (modal->objectName() == "141" && modal != lastRepair_) {
+        lastRepair_ = modal;
+        ++repairs_;
+      }
+    });
+    app_.OpenFile(path.toStdString());
+  }
+
+  QString Fixture(const QString& name) { return QStringLiteral(ORVEX_TEST_DATA "/") + name; }
+
+  QTemporaryDir config_;
+  QTemporaryDir dir_;
+  App app_;
+  std::unique_ptr<Program> program_;
+  MainWindow* window_ = nullptr;
+  QStringList messages_;
+  int repairs_ = 0;
+  QWidget* lastRepair_ = nullptr;
+};
+
+TEST_F(OpenRealTest, PathWithSpacesAndChineseOpensAndNamesTheWindow) {
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("my lessons"));
+  const QString path = dir_.path() + "/my lessons/听力 第一课.mp3";
+  ASSERT_TRUE(QFile::copy(Fixture("cbr_stereo.mp3"), path));
+  Open(path);
+  EXPECT_TRUE(messages_.isEmpty());
+  EXPECT_EQ(repairs_, 0);
+  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_EQ(window_->windowTitle(),
+            QStringLiteral("听力 第一课 - ") + QString::fromStdString(std::string(Text(kTextCaption))));
+}
+
+TEST_F(OpenRealTest, DamagedFileIsRepairedOnceThenLoads) {
+  // Over 2 MiB of zeros before the first frame: no builder finds the audio,
+  // and the repair tool cuts the garbage away.
+  const QString path = dir_.path() + "/garbage first.mp3";
+  WriteAll(path, QByteArray(2 * 1024 * 1024 + 4096, '\0') + ReadAll(Fixture("cbr_stereo.mp3")));
+  Open(path);
+  EXPECT_EQ(repairs_, 1);
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+  EXPECT_EQ(app_.bLoaded, 1);
+  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_LT(QFileInfo(path).size(), 100000);
+  EXPECT_TRUE(QFile::exists(path + ".bak"));  // the tool keeps the original
+}
+
+TEST_F(OpenRealTest, FilesNoAttemptLoadsAreLeftAsTheyCame) {
+  for (const QString& name : {QStringLiteral("random.mp3"), QStringLiteral("empty.mp3")}) {
+    const QString path = dir_.path() + "/" + name;
+    ASSERT_TRUE(QFile::copy(Fixture(name), path));
+    const QByteArray before = ReadAll(path);
+    messages_.clear();
+    repairs_ = 0;
+    Open(path);
+    EXPECT_EQ(repairs_, 1) << name.toStdString();
+    ASSERT_EQ(messages_.size(), 1) << name.toStdString();
+    EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("载入失败：\r\n")));
+    EXPECT_EQ(app_.bLoaded, 0);
+    EXPECT_EQ(ReadAll(path), before) << name.toStdString();
+    EXPECT_FALSE(QFile::exists(path + ".bak")) << name.toStdString();
+  }
+}
+
+TEST_F(OpenRealTest, WavNamedMp3IsByteForByteWhatItWas) {
+  const QString path = dir_.path() + "/chord.mp3";
+  ASSERT_TRUE(QFile::copy(QStringLiteral(ORVEX_BIN_DIR "/chord.wav"), path));
+  const QByteArray before = ReadAll(path);
+  Open(path);
+  EXPECT_EQ(repairs_, 1);
+  ASSERT_EQ(messages_.size(), 1);
+  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_EQ(ReadAll(path), before);
+}
+
+TEST_F(OpenRealTest, MissingFileGetsTheLoadFailureMessage) {
+  Open(dir_.path() + "/nowhere.mp3");
+  EXPECT_EQ(repairs_, 1);
+  EXPECT_EQ(messages_.size(), 1);
+  EXPECT_FALSE(QFile::exists(dir_.path() + "/nowhere.mp3"));
+}
+
+TEST_F(OpenRealTest, ProgramStreamPlaysThroughTheSecondBuilder) {
+  Open(Fixture("program_stream.mp3"));
+  EXPECT_EQ(repairs_, 0);
+  EXPECT_TRUE(messages_.isEmpty());
+  EXPECT_EQ(app_.playState, Playing);
+}
+
+TEST_F(OpenRealTest, OpenDialogChosenAndCancelled) {
+  {
+    ModalWatcher choose([&](QWidget* modal) {
+      if (auto* d = qobject_cast<QFileDialog*>(modal)) {
+        EXPECT_TRUE(d->nameFilters().contains(QStringLiteral("MP3 files (*.mp3)")));
+        d->selectFile(Fixture("mono.mp3"));
+        static_cast<QDialog*>(d)->accept();
+      }
+    });
+    app_.OpenFile();
+  }
+  EXPECT_EQ(app_.filePath, Fixture("mono.mp3").toStdString());
+  EXPECT_EQ(app_.openDialog.folder, QString(ORVEX_TEST_DATA).toStdString());
+  {
+    ModalWatcher cancel([&](QWidget* modal) {
+      if (auto* d = qobject_cast<QFileDialog*>(modal)) {
+        // The folder carries over from the last open.
+        EXPECT_EQ(d->directory().absolutePath(), QString(ORVEX_TEST_DATA));
+        d->reject();
+      }
+    });
+    app_.OpenFile();
+  }
+  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_EQ(window_->windowTitle(), QString::fromStdString(std::string(Text(kTextCaption))));
+}
+
+class RepairDialogTest : public ::testing::Test {
+ protected:
+  // A stand-in tool: records its arguments one a line, then sleeps.
+  QString Tool(double seconds) {
+    const QString path = dir_.path() + "/tool";
+    WriteAll(path, QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"%1\"\n"
+                                  "sleep %2\n")
+                       .arg(dir_.path() + "/args")
+                       .arg(seconds)
+                       .toUtf8());
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+  }
+  QTemporaryDir dir_;
+};
+
+TEST_F(RepairDialogTest, WaitsForTheToolAndIgnoresEscAndEnter) {
+  RepairCommand command{Tool(0.8).toStdString(), {"-f", "/music/a \"b\" c.mp3"}};
+  RepairDialog dialog(nullptr, command);
+  EXPECT_EQ(dialog.windowTitle(), QStringLiteral("正在修复mp3文件…"));
+  EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+  bool visibleAfterKeys = false;
+  QTimer::singleShot(300, &dialog, [&] {
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    dialog.close();
+    visibleAfterKeys = dialog.isVisible();
+  });
+  QElapsedTimer timer;
+  timer.start();
+  dialog.exec();
+  EXPECT_TRUE(visibleAfterKeys);
+  EXPECT_GE(timer.elapsed(), 700);
+  EXPECT_TRUE(dialog.toolStarted());
+  EXPECT_FALSE(dialog.toolKilled());
+  EXPECT_EQ(ReadAll(dir_.path() + "/args"), QByteArray("-f\n/music/a \"b\" c.mp3\n"));
+}
+
+TEST_F(RepairDialogTest, ToolThatCannotStartEndsTheDialogAtTheFirstPoll) {
+  RepairDialog dialog(nullptr, RepairCommand{"/nonexistent/mp3val", {"-f", "x.mp3"}});
+  QTimer guard;
+  guard.setSingleShot(true);
+  bool hung = false;
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    hung = true;
+    dialog.done(0);
+  });
+  guard.start(10000);
+  dialog.exec();
+  EXPECT_FALSE(hung);
+  EXPECT_FALSE(dialog.toolStarted());
+}
+
+TEST_F(RepairDialogTest, ToolThatHangsIsKilledAtTheTimeLimit) {
+  RepairDialog dialog(nullptr, RepairCommand{Tool(30).toStdString(), {"-f", "x.mp3"}},
+                      std::chrono::milliseconds(500));
+  QElapsedTimer timer;
+  timer.start();
+  dialog.exec();
+  EXPECT_TRUE(dialog.toolKilled());
+  EXPECT_LT(timer.elapsed(), 10000);
+}
+
+}  // namespace
+}  // namespace orvex

@@ -1,0 +1,128 @@
+// Start-up, memory and tick figures of the whole program, offscreen:
+//   app_bench startup   time from process start (and from main) to the main
+//                       window's first paint
+//   app_bench memory    peak resident memory after opening the sample and
+//                       playing it for 10 s
+//   app_bench tick      the cost of one 25 ms tick with both views redrawn,
+//                       over 1000 ticks while the sample plays
+// Needs an audio output (scripts/pulse.sh) for memory and tick.
+
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/app.h"
+#include "app/main_window.h"
+#include "app/program.h"
+#include "playback/gst_player.h"
+
+namespace {
+
+double NowSeconds(clockid_t clock) {
+  timespec ts{};
+  clock_gettime(clock, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+// When the process started, in seconds since boot (clock-tick resolution).
+double ProcessStartSeconds() {
+  std::ifstream in("/proc/self/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), {});
+  const size_t close = stat.rfind(')');
+  std::istringstream rest(stat.substr(close + 2));
+  std::string field;
+  for (int i = 3; i <= 22; ++i) rest >> field;  // field 22: starttime
+  return std::stod(field) / sysconf(_SC_CLK_TCK);
+}
+
+long PeakRssKb() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+class FirstPaint : public QObject {
+ public:
+  bool painted = false;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) painted = true;
+    return false;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double mainAt = NowSeconds(CLOCK_BOOTTIME);
+  const std::string mode = argc > 1 ? argv[1] : "startup";
+  QApplication application(argc, argv);
+  QTemporaryDir config;
+  setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+  orvex::EnsureGstInit();
+
+  orvex::App app;
+  orvex::ProgramOptions options;
+  options.programFolder = QCoreApplication::applicationDirPath().toStdString();
+  options.vendorBase = "http://127.0.0.1:9/";
+  options.checkRequiredFilters = [] { return orvex::CheckRequiredFilters(); };
+  orvex::Program program(app, options);
+  FirstPaint paint;
+  application.installEventFilter(&paint);
+  if (!program.Start()) {
+    std::fprintf(stderr, "start-up failed\n");
+    return 1;
+  }
+  while (!paint.painted) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  const double paintedAt = NowSeconds(CLOCK_BOOTTIME);
+  application.removeEventFilter(&paint);
+
+  if (mode == "startup") {
+    std::printf("startup: process start to first paint %.1f ms (clock-tick resolution), "
+                "main to first paint %.1f ms\n",
+                (paintedAt - ProcessStartSeconds()) * 1000, (paintedAt - mainAt) * 1000);
+    return 0;
+  }
+
+  app.OpenSample();
+  if (app.playState != orvex::Playing) {
+    std::fprintf(stderr, "the sample does not play\n");
+    return 1;
+  }
+  if (mode == "memory") {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    std::printf("memory: peak RSS after opening the sample and playing 10 s: %.1f MB "
+                "(position %d ms)\n",
+                PeakRssKb() / 1024.0, app.player->GetPositionMs());
+    return 0;
+  }
+  if (mode == "tick") {
+    // Warm up, then time the ticks themselves (each redraws both views).
+    for (int i = 0; i < 50; ++i) app.Tick();
+    const double cpuBefore = NowSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 1000; ++i) app.Tick();
+    const double wall = timer.nsecsElapsed() / 1e6;
+    const double cpu = (NowSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore) * 1000;
+    std::printf("tick: %.3f ms wall, %.3f ms CPU per tick over 1000 ticks "
+                "(40 ticks a second: %.2f%% of a core)\n",
+                wall / 1000, cpu / 1000, cpu / 1000 * 40 / 10);
+    return 0;
+  }
+  std::fprintf(stderr, "usage: app_bench startup|memory|tick\n");
+  return 2;
+}

@@ -25,6 +25,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "app/texts.h"
+#include "tests/support/qt_helpers.h"
 #include "res/sample.h"
 #include "views/display_panel.h"
 #include "views/hint_strip.h"
@@ -34,41 +35,20 @@
 namespace orvex {
 namespace {
 
+using test::ModalWatcher;
+using test::WaitFor;
+
 QString QText(int id) { return QString::fromStdString(std::string(Text(id))); }
 
-// Processes events until pred holds or timeoutMs passes.
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!pred()) {
-    if (timer.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QTest::qSleep(2);
-  }
-  return true;
+// Keeps a picture of the whole window under the build folder for a person to
+// look at.
+void SaveArtefact(QWidget* window, const QString& name) {
+  const QString folder = QStringLiteral(ORVEX_BIN_DIR "/../artefacts");
+  QDir().mkpath(folder);
+  EXPECT_TRUE(window->grab().save(folder + "/main_window_" + name + ".png"));
 }
 
-// Answers every modal dialog that appears, until destroyed.
-class ModalWatcher {
- public:
-  explicit ModalWatcher(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
-    timer_.setInterval(20);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      if (QWidget* modal = QApplication::activeModalWidget()) {
-        if (busy_) return;
-        busy_ = true;
-        answer_(modal);
-        busy_ = false;
-      }
-    });
-    timer_.start();
-  }
 
- private:
-  std::function<void(QWidget*)> answer_;
-  QTimer timer_;
-  bool busy_ = false;
-};
 
 // Closes message boxes and keeps their texts.
 struct MessageCollector {
@@ -145,6 +125,7 @@ TEST_F(MainWindowTest, StartUpLaysOutTheWindow) {
   EXPECT_EQ(w->displayPanel()->geometry(), QRect(0, 124, width, h - t - 164));
   EXPECT_EQ(w->positionBar()->geometry(), QRect(0, h - t - 40, width, 40));
   EXPECT_EQ(w->toolBar()->geometry().bottom(), h - 1);
+  SaveArtefact(w, "no_file");
   ASSERT_NE(w->optionsPanel()->webPanel(), nullptr);
   EXPECT_EQ(w->optionsPanel()->webPanel()->objectName(), "ORVEX_HTMLPage");
 }
@@ -397,6 +378,7 @@ TEST_F(MainWindowTest, EndToEndLoopOnTheSample) {
   EXPECT_GE(b, 5000);
   EXPECT_LT(b, 5300);
   EXPECT_EQ(w->toolbarBitmap(), 134);
+  SaveArtefact(w, "playing_ab");
 
   // Watch the position: each loop goes back to A and never runs far past B.
   int loops = 0;
@@ -422,8 +404,12 @@ TEST_F(MainWindowTest, EndToEndLoopOnTheSample) {
   EXPECT_EQ(app_.pointA, -1);
   EXPECT_EQ(app_.pointB, -1);
   ASSERT_TRUE(WaitFor([&] { return player.GetPositionMs() > b + 500; }));
+  Press(focus, Qt::Key_Down);
+  EXPECT_EQ(app_.playState, Paused);
+  SaveArtefact(w, "paused");
   Press(focus, Qt::Key_F4);
   EXPECT_EQ(app_.playState, Stopped);
+  SaveArtefact(w, "stopped");
   EXPECT_EQ(player.GetPositionMs(), 0);
   EXPECT_EQ(w->statusPart(0)->text(), QText(kTextStopped));
   EXPECT_EQ(w->windowTitle(), "eg - " + QText(kTextCaption));

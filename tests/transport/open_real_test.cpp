@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,9 +21,13 @@
 #include "app/program.h"
 #include "app/repair_dialog.h"
 #include "app/texts.h"
+#include "tests/support/qt_helpers.h"
 
 namespace orvex {
 namespace {
+
+using test::ModalWatcher;
+using test::WaitFor;
 
 QByteArray ReadAll(const QString& path) {
   QFile f(path);
@@ -35,26 +40,6 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
-// Answers each modal dialog as it appears.
-class ModalWatcher {
- public:
-  explicit ModalWatcher(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
-    timer_.setInterval(20);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (!modal || busy_) return;
-      busy_ = true;
-      answer_(modal);
-      busy_ = false;
-    });
-    timer_.start();
-  }
-
- private:
-  std::function<void(QWidget*)> answer_;
-  QTimer timer_;
-  bool busy_ = false;
-};
 
 class OpenRealTest : public ::testing::Test {
  protected:
@@ -174,7 +159,11 @@ TEST_F(OpenRealTest, OpenDialogChosenAndCancelled) {
     ModalWatcher choose([&](QWidget* modal) {
       if (auto* d = qobject_cast<QFileDialog*>(modal)) {
         EXPECT_TRUE(d->nameFilters().contains(QStringLiteral("MP3 files (*.mp3)")));
-        d->selectFile(Fixture("mono.mp3"));
+        // Typed into the name field, as a person would.
+        d->setDirectory(QStringLiteral(ORVEX_TEST_DATA));
+        auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QStringLiteral("mono.mp3"));
         static_cast<QDialog*>(d)->accept();
       }
     });

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds and runs the player benchmark: makes a 30-minute VBR file without a
+# Xing/Info header (sox noise through lame -t) in a temporary folder, starts
+# the private PulseAudio null sink and prints the figures.
+# Usage: bench/run_player_bench.sh [build folder]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+. scripts/pulse.sh
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target player_bench -j"$(nproc)" >/dev/null
+
+work=$(mktemp -d)
+# The cleanup must not stop at the first failing command.
+trap 'set +e; orvex_pulse_stop; rm -rf "$work"' EXIT
+echo "Making a 30-minute VBR file without header..."
+# Pink noise whose loudness drifts, so the bit rate varies and no stretch of
+# the signal repeats another.
+sox -n -r 44100 -b 16 -c 2 -t wav - synth 1800 pinknoise tremolo 0.05 60 gain -6 2>/dev/null |
+  lame --quiet -V2 -t - "$work/long.mp3"
+ls -l "$work/long.mp3"
+
+orvex_pulse_start
+"$build/bin/player_bench" tests/data "$work/long.mp3"

@@ -1,0 +1,104 @@
+#include "playback/gst_graph.h"
+
+#include <mutex>
+
+#include "playback/gst_player.h"
+
+namespace orvex {
+
+void EnsureGstInit() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    GError* error = nullptr;
+    if (!gst_init_check(nullptr, nullptr, &error)) {
+      g_printerr("GStreamer did not start: %s\n", error ? error->message : "?");
+      g_clear_error(&error);
+    }
+  });
+}
+
+int CheckRequiredFilters(const std::function<bool(const char* factoryName)>& hasFactory) {
+  // Ours to ship: without them the program cannot play at all.
+  for (const char* name : {"mpg123audiodec", "mpegaudioparse"}) {
+    if (!hasFactory(name)) return -1;
+  }
+  // The system's: the second builder and the file source.
+  for (const char* name : {"mpegpsdemux", "filesrc"}) {
+    if (!hasFactory(name)) return 0;
+  }
+  return 1;
+}
+
+int CheckRequiredFilters() {
+  EnsureGstInit();
+  return CheckRequiredFilters([](const char* name) {
+    GstElementFactory* factory = gst_element_factory_find(name);
+    if (!factory) return false;
+    gst_object_unref(factory);
+    return true;
+  });
+}
+
+GstPadPtr FindPin(GstElement* element, GstPadDirection direction, int index) {
+  if (!element || index < 0) return nullptr;
+  GstIterator* it = gst_element_iterate_pads(element);
+  GValue item = G_VALUE_INIT;
+  GstPadPtr found;
+  int count = 0;
+  bool done = false;
+  while (!done) {
+    switch (gst_iterator_next(it, &item)) {
+      case GST_ITERATOR_OK: {
+        auto* pad = GST_PAD(g_value_get_object(&item));
+        if (GST_PAD_DIRECTION(pad) == direction) {
+          if (count == index) {
+            found.reset(GST_PAD(gst_object_ref(pad)));
+            done = true;
+          }
+          ++count;
+        }
+        g_value_reset(&item);
+        break;
+      }
+      case GST_ITERATOR_RESYNC:
+        gst_iterator_resync(it);
+        count = 0;
+        break;
+      default:
+        done = true;
+        break;
+    }
+  }
+  g_value_unset(&item);
+  gst_iterator_free(it);
+  return found;
+}
+
+GstElementPtr FindDefaultAudioRenderer() {
+  EnsureGstInit();
+  GstDeviceMonitor* monitor = gst_device_monitor_new();
+  gst_device_monitor_add_filter(monitor, "Audio/Sink", nullptr);
+  GstElementPtr sink;
+  if (gst_device_monitor_start(monitor)) {
+    GList* devices = gst_device_monitor_get_devices(monitor);
+    GstDevice* chosen = nullptr;
+    for (GList* l = devices; l; l = l->next) {
+      auto* device = GST_DEVICE(l->data);
+      if (!chosen) chosen = device;
+      GstStructure* props = gst_device_get_properties(device);
+      gboolean isDefault = FALSE;
+      if (props && gst_structure_get_boolean(props, "is-default", &isDefault) && isDefault) {
+        chosen = device;
+      }
+      if (props) gst_structure_free(props);
+      if (isDefault) break;
+    }
+    if (chosen) sink.reset(SinkFloating(gst_device_create_element(chosen, nullptr)));
+    g_list_free_full(devices, gst_object_unref);
+    gst_device_monitor_stop(monitor);
+  }
+  gst_object_unref(monitor);
+  return sink;
+}
+
+}  // namespace orvex

@@ -1,0 +1,773 @@
+// Threading. Every public operation runs on the GUI thread. GStreamer runs the
+// pipeline on threads of its own (the parser's or the demuxer's task, the
+// PulseAudio main loop); they reach this player only through
+//  - the bus sync handler (OnBusMessage): it records how a build ends, queues
+//    graph events under `mutex` and then calls `notify`, outside the lock;
+//  - the probe on the audio sink's input pad (OnSinkPad): it marks a seek as
+//    landed when its first buffer arrives and feeds the optional observer;
+//  - the demuxer's pad-added handler (OnPadAdded): it links the audio pad;
+//  - two more probes: one holds the MPEG parser's first read during a build
+//    (OnParserPull), one moves the splitter graph's segments (OnFramerSegment).
+// What they share with the GUI thread is atomic or guarded by `mutex`. The GUI
+// thread waits only inside a build, for a bounded preroll; seeks and state
+// changes return at once. Dismantle stops the pipeline (joining its threads)
+// before it removes the handlers, so no callback runs after it returns.
+
+#include "playback/gst_player.h"
+
+#include <gst/audio/audio.h>
+#include <gst/base/gstbaseparse.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "playback/error_text.h"
+#include "playback/gst_graph.h"
+#include "playback/gst_ptr.h"
+#include "playback/mpeg_scan.h"
+#include "playback/units.h"
+
+namespace orvex {
+
+namespace {
+
+enum class Builder { kMp3Parser, kSplitter };
+
+// Our result code for a GStreamer error.
+Result CodeOfError(const GError* error) {
+  if (!error) return kErrFail;
+  if (error->domain == GST_RESOURCE_ERROR) {
+    switch (error->code) {
+      case GST_RESOURCE_ERROR_NOT_FOUND:
+      case GST_RESOURCE_ERROR_OPEN_READ:
+      case GST_RESOURCE_ERROR_READ:
+      case GST_RESOURCE_ERROR_SEEK:
+        return kErrCannotOpen;
+      default:
+        return kErrNoAudioHardware;
+    }
+  }
+  if (error->domain == GST_STREAM_ERROR) {
+    return error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND ? kErrMissingElement : kErrStream;
+  }
+  if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN) {
+    return kErrMissingElement;
+  }
+  return kErrFail;
+}
+
+// The audio sink writes to the sound server in segments of this length and
+// keeps this much buffered. The sink's defaults (10 ms, 200 ms) cost about
+// twice the CPU time; a change of volume, mute or channel is heard after
+// at most the buffered time. Seeks flush the buffer and are not delayed.
+constexpr gint64 kSinkSegmentUs = 100000;
+constexpr gint64 kSinkBufferUs = 300000;
+
+// The demuxer of the second builder seeks to the packet of the target itself,
+// and the first frames behind it then lack the bit reservoir of the frames
+// before: its seeks start this much earlier, and the segment is set back to
+// the target on its way to the decoder, which cuts the lead-in away.
+constexpr int64_t kSplitterLeadInNs = 300 * GST_MSECOND;
+
+// How long a queried position is extrapolated before the next query.
+constexpr std::chrono::milliseconds kPositionQueryInterval{40};
+
+// Linear gain of a volume in hundredths of a decibel; exactly 0 at the bottom.
+double LinearGain(int32_t hundredthsOfDb) {
+  if (hundredthsOfDb <= kVolumeSilent) return 0.0;
+  const int32_t v = std::min(hundredthsOfDb, kVolumeFull);
+  return std::pow(10.0, v / 2000.0);
+}
+
+}  // namespace
+
+struct GstPlayer::Impl {
+  Impl(GraphNotify n, GstPlayerOptions o) : notify(std::move(n)), options(std::move(o)) {}
+
+  Result Build(const std::string& path, Builder builder);
+  Result Fail(Result code, std::string text = {});
+  Result MakeRenderer();
+  Result Preroll(Builder builder, const MpegScan& scan);
+  void Dismantle();
+  int64_t PositionNs();
+  Result StateResult(GstStateChangeReturn ret);
+  void RecordText(Result code, const std::string& text);
+
+  static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer data);
+  static GstPadProbeReturn OnSinkPad(GstPad* pad, GstPadProbeInfo* info, gpointer data);
+  static GstPadProbeReturn OnParserPull(GstPad* pad, GstPadProbeInfo* info, gpointer data);
+  static GstPadProbeReturn OnFramerSegment(GstPad* pad, GstPadProbeInfo* info, gpointer data);
+  static void OnPadAdded(GstElement* element, GstPad* pad, gpointer data);
+  void Observe(GstBuffer* buffer, bool firstAfterSeek);
+
+  const GraphNotify notify;
+  const GstPlayerOptions options;
+
+  // The graph (GUI thread). The elements belong to the pipeline.
+  GstPipelinePtr pipeline;
+  GstBusPtr bus;
+  GstElement* source = nullptr;
+  GstElement* parser = nullptr;
+  GstElement* framer = nullptr;  // the splitter's graph frames the demuxed audio
+  GstElement* decoder = nullptr;
+  GstElement* renderer = nullptr;
+  GstElement* volume = nullptr;
+  GstElement* panorama = nullptr;
+  GstElement* sink = nullptr;
+  GstPadPtr sinkPad;
+  gulong sinkProbe = 0;
+  GstPadPtr framerPad;  // the splitter graph's framer input, where segments are set
+  gulong framerProbe = 0;
+  gulong padAddedHandler = 0;
+  bool built = false;
+  int64_t lengthNs = 0;
+  // Seeks end the segment at the length when the scan knows where the audio
+  // ends, so trailing junk (an appended tag, garbage) is never played.
+  bool stopAtLength = false;
+  int64_t seekTargetNs = 0;
+  int64_t lastPositionNs = 0;
+  // Paused by Pause or Stop: the sink's clock settles for a while after it
+  // stops, so the position read at that moment holds until the next seek or run.
+  bool holdPosition = false;
+  int64_t heldPositionNs = 0;
+  // While the clock runs, a position asked again soon after a query is the
+  // last answer plus the time since: a query locks the sound server's client
+  // loop and costs far more than the few ticks in between. Any seek, run,
+  // pause or end of stream starts afresh with a query.
+  struct Sample {
+    bool valid = false;
+    bool running = false;  // the last two queries showed the clock moving
+    int64_t positionNs = 0;
+    std::chrono::steady_clock::time_point at;
+  } sample;
+
+  // Shared with the streaming threads.
+  mutable std::mutex mutex;
+  std::condition_variable changed;
+  bool asyncDone = false;
+  bool failed = false;
+  Result failCode = kOk;
+  std::string failText;
+  bool queueEvents = false;
+  std::deque<GraphEvent> events;
+  std::map<Result, std::string> texts;
+
+  std::atomic<bool> atEnd{false};
+  std::atomic<bool> audioPadLinked{false};
+  std::atomic<uint64_t> buffersAtSink{0};
+  // Seeks: the GUI thread numbers them, the sink probe tells which one's data
+  // has arrived; a seek whose data has not arrived reads as its target.
+  std::atomic<uint64_t> seekGeneration{0};
+  std::atomic<uint64_t> flushedGeneration{0};
+  std::atomic<uint64_t> landedGeneration{0};
+  std::atomic<bool> awaitingFirstBuffer{false};
+  // The splitter's seek in flight: its event's number and the true target.
+  std::atomic<uint32_t> leadInSeqnum{GST_SEQNUM_INVALID};
+  std::atomic<int64_t> leadInTargetNs{0};
+
+  // The observer's state (streaming thread only).
+  GstAudioInfo sinkInfo{};
+  bool sinkInfoValid = false;
+  std::vector<float> scratch;
+};
+
+void GstPlayer::Impl::RecordText(Result code, const std::string& text) {
+  std::lock_guard lock(mutex);
+  texts[code] = text.empty() ? OwnErrorText(code) : text;
+}
+
+Result GstPlayer::Impl::Fail(Result code, std::string text) {
+  Dismantle();
+  RecordText(code, text);
+  return code;
+}
+
+void GstPlayer::Impl::Dismantle() {
+  {
+    std::lock_guard lock(mutex);
+    queueEvents = false;
+  }
+  if (pipeline) {
+    // Stopping joins the streaming threads: nothing calls back after this.
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    if (padAddedHandler) g_signal_handler_disconnect(parser, padAddedHandler);
+    if (sinkProbe) gst_pad_remove_probe(sinkPad.get(), sinkProbe);
+    if (framerProbe) gst_pad_remove_probe(framerPad.get(), framerProbe);
+    if (bus) gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+  }
+  padAddedHandler = 0;
+  sinkProbe = 0;
+  sinkPad.reset();
+  framerProbe = 0;
+  framerPad.reset();
+  leadInSeqnum = GST_SEQNUM_INVALID;
+  bus.reset();
+  pipeline.reset();
+  source = parser = framer = decoder = renderer = volume = panorama = sink = nullptr;
+  built = false;
+  lengthNs = 0;
+  stopAtLength = false;
+  std::lock_guard lock(mutex);
+  events.clear();
+}
+
+GstBusSyncReply GstPlayer::Impl::OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
+  auto* self = static_cast<Impl*>(data);
+  bool wake = false;
+  switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR: {
+      GError* error = nullptr;
+      gst_message_parse_error(message, &error, nullptr);
+      const Result code = CodeOfError(error);
+      const std::string text = error && error->message ? error->message : "";
+      g_clear_error(&error);
+      std::lock_guard lock(self->mutex);
+      self->texts[code] = text.empty() ? OwnErrorText(code) : text;
+      if (!self->failed) {
+        self->failed = true;
+        self->failCode = code;
+        self->failText = text;
+      }
+      if (self->queueEvents) {
+        self->events.push_back({kEventErrorAbort, code, text});
+        wake = true;
+      }
+      break;
+    }
+    case GST_MESSAGE_EOS: {
+      self->atEnd = true;
+      std::lock_guard lock(self->mutex);
+      if (self->queueEvents) {
+        self->events.push_back({kEventComplete, 0, {}});
+        wake = true;
+      }
+      break;
+    }
+    case GST_MESSAGE_ASYNC_DONE:
+      if (GST_MESSAGE_SRC(message) == GST_OBJECT(self->pipeline.get())) {
+        std::lock_guard lock(self->mutex);
+        self->asyncDone = true;
+      }
+      break;
+    default:
+      break;
+  }
+  // Nobody pops the bus: every message ends here (a dropped message is the
+  // handler's to release).
+  gst_message_unref(message);
+  self->changed.notify_all();
+  if (wake && self->notify) self->notify();
+  return GST_BUS_DROP;
+}
+
+GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* self = static_cast<Impl*>(data);
+  if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
+    ++self->buffersAtSink;
+    const bool first = self->awaitingFirstBuffer.exchange(false);
+    if (first) self->landedGeneration = self->flushedGeneration.load();
+    if (self->options.observer) self->Observe(GST_PAD_PROBE_INFO_BUFFER(info), first);
+    return GST_PAD_PROBE_OK;
+  }
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (!event) return GST_PAD_PROBE_OK;
+  switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_FLUSH_STOP:
+      self->flushedGeneration = self->seekGeneration.load();
+      self->awaitingFirstBuffer = true;
+      break;
+    case GST_EVENT_CAPS: {
+      GstCaps* caps = nullptr;
+      gst_event_parse_caps(event, &caps);
+      self->sinkInfoValid = caps && gst_audio_info_from_caps(&self->sinkInfo, caps);
+      break;
+    }
+    default:
+      break;
+  }
+  return GST_PAD_PROBE_OK;
+}
+
+void GstPlayer::Impl::Observe(GstBuffer* buffer, bool firstAfterSeek) {
+  if (!sinkInfoValid) return;
+  const GstAudioInfo& ai = sinkInfo;
+  const int channels = GST_AUDIO_INFO_CHANNELS(&ai);
+  const int bpf = GST_AUDIO_INFO_BPF(&ai);
+  if (channels <= 0 || bpf <= 0) return;
+  GstMapInfo map;
+  if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
+  const size_t frames = map.size / static_cast<size_t>(bpf);
+  const size_t count = frames * static_cast<size_t>(channels);
+  scratch.resize(count);
+  bool known = true;
+  switch (GST_AUDIO_INFO_FORMAT(&ai)) {
+    case GST_AUDIO_FORMAT_S16: {
+      const auto* s = reinterpret_cast<const int16_t*>(map.data);
+      for (size_t i = 0; i < count; ++i) scratch[i] = s[i] / 32768.0f;
+      break;
+    }
+    case GST_AUDIO_FORMAT_S32: {
+      const auto* s = reinterpret_cast<const int32_t*>(map.data);
+      for (size_t i = 0; i < count; ++i) scratch[i] = static_cast<float>(s[i] / 2147483648.0);
+      break;
+    }
+    case GST_AUDIO_FORMAT_F32: {
+      const auto* s = reinterpret_cast<const float*>(map.data);
+      std::copy(s, s + count, scratch.begin());
+      break;
+    }
+    default:
+      known = false;
+      break;
+  }
+  gst_buffer_unmap(buffer, &map);
+  if (!known) return;
+  PcmBlock block;
+  block.ptsNs = GST_BUFFER_PTS_IS_VALID(buffer) ? static_cast<int64_t>(GST_BUFFER_PTS(buffer)) : -1;
+  block.sampleRate = GST_AUDIO_INFO_RATE(&ai);
+  block.channels = channels;
+  block.samples = scratch.data();
+  block.frames = frames;
+  block.seekGeneration = landedGeneration.load();
+  block.firstAfterSeek = firstAfterSeek;
+  options.observer(block);
+}
+
+GstPadProbeReturn GstPlayer::Impl::OnParserPull(GstPad*, GstPadProbeInfo*, gpointer) {
+  // Holds the parser's first read until the build has pointed it at the
+  // first frame; removing the probe lets it go.
+  return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn GstPlayer::Impl::OnFramerSegment(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* self = static_cast<Impl*>(data);
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
+  const uint32_t seqnum = gst_event_get_seqnum(event);
+  if (seqnum == GST_SEQNUM_INVALID || seqnum != self->leadInSeqnum.load()) return GST_PAD_PROBE_OK;
+  const GstSegment* segment = nullptr;
+  gst_event_parse_segment(event, &segment);
+  if (segment->format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
+  GstSegment moved;
+  gst_segment_copy_into(segment, &moved);
+  const auto target = static_cast<guint64>(self->leadInTargetNs.load());
+  if (target > moved.start) {
+    moved.time += target - moved.start;
+    moved.start = target;
+    moved.position = target;
+  }
+  GstEvent* replacement = gst_event_new_segment(&moved);
+  gst_event_set_seqnum(replacement, seqnum);
+  gst_event_unref(event);
+  GST_PAD_PROBE_INFO_DATA(info) = replacement;
+  return GST_PAD_PROBE_OK;
+}
+
+void GstPlayer::Impl::OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
+  auto* self = static_cast<Impl*>(data);
+  if (self->audioPadLinked) return;
+  GstCaps* caps = gst_pad_get_current_caps(pad);
+  if (!caps) caps = gst_pad_query_caps(pad, nullptr);
+  bool mpegAudio = false;
+  if (caps && gst_caps_get_size(caps) > 0) {
+    const GstStructure* s = gst_caps_get_structure(caps, 0);
+    int version = 0;
+    mpegAudio = gst_structure_has_name(s, "audio/mpeg") &&
+                gst_structure_get_int(s, "mpegversion", &version) && version == 1;
+  }
+  if (caps) gst_caps_unref(caps);
+  if (!mpegAudio) return;
+  // The demuxer's output is looked up only now that its input is linked and
+  // data flows.
+  GstPadPtr framerIn = FindPin(self->framer, GST_PAD_SINK, 0);
+  if (framerIn && gst_pad_link(pad, framerIn.get()) == GST_PAD_LINK_OK) self->audioPadLinked = true;
+}
+
+Result GstPlayer::Impl::MakeRenderer() {
+  GstElementPtr device;
+  if (options.fastFakeRenderer) {
+    device.reset(SinkFloating(gst_element_factory_make("fakesink", nullptr)));
+    if (device) g_object_set(device.get(), "sync", FALSE, nullptr);
+  } else {
+    device = FindDefaultAudioRenderer();
+    if (!device) return kErrNoAudioHardware;
+    GObjectClass* klass = G_OBJECT_GET_CLASS(device.get());
+    if (g_object_class_find_property(klass, "latency-time") &&
+        g_object_class_find_property(klass, "buffer-time")) {
+      g_object_set(device.get(), "latency-time", kSinkSegmentUs, "buffer-time", kSinkBufferUs,
+                   nullptr);
+    }
+  }
+  GstElementPtr convert(SinkFloating(gst_element_factory_make("audioconvert", "convert")));
+  GstElementPtr resample(SinkFloating(gst_element_factory_make("audioresample", "resample")));
+  GstElementPtr vol(SinkFloating(gst_element_factory_make("volume", "volume")));
+  GstElementPtr pan(SinkFloating(gst_element_factory_make("audiopanorama", "panorama")));
+  if (!device || !convert || !resample || !vol || !pan) return kErrMissingElement;
+  gst_util_set_object_arg(G_OBJECT(pan.get()), "method", "simple");
+
+  GstElementPtr owned(SinkFloating(gst_bin_new("renderer")));
+  GstElement* bin = owned.get();
+  gst_bin_add_many(GST_BIN(bin), convert.get(), resample.get(), vol.get(), pan.get(), device.get(),
+                   nullptr);
+  if (!gst_bin_add(GST_BIN(pipeline.get()), bin)) return kErrFail;
+  renderer = bin;
+  volume = vol.get();
+  panorama = pan.get();
+  sink = device.get();
+  if (!gst_element_link_many(convert.get(), resample.get(), vol.get(), pan.get(), device.get(),
+                             nullptr)) {
+    return kErrFail;
+  }
+  GstPadPtr target = FindPin(convert.get(), GST_PAD_SINK, 0);
+  GstPad* ghost = target ? gst_ghost_pad_new("sink", target.get()) : nullptr;
+  if (!ghost || !gst_element_add_pad(bin, ghost)) return kErrNotFound;
+  return kOk;
+}
+
+Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
+  EnsureGstInit();
+  Dismantle();
+  {
+    std::lock_guard lock(mutex);
+    asyncDone = failed = false;
+    failCode = kOk;
+    failText.clear();
+  }
+  atEnd = false;
+  audioPadLinked = false;
+  buffersAtSink = 0;
+  seekGeneration = flushedGeneration = landedGeneration = 0;
+  awaitingFirstBuffer = false;
+  seekTargetNs = lastPositionNs = heldPositionNs = 0;
+  holdPosition = false;
+  sample = {};
+
+  FileByteSource file;
+  if (!file.Open(path)) return Fail(kErrCannotOpen);
+  MpegScan scan;
+  if (builder == Builder::kMp3Parser) {
+    // The parser alone would take noise, or a program stream, for audio.
+    scan = ScanMpegAudio(file);
+    if (!scan.found) return Fail(kErrNotMpegAudio);
+  }
+
+  pipeline.reset(SinkFloating(gst_pipeline_new(nullptr)));
+  if (!pipeline) return Fail(kErrFail);
+  const char* parserFactory = builder == Builder::kMp3Parser ? "mpegaudioparse" : "mpegpsdemux";
+  std::string missing;
+  auto make = [&](const char* factory, const char* name) -> GstElement* {
+    GstElement* element = gst_element_factory_make(factory, name);
+    if (!element) {
+      if (missing.empty()) missing = factory;
+      return nullptr;
+    }
+    gst_bin_add(GST_BIN(pipeline.get()), element);
+    return element;
+  };
+  source = make("filesrc", "source");
+  parser = make(parserFactory, "mp3Parser");
+  if (builder == Builder::kSplitter) framer = make("mpegaudioparse", "framer");
+  decoder = make("mpg123audiodec", "decoder");
+  if (!missing.empty()) {
+    return Fail(kErrMissingElement, OwnErrorText(kErrMissingElement) + " (" + missing + ")");
+  }
+  g_object_set(source, "location", path.c_str(), nullptr);
+  if (const Result r = MakeRenderer(); Failed(r)) return Fail(r);
+
+  // Pads are looked up before they are linked; the demuxer's output appears
+  // only once data flows (OnPadAdded).
+  GstPadPtr sourceOut = FindPin(source, GST_PAD_SRC, 0);
+  GstPadPtr parserIn = FindPin(parser, GST_PAD_SINK, 0);
+  GstElement* decoderFeed = builder == Builder::kMp3Parser ? parser : framer;
+  GstPadPtr feedOut = FindPin(decoderFeed, GST_PAD_SRC, 0);
+  GstPadPtr decoderIn = FindPin(decoder, GST_PAD_SINK, 0);
+  GstPadPtr decoderOut = FindPin(decoder, GST_PAD_SRC, 0);
+  GstPadPtr rendererIn = FindPin(renderer, GST_PAD_SINK, 0);
+  if (!sourceOut || !parserIn || !feedOut || !decoderIn || !decoderOut || !rendererIn) {
+    return Fail(kErrNotFound);
+  }
+  if (gst_pad_link(sourceOut.get(), parserIn.get()) != GST_PAD_LINK_OK ||
+      gst_pad_link(feedOut.get(), decoderIn.get()) != GST_PAD_LINK_OK ||
+      gst_pad_link(decoderOut.get(), rendererIn.get()) != GST_PAD_LINK_OK) {
+    return Fail(kErrFail);
+  }
+
+  sinkPad = FindPin(sink, GST_PAD_SINK, 0);
+  if (!sinkPad) return Fail(kErrNotFound);
+  sinkProbe = gst_pad_add_probe(
+      sinkPad.get(),
+      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                                   GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+      OnSinkPad, this, nullptr);
+  bus.reset(gst_element_get_bus(pipeline.get()));
+  gst_bus_set_sync_handler(bus.get(), OnBusMessage, this, nullptr);
+  if (builder == Builder::kSplitter) {
+    padAddedHandler = g_signal_connect(parser, "pad-added", G_CALLBACK(OnPadAdded), this);
+    framerPad = FindPin(framer, GST_PAD_SINK, 0);
+    if (!framerPad) return Fail(kErrNotFound);
+    framerProbe = gst_pad_add_probe(framerPad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+                                    OnFramerSegment, this, nullptr);
+  }
+
+  if (const Result r = Preroll(builder, scan); Failed(r)) return r;
+
+  if (builder == Builder::kMp3Parser) {
+    lengthNs = scan.LengthNs();
+    stopAtLength = true;
+  } else {
+    gint64 duration = -1;
+    lengthNs =
+        gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0
+            ? duration
+            : 0;
+  }
+  {
+    std::lock_guard lock(mutex);
+    events.clear();
+    queueEvents = true;
+  }
+  built = true;
+  return kOk;
+}
+
+Result GstPlayer::Impl::Preroll(Builder builder, const MpegScan& scan) {
+  // The MPEG audio parser must start at the first frame: ID3 tags (pictures
+  // above all) hold byte runs it would take for frames. Its first read waits
+  // on a blocking probe while the build fills its seek index with the exact
+  // offset of every few frames and seeks it to 0 through that index; the same
+  // index keeps later accurate seeks exact to the sample, VBR files without a
+  // Xing/Info header included.
+  GstPadPtr parserIn;
+  gulong hold = 0;
+  if (builder == Builder::kMp3Parser) {
+    parserIn = FindPin(parser, GST_PAD_SINK, 0);
+    hold = gst_pad_add_probe(
+        parserIn.get(),
+        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK),
+        OnParserPull, nullptr, nullptr);
+  }
+  const GstStateChangeReturn ret = gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
+  if (builder == Builder::kMp3Parser) {
+    if (ret != GST_STATE_CHANGE_FAILURE) {
+      auto* base = GST_BASE_PARSE(parser);
+      for (const MpegIndexPoint& point : scan.index) {
+        const uint64_t offset = point.frame == 0 ? scan.firstFrameOffset : point.offset;
+        gst_base_parse_add_index_entry(base, offset, scan.FrameTimeNs(point.frame), TRUE, TRUE);
+      }
+      gst_element_send_event(
+          parser, gst_event_new_seek(
+                      1.0, GST_FORMAT_TIME,
+                      static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                      GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_SET, scan.LengthNs()));
+    }
+    gst_pad_remove_probe(parserIn.get(), hold);
+  }
+
+  std::unique_lock lock(mutex);
+  if (ret != GST_STATE_CHANGE_FAILURE) {
+    changed.wait_for(lock, std::chrono::milliseconds(options.prerollTimeoutMs),
+                     [&] { return asyncDone || failed; });
+  }
+  const bool done = asyncDone, gotError = failed;
+  const Result code = failCode;
+  const std::string text = failText;
+  lock.unlock();
+
+  const bool noAudioPad = builder == Builder::kSplitter && !audioPadLinked;
+  if (gotError || ret == GST_STATE_CHANGE_FAILURE) {
+    if (noAudioPad) return Fail(kErrNotFound);
+    return Fail(gotError ? code : kErrFail, text);
+  }
+  if (!done) return Fail(kErrTimeout);
+  // A graph can preroll on end of stream without a single frame.
+  if (buffersAtSink == 0) return Fail(noAudioPad ? kErrNotFound : kErrNotMpegAudio);
+  return kOk;
+}
+
+int64_t GstPlayer::Impl::PositionNs() {
+  if (!built) return 0;
+  int64_t ns = lastPositionNs;
+  if (landedGeneration.load() < seekGeneration.load()) {
+    // The seek's data has not reached the sink yet: it reads as its target.
+    ns = seekTargetNs;
+  } else if (holdPosition) {
+    ns = heldPositionNs;
+  } else {
+    const auto now = std::chrono::steady_clock::now();
+    const auto age = now - sample.at;
+    if (sample.running && !atEnd && age < kPositionQueryInterval) {
+      ns = sample.positionNs + std::chrono::duration_cast<std::chrono::nanoseconds>(age).count();
+    } else {
+      gint64 position = -1;
+      if (gst_element_query_position(pipeline.get(), GST_FORMAT_TIME, &position) && position >= 0) {
+        ns = position;
+        sample.running =
+            sample.valid && position > sample.positionNs && age < 4 * kPositionQueryInterval;
+        // An extrapolation may have run a little ahead of the sink's clock.
+        if (sample.running) ns = std::max(ns, lastPositionNs);
+        sample.valid = true;
+        sample.positionNs = position;
+        sample.at = now;
+      }
+    }
+  }
+  ns = std::max<int64_t>(ns, 0);
+  if (lengthNs > 0) ns = std::min(ns, lengthNs);
+  lastPositionNs = ns;
+  return ns;
+}
+
+Result GstPlayer::Impl::StateResult(GstStateChangeReturn ret) {
+  if (ret != GST_STATE_CHANGE_FAILURE) return kOk;
+  std::lock_guard lock(mutex);
+  const Result code = failed ? failCode : kErrFail;
+  if (!texts.count(code)) texts[code] = OwnErrorText(code);
+  return code;
+}
+
+GstPlayer::GstPlayer(GraphNotify notify, GstPlayerOptions options)
+    : impl_(std::make_unique<Impl>(std::move(notify), std::move(options))) {
+  EnsureGstInit();
+}
+
+GstPlayer::~GstPlayer() {
+  Teardown();
+}
+
+Result GstPlayer::BuildWithMp3Parser(const std::string& path) {
+  return impl_->Build(path, Builder::kMp3Parser);
+}
+
+Result GstPlayer::BuildWithMpeg1Splitter(const std::string& path) {
+  return impl_->Build(path, Builder::kSplitter);
+}
+
+void GstPlayer::Teardown() {
+  impl_->Dismantle();
+}
+
+Result GstPlayer::Run() {
+  if (!impl_->built) return kErrFail;
+  impl_->holdPosition = false;
+  impl_->sample = {};
+  return impl_->StateResult(gst_element_set_state(impl_->pipeline.get(), GST_STATE_PLAYING));
+}
+
+Result GstPlayer::Pause() {
+  Impl& d = *impl_;
+  if (!d.built) return kErrFail;
+  if (!d.holdPosition) {
+    d.sample = {};
+    d.heldPositionNs = d.PositionNs();
+    d.holdPosition = true;
+  }
+  return d.StateResult(gst_element_set_state(d.pipeline.get(), GST_STATE_PAUSED));
+}
+
+Result GstPlayer::Stop() {
+  // Paused, never NULL: the position and the length stay readable.
+  return Pause();
+}
+
+void GstPlayer::SeekMs(int32_t ms) {
+  Impl& d = *impl_;
+  if (!d.built) return;
+  int64_t target = std::max<int64_t>(MsToNs(ms), 0);
+  if (d.lengthNs > 0) target = std::min(target, d.lengthNs);
+  d.seekTargetNs = target;
+  d.holdPosition = false;
+  d.sample = {};
+  const uint64_t generation = ++d.seekGeneration;
+  // The splitter's graph starts a little early and cuts the lead-in away.
+  const bool leadIn = d.framerPad != nullptr;
+  const int64_t start = leadIn ? std::max<int64_t>(target - kSplitterLeadInNs, 0) : target;
+  GstEvent* seek = gst_event_new_seek(
+      1.0, GST_FORMAT_TIME, static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+      GST_SEEK_TYPE_SET, start, d.stopAtLength ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
+      d.stopAtLength ? d.lengthNs : -1);
+  if (leadIn) {
+    d.leadInTargetNs = target;
+    d.leadInSeqnum = gst_event_get_seqnum(seek);
+  }
+  const bool sent = gst_element_send_event(d.pipeline.get(), seek);
+  // The flush has passed the sink by now, so no end of stream from before the
+  // seek can still arrive.
+  d.atEnd = false;
+  d.lastPositionNs = target;
+  if (!sent) d.landedGeneration = generation;
+}
+
+int32_t GstPlayer::GetPositionMs() {
+  return NsToMs(impl_->PositionNs());
+}
+
+int32_t GstPlayer::GetDurationMs() {
+  return impl_->built ? NsToMs(impl_->lengthNs) : 0;
+}
+
+bool GstPlayer::IsAtEnd() {
+  Impl& d = *impl_;
+  if (!d.built) return true;
+  if (d.atEnd) return true;
+  return d.lengthNs > 0 && d.PositionNs() >= d.lengthNs;
+}
+
+Result GstPlayer::SetVolume(int32_t hundredthsOfDb) {
+  if (!impl_->built) return kErrFail;
+  g_object_set(impl_->volume, "volume", LinearGain(hundredthsOfDb), nullptr);
+  return kOk;
+}
+
+Result GstPlayer::SetChannel(int32_t channel) {
+  if (!impl_->built) return kErrFail;
+  const float pan = channel == kChannelLeft ? -1.0f : channel == kChannelRight ? 1.0f : 0.0f;
+  g_object_set(impl_->panorama, "panorama", pan, nullptr);
+  return kOk;
+}
+
+bool GstPlayer::TakeEvent(GraphEvent& event) {
+  std::lock_guard lock(impl_->mutex);
+  if (impl_->events.empty()) return false;
+  event = std::move(impl_->events.front());
+  impl_->events.pop_front();
+  return true;
+}
+
+std::string GstPlayer::ErrorText(Result code) const {
+  {
+    std::lock_guard lock(impl_->mutex);
+    if (const auto it = impl_->texts.find(code); it != impl_->texts.end()) return it->second;
+  }
+  return OwnErrorText(code);
+}
+
+bool GstPlayer::IsBuilt() const {
+  return impl_->built;
+}
+
+std::string GstPlayer::ElementFactoryName(const std::string& elementName) const {
+  if (!impl_->pipeline) return {};
+  GstElement* element = gst_bin_get_by_name(GST_BIN(impl_->pipeline.get()), elementName.c_str());
+  if (!element) return {};
+  GstElementFactory* factory = gst_element_get_factory(element);
+  std::string name = factory ? GST_OBJECT_NAME(factory) : "";
+  gst_object_unref(element);
+  return name;
+}
+
+bool GstPlayerFactory::HasAudioDevice() {
+  return FindDefaultAudioRenderer() != nullptr;
+}
+
+std::unique_ptr<Player> GstPlayerFactory::Create() {
+  return std::make_unique<GstPlayer>(notify_);
+}
+
+}  // namespace orvex

@@ -1,0 +1,99 @@
+#pragma once
+// The player over GStreamer, and the start-up checks that go with it. This
+// header does not include GStreamer, so the window side can use it freely.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "playback/player.h"
+
+namespace orvex {
+
+// Initialises GStreamer once for the process; further calls, from any thread,
+// do nothing. Every function below calls it itself.
+void EnsureGstInit();
+
+// Whether the element factories the graph needs exist: -1 when mpg123audiodec
+// or mpegaudioparse is missing (the installation is broken), 0 when
+// mpegpsdemux or filesrc is missing (the system's GStreamer is), 1 when all
+// exist. They are looked for in that order and the first missing one decides.
+int CheckRequiredFilters();
+// The same rule over any look-up, so the rule can be exercised without
+// removing plug-ins.
+int CheckRequiredFilters(const std::function<bool(const char* factoryName)>& hasFactory);
+
+// Called from a GStreamer streaming thread (or the GUI thread) whenever a
+// graph event has been queued; it must only hand the news on (the main window
+// posts itself an event) and never call into the player.
+using GraphNotify = std::function<void()>;
+
+// A block of the samples that reach the audio sink, for tests and benchmarks.
+struct PcmBlock {
+  int64_t ptsNs = -1;  // stream time of the first frame, -1 when unknown
+  int sampleRate = 0;
+  int channels = 0;
+  const float* samples = nullptr;  // interleaved, channels x frames
+  size_t frames = 0;
+  uint64_t seekGeneration = 0;  // the seek this block belongs to (0: none yet)
+  bool firstAfterSeek = false;  // the first block of that seek
+};
+using PcmObserver = std::function<void(const PcmBlock&)>;
+
+struct GstPlayerOptions {
+  // Ends the renderer in a fake sink that takes data as fast as it comes
+  // instead of the audio device: for decoding a whole file in tests and
+  // benchmarks. HasAudioDevice is not consulted then.
+  bool fastFakeRenderer = false;
+  // Sees every block that reaches the sink, on the streaming thread.
+  PcmObserver observer;
+  // How long a build waits for the pipeline to preroll.
+  int prerollTimeoutMs = 5000;
+};
+
+class GstPlayer : public Player {
+ public:
+  explicit GstPlayer(GraphNotify notify = {}, GstPlayerOptions options = {});
+  ~GstPlayer() override;
+  GstPlayer(const GstPlayer&) = delete;
+  GstPlayer& operator=(const GstPlayer&) = delete;
+
+  Result BuildWithMp3Parser(const std::string& path) override;
+  Result BuildWithMpeg1Splitter(const std::string& path) override;
+  void Teardown() override;
+  Result Run() override;
+  Result Pause() override;
+  Result Stop() override;
+  void SeekMs(int32_t ms) override;
+  int32_t GetPositionMs() override;
+  int32_t GetDurationMs() override;
+  bool IsAtEnd() override;
+  Result SetVolume(int32_t hundredthsOfDb) override;
+  Result SetChannel(int32_t channel) override;
+  bool TakeEvent(GraphEvent& event) override;
+  std::string ErrorText(Result code) const override;
+
+  // For tests: whether a graph is built, and the factory of the element of
+  // that name in it ("" when there is none).
+  bool IsBuilt() const;
+  std::string ElementFactoryName(const std::string& elementName) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class GstPlayerFactory : public PlayerFactory {
+ public:
+  explicit GstPlayerFactory(GraphNotify notify = {}) : notify_(std::move(notify)) {}
+  // True when the device monitor finds an audio output device.
+  bool HasAudioDevice() override;
+  // A new GstPlayer that reports graph events through the factory's callback.
+  std::unique_ptr<Player> Create() override;
+
+ private:
+  GraphNotify notify_;
+};
+
+}  // namespace orvex

@@ -22,6 +22,10 @@ class NewVersionDialog : public QDialog {
   NewVersionDialog(QWidget* owner, bool mustUpdate, QString downloadPage);
   QPlainTextEdit* textBox() const { return text_; }
 
+ public slots:
+  // Esc and the close box end the dialog as 取消 does.
+  void reject() override { done(2); }
+
  private:
   QPlainTextEdit* text_;
 };

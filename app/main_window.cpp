@@ -39,7 +39,9 @@ namespace orvex {
 
 namespace {
 
-QString QText(int id) { return QString::fromStdString(std::string(Text(id))); }
+QString QText(int id) {
+  return QString::fromStdString(std::string(Text(id)));
+}
 
 // The client size that gives the window its outer size of about 610 × 415.
 constexpr int kClientWidth = 604;
@@ -83,7 +85,9 @@ void ShowErrorBox(QWidget* owner, const std::string& text) {
   box.exec();
 }
 
-void NoWindowShell::ShowError(const std::string& text) { ShowErrorBox(nullptr, text); }
+void NoWindowShell::ShowError(const std::string& text) {
+  ShowErrorBox(nullptr, text);
+}
 
 MainWindow::MainWindow(App& app) : app_(app) {
   setObjectName("OrvexPlayer");
@@ -129,7 +133,9 @@ MainWindow::~MainWindow() {
   if (app_.shell == this) app_.shell = nullptr;
 }
 
-void MainWindow::SetWebPanel(QWidget* panel) { optionsPanel_->setWebPanel(panel); }
+void MainWindow::SetWebPanel(QWidget* panel) {
+  optionsPanel_->setWebPanel(panel);
+}
 
 QAction* MainWindow::AddCommand(QMenu* menu, int command, const QString& text) {
   QAction* action = menu->addAction(text);
@@ -211,15 +217,10 @@ void MainWindow::BuildToolBar() {
   toolBar_->setFloatable(false);
   toolBar_->setIconSize(QSize(kToolbarPictureWidth, kToolbarPictureHeight));
   toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  const std::pair<int, int> buttons[] = {{kCmdOpen, kOpenPicture},
-                                         {0, 0},
-                                         {kCmdPlay, kPlayPausePicture},
-                                         {kCmdStop, kStopPicture},
-                                         {0, 0},
-                                         {kCmdJumpForward, kForwardPicture},
-                                         {kCmdJumpBackward, kBackPicture},
-                                         {0, 0},
-                                         {kCmdRepeat, kRepeatPicture}};
+  const std::pair<int, int> buttons[] = {
+      {kCmdOpen, kOpenPicture},         {0, 0}, {kCmdPlay, kPlayPausePicture},
+      {kCmdStop, kStopPicture},         {0, 0}, {kCmdJumpForward, kForwardPicture},
+      {kCmdJumpBackward, kBackPicture}, {0, 0}, {kCmdRepeat, kRepeatPicture}};
   for (const auto& [command, picture] : buttons) {
     if (command == 0) {
       toolBar_->addSeparator();
@@ -326,8 +327,8 @@ void MainWindow::UpdateMenu() {
   action(kCmdTopmost)->setText(QText(m.topmostText));
   action(kCmdRepeat)->setText(QText(m.repeatText));
   action(kCmdPlay)->setEnabled(m.playEnabled);
-  for (int c : {kCmdStop, kCmdRepeat, kCmdJumpBackward, kCmdJumpForward, kCmdGoToStart,
-                kCmdGoToEnd}) {
+  for (int c :
+       {kCmdStop, kCmdRepeat, kCmdJumpBackward, kCmdJumpForward, kCmdGoToStart, kCmdGoToEnd}) {
     action(c)->setEnabled(m.transportEnabled);
   }
   action(m.checkedChannel)->setChecked(true);
@@ -365,7 +366,9 @@ void MainWindow::UpdateToolbarEnable() {
   for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, app_)));
 }
 
-void MainWindow::DismissToolbarTip() { QToolTip::hideText(); }
+void MainWindow::DismissToolbarTip() {
+  QToolTip::hideText();
+}
 
 void MainWindow::SetStatusText(int part, const std::string& text) {
   (part == 0 ? status0_ : status1_)->setText(QString::fromStdString(text));
@@ -375,11 +378,19 @@ void MainWindow::SetTitle(const std::string& title) {
   setWindowTitle(QString::fromStdString(title));
 }
 
-void MainWindow::ShowError(const std::string& text) { ShowErrorBox(this, text); }
+void MainWindow::ShowError(const std::string& text) {
+  ShowErrorBox(this, text);
+}
 
-void MainWindow::StartTickTimer() { tick_.start(); }
-void MainWindow::StopTickTimer() { tick_.stop(); }
-void MainWindow::EndPositionDrag() { positionBar_->endDrag(); }
+void MainWindow::StartTickTimer() {
+  tick_.start();
+}
+void MainWindow::StopTickTimer() {
+  tick_.stop();
+}
+void MainWindow::EndPositionDrag() {
+  positionBar_->endDrag();
+}
 
 std::optional<std::string> MainWindow::AskOpenFileName() {
   QFileDialog dialog(this);
@@ -407,8 +418,9 @@ void MainWindow::RunRepairDialog(const RepairCommand& command) {
 
 void MainWindow::StartRejectSound() {
   // The thread takes its own copy of the folder and touches nothing shared.
-  std::thread([folder = app_.programFolder] { PlayRejectSound(folder, PlaySoundFileSync); })
-      .detach();
+  std::thread([folder = app_.programFolder] {
+    PlayRejectSound(folder, PlaySoundFileSync);
+  }).detach();
 }
 
 void MainWindow::DestroyMainWindow() {

@@ -102,8 +102,8 @@ class MainWindow : public QMainWindow, public Shell {
   QLabel* status0_ = nullptr;
   QLabel* status1_ = nullptr;
   QMenu* operationMenu_ = nullptr;
-  std::multimap<int, QAction*> actions_;        // menu entries by command
-  std::map<int, QAction*> toolActions_;         // toolbar buttons by command
+  std::multimap<int, QAction*> actions_;  // menu entries by command
+  std::map<int, QAction*> toolActions_;   // toolbar buttons by command
   int toolbarBitmap_ = 135;
   QTimer tick_;
   bool destroyed_ = false;

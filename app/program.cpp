@@ -101,10 +101,12 @@ bool Program::Start() {
   }
 
   versionCheck_ = std::make_unique<VersionCheck>(nullptr, options_.vendorBase);
-  QObject::connect(versionCheck_.get(), &VersionCheck::newVersion, window,
-                   [window] { window->ShowNewVersion(false); }, Qt::QueuedConnection);
-  QObject::connect(versionCheck_.get(), &VersionCheck::mustUpdate, window,
-                   [window] { window->ShowNewVersion(true); }, Qt::QueuedConnection);
+  QObject::connect(
+      versionCheck_.get(), &VersionCheck::newVersion, window,
+      [window] { window->ShowNewVersion(false); }, Qt::QueuedConnection);
+  QObject::connect(
+      versionCheck_.get(), &VersionCheck::mustUpdate, window,
+      [window] { window->ShowNewVersion(true); }, Qt::QueuedConnection);
   versionCheck_->start();
   usageReport_ = std::make_unique<UsageReport>(nullptr, options_.vendorBase);
   usageReport_->start();

@@ -90,7 +90,9 @@ void RepairDialog::nextFrame() {
   animation_->setPixmap(frames_[frame_]);
 }
 
-void RepairDialog::keyPressEvent(QKeyEvent* event) { event->accept(); }
+void RepairDialog::keyPressEvent(QKeyEvent* event) {
+  event->accept();
+}
 
 void RepairDialog::closeEvent(QCloseEvent* event) {
   if (!finished_) event->ignore();

@@ -57,7 +57,8 @@ std::string FormatText(int id, std::initializer_list<std::string_view> args) {
   out.reserve(format.size() + 64);
   auto next = args.begin();
   for (size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size() && (format[i + 1] == 's' || format[i + 1] == 'S')) {
+    if (format[i] == '%' && i + 1 < format.size() &&
+        (format[i + 1] == 's' || format[i + 1] == 'S')) {
       if (next != args.end()) out.append(*next++);
       ++i;
       continue;

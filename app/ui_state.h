@@ -21,9 +21,9 @@ ToolbarEnable ToolbarEnableFor(const App& app);
 int TooltipTextFor(int command, const App& app);
 
 struct MenuState {
-  int playText = 0;      // text id for the play entry
-  int topmostText = 0;   // text id for the always-on-top entry
-  int repeatText = 0;    // text id for the A-B entry
+  int playText = 0;     // text id for the play entry
+  int topmostText = 0;  // text id for the always-on-top entry
+  int repeatText = 0;   // text id for the A-B entry
   bool playEnabled = false;
   bool transportEnabled = false;  // stop, A-B, the jumps, go to start and end
   int checkedChannel = 0;         // the command of the checked channel entry

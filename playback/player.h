@@ -15,17 +15,22 @@ namespace orvex {
 using Result = int32_t;
 
 inline constexpr Result kOk = 0;
-inline constexpr bool Failed(Result r) { return r < 0; }
+inline constexpr bool Failed(Result r) {
+  return r < 0;
+}
 
 // Codes of our own. Their texts come from OwnErrorText (playback/error_text.h).
 inline constexpr Result kErrFail = static_cast<Result>(0x80004005u);
-inline constexpr Result kErrNotFound = static_cast<Result>(0x80040216u);        // a pad is missing
-inline constexpr Result kErrNoAudioHardware = static_cast<Result>(0x80040256u); // no output device
+inline constexpr Result kErrNotFound = static_cast<Result>(0x80040216u);         // a pad is missing
+inline constexpr Result kErrNoAudioHardware = static_cast<Result>(0x80040256u);  // no output device
 inline constexpr Result kErrTimeout = static_cast<Result>(0x800705B4u);
-inline constexpr Result kErrCannotOpen = static_cast<Result>(0x80070002u);      // file missing or unreadable
-inline constexpr Result kErrNotMpegAudio = static_cast<Result>(0x80040241u);    // no MPEG audio in the file
-inline constexpr Result kErrMissingElement = static_cast<Result>(0x80040154u);  // a GStreamer element is missing
-inline constexpr Result kErrStream = static_cast<Result>(0x8004022Fu);          // a streaming error
+inline constexpr Result kErrCannotOpen =
+    static_cast<Result>(0x80070002u);  // file missing or unreadable
+inline constexpr Result kErrNotMpegAudio =
+    static_cast<Result>(0x80040241u);  // no MPEG audio in the file
+inline constexpr Result kErrMissingElement =
+    static_cast<Result>(0x80040154u);  // a GStreamer element is missing
+inline constexpr Result kErrStream = static_cast<Result>(0x8004022Fu);  // a streaming error
 
 // Channel values, as the menu and the settings know them.
 inline constexpr int32_t kChannelStereo = 0;

@@ -12,7 +12,9 @@ constexpr int32_t MediaTimeToMs(int64_t t100ns) {
 }
 
 // Milliseconds to 100-nanosecond media time.
-constexpr int64_t MsToMediaTime(int32_t ms) { return static_cast<int64_t>(ms) * 10000; }
+constexpr int64_t MsToMediaTime(int32_t ms) {
+  return static_cast<int64_t>(ms) * 10000;
+}
 
 // GStreamer nanoseconds to milliseconds.
 constexpr int32_t NsToMs(int64_t ns) {
@@ -20,6 +22,8 @@ constexpr int32_t NsToMs(int64_t ns) {
 }
 
 // Milliseconds to GStreamer nanoseconds.
-constexpr int64_t MsToNs(int32_t ms) { return static_cast<int64_t>(ms) * 1000000; }
+constexpr int64_t MsToNs(int32_t ms) {
+  return static_cast<int64_t>(ms) * 1000000;
+}
 
 }  // namespace orvex

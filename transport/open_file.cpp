@@ -103,7 +103,9 @@ int PlayRejectSound(const std::string& programFolder,
   return playSync(path) ? 1 : 0;
 }
 
-void App::OpenSample() { OpenFile(JoinPath(programFolder, "eg.mp3")); }
+void App::OpenSample() {
+  OpenFile(JoinPath(programFolder, "eg.mp3"));
+}
 
 void App::DropFiles(const std::vector<std::string>& names) {
   if (names.empty()) return;

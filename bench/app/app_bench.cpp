@@ -89,9 +89,10 @@ int main(int argc, char** argv) {
   application.removeEventFilter(&paint);
 
   if (mode == "startup") {
-    std::printf("startup: process start to first paint %.1f ms (clock-tick resolution), "
-                "main to first paint %.1f ms\n",
-                (paintedAt - ProcessStartSeconds()) * 1000, (paintedAt - mainAt) * 1000);
+    std::printf(
+        "startup: process start to first paint %.1f ms (clock-tick resolution), "
+        "main to first paint %.1f ms\n",
+        (paintedAt - ProcessStartSeconds()) * 1000, (paintedAt - mainAt) * 1000);
     return 0;
   }
 
@@ -104,9 +105,10 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    std::printf("memory: peak RSS after opening the sample and playing 10 s: %.1f MB "
-                "(position %d ms)\n",
-                PeakRssKb() / 1024.0, app.player->GetPositionMs());
+    std::printf(
+        "memory: peak RSS after opening the sample and playing 10 s: %.1f MB "
+        "(position %d ms)\n",
+        PeakRssKb() / 1024.0, app.player->GetPositionMs());
     return 0;
   }
   if (mode == "tick") {
@@ -118,9 +120,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 1000; ++i) app.Tick();
     const double wall = timer.nsecsElapsed() / 1e6;
     const double cpu = (NowSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore) * 1000;
-    std::printf("tick: %.3f ms wall, %.3f ms CPU per tick over 1000 ticks "
-                "(40 ticks a second: %.2f%% of a core)\n",
-                wall / 1000, cpu / 1000, cpu / 1000 * 40 / 10);
+    std::printf(
+        "tick: %.3f ms wall, %.3f ms CPU per tick over 1000 ticks "
+        "(40 ticks a second: %.2f%% of a core)\n",
+        wall / 1000, cpu / 1000, cpu / 1000 * 40 / 10);
     return 0;
   }
   std::fprintf(stderr, "usage: app_bench startup|memory|tick\n");

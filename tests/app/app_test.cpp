@@ -24,9 +24,9 @@ TEST(AppTest, StartsWithNoFileAndNoPoints) {
 }
 
 TEST(TextsTest, TheTableHoldsEveryTextOnce) {
-  for (int id : {103, 110, 111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123, 124,
-                 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140,
-                 141}) {
+  for (int id :
+       {103, 110, 111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123, 124, 125,
+        126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141}) {
     EXPECT_FALSE(Text(id).empty()) << id;
   }
   EXPECT_TRUE(Text(104).empty());
@@ -39,7 +39,8 @@ TEST(TextsTest, TheTableHoldsEveryTextOnce) {
 
 TEST(TextsTest, FormatFillsEachPlaceInOrderAndLeavesArgumentsAlone) {
   EXPECT_EQ(FormatText(kTextLoadFailed, {"坏文件"}), "载入失败：\r\n坏文件");
-  EXPECT_EQ(FormatText(kTextWriteFailed, {"/home/u/.config/OrvexPlayer/options.ini", "No space left on device"}),
+  EXPECT_EQ(FormatText(kTextWriteFailed,
+                       {"/home/u/.config/OrvexPlayer/options.ini", "No space left on device"}),
             "写文件失败：\n/home/u/.config/OrvexPlayer/options.ini\n\nNo space left on device");
   // A path holding a format directive is inserted as it stands.
   EXPECT_EQ(FormatText(kTextReadFailed, {"/tmp/%s%S%n", "x"}), "读文件失败：\n/tmp/%s%S%n\n\nx");

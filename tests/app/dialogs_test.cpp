@@ -16,7 +16,9 @@
 namespace orvex {
 namespace {
 
-QString QText(int id) { return QString::fromStdString(std::string(Text(id))); }
+QString QText(int id) {
+  return QString::fromStdString(std::string(Text(id)));
+}
 
 // Runs the dialog and, once it shows, does what a person would.
 int ExecAndDo(QDialog& dialog, const std::function<void()>& action) {

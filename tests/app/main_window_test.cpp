@@ -25,12 +25,12 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "app/texts.h"
-#include "tests/support/qt_helpers.h"
 #include "res/sample.h"
+#include "tests/support/qt_helpers.h"
 #include "views/display_panel.h"
 #include "views/hint_strip.h"
-#include "views/position_bar.h"
 #include "views/options_panel.h"
+#include "views/position_bar.h"
 
 namespace orvex {
 namespace {
@@ -38,7 +38,9 @@ namespace {
 using test::ModalWatcher;
 using test::WaitFor;
 
-QString QText(int id) { return QString::fromStdString(std::string(Text(id))); }
+QString QText(int id) {
+  return QString::fromStdString(std::string(Text(id)));
+}
 
 // Keeps a picture of the whole window under the build folder for a person to
 // look at.
@@ -47,8 +49,6 @@ void SaveArtefact(QWidget* window, const QString& name) {
   QDir().mkpath(folder);
   EXPECT_TRUE(window->grab().save(folder + "/main_window_" + name + ".png"));
 }
-
-
 
 // Closes message boxes and keeps their texts.
 struct MessageCollector {
@@ -204,8 +204,8 @@ TEST_F(MainWindowTest, MenusFollowTheTransport) {
   const auto state = [&] {
     w->UpdateMenu();
     QStringList s;
-    for (int c : {kCmdPlay, kCmdStop, kCmdRepeat, kCmdJumpForward, kCmdJumpBackward,
-                  kCmdGoToStart, kCmdGoToEnd}) {
+    for (int c : {kCmdPlay, kCmdStop, kCmdRepeat, kCmdJumpForward, kCmdJumpBackward, kCmdGoToStart,
+                  kCmdGoToEnd}) {
       s << (w->action(c)->isEnabled() ? "on" : "off");
     }
     return s.join(' ');

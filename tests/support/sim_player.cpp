@@ -59,9 +59,15 @@ void SimPlayer::SeekMs(int32_t ms) {
   positionMs = std::clamp(ms, 0, durationMs_);
 }
 
-int32_t SimPlayer::GetPositionMs() { return positionMs; }
-int32_t SimPlayer::GetDurationMs() { return durationMs_; }
-bool SimPlayer::IsAtEnd() { return positionMs >= durationMs_; }
+int32_t SimPlayer::GetPositionMs() {
+  return positionMs;
+}
+int32_t SimPlayer::GetDurationMs() {
+  return durationMs_;
+}
+bool SimPlayer::IsAtEnd() {
+  return positionMs >= durationMs_;
+}
 
 Result SimPlayer::SetVolume(int32_t hundredthsOfDb) {
   Log("SetVolume(" + std::to_string(hundredthsOfDb) + ")");
@@ -82,7 +88,9 @@ bool SimPlayer::TakeEvent(GraphEvent& event) {
   return true;
 }
 
-std::string SimPlayer::ErrorText(Result code) const { return OwnErrorText(code); }
+std::string SimPlayer::ErrorText(Result code) const {
+  return OwnErrorText(code);
+}
 
 void SimPlayer::Advance(int32_t ms) {
   if (running) positionMs = std::min(positionMs + ms, durationMs_);

@@ -40,7 +40,6 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
-
 class OpenRealTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -94,8 +93,8 @@ TEST_F(OpenRealTest, PathWithSpacesAndChineseOpensAndNamesTheWindow) {
   EXPECT_TRUE(messages_.isEmpty());
   EXPECT_EQ(repairs_, 0);
   EXPECT_EQ(app_.playState, Playing);
-  EXPECT_EQ(window_->windowTitle(),
-            QStringLiteral("听力 第一课 - ") + QString::fromStdString(std::string(Text(kTextCaption))));
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("听力 第一课 - ") +
+                                        QString::fromStdString(std::string(Text(kTextCaption))));
 }
 
 TEST_F(OpenRealTest, DamagedFileIsRepairedOnceThenLoads) {
@@ -190,11 +189,12 @@ class RepairDialogTest : public ::testing::Test {
   // A stand-in tool: records its arguments one a line, then sleeps.
   QString Tool(double seconds) {
     const QString path = dir_.path() + "/tool";
-    WriteAll(path, QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"%1\"\n"
-                                  "sleep %2\n")
-                       .arg(dir_.path() + "/args")
-                       .arg(seconds)
-                       .toUtf8());
+    WriteAll(path,
+             QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"%1\"\n"
+                            "sleep %2\n")
+                 .arg(dir_.path() + "/args")
+                 .arg(seconds)
+                 .toUtf8());
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
   }

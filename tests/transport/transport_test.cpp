@@ -252,7 +252,8 @@ TEST_F(TransportTest, LoopRuleAtAAndB) {
   const struct {
     int32_t position;
     bool seeks;
-  } cases[] = {{4001, false}, {9999, false}, {10000, true}, {12000, true}, {4000, true}, {2000, true}};
+  } cases[] = {{4001, false}, {9999, false}, {10000, true},
+               {12000, true}, {4000, true},  {2000, true}};
   for (const auto& c : cases) {
     p.positionMs = c.position;
     log.clear();

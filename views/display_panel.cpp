@@ -112,14 +112,7 @@ void DisplayPanel::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void DisplayPanel::UpdateCursor(QPoint at) {
-  const bool hand = OnPlayButton(at);
-  if (hand == handCursor_) return;
-  handCursor_ = hand;
-  if (hand) {
-    setCursor(Qt::PointingHandCursor);
-  } else {
-    unsetCursor();
-  }
+  ShowHandCursor(this, OnPlayButton(at), handCursor_);
 }
 
 }  // namespace orvex

@@ -44,6 +44,16 @@ void StartWindowMove(QWidget* widget) {
   if (QWindow* handle = top->windowHandle()) handle->startSystemMove();
 }
 
+void ShowHandCursor(QWidget* widget, bool hand, bool& shown) {
+  if (hand == shown) return;
+  shown = hand;
+  if (hand) {
+    widget->setCursor(Qt::PointingHandCursor);
+  } else {
+    widget->unsetCursor();
+  }
+}
+
 void PlaceInDialogUnits(QWidget* control, const QFont& font, int x, int y, int w, int h) {
   const QFontMetrics metrics(font);
   const PixelRect r =

@@ -35,6 +35,10 @@ class EtchedLine : public QWidget {
 // grabbed. Does nothing on a platform that cannot (offscreen).
 void StartWindowMove(QWidget* widget);
 
+// Shows the pointing hand over the widget when hand is true and its own cursor
+// otherwise; shown remembers which is up so the cursor is only set on a change.
+void ShowHandCursor(QWidget* widget, bool hand, bool& shown);
+
 // Text(id) as a QString.
 QString QText(int id);
 

@@ -223,13 +223,7 @@ void PositionBar::UpdateCursor(int32_t x, int32_t y) {
     const int32_t p = CurrentOffset(pos::TrackLength(width()));
     hand = pos::ThumbHitArea(p).Contains(x, y) || pos::TrackHitArea(width()).Contains(x, y);
   }
-  if (hand == handCursor_) return;
-  handCursor_ = hand;
-  if (hand) {
-    setCursor(Qt::PointingHandCursor);
-  } else {
-    unsetCursor();
-  }
+  ShowHandCursor(this, hand, handCursor_);
 }
 
 }  // namespace orvex

@@ -122,43 +122,37 @@ void BM_PositionBarRefresh(benchmark::State& state) {
   Refreshes(state, bar, app);
 }
 
-void BM_DisplayPanelRefreshPlaying(benchmark::State& state) {
+// The display panel refreshed with a file in the given state, or with none.
+void DisplayPanelRefreshes(benchmark::State& state, bool loaded, PlayState playState) {
   App app;
-  Load(app, Playing);
+  if (loaded) Load(app, playState);
   DisplayPanel panel(app);
   panel.resize(604, 163);
   Refreshes(state, panel, app);
+}
+
+void BM_DisplayPanelRefreshPlaying(benchmark::State& state) {
+  DisplayPanelRefreshes(state, true, Playing);
 }
 
 void BM_DisplayPanelRefreshPaused(benchmark::State& state) {
-  App app;
-  Load(app, Paused);
-  DisplayPanel panel(app);
-  panel.resize(604, 163);
-  Refreshes(state, panel, app);
+  DisplayPanelRefreshes(state, true, Paused);
 }
 
 void BM_DisplayPanelRefreshNoFile(benchmark::State& state) {
-  App app;
-  DisplayPanel panel(app);
-  panel.resize(604, 163);
-  Refreshes(state, panel, app);
+  DisplayPanelRefreshes(state, false, Stopped);
 }
 
-BENCHMARK(BM_BaselineRepaint)->Iterations(1000)->Repetitions(5)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PositionBarRefresh)->Iterations(1000)->Repetitions(5)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DisplayPanelRefreshPlaying)
-    ->Iterations(1000)
-    ->Repetitions(5)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DisplayPanelRefreshPaused)
-    ->Iterations(1000)
-    ->Repetitions(5)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DisplayPanelRefreshNoFile)
-    ->Iterations(1000)
-    ->Repetitions(5)
-    ->Unit(benchmark::kMicrosecond);
+// A thousand refreshes per run, five runs.
+void PerRefresh(benchmark::internal::Benchmark* b) {
+  b->Iterations(1000)->Repetitions(5)->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(BM_BaselineRepaint)->Apply(PerRefresh);
+BENCHMARK(BM_PositionBarRefresh)->Apply(PerRefresh);
+BENCHMARK(BM_DisplayPanelRefreshPlaying)->Apply(PerRefresh);
+BENCHMARK(BM_DisplayPanelRefreshPaused)->Apply(PerRefresh);
+BENCHMARK(BM_DisplayPanelRefreshNoFile)->Apply(PerRefresh);
 
 }  // namespace
 }  // namespace orvex

@@ -35,6 +35,14 @@ Outcome Check(const std::string& base) {
   return {static_cast<int>(newVersion.count()), static_cast<int>(mustUpdate.count()), ended};
 }
 
+// The check ended and announced a new version and a required update that many
+// times.
+void ExpectAnnounced(const Outcome& outcome, int newVersion, int mustUpdate) {
+  EXPECT_TRUE(outcome.ended);
+  EXPECT_EQ(outcome.newVersion, newVersion);
+  EXPECT_EQ(outcome.mustUpdate, mustUpdate);
+}
+
 Outcome CheckAgainst(HttpAnswer answer) {
   HttpTestServer server;
   server.answer(kTarget, std::move(answer));
@@ -67,19 +75,9 @@ TEST(VersionCheck, SendsTheRequestOfTheProgramOnce) {
 }
 
 TEST(VersionCheck, RepliesThatBeginWithAWordAreAnnounced) {
-  Outcome tell = CheckAgainst({200, "text/plain", "_tell"});
-  EXPECT_TRUE(tell.ended);
-  EXPECT_EQ(tell.newVersion, 1);
-  EXPECT_EQ(tell.mustUpdate, 0);
-
-  Outcome must = CheckAgainst({200, "text/plain", "_must update now\r\n"});
-  EXPECT_TRUE(must.ended);
-  EXPECT_EQ(must.newVersion, 0);
-  EXPECT_EQ(must.mustUpdate, 1);
-
-  Outcome both = CheckAgainst({200, "text/plain", "_tell_must"});
-  EXPECT_EQ(both.newVersion, 1);
-  EXPECT_EQ(both.mustUpdate, 0);
+  ExpectAnnounced(CheckAgainst({200, "text/plain", "_tell"}), 1, 0);
+  ExpectAnnounced(CheckAgainst({200, "text/plain", "_must update now\r\n"}), 0, 1);
+  ExpectAnnounced(CheckAgainst({200, "text/plain", "_tell_must"}), 1, 0);
 }
 
 TEST(VersionCheck, OtherRepliesAnnounceNothing) {
@@ -98,10 +96,7 @@ TEST(VersionCheck, OtherRepliesAnnounceNothing) {
 }
 
 TEST(VersionCheck, ALongReplyIsJudgedByItsBeginning) {
-  const Outcome outcome = CheckAgainst({200, "text/plain", "_must" + QByteArray(1 << 20, 'x')});
-  EXPECT_TRUE(outcome.ended);
-  EXPECT_EQ(outcome.mustUpdate, 1);
-  EXPECT_EQ(outcome.newVersion, 0);
+  ExpectAnnounced(CheckAgainst({200, "text/plain", "_must" + QByteArray(1 << 20, 'x')}), 0, 1);
 }
 
 TEST(VersionCheck, ARefusedConnectionAnnouncesNothing) {

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "playback/error_text.h"
+#include "tests/playback/player_fixture.h"
 #include "tests/playback/sound_check.h"
 
 namespace orvex {
@@ -28,30 +28,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Fixture(const std::string& name) {
-  return std::string(ORVEX_TEST_DATA) + "/" + name;
-}
-
-// Polls until the condition holds or the deadline passes.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
-// Tests that play sound need the private sound server; without it they fail
-// rather than pass silently.
-class SoundTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr)
-        << "PULSE_SERVER is not set: run the player tests through scripts/test, or start "
-           "the null sink with scripts/pulse.sh (orvex_pulse_start)";
-  }
-};
+using test::Fixture;
+using test::SoundTest;
+using test::WaitUntil;
 
 // Everything that reaches the sink, decoded as fast as the graph goes.
 struct Decoded {

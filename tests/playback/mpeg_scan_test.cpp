@@ -33,6 +33,12 @@ void AppendFrames(Bytes& out, uint32_t word, int count) {
   for (int i = 0; i < count; ++i) AppendFrame(out, word);
 }
 
+Bytes Frames(uint32_t word, int count) {
+  Bytes out;
+  AppendFrames(out, word, count);
+  return out;
+}
+
 Bytes Id3Header(uint32_t size, uint8_t flags = 0) {
   Bytes tag = {'I', 'D', '3', 3, 0, flags};
   for (int shift = 21; shift >= 0; shift -= 7) tag.push_back((size >> shift) & 0x7F);
@@ -62,43 +68,32 @@ MpegScan Scan(const Bytes& bytes, MpegScanOptions options = {}) {
 }
 
 TEST(MpegFrameHeader, DecodesLengthsOfEveryLayerAndVersion) {
-  auto h = ParseMpegFrameHeader(kMpeg1Word);
-  ASSERT_TRUE(h);
-  EXPECT_EQ(h->version, 1);
-  EXPECT_EQ(h->layer, 3);
-  EXPECT_EQ(h->bitrateKbps, 128);
-  EXPECT_EQ(h->sampleRate, 44100);
-  EXPECT_EQ(h->channels, 2);
-  EXPECT_EQ(h->samplesPerFrame, 1152);
-  EXPECT_EQ(h->frameBytes, 417u);
+  const struct {
+    uint32_t word;
+    MpegFrameHeader want;
+  } cases[] = {
+      {kMpeg1Word, {1, 3, 128, 44100, 2, 1152, 417}},
+      {kMpeg2Word, {2, 3, 64, 22050, 2, 576, 208}},
+      // MPEG-2.5 Layer III, 8 kb/s at 8 kHz, mono: 72 * 8000 / 8000 = 72 bytes.
+      {0xFFE318C0, {3, 3, 8, 8000, 1, 576, 72}},
+      // Layer II, 192 kb/s, 48 kHz: 144 * 192000 / 48000 = 576 bytes.
+      {0xFFFDA400, {1, 2, 192, 48000, 2, 1152, 576}},
+      // Layer I, 384 kb/s, 48 kHz: 4 * (12 * 384000 / 48000) = 384 bytes, 384 samples.
+      {0xFFFFC400, {1, 1, 384, 48000, 2, 384, 384}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.word);
+    const auto h = ParseMpegFrameHeader(c.word);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(h->version, c.want.version);
+    EXPECT_EQ(h->layer, c.want.layer);
+    EXPECT_EQ(h->bitrateKbps, c.want.bitrateKbps);
+    EXPECT_EQ(h->sampleRate, c.want.sampleRate);
+    EXPECT_EQ(h->channels, c.want.channels);
+    EXPECT_EQ(h->samplesPerFrame, c.want.samplesPerFrame);
+    EXPECT_EQ(h->frameBytes, c.want.frameBytes);
+  }
   EXPECT_EQ(ParseMpegFrameHeader(kMpeg1Word | 0x200)->frameBytes, 418u);  // padding bit
-
-  h = ParseMpegFrameHeader(kMpeg2Word);
-  ASSERT_TRUE(h);
-  EXPECT_EQ(h->version, 2);
-  EXPECT_EQ(h->sampleRate, 22050);
-  EXPECT_EQ(h->samplesPerFrame, 576);
-  EXPECT_EQ(h->frameBytes, 208u);
-
-  // MPEG-2.5 Layer III, 8 kb/s at 8 kHz, mono: 72 * 8000 / 8000 = 72 bytes.
-  h = ParseMpegFrameHeader(0xFFE318C0);
-  ASSERT_TRUE(h);
-  EXPECT_EQ(h->version, 3);
-  EXPECT_EQ(h->sampleRate, 8000);
-  EXPECT_EQ(h->channels, 1);
-  EXPECT_EQ(h->frameBytes, 72u);
-
-  // Layer II, 192 kb/s, 48 kHz: 144 * 192000 / 48000 = 576 bytes.
-  h = ParseMpegFrameHeader(0xFFFDA400);
-  ASSERT_TRUE(h);
-  EXPECT_EQ(h->layer, 2);
-  EXPECT_EQ(h->frameBytes, 576u);
-  // Layer I, 384 kb/s, 48 kHz: 4 * (12 * 384000 / 48000) = 384 bytes, 384 samples.
-  h = ParseMpegFrameHeader(0xFFFFC400);
-  ASSERT_TRUE(h);
-  EXPECT_EQ(h->layer, 1);
-  EXPECT_EQ(h->samplesPerFrame, 384);
-  EXPECT_EQ(h->frameBytes, 384u);
 }
 
 TEST(MpegFrameHeader, RefusesInvalidFields) {
@@ -138,8 +133,7 @@ TEST(Id3v2TagSize, ReadsSynchsafeSizesDefensively) {
 }
 
 TEST(ScanMpegAudio, CountsFramesOfAPlainStream) {
-  Bytes file;
-  AppendFrames(file, kMpeg1Word, 100);
+  Bytes file = Frames(kMpeg1Word, 100);
   const MpegScan scan = Scan(file);
   ASSERT_TRUE(scan.found);
   EXPECT_EQ(scan.firstFrameOffset, 0u);
@@ -158,8 +152,7 @@ TEST(ScanMpegAudio, CountsFramesOfAPlainStream) {
 
 TEST(ScanMpegAudio, SkipsTagsAndTheFalseFramesInThem) {
   // A tag whose body holds a run of valid frames (as picture data can).
-  Bytes body;
-  AppendFrames(body, 0xFFFB9464, 6);  // 48 kHz frames inside the tag
+  Bytes body = Frames(0xFFFB9464, 6);  // 48 kHz frames inside the tag
   Bytes file = Id3Header(static_cast<uint32_t>(body.size()));
   file.insert(file.end(), body.begin(), body.end());
   const size_t audioStart = file.size();
@@ -213,25 +206,21 @@ TEST(ScanMpegAudio, RefusesWhatIsNotAnAudioStream) {
 }
 
 TEST(ScanMpegAudio, ShortRunsCountOnlyWhenTheyEndTheFile) {
-  Bytes two;
-  AppendFrames(two, kMpeg1Word, 2);
+  Bytes two = Frames(kMpeg1Word, 2);
   EXPECT_TRUE(Scan(two).found);
   Bytes twoAndTag = two;
   twoAndTag.push_back('T'), twoAndTag.push_back('A'), twoAndTag.push_back('G');
   twoAndTag.resize(twoAndTag.size() + 125, 0);  // an ID3v1 tag closes the file
   EXPECT_EQ(Scan(twoAndTag).audioFrames, 2u);
-  Bytes one;
-  AppendFrame(one, kMpeg1Word);
+  const Bytes one = Frames(kMpeg1Word, 1);
   EXPECT_FALSE(Scan(one).found);
-  Bytes threeThenJunk;
-  AppendFrames(threeThenJunk, kMpeg1Word, 3);
+  Bytes threeThenJunk = Frames(kMpeg1Word, 3);
   threeThenJunk.resize(threeThenJunk.size() + 500, 0x11);
   EXPECT_FALSE(Scan(threeThenJunk).found);
 }
 
 TEST(ScanMpegAudio, DropsACutLastFrameAndResyncsAfterJunk) {
-  Bytes file;
-  AppendFrames(file, kMpeg1Word, 30);
+  Bytes file = Frames(kMpeg1Word, 30);
   file.resize(file.size() + 777, 0x00);  // damage in the middle
   const size_t resumed = file.size();
   AppendFrames(file, kMpeg1Word, 30);
@@ -289,8 +278,7 @@ TEST(ScanMpegAudio, GivesTheGaplessLengthOfAnInfoFrame) {
 }
 
 TEST(ScanMpegAudio, MpegTwoFramesHaveHalfTheSamples) {
-  Bytes file;
-  AppendFrames(file, kMpeg2Word, 40);
+  Bytes file = Frames(kMpeg2Word, 40);
   const MpegScan scan = Scan(file);
   ASSERT_TRUE(scan.found);
   EXPECT_EQ(scan.PlayedSamples(), 40u * 576);

@@ -8,41 +8,24 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "playback/gst_player.h"
+#include "tests/playback/player_fixture.h"
 #include "tests/playback/sound_check.h"
 
 namespace orvex {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Fixture;
 using test::Recording;
+using test::WaitUntil;
 
-std::string Fixture(const std::string& name) {
-  return std::string(ORVEX_TEST_DATA) + "/" + name;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
-class PlayerSound : public testing::Test {
+class PlayerSound : public test::SoundTest {
  protected:
-  void SetUp() override {
-    ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr)
-        << "PULSE_SERVER is not set: the sound tests need the private null sink (scripts/test, "
-           "or scripts/pulse.sh orvex_pulse_start)";
-  }
-
   // Plays about a second of the file (from 500 ms on) with the settings and
   // records what reaches the null sink.
   std::optional<Recording> Play(const std::string& file, int32_t channel, int32_t volume,

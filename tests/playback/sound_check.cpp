@@ -30,6 +30,24 @@ uint16_t Le16(const unsigned char* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
+// Sends the signal to the child, gives it five seconds to end, then kills it;
+// reaps it either way and clears the id.
+void EndChild(pid_t& pid, int signal) {
+  if (pid <= 0) return;
+  kill(pid, signal);
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  pid = -1;
+}
+
 }  // namespace
 
 NullSinkRecording::~NullSinkRecording() {
@@ -64,19 +82,7 @@ bool NullSinkRecording::Start(const std::string& path) {
 }
 
 void NullSinkRecording::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGINT);
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (waitpid(pid_, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  pid_ = -1;
+  EndChild(pid_, SIGINT);
 }
 
 bool ReadWav(const std::string& path, Recording& out) {
@@ -226,19 +232,7 @@ bool PrivateSoundServer::Start(const std::string& folder) {
 }
 
 void PrivateSoundServer::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (waitpid(pid_, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  pid_ = -1;
+  EndChild(pid_, SIGTERM);
 }
 
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {

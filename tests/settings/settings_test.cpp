@@ -12,8 +12,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "app/texts.h"
 #include "tests/settings/temp_home.h"
@@ -31,12 +33,48 @@ std::string WriteFailed(const std::string& path, int error) {
   return FormatText(kTextWriteFailed, {path, std::strerror(error)});
 }
 
+// Runs body in a child process on a fresh App whose shell records its messages.
+ChildOutcome RunWithChildApp(const std::function<ChildAnswer(App&, const RecordingShell&)>& body) {
+  return RunInChild([&] {
+    std::vector<std::string> childLog;
+    RecordingShell childShell(&childLog);
+    App childApp;
+    childApp.shell = &childShell;
+    return body(childApp, childShell);
+  });
+}
+
+// Runs act on a fresh App in a child process that has given up root (root reads
+// and writes whatever the permissions say) and describes the App afterwards.
+ChildOutcome RunUnprivileged(const std::function<void(App&)>& act) {
+  return RunWithChildApp([&](App& childApp, const RecordingShell& childShell) {
+    if (!DropRootPrivileges()) return ChildSkip("cannot switch from root to an unprivileged user");
+    act(childApp);
+    return ChildText(Describe(childApp, childShell));
+  });
+}
+
+// A value as stored under a key and what loading makes of it.
+struct StoredCase {
+  const char* stored;
+  int32_t expected;
+};
+
 // Loads from a settings file holding text.
 class LoadSettingsTest : public TempHomeTest {
  protected:
   void LoadFrom(const std::string& text) {
     WriteSettings(text);
     LoadSettings(app);
+  }
+
+  // Loads each stored value of key alone and checks the App's field.
+  void ExpectLoaded(const char* key, int32_t App::*field, const std::vector<StoredCase>& cases) {
+    for (const StoredCase& c : cases) {
+      SCOPED_TRACE(c.stored);
+      LoadFrom(std::string("[options]\n") + key + "=" + c.stored + "\n");
+      EXPECT_EQ(app.*field, c.expected);
+    }
   }
 };
 
@@ -65,43 +103,23 @@ TEST_F(LoadSettingsTest, ReadsTheStoredValues) {
 }
 
 TEST_F(LoadSettingsTest, VolumeOutsideItsRangeBecomesFiveDecibelsDown) {
-  const struct {
-    const char* stored;
-    int32_t expected;
-  } cases[] = {
+  const std::vector<StoredCase> cases = {
       {"10000", 0},         {"0", -10000},         {"10001", -500},  {"9999", -1},
       {"1", -9999},         {"-1", -500},          {"-10000", -500}, {"4294967295", -500},
       {"2147483647", -500}, {"-2147483648", -500}, {"loud", -500},   {"", -500},
       {"7000dB", -3000},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.stored);
-    LoadFrom(std::string("[options]\nvolume=") + c.stored + "\n");
-    EXPECT_EQ(app.volume, c.expected);
-  }
+  ExpectLoaded("volume", &App::volume, cases);
 }
 
 TEST_F(LoadSettingsTest, JumpSizeIsClampedToOneToNine) {
-  const struct {
-    const char* stored;
-    int32_t expected;
-  } cases[] = {
-      {"0", 1}, {"10", 9}, {"7", 7}, {"1", 1}, {"9", 9}, {"-3", 1}, {"2147483648", 9}, {"x", 3},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.stored);
-    LoadFrom(std::string("[options]\neachJump=") + c.stored + "\n");
-    EXPECT_EQ(app.jumpSeconds, c.expected);
-  }
+  ExpectLoaded(
+      "eachJump", &App::jumpSeconds,
+      {{"0", 1}, {"10", 9}, {"7", 7}, {"1", 1}, {"9", 9}, {"-3", 1}, {"2147483648", 9}, {"x", 3}});
 }
 
 TEST_F(LoadSettingsTest, AnyNonZeroMuteValueIsKept) {
-  LoadFrom("[options]\nbMute=2\n");
-  EXPECT_EQ(app.bMute, 2);
-  LoadFrom("[options]\nbMute=-1\n");
-  EXPECT_EQ(app.bMute, -1);
-  LoadFrom("[options]\nbMute=yes\n");
-  EXPECT_EQ(app.bMute, 0);
+  ExpectLoaded("bMute", &App::bMute, {{"2", 2}, {"-1", -1}, {"yes", 0}});
 }
 
 TEST_F(LoadSettingsTest, GarbageGivesDefaultsWithoutAMessage) {
@@ -192,16 +210,7 @@ TEST_F(LoadSettingsTest, APipeInTheFilesPlaceDoesNotHangTheStart) {
 TEST_F(LoadSettingsTest, AFileThatCannotBeOpenedIsReported) {
   WriteSettings("[options]\nvolume=8000\neachJump=5\n");
   ASSERT_EQ(chmod(SettingsFile().c_str(), 0), 0);
-  const ChildOutcome outcome = RunInChild([] {
-    // Root reads any file whatever its permissions, so the child gives them up.
-    if (!DropRootPrivileges()) return ChildSkip("cannot switch from root to an unprivileged user");
-    std::vector<std::string> childLog;
-    RecordingShell childShell(&childLog);
-    App childApp;
-    childApp.shell = &childShell;
-    LoadSettings(childApp);
-    return ChildText(Describe(childApp, childShell));
-  });
+  const ChildOutcome outcome = RunUnprivileged([](App& childApp) { LoadSettings(childApp); });
   if (!outcome.ran) GTEST_SKIP() << outcome.text;
   EXPECT_EQ(outcome.text,
             "bMute=0 volume=-500 jump=3\nerror:" + ReadFailed(SettingsFile(), EACCES));
@@ -341,19 +350,16 @@ constexpr char kOldFile[] = "[options]\nbMute=1\nvolume=7000\neachJump=2\n; kept
 TEST_F(SaveSettingsTest, AFailedWriteKeepsTheOldFileAndIsReported) {
   WriteSettings(kOldFile);
   const std::string file = SettingsFile();
-  const ChildOutcome outcome = RunInChild([&] {
-    // A file size limit makes the write fail part way, as a full disk does,
-    // and holds for root too.
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{16, RLIM_INFINITY};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return ChildSkip("cannot limit the file size");
-    std::vector<std::string> childLog;
-    RecordingShell childShell(&childLog);
-    App childApp;
-    childApp.shell = &childShell;
-    SaveSettings(childApp);
-    return ChildText(Describe(childApp, childShell));
-  });
+  const ChildOutcome outcome =
+      RunWithChildApp([&](App& childApp, const RecordingShell& childShell) {
+        // A file size limit makes the write fail part way, as a full disk does,
+        // and holds for root too.
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{16, RLIM_INFINITY};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return ChildSkip("cannot limit the file size");
+        SaveSettings(childApp);
+        return ChildText(Describe(childApp, childShell));
+      });
   ASSERT_TRUE(outcome.ran) << outcome.text;
   EXPECT_EQ(outcome.text, "bMute=0 volume=0 jump=0\nerror:" + WriteFailed(file, EFBIG));
   EXPECT_EQ(ReadFile(file), kOldFile);
@@ -364,17 +370,14 @@ TEST_F(SaveSettingsTest, AFullDiskKeepsTheOldFileAndIsReported) {
   MakeFolder(config);
   const std::string file = SettingsFile();
   const std::string cfg = config;
-  const ChildOutcome outcome = RunInChild([&] {
+  const ChildOutcome outcome = RunWithChildApp([&](App& childApp,
+                                                   const RecordingShell& childShell) {
     // A tiny file system of its own, in a mount namespace that ends with the child.
     if (unshare(CLONE_NEWNS) != 0 ||
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount("tmpfs", cfg.c_str(), "tmpfs", 0, "size=64k") != 0) {
       return ChildSkip(std::string("cannot mount a small tmpfs here: ") + std::strerror(errno));
     }
-    std::vector<std::string> childLog;
-    RecordingShell childShell(&childLog);
-    App childApp;
-    childApp.shell = &childShell;
     childApp.bMute = 1;
     childApp.volume = -3000;
     childApp.jumpSeconds = 2;
@@ -406,16 +409,9 @@ TEST_F(SaveSettingsTest, AFullDiskKeepsTheOldFileAndIsReported) {
 TEST_F(SaveSettingsTest, AFolderThatCannotBeWrittenKeepsTheOldFileAndIsReported) {
   WriteSettings(kOldFile);
   ASSERT_EQ(chmod(SettingsFolder().c_str(), 0555), 0);
-  const ChildOutcome outcome = RunInChild([] {
-    // Root writes into any folder, so the child gives its privileges up.
-    if (!DropRootPrivileges()) return ChildSkip("cannot switch from root to an unprivileged user");
-    std::vector<std::string> childLog;
-    RecordingShell childShell(&childLog);
-    App childApp;
-    childApp.shell = &childShell;
+  const ChildOutcome outcome = RunUnprivileged([](App& childApp) {
     childApp.jumpSeconds = 9;
     SaveSettings(childApp);
-    return ChildText(Describe(childApp, childShell));
   });
   if (!outcome.ran) GTEST_SKIP() << outcome.text;
   EXPECT_EQ(outcome.text, "bMute=0 volume=0 jump=9\nerror:" + WriteFailed(SettingsFile(), EACCES));

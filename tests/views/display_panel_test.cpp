@@ -115,41 +115,33 @@ TEST_F(DisplayPanelTest, NoFileClicksMoveTheWindow) {
 
 TEST_F(DisplayPanelTest, StoppedShowsZeroTheLengthAndThePlayButton) {
   Load(3723500, Stopped, 0);  // 1 h 2 min 3.5 s
-  panel.refresh();
-  const QImage image = Grab(panel);
-  SaveArtefact(image, QStringLiteral("display_stopped"));
+  const QImage image = Redrawn(panel, "display_stopped");
   ExpectTexts(image, "00:00:00", "01:02:03", "0%", kTextStopped);
   EXPECT_TRUE(ShowsPlayButton(image));
 }
 
 TEST_F(DisplayPanelTest, PausedShowsThePositionAndThePlayButton) {
   Load(3723500, Paused, 1861750);
-  panel.refresh();
-  const QImage image = Grab(panel);
-  SaveArtefact(image, QStringLiteral("display_paused"));
+  const QImage image = Redrawn(panel, "display_paused");
   ExpectTexts(image, "00:31:01", "01:02:03", "50%", kTextPaused);
   EXPECT_TRUE(ShowsPlayButton(image));
 }
 
 TEST_F(DisplayPanelTest, PlayingHasNoPlayButton) {
   Load(3723500, Playing, 3723499);
-  panel.refresh();
-  QImage image = Grab(panel);
-  SaveArtefact(image, QStringLiteral("display_playing"));
+  QImage image = Redrawn(panel, "display_playing");
   ExpectTexts(image, "01:02:03", "01:02:03", "99%", kTextPlaying);
   EXPECT_FALSE(ShowsPlayButton(image));
   EXPECT_TRUE(CentreIsBlank(image));
   // 100 % only once the position equals the length.
   sim->Advance(10);
-  panel.refresh();
-  image = Grab(panel);
+  image = Redrawn(panel);
   EXPECT_TRUE(Shows(image, PercentRect(), QStringLiteral("100%")));
 }
 
 TEST_F(DisplayPanelTest, ZeroDurationShowsZeroPercent) {
   Load(0, Paused, 0);
-  panel.refresh();
-  const QImage image = Grab(panel);
+  const QImage image = Redrawn(panel);
   ExpectTexts(image, "00:00:00", "00:00:00", "0%", kTextPaused);
 }
 
@@ -185,17 +177,14 @@ TEST_F(DisplayPanelTest, PlayButtonClickPlaysFromStoppedAndResumesFromPaused) {
 
 TEST_F(DisplayPanelTest, RefreshFollowsTheTransport) {
   Load(60000, Stopped, 0);
-  panel.refresh();
-  EXPECT_TRUE(ShowsPlayButton(Grab(panel)));
+  EXPECT_TRUE(ShowsPlayButton(Redrawn(panel)));
   app.TogglePlay();
   sim->Advance(15000);
-  panel.refresh();
-  QImage image = Grab(panel);
+  QImage image = Redrawn(panel);
   ExpectTexts(image, "00:00:15", "00:01:00", "25%", kTextPlaying);
   EXPECT_FALSE(ShowsPlayButton(image));
   app.CloseFile();
-  panel.refresh();
-  image = Grab(panel);
+  image = Redrawn(panel);
   EXPECT_FALSE(ShowsPlayButton(image));
   EXPECT_EQ(At(image, kWidth / 2 - 57, 45), QColor(134, 134, 134));
 }

@@ -100,10 +100,8 @@ TEST_F(PositionBarTest, NoFileEveryClickMovesTheWindowAndTheCursorStaysAnArrow) 
   QSignalSpy moves(&bar, &PositionBar::windowMoveRequested);
   Hover(bar, QPoint(15, 25));
   EXPECT_EQ(bar.cursor().shape(), Qt::ArrowCursor);
-  Press(bar, QPoint(15, 25));  // the thumb
-  Release(bar, QPoint(15, 25));
-  Press(bar, QPoint(200, 16));  // the track
-  Release(bar, QPoint(200, 16));
+  Click(bar, QPoint(15, 25));   // the thumb
+  Click(bar, QPoint(200, 16));  // the track
   EXPECT_EQ(moves.count(), 2);
   EXPECT_FALSE(bar.dragging());
   EXPECT_EQ(Count("RefreshViews"), 0);
@@ -113,10 +111,8 @@ TEST_F(PositionBarTest, LoadedShowsPlayedPartThumbAndFlags) {
   Load(60000, Playing, 30000);
   app.pointA = 12000;  // pA = 103
   app.pointB = 48000;  // pB = 412
-  bar.refresh();
   const int p = 257;
-  QImage image = Grab(bar);
-  SaveArtefact(image, QStringLiteral("position_bar_playing_ab"));
+  QImage image = Redrawn(bar, "position_bar_playing_ab");
   EXPECT_EQ(At(image, p + 15, 16), kPlayed);
   EXPECT_EQ(At(image, p + 16, 16), kRest);
   EXPECT_EQ(At(image, 16, 16), kPlayed);
@@ -131,14 +127,12 @@ TEST_F(PositionBarTest, LoadedShowsPlayedPartThumbAndFlags) {
 
   // A point alone shows only the red flag.
   app.pointB = -1;
-  bar.refresh();
-  image = Grab(bar);
+  image = Redrawn(bar);
   EXPECT_TRUE(IsRed(At(image, 118, 8)));
   EXPECT_FALSE(IsBlue(At(image, 427, 12)));
 
   app.pointA = -1;
-  bar.refresh();
-  image = Grab(bar);
+  image = Redrawn(bar);
   EXPECT_FALSE(AnyFlagPixel(image));
 }
 
@@ -146,9 +140,7 @@ TEST_F(PositionBarTest, StoppedHidesTheFlagsAndClicksMoveTheWindow) {
   Load(60000, Stopped, 0);
   app.pointA = 12000;
   app.pointB = 48000;
-  bar.refresh();
-  const QImage image = Grab(bar);
-  SaveArtefact(image, QStringLiteral("position_bar_stopped"));
+  const QImage image = Redrawn(bar, "position_bar_stopped");
   EXPECT_FALSE(AnyFlagPixel(image));
   ExpectThumbAt(image, 15);
   QSignalSpy moves(&bar, &PositionBar::windowMoveRequested);
@@ -159,16 +151,14 @@ TEST_F(PositionBarTest, StoppedHidesTheFlagsAndClicksMoveTheWindow) {
 
 TEST_F(PositionBarTest, TrackClicksSeekClampedAtBothEnds) {
   Load(60000, Playing, 30000);
-  Press(bar, QPoint(9, 16));
-  Release(bar, QPoint(9, 16));
+  Click(bar, QPoint(9, 16));
   EXPECT_EQ(sim->positionMs, 0);
   EXPECT_EQ(Count("player.SeekMs(0)"), 1);
   EXPECT_EQ(Count("RefreshViews"), 1);
 
   for (int x : {kWidth - 70, kWidth - 64}) {
     log.clear();
-    Press(bar, QPoint(x, 16));
-    Release(bar, QPoint(x, 16));
+    Click(bar, QPoint(x, 16));
     EXPECT_EQ(log, (std::vector<std::string>{"player.SeekMs(60000)", "RefreshViews"})) << x;
   }
   // The bar redrew itself at the new position before asking for the refresh.
@@ -216,9 +206,7 @@ TEST_F(PositionBarTest, DragShowsTheLabelClampsAndSeeksOnceOnRelease) {
   MoveWithButton(bar, QPoint(kWidth + 900, 25));
   EXPECT_EQ(bar.dragOffset(), kLength);
   sim->Advance(5000);
-  bar.refresh();
-  image = Grab(bar);
-  SaveArtefact(image, QStringLiteral("position_bar_drag_right_end"));
+  image = Redrawn(bar, "position_bar_drag_right_end");
   ExpectThumbAt(image, kLength + 15);
   EXPECT_TRUE(ShowsLabel(image, kLength, "00:01:00"));
 
@@ -293,8 +281,7 @@ TEST_F(PositionBarTest, HandCursorOverThumbAndTrackWhileActive) {
 TEST_F(PositionBarTest, ZeroDurationDrawsAnEmptyTrackAndSeeksToZero) {
   Load(0, Playing, 0);
   app.pointA = 0;
-  bar.refresh();
-  const QImage image = Grab(bar);
+  const QImage image = Redrawn(bar);
   EXPECT_FALSE(AnyPixelNot(image, QRect(QPoint(16, 15), QPoint(kWidth - 71, 17)), kRest));
   ExpectThumbAt(image, 15);
   Press(bar, QPoint(400, 16));
@@ -309,8 +296,7 @@ TEST_F(PositionBarTest, ZeroDurationDrawsAnEmptyTrackAndSeeksToZero) {
 TEST_F(PositionBarTest, ResizeRebuildsTheSurface) {
   Load(60000, Playing, 60000);
   bar.resize(300, kHeight);
-  bar.refresh();
-  const QImage image = Grab(bar);
+  const QImage image = Redrawn(bar);
   EXPECT_EQ(image.width(), 300);
   ExpectThumbAt(image, 300 - 85 + 15);
   EXPECT_EQ(At(image, 300 - 70, 16), kPlayed);

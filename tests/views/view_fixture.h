@@ -64,6 +64,16 @@ inline QImage Grab(QWidget& widget) {
   return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+// The view redrawn from the App's state and grabbed; saved as an artefact when
+// named.
+template <typename View>
+QImage Redrawn(View& view, const char* artefact = nullptr) {
+  view.refresh();
+  QImage image = Grab(view);
+  if (artefact) SaveArtefact(image, QString::fromUtf8(artefact));
+  return image;
+}
+
 // The pixel as an 8-bit colour, comparable with any colour made from 8-bit values.
 inline QColor At(const QImage& image, int x, int y) {
   return QColor(image.pixel(x, y));
@@ -107,6 +117,10 @@ inline void Hover(QWidget& widget, QPoint at) {
 }
 inline void Release(QWidget& widget, QPoint at) {
   SendMouse(widget, QEvent::MouseButtonRelease, at, Qt::NoButton, Qt::LeftButton);
+}
+inline void Click(QWidget& widget, QPoint at) {
+  Press(widget, at);
+  Release(widget, at);
 }
 
 // True when the grabbed image shows, where the text falls in the rectangle,

@@ -1,6 +1,9 @@
 // OrvexPlayer: an MP3 player for language learners, built around A-B repeat.
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include "app/app.h"
 #include "app/program.h"
@@ -13,8 +16,17 @@ orvex::App theApp;
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The program speaks Chinese: GStreamer's error texts in its messages follow
+  // LANGUAGE, unless the user chose otherwise.
+  if (!qEnvironmentVariableIsSet("LANGUAGE")) qputenv("LANGUAGE", "zh_CN");
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("OrvexPlayer"));
+  // Qt's own dialogs (the Open dialog, the message boxes' buttons) in Chinese.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                   QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTexts);
+  }
   orvex::EnsureGstInit();
 
   orvex::ProgramOptions options;

@@ -27,7 +27,6 @@ int main(int argc, char** argv) {
                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QApplication::installTranslator(&qtTexts);
   }
-  orvex::EnsureGstInit();
 
   orvex::ProgramOptions options;
   options.programFolder = QCoreApplication::applicationDirPath().toStdString();

@@ -2,10 +2,12 @@
 
 #include <gst/gst.h>
 
+#include "playback/gst_player.h"
+
 namespace orvex {
 
 bool PlaySoundFileSync(const std::string& path) {
-  if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+  EnsureGstInit();
   GstElement* pipeline = gst_pipeline_new("rejectSound");
   GstElement* source = gst_element_factory_make("filesrc", nullptr);
   GstElement* parse = gst_element_factory_make("wavparse", nullptr);

@@ -1,11 +1,20 @@
 #include "http_test_server.h"
 
+#include <gtest/gtest.h>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTcpSocket>
 #include <QTimer>
 
 namespace orvex::test {
+
+void ExpectProgramRequest(const HttpRequest& request, const QByteArray& target) {
+  EXPECT_EQ(request.requestLine, "GET " + target + " HTTP/1.1");
+  EXPECT_EQ(request.headers.value("user-agent"),
+            "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)");
+  EXPECT_EQ(request.headers.value("ua-cpu"), "x86");
+  EXPECT_EQ(request.headers.value("accept"), "*/*");
+}
 
 HttpTestServer::HttpTestServer() {
   server_.listen(QHostAddress::LocalHost, 0);

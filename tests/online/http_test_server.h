@@ -15,6 +15,12 @@ class QTcpSocket;
 
 namespace orvex::test {
 
+struct HttpRequest;
+
+// The request line of a GET of target, and the agent, UA-CPU and Accept
+// headers the program sends with every request to the vendor server.
+void ExpectProgramRequest(const HttpRequest& request, const QByteArray& target);
+
 struct HttpRequest {
   QByteArray requestLine;                 // "GET /path HTTP/1.1"
   QByteArray target;                      // "/path"

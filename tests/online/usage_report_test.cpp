@@ -26,11 +26,7 @@ TEST(UsageReport, CarriesTheKernelVersion) {
 
   ASSERT_EQ(server.requests().size(), 1);
   const test::HttpRequest& request = server.requests().front();
-  EXPECT_EQ(request.requestLine, "GET " + target + " HTTP/1.1");
-  EXPECT_EQ(request.headers.value("user-agent"),
-            "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)");
-  EXPECT_EQ(request.headers.value("ua-cpu"), "x86");
-  EXPECT_EQ(request.headers.value("accept"), "*/*");
+  test::ExpectProgramRequest(request, target);
 }
 
 TEST(UsageReport, GivenVersionEndsThePath) {

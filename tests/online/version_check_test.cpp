@@ -63,11 +63,7 @@ TEST(VersionCheck, SendsTheRequestOfTheProgramOnce) {
 
   ASSERT_EQ(server.requests().size(), 1);
   const test::HttpRequest& request = server.requests().front();
-  EXPECT_EQ(request.requestLine, "GET " + kTarget + " HTTP/1.1");
-  EXPECT_EQ(request.headers.value("user-agent"),
-            "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)");
-  EXPECT_EQ(request.headers.value("ua-cpu"), "x86");
-  EXPECT_EQ(request.headers.value("accept"), "*/*");
+  test::ExpectProgramRequest(request, kTarget);
   EXPECT_EQ(request.headers.value("cache-control"), "no-cache");
   EXPECT_EQ(request.headers.value("pragma"), "no-cache");
   EXPECT_FALSE(request.headers.contains("upgrade"));

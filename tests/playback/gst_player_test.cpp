@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "playback/error_text.h"
+#include "playback/sound.h"
 #include "tests/playback/player_fixture.h"
 #include "tests/playback/sound_check.h"
 
@@ -422,3 +423,17 @@ TEST(RequiredFilters, TheFirstMissingOneDecides) {
 
 }  // namespace
 }  // namespace orvex
+
+namespace orvex::test {
+namespace {
+
+// The warning sound of a rejected drop plays to its end; a file that is no
+// WAV, or none at all, is not played.
+TEST_F(SoundTest, WarningSoundPlaysOnlyARealWav) {
+  EXPECT_TRUE(PlaySoundFileSync(ORVEX_TEST_DATA "/../../res/chord.wav"));
+  EXPECT_FALSE(PlaySoundFileSync(Fixture("random.mp3")));
+  EXPECT_FALSE(PlaySoundFileSync(Fixture("nowhere.wav")));
+}
+
+}  // namespace
+}  // namespace orvex::test

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/files.h"
 #include "app/texts.h"
 #include "settings/ini.h"
 
@@ -44,89 +45,23 @@ constexpr int32_t kDefaultJump = 3;
 constexpr int32_t kMinJump = 1;
 constexpr int32_t kMaxJump = 9;
 
-std::string JoinPath(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  if (path.empty() || path.back() != '/') path.push_back('/');
-  path.append(name);
-  return path;
-}
-
 std::string WithoutTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }
 
-// The counterpart of clearing a read-only attribute: the owner may write the
-// file again. Only a regular file is touched, never the target of a link.
-void AllowOwnerWrite(const std::string& path) {
-  struct stat st {};
-  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
-    chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
-  }
-}
+// A temporary file older than this is left over from a save that was killed.
+constexpr int kStaleTemporarySeconds = 60;
 
-// The process's file mode creation mask, read without changing it (umask()
-// can only be read by setting it, which would race with other threads).
-mode_t CurrentUmask() {
-  mode_t mask = 022;
-  if (FILE* status = std::fopen("/proc/self/status", "re")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, status)) {
-      unsigned value = 0;
-      if (std::sscanf(line, "Umask: %o", &value) == 1) {
-        mask = static_cast<mode_t>(value & 0777);
-        break;
-      }
-    }
-    std::fclose(status);
-  }
-  return mask;
-}
-
-// The mode of a rewritten settings file: the old file's permissions with the
-// owner's write permission added, or the usual mode of a new file.
+// The mode of a rewritten settings file: always readable and writable by its
+// owner (a file the owner cannot read would lock the settings out for good),
+// with whatever the old file allowed the group and others; a new file gets
+// the usual mode.
 mode_t NewFileMode(const std::string& path) {
   struct stat st {};
-  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return (st.st_mode & 0777) | S_IWUSR;
-  return 0666 & ~CurrentUmask();
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t written = write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
-// Replaces path with a file holding data, through a temporary file beside it.
-// Returns 0, or the error number of the step that failed; on failure the old
-// file is untouched and the temporary file is gone.
-int ReplaceFile(const std::string& path, std::string_view data, mode_t mode) {
-  std::string temporary = path + ".tmp-XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return errno;
-  int error = 0;
-  if (!WriteAll(fd, data) || fchmod(fd, mode) != 0 || fsync(fd) != 0) error = errno;
-  if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    unlink(temporary.c_str());
-    return error;
-  }
-  // Makes the rename itself durable; the file is in place either way.
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd >= 0) {
-    fsync(folderFd);
-    close(folderFd);
-  }
-  return 0;
+  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    return S_IRUSR | S_IWUSR | (st.st_mode & 077);
+  return (0666 & ~CurrentUmask()) | S_IRUSR | S_IWUSR;
 }
 
 // Reads the settings file. Gives an empty text (and so the defaults) when the
@@ -138,7 +73,6 @@ std::string ReadSettingsText(App& app, const std::string& file) {
   if (stat(file.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return {};
     if (S_ISREG(st.st_mode) && st.st_size >= kMaxFileSize) {
-      AllowOwnerWrite(file);
       unlink(file.c_str());  // a link goes, what it points to stays
       return {};
     }
@@ -177,40 +111,6 @@ std::string ReadSettingsText(App& app, const std::string& file) {
   return text;
 }
 
-// Deletes every entry of the open folder folderFd (which it closes), depth
-// first, never following a link.
-void DeleteEntries(int folderFd) {
-  DIR* folder = fdopendir(folderFd);
-  if (!folder) {
-    close(folderFd);
-    return;
-  }
-  std::vector<std::string> names;
-  while (const dirent* entry = readdir(folder)) {
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") names.emplace_back(name);
-  }
-  for (const std::string& name : names) {
-    struct stat st {};
-    if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      const int sub =
-          openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (sub >= 0) {
-        // Removing entries needs the folder's write and search permissions.
-        if ((st.st_mode & S_IRWXU) != S_IRWXU) fchmod(sub, (st.st_mode & 07777) | S_IRWXU);
-        DeleteEntries(sub);
-      }
-      unlinkat(folderFd, name.c_str(), AT_REMOVEDIR);
-    } else {
-      // Files and links alike; removing an entry does not depend on the
-      // file's own permissions, and a link's target is never touched.
-      unlinkat(folderFd, name.c_str(), 0);
-    }
-  }
-  closedir(folder);
-}
-
 }  // namespace
 
 std::string GetRoamingFolder() {
@@ -231,30 +131,6 @@ std::string GetRoamingFolder() {
   }
   if (home.empty()) return {};
   return JoinPath(WithoutTrailingSlashes(home), ".config");
-}
-
-void CreateParentFolders(const std::string& path, bool createLast) {
-  // Folders are private to the user, as the XDG rules ask of the folders
-  // they create; the first character is skipped, as "/" is never created.
-  for (size_t i = 1; i < path.size(); ++i) {
-    if (path[i] == '/') mkdir(path.substr(0, i).c_str(), 0700);
-  }
-  if (createLast && !path.empty()) mkdir(path.c_str(), 0700);
-}
-
-void DeleteFolderTree(const std::string& folder) {
-  struct stat st {};
-  if (lstat(folder.c_str(), &st) != 0) return;
-  if (S_ISLNK(st.st_mode)) {
-    unlink(folder.c_str());
-    return;
-  }
-  if (!S_ISDIR(st.st_mode)) return;
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return;
-  if ((st.st_mode & S_IRWXU) != S_IRWXU) fchmod(fd, (st.st_mode & 07777) | S_IRWXU);
-  DeleteEntries(fd);
-  rmdir(folder.c_str());
 }
 
 void LoadSettings(App& app) {
@@ -293,18 +169,12 @@ void SaveSettings(App& app) {
 
   // A file (or a dangling link) where the settings folder belongs goes.
   struct stat st {};
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    AllowOwnerWrite(folder);
-    unlink(folder.c_str());
-  }
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) unlink(folder.c_str());
   // A folder where the settings file belongs goes with everything in it. A
   // link there stays until the rename below replaces the link itself.
-  if (lstat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    DeleteFolderTree(file);
-  } else {
-    AllowOwnerWrite(file);
-  }
+  if (lstat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) DeleteFolderTree(file);
   CreateParentFolders(file, false);
+  RemoveStaleTemporaryFiles(file, kStaleTemporarySeconds);
 
   const int64_t storedVolume = int64_t{app.volume} + kStoredVolumeOffset;
   const std::string text =

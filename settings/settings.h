@@ -19,12 +19,4 @@ void SaveSettings(App& app);
 // $XDG_CONFIG_HOME when it is set and absolute, else $HOME/.config.
 std::string GetRoamingFolder();
 
-// Creates every folder on the path up to its last separator, and the path
-// itself when createLast is set. Failures are ignored.
-void CreateParentFolders(const std::string& path, bool createLast);
-
-// Deletes the folder and everything in it. A symbolic link inside is removed
-// as a link; what it points to is left alone. Failures are ignored.
-void DeleteFolderTree(const std::string& folder);
-
 }  // namespace orvex

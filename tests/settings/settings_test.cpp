@@ -2,6 +2,7 @@
 
 #include "settings/settings.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <random>
 #include <string>
@@ -284,6 +286,54 @@ TEST_F(SaveSettingsTest, AReadOnlyFileIsRewrittenAndWritableAgain) {
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=0\nvolume=8000\neachJump=6\n");
   EXPECT_EQ(*ModeOf(SettingsFile()) & 0777, 0644u);
   EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(SaveSettingsTest, AFileItsOwnerCouldNotReadIsReadableAgainAfterOneSave) {
+  // The user's own settings at mode 000: the first start cannot read them,
+  // and its save must not leave them that way.
+  WriteSettings("[options]\nvolume=8000\neachJump=5\n");
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(chown(SettingsFolder().c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(chown(SettingsFile().c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(chmod(SettingsFile().c_str(), 0), 0);
+  const auto run = [](App& childApp) {
+    LoadSettings(childApp);
+    childApp.jumpSeconds = 7;
+    SaveSettings(childApp);
+  };
+  const ChildOutcome first = RunUnprivileged(run);
+  if (!first.ran) GTEST_SKIP() << first.text;
+  EXPECT_EQ(first.text, "bMute=0 volume=-500 jump=7\nerror:" + ReadFailed(SettingsFile(), EACCES));
+  EXPECT_EQ(*ModeOf(SettingsFile()) & 0777, 0600u);
+  const ChildOutcome second = RunUnprivileged(run);
+  EXPECT_EQ(second.text, "bMute=0 volume=-500 jump=7");
+  // What others may do with the file is kept; the owner may always read and write.
+  ASSERT_EQ(chmod(SettingsFile().c_str(), 0044), 0);
+  EXPECT_EQ(RunUnprivileged(run).text,
+            "bMute=0 volume=-500 jump=7\nerror:" + ReadFailed(SettingsFile(), EACCES));
+  EXPECT_EQ(*ModeOf(SettingsFile()) & 0777, 0644u);
+}
+
+TEST_F(SaveSettingsTest, TemporaryFilesOfAKilledSaveGoAtTheNextSave) {
+  MakeFolder(SettingsFolder());
+  const std::string stale = SettingsFolder() + "/options.ini.tmp-a1B2c3";
+  const std::string fresh = SettingsFolder() + "/options.ini.tmp-Zz9Yy8";
+  const std::string others[] = {SettingsFolder() + "/options.ini.tmp-abc",
+                                SettingsFolder() + "/notes.txt.tmp-a1B2c3",
+                                SettingsFolder() + "/options.ini.tmp-a1B2c3d"};
+  for (const std::string& name : {stale, fresh}) WriteFile(name, "half a save");
+  for (const std::string& name : others) WriteFile(name, "not ours");
+  // A save of another copy of the program may be under way: only files left
+  // for a while are stale.
+  const struct timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
+  for (const std::string& name : {stale, others[0], others[1], others[2]}) {
+    ASSERT_EQ(utimensat(AT_FDCWD, name.c_str(), old, 0), 0);
+  }
+  SaveSettings(app);
+  EXPECT_EQ(
+      ListFolder(SettingsFolder()),
+      (std::vector<std::string>{"notes.txt.tmp-a1B2c3", "options.ini", "options.ini.tmp-Zz9Yy8",
+                                "options.ini.tmp-a1B2c3d", "options.ini.tmp-abc"}));
 }
 
 TEST_F(SaveSettingsTest, AFolderInTheFilesPlaceIsReplacedByTheFile) {

@@ -71,6 +71,9 @@ class App {
 
  private:
   void SetStatus(int part, std::string_view text);
+  // Builds a new player for file with both builders in turn; on failure the
+  // player is gone and errorText holds the second builder's text.
+  bool TryBuild(const std::string& file, std::string* errorText);
 };
 
 // The kernel release's major and minor numbers (uname); 0 when unknown.

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProcess>
+#include <QProcessEnvironment>
 
 #include "app/dialog_units.h"
 #include "app/pictures/repair_animation.h"
@@ -59,6 +60,13 @@ RepairDialog::~RepairDialog() {
 int RepairDialog::exec() {
   QStringList arguments;
   for (const auto& a : command_.arguments) arguments << QString::fromStdString(a);
+  if (!command_.environment.empty()) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : command_.environment) {
+      environment.insert(QString::fromStdString(name), QString::fromStdString(value));
+    }
+    process_->setProcessEnvironment(environment);
+  }
   // No shell: the program and each argument reach the tool as they are.
   process_->start(QString::fromStdString(command_.program), arguments);
   started_ = process_->waitForStarted(2000);

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvex {
@@ -14,6 +15,8 @@ namespace orvex {
 struct RepairCommand {
   std::string program;
   std::vector<std::string> arguments;
+  // Variables set for the tool on top of the program's own environment.
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 class Shell {

@@ -20,6 +20,8 @@ std::string OwnErrorText(Result code) {
       return "缺少所需的 GStreamer 组件。";
     case kErrStream:
       return "音频数据流出错。";
+    case kErrNotRegularFile:
+      return "这不是一个普通文件（可能是管道、设备或文件夹）。";
     case kErrFail:
       return "未指明的错误。";
     default:

@@ -31,6 +31,8 @@ inline constexpr Result kErrNotMpegAudio =
 inline constexpr Result kErrMissingElement =
     static_cast<Result>(0x80040154u);  // a GStreamer element is missing
 inline constexpr Result kErrStream = static_cast<Result>(0x8004022Fu);  // a streaming error
+inline constexpr Result kErrNotRegularFile =
+    static_cast<Result>(0x80070005u);  // a pipe, a device, a socket or a folder
 
 // Channel values, as the menu and the settings know them.
 inline constexpr int32_t kChannelStereo = 0;

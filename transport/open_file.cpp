@@ -5,15 +5,15 @@
 
 #include "transport/open_file.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
 
 #include "app/app.h"
+#include "app/files.h"
 #include "app/texts.h"
 #include "playback/error_text.h"
+#include "transport/user_file.h"
 
 namespace orvex {
 namespace fs = std::filesystem;
@@ -21,35 +21,16 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uintmax_t kRejectSoundLimit = 1048576;  // bytes; the sound must be smaller
-
-// What identifies one version of a file, to tell whether the repair tool wrote
-// a backup during this open.
-struct FileStamp {
-  bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-  int64_t modifiedNs = 0;
-  off_t size = 0;
-  bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp StampOf(const std::string& path) {
-  struct stat st {};
-  if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-  return FileStamp{true, st.st_dev, st.st_ino,
-                   int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec, st.st_size};
-}
+constexpr char kToolTemporaryFolder[] = "/tmp";
+constexpr char kToolTemporaryPrefix[] = "mp3val.";
 
 }  // namespace
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  if (folder.back() == '/') return folder + name;
-  return folder + "/" + name;
-}
-
-RepairCommand MakeRepairCommand(const std::string& programFolder, const std::string& filePath) {
-  return RepairCommand{JoinPath(programFolder, "mp3val"), {"-f", filePath}};
+RepairCommand MakeRepairCommand(const std::string& programFolder, const std::string& filePath,
+                                const std::string& temporaryFolder) {
+  RepairCommand command{JoinPath(programFolder, "mp3val"), {"-f", filePath}, {}};
+  if (!temporaryFolder.empty()) command.environment.emplace_back("TMPDIR", temporaryFolder);
+  return command;
 }
 
 std::string FindExtension(const std::string& path) {
@@ -86,13 +67,6 @@ bool FileCheck(const std::string& programFolder) {
   return fs::is_regular_file(JoinPath(programFolder, "mp3val"), ec);
 }
 
-void MakeWritable(const std::string& path) {
-  std::error_code ec;
-  const fs::file_status st = fs::symlink_status(path, ec);
-  if (ec || !fs::is_regular_file(st)) return;
-  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
-}
-
 int PlayRejectSound(const std::string& programFolder,
                     const std::function<bool(const std::string&)>& playSync) {
   const std::string path = JoinPath(programFolder, "chord.wav");
@@ -101,6 +75,17 @@ int PlayRejectSound(const std::string& programFolder,
   const uintmax_t size = fs::file_size(path, ec);
   if (ec || size == 0 || size >= kRejectSoundLimit) return 0;
   return playSync(path) ? 1 : 0;
+}
+
+bool App::TryBuild(const std::string& file, std::string* errorText) {
+  player = playerFactory->Create();
+  Result r = player->BuildWithMp3Parser(file);
+  if (Failed(r)) r = player->BuildWithMpeg1Splitter(file);
+  if (!Failed(r)) return true;
+  *errorText = player->ErrorText(r);
+  player->Teardown();
+  player.reset();
+  return false;
 }
 
 void App::OpenSample() {
@@ -125,40 +110,41 @@ void App::OpenFile(std::optional<std::string> path) {
     if (!path || path->empty()) return;
   }
   const std::string file = *path;
-  const std::string backup = file + ".bak";
-  MakeWritable(backup);
-  MakeWritable(file);
 
   if (!playerFactory || !playerFactory->HasAudioDevice()) {
     if (shell) shell->ShowError(OwnErrorText(kErrNoAudioHardware));
     return;
   }
+  // A pipe, a device or a folder would block or make no sense to the
+  // builders and the repair tool alike: it fails at once.
+  if (InspectUserFile(file) == UserFileKind::kNotRegular) {
+    if (shell) shell->ShowError(FormatText(kTextLoadFailed, {OwnErrorText(kErrNotRegularFile)}));
+    return;
+  }
 
-  const FileStamp backupBeforeRepair = StampOf(backup);
-  bool repaired = false;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    player = playerFactory->Create();
-    Result r = player->BuildWithMp3Parser(file);
-    if (Failed(r)) r = player->BuildWithMpeg1Splitter(file);
-    if (!Failed(r)) break;
-
-    const std::string errorText = player->ErrorText(r);
-    player->Teardown();
-    player.reset();
-    if (attempt == 1) {
-      // The repair tool empties a file in which it finds no MPEG audio at all
-      // and keeps the original under the backup name; when the second attempt
-      // fails too, the file goes back to what it was.
-      const FileStamp backupNow = StampOf(backup);
-      if (repaired && backupNow.exists && !(backupNow == backupBeforeRepair)) {
-        std::error_code ec;
-        fs::rename(backup, file, ec);
-      }
+  std::string errorText;
+  if (!TryBuild(file, &errorText)) {
+    // The repair tool works on a private copy beside the file, with a
+    // private folder for its own temporary files: it never touches the
+    // user's file, its backup name or anything else beside it. The copy
+    // takes the file's place only once it loads. Without a copy (a missing
+    // or unreadable file, a folder that takes no new file) nothing can be
+    // repaired.
+    std::optional<RepairWorkspace> workspace = RepairWorkspace::Prepare(file);
+    if (workspace && shell) {
+      // The tool ignores TMPDIR for its one temporary file and leaves it
+      // behind when it fails.
+      const LeftoverSweeper sweeper(kToolTemporaryFolder, kToolTemporaryPrefix);
+      shell->RunRepairDialog(
+          MakeRepairCommand(programFolder, workspace->copyPath(), workspace->tempFolder()));
+    }
+    if (!workspace || !TryBuild(workspace->copyPath(), &errorText)) {
       if (shell) shell->ShowError(FormatText(kTextLoadFailed, {errorText}));
       return;
     }
-    if (shell) shell->RunRepairDialog(MakeRepairCommand(programFolder, file));
-    repaired = true;
+    // The player goes on reading the copy it opened, whether or not it could
+    // take the original's place.
+    workspace->Commit();
   }
 
   player->SetChannel(channel);

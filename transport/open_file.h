@@ -10,8 +10,10 @@
 namespace orvex {
 
 // The repair tool beside the program, with "-f" and the file: each path is one
-// argument, whatever it contains.
-RepairCommand MakeRepairCommand(const std::string& programFolder, const std::string& filePath);
+// argument, whatever it contains. The tool keeps its temporary files in
+// temporaryFolder when one is given.
+RepairCommand MakeRepairCommand(const std::string& programFolder, const std::string& filePath,
+                                const std::string& temporaryFolder = {});
 
 // The file name of a path without its last extension ("lesson 1" for
 // ".../lesson 1.mp3").
@@ -27,17 +29,11 @@ bool IsMp3Name(const std::string& path);
 // The start-up check that the repair tool lies beside the program.
 bool FileCheck(const std::string& programFolder);
 
-// Adds the owner's write permission to a file; a missing file is no error.
-void MakeWritable(const std::string& path);
-
 // The warning sound for a rejected drop: "chord.wav" in the program folder,
 // played synchronously by playSync when it exists and holds 1 to 1 048 575
 // bytes. Returns 1 when it was played, 0 otherwise. Runs on its own thread and
 // touches nothing shared.
 int PlayRejectSound(const std::string& programFolder,
                     const std::function<bool(const std::string&)>& playSync);
-
-// Joins a folder and a name with one separator.
-std::string JoinPath(const std::string& folder, const std::string& name);
 
 }  // namespace orvex

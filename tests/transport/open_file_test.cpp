@@ -1,15 +1,20 @@
 #include "transport/open_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
+#include "app/files.h"
 #include "app/texts.h"
 #include "playback/error_text.h"
+#include "tests/settings/temp_home.h"
 #include "tests/transport/transport_fixture.h"
+#include "transport/user_file.h"
 
 namespace orvex::test {
 namespace {
@@ -142,27 +147,78 @@ TEST_F(OpenFileTest, SecondBuilderTakesOverOnTheSamePlayer) {
   EXPECT_EQ(app.playState, Playing);
 }
 
-TEST_F(OpenFileTest, RepairOnceThenLoad) {
+std::string Content(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+struct stat StatOf(const std::string& path) {
+  struct stat st {};
+  lstat(path.c_str(), &st);
+  return st;
+}
+
+TEST_F(OpenFileTest, RepairWorksOnAPrivateCopyThatTakesThePlaceOfTheFileOnceItLoads) {
   factory.buildScript.push_back({kErrNotMpegAudio, kErrNotFound});
   const std::string path = folder.Write("broken file.mp3", 10);
-  shell.onRepair = [&](const RepairCommand&) {
-    // While the tool runs, nothing of the file is held.
+  const std::string usersBackup = folder.Write("broken file.mp3.bak", 7);
+  chmod(path.c_str(), 0444);
+  const struct stat before = StatOf(path);
+  std::string copy;
+  shell.onRepair = [&](const RepairCommand& command) {
+    // While the tool runs, nothing of the file is held, and the tool sees
+    // only its copy, in a private folder beside the file, with a private
+    // folder for its temporary files.
     EXPECT_EQ(app.bLoaded, 0);
     EXPECT_EQ(app.player, nullptr);
+    ASSERT_EQ(command.arguments.size(), 2u);
+    copy = command.arguments[1];
+    EXPECT_EQ(command.arguments[0], "-f");
+    EXPECT_NE(copy, path);
+    EXPECT_EQ(fs::path(copy).parent_path().parent_path(), fs::path(folder.path()));
+    EXPECT_EQ(Content(copy), Content(path));
+    ASSERT_EQ(command.environment.size(), 1u);
+    EXPECT_EQ(command.environment[0].first, "TMPDIR");
+    EXPECT_TRUE(fs::is_directory(command.environment[0].second));
+    // The tool mends the copy and keeps its own backup beside it.
+    std::ofstream(copy + ".bak") << "tool's own backup";
+    std::ofstream(copy, std::ios::trunc) << "mended";
   };
   app.OpenFile(path);
   ASSERT_EQ(shell.repairs.size(), 1u);
   EXPECT_EQ(shell.repairs[0].program, JoinPath(folder.path(), "mp3val"));
-  EXPECT_EQ(shell.repairs[0].arguments, (std::vector<std::string>{"-f", path}));
   EXPECT_EQ(factory.created, 2);
+  EXPECT_EQ(factory.last->builtPath, copy);
   EXPECT_TRUE(shell.errors.empty());
   EXPECT_EQ(app.bLoaded, 1);
+  EXPECT_EQ(app.filePath, path);
+
+  // The mended file is in place with the original's mode; the user's own
+  // backup is as it was, and the original went to the next free name,
+  // untouched; the private folder is gone.
+  EXPECT_EQ(Content(path), "mended");
+  EXPECT_EQ(StatOf(path).st_mode, before.st_mode);
+  EXPECT_EQ(Content(usersBackup), "xxxxxxx");
+  const std::string originalKept = path + ".1.bak";
+  EXPECT_EQ(Content(originalKept), std::string(10, 'x'));
+  EXPECT_EQ(StatOf(originalKept).st_mode, before.st_mode);
+  EXPECT_EQ(StatOf(originalKept).st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_FALSE(fs::exists(fs::path(copy).parent_path()));
+  EXPECT_EQ(test::ListFolder(folder.path()),
+            (std::vector<std::string>{"broken file.mp3", "broken file.mp3.1.bak",
+                                      "broken file.mp3.bak"}));
 }
 
-TEST_F(OpenFileTest, FileNeitherAttemptLoadsGetsOneRepairAndTheSecondBuildersText) {
+TEST_F(OpenFileTest, FailedRepairLeavesEverythingAsItWas) {
   factory.buildScript.push_back({kErrNotMpegAudio, kErrNotFound});
   factory.buildScript.push_back({kErrNotMpegAudio, kErrStream});
-  app.OpenFile(folder.Write("bad.mp3", 10));
+  const std::string path = folder.Write("bad.mp3", 10);
+  folder.Write("bad.mp3.bak", 7);
+  shell.onRepair = [&](const RepairCommand& command) {
+    // The tool empties a file it finds no audio in.
+    std::ofstream(command.arguments[1], std::ios::trunc).flush();
+  };
+  app.OpenFile(path);
   EXPECT_EQ(shell.repairs.size(), 1u);
   EXPECT_EQ(factory.created, 2);
   ASSERT_EQ(shell.errors.size(), 1u);
@@ -171,47 +227,131 @@ TEST_F(OpenFileTest, FileNeitherAttemptLoadsGetsOneRepairAndTheSecondBuildersTex
   EXPECT_EQ(app.player, nullptr);
   EXPECT_EQ(shell.title, "");  // never set: no file was loaded before
   EXPECT_EQ(shell.Matching("player.Teardown").size(), 2u);
+  EXPECT_EQ(Content(path), std::string(10, 'x'));
+  EXPECT_EQ(Content(path + ".bak"), std::string(7, 'x'));
+  EXPECT_EQ(test::ListFolder(folder.path()), (std::vector<std::string>{"bad.mp3", "bad.mp3.bak"}));
 }
 
-TEST_F(OpenFileTest, BackupMadeByTheRepairIsPutBackWhenTheFileStillFails) {
+TEST_F(OpenFileTest, ALinkIsNeverReplacedTheRepairActsOnItsTarget) {
   factory.buildScript.push_back({kErrNotMpegAudio, kErrNotFound});
-  factory.buildScript.push_back({kErrNotMpegAudio, kErrNotFound});
-  const std::string path = folder.Write("song.wav.mp3", 0);
-  std::ofstream(path, std::ios::binary) << "RIFF....WAVEfmt original";
-  shell.onRepair = [&](const RepairCommand&) {
-    // The tool keeps the original as the backup and leaves an empty file.
-    fs::rename(path, path + ".bak");
-    std::ofstream(path, std::ios::binary).flush();
+  fs::create_directory(folder.path() + "/store");
+  const std::string target = folder.Write("store/real.mp3", 10);
+  const std::string link = folder.path() + "/link.mp3";
+  fs::create_symlink(target, link);
+  shell.onRepair = [&](const RepairCommand& command) {
+    EXPECT_EQ(fs::path(command.arguments[1]).parent_path().parent_path(),
+              fs::path(folder.path() + "/store"));
+    std::ofstream(command.arguments[1], std::ios::trunc) << "mended";
   };
-  app.OpenFile(path);
-  std::ifstream in(path, std::ios::binary);
-  const std::string content((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_EQ(content, "RIFF....WAVEfmt original");
-  EXPECT_FALSE(fs::exists(path + ".bak"));
-  EXPECT_EQ(shell.errors.size(), 1u);
+  app.OpenFile(link);
+  EXPECT_EQ(app.filePath, link);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::read_symlink(link), fs::path(target));
+  EXPECT_EQ(Content(target), "mended");
+  EXPECT_EQ(Content(target + ".bak"), std::string(10, 'x'));
+  EXPECT_FALSE(fs::exists(link + ".bak"));
 }
 
-TEST_F(OpenFileTest, AnOlderBackupIsNeverPutBack) {
-  factory.buildScript.push_back({kErrNotMpegAudio, kErrNotFound});
-  factory.buildScript.push_back({kErrNotMpegAudio, kErrNotFound});
-  const std::string path = folder.Write("x.mp3", 5);
-  folder.Write("x.mp3.bak", 7);
-  app.OpenFile(path);  // the tool (not run here) leaves everything alone
-  EXPECT_EQ(fs::file_size(path), 5u);
-  EXPECT_EQ(fs::file_size(path + ".bak"), 7u);
+TEST_F(OpenFileTest, PipesDevicesAndFoldersFailAtOnceWithoutARepair) {
+  const std::string fifo = folder.path() + "/x.mp3";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directory(folder.path() + "/folder.mp3");
+  for (const std::string& path : {fifo, folder.path() + "/folder.mp3", std::string("/dev/null")}) {
+    shell.errors.clear();
+    app.OpenFile(path);
+    EXPECT_EQ(factory.created, 0) << path;
+    EXPECT_TRUE(shell.repairs.empty()) << path;
+    ASSERT_EQ(shell.errors.size(), 1u) << path;
+    EXPECT_EQ(shell.errors[0], FormatText(kTextLoadFailed, {OwnErrorText(kErrNotRegularFile)}));
+    EXPECT_EQ(app.bLoaded, 0);
+  }
 }
 
-TEST_F(OpenFileTest, ReadOnlyFileAndBackupAreMadeWritable) {
-  const std::string path = folder.Write("ro.mp3", 5);
-  const std::string backup = folder.Write("ro.mp3.bak", 5);
-  chmod(path.c_str(), 0444);
-  chmod(backup.c_str(), 0444);
-  app.OpenFile(path);
-  struct stat st {};
-  stat(path.c_str(), &st);
-  EXPECT_TRUE(st.st_mode & S_IWUSR);
-  stat(backup.c_str(), &st);
-  EXPECT_TRUE(st.st_mode & S_IWUSR);
+TEST_F(OpenFileTest, AMissingFileHasNothingToRepair) {
+  factory.buildScript.push_back({kErrCannotOpen, kErrCannotOpen});
+  app.OpenFile(folder.path() + "/nowhere.mp3");
+  EXPECT_TRUE(shell.repairs.empty());
+  ASSERT_EQ(shell.errors.size(), 1u);
+  EXPECT_EQ(shell.errors[0], FormatText(kTextLoadFailed, {OwnErrorText(kErrCannotOpen)}));
+  EXPECT_TRUE(test::ListFolder(folder.path()).empty());
+}
+
+TEST_F(OpenFileTest, OpeningNeverChangesModes) {
+  for (const mode_t mode : {0444, 0000, 0640}) {
+    const std::string path = folder.Write("ro.mp3", 5);
+    const std::string backup = folder.Write("ro.mp3.bak", 5);
+    chmod(path.c_str(), mode);
+    chmod(backup.c_str(), mode);
+    app.OpenFile(path);
+    EXPECT_EQ(StatOf(path).st_mode & 07777, mode);
+    EXPECT_EQ(StatOf(backup).st_mode & 07777, mode);
+  }
+}
+
+TEST_F(OpenFileTest, ModesHoldForAUserTheyApplyTo) {
+  // Root ignores modes; the user they were set for does not.
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);
+  ASSERT_EQ(chown(folder.path().c_str(), kNobody, kNobody), 0);
+  const std::string readOnly = folder.Write("ro.mp3", 10);
+  const std::string locked = folder.Write("locked.mp3", 10);
+  for (const auto& [path, mode] : {std::pair{readOnly, 0444}, std::pair{locked, 0000}}) {
+    ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+  }
+  const ChildOutcome outcome = RunInChild([&] {
+    if (!DropRootPrivileges()) return ChildSkip("cannot switch from root to an unprivileged user");
+    std::string text;
+    // Neither file loads at first; the tool mends the read-only one's copy.
+    factory.buildScript = {
+        {kErrNotMpegAudio, kErrNotFound}, {kOk, kOk}, {kErrCannotOpen, kErrCannotOpen}};
+    shell.onRepair = [](const RepairCommand& c) {
+      std::ofstream(c.arguments[1], std::ios::trunc) << "mended";
+    };
+    app.OpenFile(readOnly);
+    text +=
+        "ro:" + std::to_string(app.bLoaded) + " repairs:" + std::to_string(shell.repairs.size());
+    app.OpenFile(locked);
+    text += " locked:" + std::to_string(app.bLoaded) +
+            " repairs:" + std::to_string(shell.repairs.size()) +
+            " errors:" + std::to_string(shell.errors.size());
+    return ChildText(text);
+  });
+  if (!outcome.ran) GTEST_SKIP() << outcome.text;
+  EXPECT_EQ(outcome.text, "ro:1 repairs:1 locked:0 repairs:1 errors:1");
+  EXPECT_EQ(Content(readOnly), "mended");
+  EXPECT_EQ(StatOf(readOnly).st_mode & 07777, 0444u);
+  EXPECT_EQ(StatOf(readOnly).st_uid, kNobody);
+  EXPECT_EQ(Content(readOnly + ".bak"), std::string(10, 'x'));
+  EXPECT_EQ(StatOf(locked).st_mode & 07777, 0u);
+  EXPECT_EQ(Content(locked), std::string(10, 'x'));
+  EXPECT_EQ(test::ListFolder(folder.path()),
+            (std::vector<std::string>{"locked.mp3", "ro.mp3", "ro.mp3.bak"}));
+}
+
+TEST(RepairLeftoversTest, TheToolsNewTemporaryFilesAndOldRepairFoldersGo) {
+  ProgramFolder folder;
+  const std::string old = folder.Write("mp3val.OLD123", 1);
+  {
+    const LeftoverSweeper sweeper(folder.path(), "mp3val.");
+    folder.Write("mp3val.New456", 1);
+    folder.Write("mp3val.toolong1", 1);
+    folder.Write("other.New456", 1);
+  }
+  EXPECT_EQ(test::ListFolder(folder.path()),
+            (std::vector<std::string>{"mp3val.OLD123", "mp3val.toolong1", "other.New456"}));
+
+  // A repair folder of a killed program goes at the next repair beside it;
+  // one still in use stays.
+  const std::string stale = folder.path() + "/.orvex-repair-AbC123";
+  const std::string busy = folder.path() + "/.orvex-repair-XyZ789";
+  fs::create_directories(stale + "/tmp");
+  fs::create_directories(busy);
+  const struct timespec longAgo[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, stale.c_str(), longAgo, 0), 0);
+  RemoveStaleRepairFolders(folder.path(), std::chrono::seconds(600));
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(busy));
 }
 
 TEST_F(OpenFileTest, NoAudioDeviceShowsItsTextAlone) {

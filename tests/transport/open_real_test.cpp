@@ -1,16 +1,25 @@
 // Opening files with the real player, the real repair tool and the real
 // repair dialog, in the main window offscreen.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -108,7 +117,9 @@ TEST_F(OpenRealTest, DamagedFileIsRepairedOnceThenLoads) {
   EXPECT_EQ(app_.bLoaded, 1);
   EXPECT_EQ(app_.playState, Playing);
   EXPECT_LT(QFileInfo(path).size(), 100000);
-  EXPECT_TRUE(QFile::exists(path + ".bak"));  // the tool keeps the original
+  EXPECT_GT(QFileInfo(path + ".bak").size(), 2 * 1024 * 1024);  // the original, kept
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList{"garbage first.mp3", "garbage first.mp3.bak"}));
 }
 
 TEST_F(OpenRealTest, FilesNoAttemptLoadsAreLeftAsTheyCame) {
@@ -141,9 +152,112 @@ TEST_F(OpenRealTest, WavNamedMp3IsByteForByteWhatItWas) {
 
 TEST_F(OpenRealTest, MissingFileGetsTheLoadFailureMessage) {
   Open(dir_.path() + "/nowhere.mp3");
-  EXPECT_EQ(repairs_, 1);
+  EXPECT_EQ(repairs_, 0);  // nothing to repair
   EXPECT_EQ(messages_.size(), 1);
   EXPECT_FALSE(QFile::exists(dir_.path() + "/nowhere.mp3"));
+}
+
+// What a folder holds, every file with its bytes and mode, links as links.
+QMap<QString, QString> Snapshot(const QString& folder) {
+  QMap<QString, QString> files;
+  const QDir dir(folder);
+  for (const QFileInfo& info :
+       dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+    QString what = QString::number(int(info.permissions()), 16);
+    if (info.isSymLink()) {
+      what += " -> " + info.symLinkTarget();
+    } else if (info.isFile()) {
+      what += " " + QString::fromLatin1(QCryptographicHash::hash(ReadAll(info.filePath()),
+                                                                 QCryptographicHash::Sha256)
+                                            .toHex());
+    }
+    files[info.fileName()] = what;
+  }
+  return files;
+}
+
+TEST_F(OpenRealTest, AUsersBackupSurvivesBothAFailedAndASuccessfulRepair) {
+  const QByteArray mine("the user's own backup");
+  const QString broken = dir_.path() + "/broken.mp3";
+  ASSERT_TRUE(QFile::copy(Fixture("random.mp3"), broken));
+  WriteAll(broken + ".bak", mine);
+  const auto before = Snapshot(dir_.path());
+  Open(broken);
+  EXPECT_EQ(repairs_, 1);
+  EXPECT_EQ(messages_.size(), 1);
+  EXPECT_EQ(Snapshot(dir_.path()), before);
+
+  const QString damaged = dir_.path() + "/damaged.mp3";
+  const QByteArray original =
+      QByteArray(2 * 1024 * 1024 + 4096, '\0') + ReadAll(Fixture("cbr_stereo.mp3"));
+  WriteAll(damaged, original);
+  WriteAll(damaged + ".bak", mine);
+  QFile::setPermissions(damaged, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+  messages_.clear();
+  Open(damaged);
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_EQ(ReadAll(damaged + ".bak"), mine);
+  EXPECT_EQ(ReadAll(damaged + ".1.bak"), original);
+  EXPECT_LT(QFileInfo(damaged).size(), 100000);
+  struct stat st {};
+  ASSERT_EQ(stat(damaged.toUtf8().constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+TEST_F(OpenRealTest, LinksStayLinks) {
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("store"));
+  const QString wav = dir_.path() + "/store/sound.wav";
+  ASSERT_TRUE(QFile::copy(QStringLiteral(ORVEX_BIN_DIR "/chord.wav"), wav));
+  const QString wavLink = dir_.path() + "/link.mp3";
+  ASSERT_TRUE(QFile::link(wav, wavLink));
+  const auto before = Snapshot(dir_.path());
+  const auto storeBefore = Snapshot(dir_.path() + "/store");
+  Open(wavLink);
+  EXPECT_EQ(messages_.size(), 1);
+  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_EQ(Snapshot(dir_.path()), before);
+  EXPECT_EQ(Snapshot(dir_.path() + "/store"), storeBefore);
+
+  // A link to a repairable file: the target is mended, the link stays.
+  const QString damaged = dir_.path() + "/store/damaged.mp3";
+  WriteAll(damaged, QByteArray(2 * 1024 * 1024 + 4096, '\0') + ReadAll(Fixture("cbr_stereo.mp3")));
+  const QString mp3Link = dir_.path() + "/lesson.mp3";
+  ASSERT_TRUE(QFile::link(damaged, mp3Link));
+  messages_.clear();
+  Open(mp3Link);
+  EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+  EXPECT_EQ(app_.bLoaded, 1);
+  EXPECT_TRUE(QFileInfo(mp3Link).isSymLink());
+  EXPECT_EQ(QFileInfo(mp3Link).symLinkTarget(), damaged);
+  EXPECT_LT(QFileInfo(damaged).size(), 100000);
+  EXPECT_TRUE(QFile::exists(damaged + ".bak"));
+  EXPECT_FALSE(QFile::exists(mp3Link + ".bak"));
+}
+
+TEST_F(OpenRealTest, APipeNamedMp3FailsAtOnce) {
+  const QString fifo = dir_.path() + "/x.mp3";
+  ASSERT_EQ(mkfifo(fifo.toUtf8().constData(), 0600), 0);
+  // A watchdog that frees an open() stuck on the pipe by opening its other
+  // end, so that a hang fails the test instead of stopping it.
+  std::atomic<bool> done{false}, rescued{false};
+  std::thread watchdog([&] {
+    for (int i = 0; !done; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (done || i < 100) continue;
+      rescued = true;
+      const int fd = ::open(fifo.toUtf8().constData(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+    }
+  });
+  Open(fifo);
+  done = true;
+  watchdog.join();
+  EXPECT_FALSE(rescued);
+  EXPECT_EQ(repairs_, 0);
+  ASSERT_EQ(messages_.size(), 1);
+  EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("载入失败：\r\n")));
+  EXPECT_TRUE(QFileInfo(fifo).exists());
 }
 
 TEST_F(OpenRealTest, ProgramStreamPlaysThroughTheSecondBuilder) {
@@ -189,12 +303,12 @@ class RepairDialogTest : public ::testing::Test {
   // A stand-in tool: records its arguments one a line, then sleeps.
   QString Tool(double seconds) {
     const QString path = dir_.path() + "/tool";
-    WriteAll(path,
-             QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"%1\"\n"
-                            "sleep %2\n")
-                 .arg(dir_.path() + "/args")
-                 .arg(seconds)
-                 .toUtf8());
+    WriteAll(path, QStringLiteral("#!/bin/sh\n{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; "
+                                  "echo \"$TMPDIR\"; } > \"%1\"\n"
+                                  "sleep %2\n")
+                       .arg(dir_.path() + "/args")
+                       .arg(seconds)
+                       .toUtf8());
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
   }
@@ -202,7 +316,8 @@ class RepairDialogTest : public ::testing::Test {
 };
 
 TEST_F(RepairDialogTest, WaitsForTheToolAndIgnoresEscAndEnter) {
-  RepairCommand command{Tool(0.8).toStdString(), {"-f", "/music/a \"b\" c.mp3"}};
+  RepairCommand command{
+      Tool(0.8).toStdString(), {"-f", "/music/a \"b\" c.mp3"}, {{"TMPDIR", "/x"}}};
   RepairDialog dialog(nullptr, command);
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("正在修复mp3文件…"));
   EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
@@ -220,11 +335,11 @@ TEST_F(RepairDialogTest, WaitsForTheToolAndIgnoresEscAndEnter) {
   EXPECT_GE(timer.elapsed(), 700);
   EXPECT_TRUE(dialog.toolStarted());
   EXPECT_FALSE(dialog.toolKilled());
-  EXPECT_EQ(ReadAll(dir_.path() + "/args"), QByteArray("-f\n/music/a \"b\" c.mp3\n"));
+  EXPECT_EQ(ReadAll(dir_.path() + "/args"), QByteArray("-f\n/music/a \"b\" c.mp3\n/x\n"));
 }
 
 TEST_F(RepairDialogTest, ToolThatCannotStartEndsTheDialogAtTheFirstPoll) {
-  RepairDialog dialog(nullptr, RepairCommand{"/nonexistent/mp3val", {"-f", "x.mp3"}});
+  RepairDialog dialog(nullptr, RepairCommand{"/nonexistent/mp3val", {"-f", "x.mp3"}, {}});
   QTimer guard;
   guard.setSingleShot(true);
   bool hung = false;
@@ -239,7 +354,7 @@ TEST_F(RepairDialogTest, ToolThatCannotStartEndsTheDialogAtTheFirstPoll) {
 }
 
 TEST_F(RepairDialogTest, ToolThatHangsIsKilledAtTheTimeLimit) {
-  RepairDialog dialog(nullptr, RepairCommand{Tool(30).toStdString(), {"-f", "x.mp3"}},
+  RepairDialog dialog(nullptr, RepairCommand{Tool(30).toStdString(), {"-f", "x.mp3"}, {}},
                       std::chrono::milliseconds(500));
   QElapsedTimer timer;
   timer.start();

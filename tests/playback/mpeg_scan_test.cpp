@@ -7,12 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace orvex {
@@ -516,9 +515,9 @@ TEST(FileByteSource, OpensOnlyRegularReadableFiles) {
 // it fails at once, as a device does. The watchdog writes to the FIFO to free
 // a blocked open, so a fault fails the test instead of hanging it.
 TEST(FileByteSource, RefusesAFifoAndADeviceWithoutBlocking) {
-  char folder[] = "/tmp/orvex-scan-XXXXXX";
-  ASSERT_NE(::mkdtemp(folder), nullptr);
-  const std::string fifo = std::string(folder) + "/x.mp3";
+  std::string folder = (std::filesystem::temp_directory_path() / "orvex-scan-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+  const std::string fifo = folder + "/x.mp3";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   auto opened = std::async(std::launch::async, [&] {
     FileByteSource source;
@@ -532,7 +531,7 @@ TEST(FileByteSource, RefusesAFifoAndADeviceWithoutBlocking) {
   EXPECT_TRUE(returned) << "the open of a FIFO blocked";
   EXPECT_FALSE(opened.get());
   ::unlink(fifo.c_str());
-  ::rmdir(folder);
+  ::rmdir(folder.c_str());
 
   FileByteSource device;
   EXPECT_FALSE(device.Open("/dev/null"));

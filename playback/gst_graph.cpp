@@ -74,6 +74,53 @@ GstPadPtr FindPin(GstElement* element, GstPadDirection direction, int index) {
   return found;
 }
 
+namespace {
+
+// The state of the probe on the parser's output (streaming thread only).
+struct ParserOutput {
+  uint64_t lastFrameOffset = 0;
+  bool joinFrames = false;      // frames are parted by junk
+  bool segmentStarted = false;  // a buffer has passed since the last segment
+};
+
+GstPadProbeReturn OnParserOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* out = static_cast<ParserOutput*>(data);
+  if (!(info->type & GST_PAD_PROBE_TYPE_BUFFER)) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (event && GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) out->segmentStarted = false;
+    return GST_PAD_PROBE_OK;
+  }
+  GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+  const bool first = !out->segmentStarted;
+  out->segmentStarted = true;
+  const bool join =
+      out->joinFrames && !first && GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DISCONT);
+  const bool last = GST_BUFFER_OFFSET(buffer) == out->lastFrameOffset;
+  if (!join && !last) return GST_PAD_PROBE_OK;
+  buffer = gst_buffer_make_writable(buffer);
+  if (join) GST_BUFFER_FLAG_UNSET(buffer, GST_BUFFER_FLAG_DISCONT);
+  uint8_t header[4];
+  if (last && gst_buffer_extract(buffer, 0, header, sizeof header) == sizeof header) {
+    buffer = gst_buffer_append(buffer, gst_buffer_new_memdup(header, sizeof header));
+  }
+  GST_PAD_PROBE_INFO_DATA(info) = buffer;
+  return GST_PAD_PROBE_OK;
+}
+
+}  // namespace
+
+void FitParserOutput(GstElement* parser, const MpegScan& scan) {
+  GstPadPtr out = FindPin(parser, GST_PAD_SRC, 0);
+  if (!out) return;
+  auto* state = new ParserOutput;
+  state->lastFrameOffset = scan.lastAudioFrame;
+  state->joinFrames = scan.junkGaps > 0;
+  gst_pad_add_probe(
+      out.get(),
+      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+      OnParserOutput, state, [](gpointer p) { delete static_cast<ParserOutput*>(p); });
+}
+
 GstElementPtr FindDefaultAudioRenderer() {
   EnsureGstInit();
   GstDeviceMonitor* monitor = gst_device_monitor_new();

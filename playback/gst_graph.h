@@ -5,6 +5,7 @@
 #include <gst/gst.h>
 
 #include "playback/gst_ptr.h"
+#include "playback/mpeg_scan.h"
 
 namespace orvex {
 
@@ -17,5 +18,15 @@ GstPadPtr FindPin(GstElement* element, GstPadDirection direction, int index);
 // the device monitor: the one marked is-default, else the first), owned by
 // the caller; none when there is no output device at all.
 GstElementPtr FindDefaultAudioRenderer();
+
+// Fits what the MPEG audio parser passes on to the decoder to the file its
+// frame scan describes (a probe on the parser's output, gone with the parser).
+//  - The decoder (mpg123) decodes the first frame it gets only once it has
+//    seen the header of the next, and a file of one audio frame has none: the
+//    file's last audio frame goes out with a copy of its own header behind it.
+//  - The parser marks every frame behind junk as a discontinuity, and at each
+//    the decoder starts afresh, dropping the frame it holds: in a file whose
+//    frames are parted by junk, only the first frame of a segment keeps it.
+void FitParserOutput(GstElement* parser, const MpegScan& scan);
 
 }  // namespace orvex

@@ -479,6 +479,7 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
     return Fail(kErrMissingElement, OwnErrorText(kErrMissingElement) + " (" + missing + ")");
   }
   g_object_set(source, "location", path.c_str(), nullptr);
+  if (builder == Builder::kMp3Parser) FitParserOutput(parser, scan);
   if (const Result r = MakeRenderer(); Failed(r)) return Fail(r);
 
   // Pads are looked up before they are linked; the demuxer's output appears

@@ -66,58 +66,176 @@ class Window {
   size_t filled_ = 0;
 };
 
-// The number of frames of one stream that follow each other from offset, up
-// to want; atEnd tells whether the last of them ends exactly at the end of the
-// data or at an ID3v1 tag that closes it.
-int CountRun(Window& w, uint64_t offset, int want, bool* atEnd) {
-  *atEnd = false;
-  const uint8_t* p = w.At(offset, 4);
-  if (!p) return 0;
-  const uint32_t firstWord = ReadBe32(p);
-  int count = 0;
-  while (count < want) {
-    p = w.At(offset, 4);
-    if (!p) break;
-    const uint32_t word = ReadBe32(p);
-    if (!SameMpegStream(firstWord, word)) break;
-    const auto h = ParseMpegFrameHeader(word);
-    if (!h || offset + h->frameBytes > w.size()) break;
-    offset += h->frameBytes;
-    ++count;
-    if (offset == w.size()) {
-      *atEnd = true;
-      break;
-    }
-    if (offset + 128 == w.size()) {
-      const uint8_t* tag = w.At(offset, 3);
-      if (tag && std::memcmp(tag, "TAG", 3) == 0) {
-        *atEnd = true;
-        break;
-      }
+// The fixed fields of a stream (those of its first header) and, for free
+// format, the length of its frames without padding.
+struct Stream {
+  uint32_t word = 0;
+  uint32_t freeSlot = 0;
+};
+
+// Where a stream starts.
+struct Found {
+  uint64_t pos = 0;
+  Stream stream;
+};
+
+// The highest bit rate a free-format frame is taken for: the most the MPEG
+// audio parser and decoder of the pipeline accept.
+constexpr uint32_t kMaxFreeFormatBps = 640000;
+constexpr uint32_t kMinFreeFormatBps = 8000;
+constexpr uint64_t kNoOffset = ~uint64_t{0};
+
+bool MaybeSync(const uint8_t* p) {
+  return p[0] == 0xFF && (p[1] & 0xE0) == 0xE0;
+}
+
+bool IsFreeFormat(uint32_t word) {
+  return ((word >> 12) & 0xF) == 0;
+}
+
+// The fields of a header that do not depend on the bit rate.
+struct Fields {
+  int version = 0;
+  int layer = 0;
+  int lsf = 0;
+  uint32_t sampleRate = 0;
+  uint32_t padding = 0;  // in bytes
+};
+
+std::optional<Fields> ReadFields(uint32_t word) {
+  if ((word & 0xFFE00000u) != 0xFFE00000u) return std::nullopt;
+  const uint32_t versionBits = (word >> 19) & 3;
+  const uint32_t layerBits = (word >> 17) & 3;
+  const uint32_t rateIndex = (word >> 10) & 3;
+  if (versionBits == 1 || layerBits == 0 || rateIndex == 3) return std::nullopt;
+  Fields f;
+  f.version = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 3;
+  f.layer = 4 - static_cast<int>(layerBits);
+  f.lsf = f.version == 1 ? 0 : 1;
+  f.sampleRate = static_cast<uint32_t>(kSampleRates[f.version - 1][rateIndex]);
+  f.padding = ((word >> 9) & 1) * (f.layer == 1 ? 4 : 1);
+  return f;
+}
+
+// The length of a frame at bps bits per second, without padding.
+uint32_t SlotBytes(const Fields& f, uint64_t bps) {
+  switch (f.layer) {
+    case 1:
+      return static_cast<uint32_t>(4 * (bps * 12 / f.sampleRate));
+    case 2:
+      return static_cast<uint32_t>(bps * 144 / f.sampleRate);
+    default:
+      return static_cast<uint32_t>(bps * 144 / (uint64_t{f.sampleRate} << f.lsf));
+  }
+}
+
+// The frame whose header is word, when it belongs to the stream (a free-format
+// stream has free-format frames only, of its own length).
+std::optional<MpegFrameHeader> StreamFrame(uint32_t word, const Stream& s) {
+  if (!SameMpegStream(s.word, word) || IsFreeFormat(word) != (s.freeSlot != 0)) {
+    return std::nullopt;
+  }
+  return ParseMpegFrameHeader(word, s.freeSlot);
+}
+
+// The length without padding of the free-format frame at pos: the distance to
+// the next header of its stream (also free format), or 0 when there is none
+// at a distance that makes a bit rate the pipeline decodes.
+uint32_t FindFreeSlot(Window& w, uint64_t pos, uint32_t word) {
+  const auto f = ReadFields(word);
+  if (!f) return 0;
+  const uint64_t nearest = SlotBytes(*f, kMinFreeFormatBps) + f->padding;
+  const uint64_t farthest = SlotBytes(*f, kMaxFreeFormatBps) + f->padding;
+  for (uint64_t d = std::max<uint64_t>(nearest, 4); d <= farthest; ++d) {
+    const uint8_t* p = w.At(pos + d, 4);
+    if (!p) return 0;
+    if (!MaybeSync(p)) continue;
+    const uint32_t next = ReadBe32(p);
+    if (SameMpegStream(word, next) && IsFreeFormat(next)) {
+      return static_cast<uint32_t>(d - f->padding);
     }
   }
-  return count;
+  return 0;
 }
 
-bool RunAccepted(int count, bool atEnd, int minRun) {
-  return count >= minRun || (atEnd && count >= std::min(2, minRun));
+// The stream whose first frame would be the one at pos, or none.
+std::optional<Stream> StreamAt(Window& w, uint64_t pos) {
+  const uint8_t* p = w.At(pos, 4);
+  if (!p || !MaybeSync(p)) return std::nullopt;
+  Stream s{ReadBe32(p), 0};
+  if (IsFreeFormat(s.word)) {
+    s.freeSlot = FindFreeSlot(w, pos, s.word);
+    if (s.freeSlot == 0) return std::nullopt;
+  }
+  if (!ParseMpegFrameHeader(s.word, s.freeSlot)) return std::nullopt;
+  return s;
 }
 
-// The first offset in [from, limit) where a run of frames starts (of the
-// stream of streamWord when given), or none.
-std::optional<uint64_t> FindRun(Window& w, uint64_t from, uint64_t limit, int minRun,
-                                std::optional<uint32_t> streamWord = std::nullopt) {
+// True when the data ends at offset: exactly, at an ID3v1 tag that closes it,
+// or inside a frame of the stream that starts there (a file cut short).
+bool EndsAt(Window& w, uint64_t offset, const Stream& s) {
+  if (offset == w.size()) return true;
+  if (offset + 128 == w.size()) {
+    const uint8_t* tag = w.At(offset, 3);
+    if (tag && std::memcmp(tag, "TAG", 3) == 0) return true;
+  }
+  const uint8_t* p = w.At(offset, 4);
+  if (!p) return false;
+  const auto h = StreamFrame(ReadBe32(p), s);
+  return h && offset + h->frameBytes > w.size();
+}
+
+// A chain of frames of one stream that follow each other.
+struct Chain {
+  int frames = 0;
+  bool toEnd = false;  // the data ends behind its last frame (see EndsAt)
+};
+
+// The frames of the stream that follow each other from offset, up to want.
+Chain CountRun(Window& w, uint64_t offset, const Stream& s, int want) {
+  Chain chain;
+  while (chain.frames < want) {
+    const uint8_t* p = w.At(offset, 4);
+    if (!p) break;
+    const auto h = StreamFrame(ReadBe32(p), s);
+    if (!h || offset + h->frameBytes > w.size()) break;
+    offset += h->frameBytes;
+    ++chain.frames;
+    if (EndsAt(w, offset, s)) {
+      chain.toEnd = true;
+      break;
+    }
+  }
+  return chain;
+}
+
+// The first offset in [from, limit) where a run of minRun frames starts (of
+// the given stream, else of any). With shortChains, fewer frames do when they
+// run to the end of the data: two or more anywhere (random bytes seldom chain
+// two headers), a single one only at wholeFrom (it then covers the data).
+std::optional<Found> FindRun(Window& w, uint64_t from, uint64_t limit, int minRun,
+                             const Stream* within, bool shortChains,
+                             uint64_t wholeFrom = kNoOffset) {
   limit = std::min(limit, w.size());
-  for (uint64_t pos = from; pos + 4 <= limit; ++pos) {
+  for (uint64_t pos = from; pos < limit; ++pos) {
     const uint8_t* p = w.At(pos, 4);
     if (!p) return std::nullopt;
-    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) continue;
-    const uint32_t word = ReadBe32(p);
-    if (streamWord && !SameMpegStream(*streamWord, word)) continue;
-    if (!ParseMpegFrameHeader(word)) continue;
-    bool atEnd = false;
-    const int run = CountRun(w, pos, minRun, &atEnd);
-    if (RunAccepted(run, atEnd, minRun)) return pos;
+    if (!MaybeSync(p)) continue;
+    Stream s;
+    if (within) {
+      if (!StreamFrame(ReadBe32(p), *within)) continue;
+      s = *within;
+    } else if (const auto candidate = StreamAt(w, pos)) {
+      s = *candidate;
+    } else {
+      continue;
+    }
+    const Chain chain = CountRun(w, pos, s, minRun);
+    if (chain.frames >= minRun) return Found{pos, s};
+    if (shortChains && chain.toEnd &&
+        (chain.frames >= std::min(2, minRun) || (pos == wholeFrom && chain.frames >= 1))) {
+      return Found{pos, s};
+    }
   }
   return std::nullopt;
 }
@@ -127,6 +245,38 @@ std::optional<uint64_t> FindRun(Window& w, uint64_t from, uint64_t limit, int mi
 // though its packets carry audio frames.
 bool StartsWithSystemCode(const uint8_t* p) {
   return p[0] == 0 && p[1] == 0 && p[2] == 1 && (p[3] >= 0xB9 || p[3] == 0xB3);
+}
+
+// True when a frame of the stream starts within maxJunk bytes from offset, or
+// only a little junk is left before the end of the data.
+bool FrameFollows(Window& w, uint64_t offset, const Stream& s, uint32_t maxJunk) {
+  if (w.size() - offset <= maxJunk) return true;
+  for (uint64_t pos = offset; pos <= offset + maxJunk; ++pos) {
+    const uint8_t* p = w.At(pos, 4);
+    if (!p) return false;
+    if (MaybeSync(p) && StreamFrame(ReadBe32(p), s)) return true;
+  }
+  return false;
+}
+
+// Behind the frames that end at offset: at most maxJunk bytes of junk, then a
+// frame of the stream that is itself followed by a frame (see FrameFollows).
+// Returns that frame's offset. Junk holding an MPEG start code is no junk but
+// the packet header of a system stream.
+std::optional<uint64_t> FindAfterJunk(Window& w, uint64_t offset, const Stream& s,
+                                      uint32_t maxJunk) {
+  for (uint64_t pos = offset + 1; pos <= offset + maxJunk; ++pos) {
+    const uint8_t* p = w.At(pos - 1, 5);
+    if (!p) return std::nullopt;
+    if (StartsWithSystemCode(p)) return std::nullopt;
+    ++p;
+    if (!MaybeSync(p)) continue;
+    const auto h = StreamFrame(ReadBe32(p), s);
+    if (!h || pos + h->frameBytes > w.size()) continue;
+    const uint64_t end = pos + h->frameBytes;
+    if (EndsAt(w, end, s) || FrameFollows(w, end, s, maxJunk)) return pos;
+  }
+  return std::nullopt;
 }
 
 // Where a Xing/Info frame has its id: behind the header and the side
@@ -185,7 +335,10 @@ FileByteSource::~FileByteSource() {
 
 bool FileByteSource::Open(const std::string& path) {
   if (fd_ >= 0) ::close(fd_);
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  size_ = 0;
+  // Never blocks: a FIFO without a writer, or a device, opens at once and is
+  // then refused by its kind, before anything reads it.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd_ < 0) return false;
   struct stat st {};
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -202,46 +355,32 @@ size_t FileByteSource::Read(uint64_t offset, uint8_t* out, size_t n) {
   size_t done = 0;
   while (done < n) {
     const ssize_t got = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) break;
     done += static_cast<size_t>(got);
   }
   return done;
 }
 
-std::optional<MpegFrameHeader> ParseMpegFrameHeader(uint32_t word) {
-  if ((word & 0xFFE00000u) != 0xFFE00000u) return std::nullopt;
-  const uint32_t versionBits = (word >> 19) & 3;
-  const uint32_t layerBits = (word >> 17) & 3;
+std::optional<MpegFrameHeader> ParseMpegFrameHeader(uint32_t word, uint32_t freeSlotBytes) {
+  const auto f = ReadFields(word);
   const uint32_t bitrateIndex = (word >> 12) & 0xF;
-  const uint32_t rateIndex = (word >> 10) & 3;
-  if (versionBits == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 ||
-      rateIndex == 3) {
-    return std::nullopt;
-  }
+  if (!f || bitrateIndex == 15 || (bitrateIndex == 0 && freeSlotBytes == 0)) return std::nullopt;
   MpegFrameHeader h;
-  h.version = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 3;
-  h.layer = 4 - static_cast<int>(layerBits);
-  const int lsf = h.version == 1 ? 0 : 1;
-  h.bitrateKbps = kBitrates[lsf][h.layer - 1][bitrateIndex];
-  h.sampleRate = kSampleRates[h.version - 1][rateIndex];
+  h.version = f->version;
+  h.layer = f->layer;
+  h.sampleRate = static_cast<int>(f->sampleRate);
   h.channels = ((word >> 6) & 3) == 3 ? 1 : 2;
-  const uint32_t padding = (word >> 9) & 1;
-  const uint32_t bps = static_cast<uint32_t>(h.bitrateKbps) * 1000;
-  const uint32_t rate = static_cast<uint32_t>(h.sampleRate);
-  switch (h.layer) {
-    case 1:
-      h.samplesPerFrame = 384;
-      h.frameBytes = 4 * (bps * 12 / rate + padding);
-      break;
-    case 2:
-      h.samplesPerFrame = 1152;
-      h.frameBytes = bps * 144 / rate + padding;
-      break;
-    default:
-      h.samplesPerFrame = lsf ? 576 : 1152;
-      h.frameBytes = bps * 144 / (rate << lsf) + padding;
-      break;
+  h.samplesPerFrame = h.layer == 1 ? 384 : (h.layer == 3 && f->lsf) ? 576 : 1152;
+  if (bitrateIndex == 0) {
+    // Free format: the bit rate follows from the length.
+    const uint64_t perFrame = h.layer == 1 ? freeSlotBytes / 4 * 32 : uint64_t{freeSlotBytes} * 8;
+    h.bitrateKbps = static_cast<int>(
+        (perFrame * f->sampleRate / static_cast<uint64_t>(h.samplesPerFrame) + 500) / 1000);
+    h.frameBytes = freeSlotBytes + f->padding;
+  } else {
+    h.bitrateKbps = kBitrates[f->lsf][h.layer - 1][bitrateIndex];
+    h.frameBytes = SlotBytes(*f, static_cast<uint64_t>(h.bitrateKbps) * 1000) + f->padding;
   }
   if (h.frameBytes < 4) return std::nullopt;
   return h;
@@ -294,29 +433,26 @@ int64_t MpegScan::FrameTimeNs(uint64_t n) const {
   return static_cast<int64_t>(n * frameNs);
 }
 
-MpegScan ScanMpegAudio(ByteSource& source, const MpegScanOptions& options) {
+namespace {
+
+// How lost sync is regained while walking the frames.
+struct Resync {
+  bool overJunk = false;  // over a little junk, to a frame that another follows
+  bool search = false;    // at the next run of frames within the search distance
+};
+
+// Walks the frames of the stream from start to the end of its audio.
+MpegScan Walk(Window& w, const Found& start, const MpegScanOptions& options, Resync resync) {
   MpegScan scan;
-  Window w(source);
   const int minRun = std::max(1, options.minRun);
   const uint32_t stride = std::max<uint32_t>(1, options.indexStride);
-
-  // Tags first: one or more ID3v2 tags may lead the file.
-  uint64_t pos = 0;
-  while (const uint8_t* p = w.At(pos, 10)) {
-    const uint64_t tag = Id3v2TagSize(p, 10, w.size() - pos);
-    if (tag == 0) break;
-    pos += tag;
-  }
-  if (const uint8_t* p = w.At(pos, 4); p && StartsWithSystemCode(p)) return scan;
-
-  const auto start = FindRun(w, pos, pos + options.maxSyncSearch, minRun);
-  if (!start) return scan;
-  const uint32_t firstWord = ReadBe32(w.At(*start, 4));
+  const Stream& stream = start.stream;
   scan.found = true;
-  scan.firstFrameOffset = *start;
-  scan.first = *ParseMpegFrameHeader(firstWord);
+  scan.firstFrameOffset = start.pos;
+  scan.freeSlotBytes = stream.freeSlot;
+  scan.first = *ParseMpegFrameHeader(stream.word, stream.freeSlot);
 
-  uint64_t offset = *start;
+  uint64_t offset = start.pos;
   if (const uint8_t* frame = w.At(offset, scan.first.frameBytes)) {
     ReadInfoFrame(frame, scan.first, scan);
   }
@@ -327,8 +463,7 @@ MpegScan ScanMpegAudio(ByteSource& source, const MpegScanOptions& options) {
   while (true) {
     const uint8_t* p = w.At(offset, 4);
     if (!p) break;
-    const uint32_t word = ReadBe32(p);
-    const auto h = SameMpegStream(firstWord, word) ? ParseMpegFrameHeader(word) : std::nullopt;
+    const auto h = StreamFrame(ReadBe32(p), stream);
     if (h && offset + h->frameBytes <= w.size()) {
       const uint8_t* frame = w.At(offset, h->frameBytes);
       if (frame && IsInfoFrame(frame, h->frameBytes, scan.first)) {
@@ -340,6 +475,7 @@ MpegScan ScanMpegAudio(ByteSource& source, const MpegScanOptions& options) {
         scan.index.push_back({offset, scan.audioFrames});
       }
       resynced = false;
+      scan.lastAudioFrame = offset;
       ++scan.audioFrames;
       scan.audioBytes += h->frameBytes;
       offset += h->frameBytes;
@@ -347,13 +483,89 @@ MpegScan ScanMpegAudio(ByteSource& source, const MpegScanOptions& options) {
       continue;
     }
     if (h) break;  // the last frame is cut short
-    // Lost sync: look for the next run of frames of the same stream.
-    const auto next = FindRun(w, offset + 1, w.size(), minRun, firstWord);
+    // Lost sync: junk, damage, or the end of the audio.
+    if (resync.overJunk) {
+      if (const auto next = FindAfterJunk(w, offset, stream, options.maxJunkBytes)) {
+        offset = *next;
+        resynced = true;
+        ++scan.junkGaps;
+        continue;
+      }
+    }
+    if (!resync.search) break;
+    // Searching on to the end of a huge file would take seconds: the search
+    // gives up where it does at the start.
+    const auto next = FindRun(w, offset + 1, offset + 1 + options.maxSyncSearch, minRun, &stream,
+                              /*shortChains=*/true);
     if (!next) break;
-    offset = *next;
+    offset = next->pos;
     resynced = true;
   }
   if (scan.audioFrames == 0) scan.found = false;
+  return scan;
+}
+
+// Gaps of junk between frames count only when most of the data behind the
+// tags is frames.
+bool MostlyFrames(const MpegScan& scan, uint64_t dataBytes) {
+  return scan.audioBytes > dataBytes / 2;
+}
+
+// The first offset in [from, limit) where frames separated by junk start: at
+// least minRun of them, with junk between some, making up most of the data.
+std::optional<Found> FindJunkyStart(Window& w, uint64_t from, uint64_t limit, uint64_t dataBytes,
+                                    const MpegScanOptions& options) {
+  limit = std::min(limit, w.size());
+  const uint64_t minRun = static_cast<uint64_t>(std::max(1, options.minRun));
+  for (uint64_t pos = from; pos < limit; ++pos) {
+    const uint8_t* p = w.At(pos, 4);
+    if (!p) return std::nullopt;
+    if (!MaybeSync(p)) continue;
+    const auto stream = StreamAt(w, pos);
+    if (!stream) continue;
+    const Found start{pos, *stream};
+    const MpegScan chain = Walk(w, start, options, {/*overJunk=*/true, /*search=*/false});
+    if (chain.junkGaps > 0 && chain.audioFrames >= minRun && MostlyFrames(chain, dataBytes)) {
+      return start;
+    }
+    // A later start inside this chain would make a shorter one.
+    if (chain.audioFrames > 1) pos = std::max(pos, chain.lastFrameEnd - 1);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+MpegScan ScanMpegAudio(ByteSource& source, const MpegScanOptions& options) {
+  Window w(source);
+  const int minRun = std::max(1, options.minRun);
+
+  // Tags first: one or more ID3v2 tags may lead the file.
+  uint64_t pos = 0;
+  while (const uint8_t* p = w.At(pos, 10)) {
+    const uint64_t tag = Id3v2TagSize(p, 10, w.size() - pos);
+    if (tag == 0) break;
+    pos += tag;
+  }
+  if (const uint8_t* p = w.At(pos, 4); p && StartsWithSystemCode(p)) return {};
+  const uint64_t dataBytes = w.size() - std::min(pos, w.size());
+  const uint64_t limit = pos + std::min(options.maxSyncSearch, dataBytes);
+
+  // The first run of frames; frames parted by junk from before it on; else
+  // a short chain that runs to the end.
+  std::optional<Found> start = FindRun(w, pos, limit, minRun, nullptr, /*shortChains=*/false);
+  bool junky = false;
+  if (auto early = FindJunkyStart(w, pos, start ? start->pos : limit, dataBytes, options)) {
+    start = early;
+    junky = true;
+  }
+  if (!start) start = FindRun(w, pos, limit, minRun, nullptr, /*shortChains=*/true, pos);
+  if (!start) return {};
+
+  MpegScan scan = Walk(w, *start, options, {/*overJunk=*/true, /*search=*/true});
+  if (scan.junkGaps > 0 && !junky && !MostlyFrames(scan, dataBytes)) {
+    scan = Walk(w, *start, options, {/*overJunk=*/false, /*search=*/true});
+  }
   return scan;
 }
 

@@ -5,6 +5,14 @@
 // frames for the exact length (a VBR file without a Xing/Info header has no
 // other way to know it), and keeps an index of frame offsets for exact seeks.
 //
+// What counts as audio: a run of frames of one stream (random bytes seldom hold
+// even two headers that chain), or a shorter chain that covers the data to its
+// end, down to a single frame; frames separated by a little junk count when
+// most of the data is frames. A free-format frame (bit rate index 0) is as
+// long as the distance to the next header of its stream. Searches for frames,
+// at the start and after the audio, give up once 2 MiB pass without one, so a
+// huge file is scanned in milliseconds whatever follows its audio.
+//
 // The length follows the MPEG audio parser of the player's pipeline: with a
 // LAME tag, the encoder delay and padding plus the 529-sample decoder delay
 // are cut away (gapless playback); without one, every frame counts.
@@ -42,7 +50,8 @@ class MemoryByteSource : public ByteSource {
 };
 
 // A byte source over a file; Open fails on a missing, unreadable or
-// non-regular file.
+// non-regular file. It opens without blocking (a FIFO, a device or a socket
+// named like an MP3 fails at once) and checks the kind before reading.
 class FileByteSource : public ByteSource {
  public:
   FileByteSource() = default;
@@ -71,9 +80,11 @@ struct MpegFrameHeader {
 };
 
 // Decodes the four header bytes of a frame (big-endian); none when the sync,
-// version, layer, bit rate or sample rate is invalid. Free-format frames
-// (bit rate index 0) are refused: their length cannot be told from the header.
-std::optional<MpegFrameHeader> ParseMpegFrameHeader(uint32_t word);
+// version, layer, bit rate or sample rate is invalid. A free-format frame (bit
+// rate index 0) cannot tell its length itself: it is decoded only when
+// freeSlotBytes, the length of its stream's frames without the padding, is
+// given (the bit rate is then derived from it).
+std::optional<MpegFrameHeader> ParseMpegFrameHeader(uint32_t word, uint32_t freeSlotBytes = 0);
 
 // True when two headers belong to one stream: the same version, layer,
 // protection, sample rate and private bit (what may change from frame to frame
@@ -100,10 +111,14 @@ struct MpegScan {
   bool hasLameTag = false;        // gapless information present
   uint32_t encoderDelay = 0;
   uint32_t encoderPadding = 0;
+  uint32_t freeSlotBytes = 0;         // free format: the frame length without padding
   uint64_t audioFrames = 0;           // frames found, without the Xing/Info frame
   uint64_t audioBytes = 0;            // their bytes
+  uint64_t lastAudioFrame = 0;        // byte offset of the last audio frame
   uint64_t lastFrameEnd = 0;          // byte offset behind the last frame found
-  std::vector<MpegIndexPoint> index;  // every indexStride-th audio frame
+  uint64_t junkGaps = 0;              // places where a little junk parts two frames
+  std::vector<MpegIndexPoint> index;  // every indexStride-th audio frame, and
+                                      // the first behind every gap
 
   // The number of samples the pipeline plays (gapless when a LAME tag says so).
   uint64_t PlayedSamples() const;
@@ -116,10 +131,15 @@ struct MpegScan {
 
 struct MpegScanOptions {
   // A stream must start with this many consecutive frames of one stream
-  // (fewer only when the frames end exactly at the end of the data).
+  // (fewer only when the frames run to the end of the data).
   int minRun = 4;
-  // How far behind the tags the first frame is looked for.
+  // How far behind the tags the first frame is looked for, and how far behind
+  // a frame the next one is looked for after junk.
   uint64_t maxSyncSearch = 2 * 1024 * 1024;
+  // The most junk between two frames that is skipped even when the frame
+  // behind it does not start a run; such gaps count only when most of the
+  // data behind the tags is frames.
+  uint32_t maxJunkBytes = 256;
   // One index point every this many audio frames.
   uint32_t indexStride = 8;
 };

@@ -3,14 +3,21 @@
 
 #include "playback/gst_player.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <future>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <random>
@@ -20,6 +27,7 @@
 #include <vector>
 
 #include "playback/error_text.h"
+#include "playback/mpeg_scan.h"
 #include "playback/sound.h"
 #include "tests/playback/player_fixture.h"
 #include "tests/playback/sound_check.h"
@@ -132,17 +140,21 @@ TEST_F(SoundTest, FilesThatCannotBeOpenedFailInBothBuilders) {
 // lasts as long as the length says (within a millisecond; the program
 // stream's demuxer knows it within one frame).
 TEST(PlayerLength, MatchesTheDecodedAudio) {
-  // Two files joined with a long run of zeros between them.
+  // Two files joined with a run of zeros between them: a short one, and one
+  // longer than the 2 MiB behind which the search for frames gives up.
   test::TempDir dir;
-  const std::string joined = dir.File("joined.mp3");
-  {
+  auto join = [&](const std::string& name, size_t zeros) {
+    const std::string joined = dir.File(name);
     std::ofstream out(joined, std::ios::binary);
     for (int part = 0; part < 2; ++part) {
       std::ifstream in(Fixture("short.mp3"), std::ios::binary);
       out << in.rdbuf();
-      if (part == 0) out << std::string(3 * 1024 * 1024, '\0');
+      if (part == 0) out << std::string(zeros, '\0');
     }
-  }
+    return joined;
+  };
+  const std::string joined = join("joined.mp3", 3 * 1024 * 1024);
+  const std::string joinedNear = join("joined-near.mp3", 1024 * 1024);
   const struct {
     std::string file;
     bool splitter;
@@ -156,6 +168,7 @@ TEST(PlayerLength, MatchesTheDecodedAudio) {
                {Fixture("id3_ffff.mp3"), false, 1},
                {Fixture("truncated.mp3"), false, 1},
                {joined, false, 1},
+               {joinedNear, false, 1},
                {Fixture("program_stream.mp3"), true, 27}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -170,7 +183,229 @@ TEST(PlayerLength, MatchesTheDecodedAudio) {
     ASSERT_GT(decoded.rate, 0);
     const double decodedMs = decoded.left.size() * 1000.0 / decoded.rate;
     EXPECT_NEAR(decodedMs, player.GetDurationMs(), c.tolerance);
+    // Both halves behind 1 MiB of zeros, only the first behind 3 MiB.
+    if (c.file == joinedNear) {
+      EXPECT_GT(player.GetDurationMs(), 900);
+    } else if (c.file == joined) {
+      EXPECT_EQ(player.GetDurationMs(), 500);
+    }
   }
+}
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+// The frames of a fixture (bit rates from the table, no junk): offset, length.
+std::vector<std::pair<size_t, size_t>> FrameSpans(const Bytes& file) {
+  std::vector<std::pair<size_t, size_t>> spans;
+  size_t at = 0;
+  while (at + 4 <= file.size()) {
+    const uint32_t word = (uint32_t{file[at]} << 24) | (uint32_t{file[at + 1]} << 16) |
+                          (uint32_t{file[at + 2]} << 8) | file[at + 3];
+    const auto h = ParseMpegFrameHeader(word);
+    if (!h || at + h->frameBytes > file.size()) break;
+    spans.emplace_back(at, h->frameBytes);
+    at += h->frameBytes;
+  }
+  return spans;
+}
+
+// What the MP3 parser's graph makes of a file, decoded to its end.
+struct Decoding {
+  Result built = kErrFail;
+  std::string error;
+  int32_t durationMs = 0;
+  int rate = 0;
+  std::vector<float> left;
+  double Ms() const { return rate > 0 ? left.size() * 1000.0 / rate : 0; }
+};
+
+Decoding DecodeToEnd(const std::string& path) {
+  Decoded decoded;
+  Decoding result;
+  GstPlayer player({}, FastDecoding(decoded));
+  result.built = player.BuildWithMp3Parser(path);
+  if (Failed(result.built)) {
+    result.error = player.ErrorText(result.built);
+    return result;
+  }
+  result.durationMs = player.GetDurationMs();
+  if (player.Run() != kOk || !WaitUntil([&] { return player.IsAtEnd(); })) {
+    result.built = kErrTimeout;
+    return result;
+  }
+  std::lock_guard lock(decoded.mutex);
+  result.rate = decoded.rate;
+  result.left = decoded.left;
+  return result;
+}
+
+double Rms(const std::vector<float>& samples) {
+  double sum = 0;
+  for (float v : samples) sum += double{v} * v;
+  return samples.empty() ? 0 : std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
+// The largest difference between got and the start of want.
+double WorstDifference(const std::vector<float>& got, const std::vector<float>& want) {
+  double worst = got.size() > want.size() ? 1 : 0;
+  for (size_t k = 0; k < std::min(got.size(), want.size()); ++k) {
+    worst = std::max(worst, double{std::fabs(got[k] - want[k])});
+  }
+  return worst;
+}
+
+// MP3s that other players play and the frame scan once refused, made from the
+// fixtures: free format at 450 and 640 kb/s (lame), a file of one frame,
+// frames with junk between every two, and files cut short behind their first
+// frame or two. Each loads, plays for as long as its length says, and sounds
+// as the frames it holds do.
+TEST(PlayerUnusualMp3, LoadsAndPlaysWhatOtherPlayersPlay) {
+  test::TempDir dir;
+  const Bytes cbr = ReadBytes(Fixture("cbr_stereo.mp3"));
+  const Bytes vbr = ReadBytes(Fixture("vbr.mp3"));
+  const Bytes plain = ReadBytes(Fixture("vbr_noheader.mp3"));
+  const Decoding cbrDecoded = DecodeToEnd(Fixture("cbr_stereo.mp3"));
+  const Decoding vbrDecoded = DecodeToEnd(Fixture("vbr.mp3"));
+  const Decoding plainDecoded = DecodeToEnd(Fixture("vbr_noheader.mp3"));
+  ASSERT_EQ(cbrDecoded.built, kOk);
+  ASSERT_EQ(vbrDecoded.built, kOk);
+  ASSERT_EQ(plainDecoded.built, kOk);
+
+  auto junkBetweenFrames = [&](const Bytes& file, const std::string& name) {
+    Bytes out;
+    int i = 0;
+    for (const auto& [at, length] : FrameSpans(file)) {
+      out.insert(out.end(), file.begin() + static_cast<long>(at),
+                 file.begin() + static_cast<long>(at + length));
+      for (int k = 0; k <= i % 3; ++k) out.push_back(static_cast<uint8_t>(0x4A + k));
+      ++i;
+    }
+    WriteBytes(dir.File(name), out);
+    return dir.File(name);
+  };
+  auto cut = [&](const Bytes& file, size_t bytes, const std::string& name) {
+    WriteBytes(dir.File(name), Bytes(file.begin(), file.begin() + static_cast<long>(bytes)));
+    return dir.File(name);
+  };
+  const auto cbrSpans = FrameSpans(cbr);
+  ASSERT_GT(cbrSpans.size(), 3u);
+  const std::string one = dir.File("one.mp3");
+  WriteBytes(one, Bytes(cbr.begin() + static_cast<long>(cbrSpans[1].first),
+                        cbr.begin() + static_cast<long>(cbrSpans[2].first)));
+  for (const int kbps : {450, 640}) {
+    const std::string out = dir.File("free" + std::to_string(kbps) + ".mp3");
+    const std::string command = "lame --quiet --mp3input --freeformat -b " + std::to_string(kbps) +
+                                " '" + Fixture("cbr_stereo.mp3") + "' '" + out + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command << " (scripts/deps.sh installs lame)";
+    const Bytes made = ReadBytes(out);
+    ASSERT_GT(made.size(), 4u);
+    ASSERT_EQ(made[2] >> 4, 0) << "not free format";
+  }
+
+  const struct {
+    std::string file;
+    int32_t lengthMs;
+    const Decoding* same;  // from skip on, it decodes to the start of these samples
+    size_t skip;
+  } cases[] = {
+      {dir.File("free450.mp3"), 3000, nullptr, 0},
+      {dir.File("free640.mp3"), 3000, nullptr, 0},
+      // 1152 samples, without a LAME tag to cut the 1105 samples of delay away
+      // that the fixture's decoding starts behind.
+      {one, 26, &cbrDecoded, 1105},
+      {junkBetweenFrames(plain, "junk.mp3"), 4048, &plainDecoded, 0},
+      {junkBetweenFrames(cbr, "junk-info.mp3"), 3000, &cbrDecoded, 0},
+      // The Info frame and two (one) of the frames behind it, and part of the
+      // next: what the first 1 % of a ten-second file holds. Without the
+      // encoder and decoder delays 1199 (47) samples remain.
+      {cut(cbr, cbrSpans[3].first + 40, "cut-cbr.mp3"), 27, &cbrDecoded, 0},
+      {cut(vbr, FrameSpans(vbr)[2].first + 150, "cut-vbr.mp3"), 1, &vbrDecoded, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const Decoding d = DecodeToEnd(c.file);
+    EXPECT_EQ(d.built, kOk) << d.error;
+    if (Failed(d.built)) continue;
+    EXPECT_EQ(d.durationMs, c.lengthMs);
+    EXPECT_NEAR(d.Ms(), d.durationMs, 1.0);
+    if (c.same) {
+      EXPECT_GT(d.left.size(), c.skip);
+      if (d.left.size() <= c.skip) continue;
+      const std::vector<float> heard(d.left.begin() + static_cast<long>(c.skip), d.left.end());
+      EXPECT_LT(WorstDifference(heard, c.same->left), 1e-4);
+      EXPECT_GT(Rms(heard), 0.01);
+    } else {
+      // Re-encoded or alone: as loud as the fixture it comes from.
+      EXPECT_NEAR(Rms(d.left), Rms(cbrDecoded.left), 0.25 * Rms(cbrDecoded.left));
+    }
+  }
+}
+
+// Whatever holds no MPEG audio still fails with the first builder and with the
+// second, so the open flow goes on to the repair as before.
+TEST(PlayerUnusualMp3, ForeignDataIsStillRefused) {
+  test::TempDir dir;
+  const std::string wav = dir.File("wav.mp3");
+  WriteBytes(wav, ReadBytes(ORVEX_TEST_DATA "/../../res/chord.wav"));
+  const std::string text = dir.File("text.mp3");
+  {
+    std::ofstream out(text);
+    for (int i = 0; i < 500; ++i) out << "Line " << i << " of a text that is no audio.\n";
+  }
+  // Frames that are the smaller part of the data, junk between them.
+  const std::string sparse = dir.File("sparse.mp3");
+  {
+    const Bytes cbr = ReadBytes(Fixture("cbr_stereo.mp3"));
+    Bytes out;
+    std::mt19937 random(9);
+    for (const auto& [at, length] : FrameSpans(cbr)) {
+      out.insert(out.end(), cbr.begin() + static_cast<long>(at),
+                 cbr.begin() + static_cast<long>(at + length));
+      for (int k = 0; k < 600; ++k) out.push_back(static_cast<uint8_t>(random() % 0xFF));
+    }
+    WriteBytes(sparse, out);
+  }
+  for (const std::string& file : {wav, text, sparse, Fixture("random.mp3")}) {
+    SCOPED_TRACE(file);
+    GstPlayer player;
+    EXPECT_EQ(player.BuildWithMp3Parser(file), kErrNotMpegAudio);
+    EXPECT_TRUE(Failed(player.BuildWithMpeg1Splitter(file)));
+    EXPECT_FALSE(player.IsBuilt());
+  }
+}
+
+// A FIFO named like an MP3 (nobody writes to it) fails at once in both
+// builders. The watchdog writes to the FIFO to free a blocked open, so a fault
+// fails the test instead of hanging it.
+TEST(PlayerUnusualMp3, AFifoFailsAtOnce) {
+  test::TempDir dir;
+  const std::string fifo = dir.File("x.mp3");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto results = std::async(std::launch::async, [&] {
+    GstPlayer player;
+    return std::make_pair(player.BuildWithMp3Parser(fifo), player.BuildWithMpeg1Splitter(fifo));
+  });
+  const bool returned = results.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  for (int i = 0; !returned && i < 2; ++i) {
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_TRUE(returned) << "opening a FIFO blocked";
+  const auto [first, second] = results.get();
+  EXPECT_EQ(first, kErrCannotOpen);
+  EXPECT_EQ(second, kErrCannotOpen);
 }
 
 // Accurate seeks land on the sample: the first block after a seek starts at

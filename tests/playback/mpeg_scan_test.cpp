@@ -1,8 +1,15 @@
 #include "playback/mpeg_scan.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <future>
 #include <random>
 #include <string>
 #include <vector>
@@ -31,6 +38,13 @@ void AppendFrame(Bytes& out, uint32_t word) {
 
 void AppendFrames(Bytes& out, uint32_t word, int count) {
   for (int i = 0; i < count; ++i) AppendFrame(out, word);
+}
+
+// Appends a free-format frame: bytes long with its header, and a body of
+// noise that holds no sync word.
+void AppendFreeFrame(Bytes& out, uint32_t word, uint32_t bytes, std::mt19937& random) {
+  PutBe32(out, word);
+  for (uint32_t i = 4; i < bytes; ++i) out.push_back(static_cast<uint8_t>(random() % 0xFF));
 }
 
 Bytes Frames(uint32_t word, int count) {
@@ -205,18 +219,190 @@ TEST(ScanMpegAudio, RefusesWhatIsNotAnAudioStream) {
   EXPECT_FALSE(Scan(infoOnly).found);
 }
 
-TEST(ScanMpegAudio, ShortRunsCountOnlyWhenTheyEndTheFile) {
+TEST(ScanMpegAudio, ShortChainsCountWhenTheyRunToTheEnd) {
   Bytes two = Frames(kMpeg1Word, 2);
   EXPECT_TRUE(Scan(two).found);
   Bytes twoAndTag = two;
   twoAndTag.push_back('T'), twoAndTag.push_back('A'), twoAndTag.push_back('G');
   twoAndTag.resize(twoAndTag.size() + 125, 0);  // an ID3v1 tag closes the file
   EXPECT_EQ(Scan(twoAndTag).audioFrames, 2u);
-  const Bytes one = Frames(kMpeg1Word, 1);
-  EXPECT_FALSE(Scan(one).found);
   Bytes threeThenJunk = Frames(kMpeg1Word, 3);
   threeThenJunk.resize(threeThenJunk.size() + 500, 0x11);
   EXPECT_FALSE(Scan(threeThenJunk).found);
+
+  // A single frame is the whole file: audio, however short.
+  const Bytes one = Frames(kMpeg1Word, 1);
+  MpegScan scan = Scan(one);
+  ASSERT_TRUE(scan.found);
+  EXPECT_EQ(scan.audioFrames, 1u);
+  EXPECT_EQ(scan.lastAudioFrame, 0u);
+  EXPECT_EQ(scan.PlayedSamples(), 1152u);
+  Bytes oneBehindTag = Id3Header(20);
+  oneBehindTag.resize(30, 0);
+  AppendFrame(oneBehindTag, kMpeg1Word);
+  scan = Scan(oneBehindTag);
+  ASSERT_TRUE(scan.found);
+  EXPECT_EQ(scan.firstFrameOffset, 30u);
+  // Not when it does not cover the data: junk before or behind it.
+  Bytes junkThenOne(300, 0x55);
+  AppendFrame(junkThenOne, kMpeg1Word);
+  EXPECT_FALSE(Scan(junkThenOne).found);
+  Bytes oneThenJunk = one;
+  oneThenJunk.resize(one.size() + 40, 0x55);
+  EXPECT_FALSE(Scan(oneThenJunk).found);
+
+  // Cut short: the frames run to the end when the data ends inside the next
+  // frame of the stream.
+  Bytes cut;
+  AppendInfoFrame(cut, 100, 576, 700);
+  AppendFrames(cut, kMpeg1Word, 2);
+  cut.resize(cut.size() - 300);
+  scan = Scan(cut);
+  ASSERT_TRUE(scan.found);
+  EXPECT_TRUE(scan.hasInfoFrame);
+  EXPECT_EQ(scan.audioFrames, 1u);
+  EXPECT_EQ(scan.PlayedSamples(), 1152u - 576 - 529);
+  // An Info frame and a cut frame hold no audio.
+  cut.resize(417 + 100);
+  EXPECT_FALSE(Scan(cut).found);
+}
+
+TEST(ScanMpegAudio, FreeFormatFramesAreAsLongAsTheDistanceToTheNext) {
+  // 450 and 640 kb/s at 44.1 kHz, bit rate index 0: 1469 and 2089 bytes a
+  // frame, one more with the padding bit.
+  const struct {
+    uint32_t slot;
+    int kbps;
+  } cases[] = {{1469, 450}, {2089, 640}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kbps);
+    std::mt19937 random(c.slot);
+    Bytes file;
+    for (int i = 0; i < 40; ++i) {
+      const bool padded = i % 3 == 2;
+      AppendFreeFrame(file, 0xFFFB0064 | (padded ? 0x200u : 0u), c.slot + (padded ? 1 : 0), random);
+    }
+    const MpegScan scan = Scan(file);
+    ASSERT_TRUE(scan.found);
+    EXPECT_EQ(scan.freeSlotBytes, c.slot);
+    EXPECT_EQ(scan.first.bitrateKbps, c.kbps);
+    EXPECT_EQ(scan.audioFrames, 40u);
+    EXPECT_EQ(scan.lastFrameEnd, file.size());
+    EXPECT_EQ(scan.PlayedSamples(), 40u * 1152);
+    ASSERT_GE(scan.index.size(), 2u);
+    EXPECT_EQ(scan.index[1].offset, 8u * c.slot + 2);  // frames 2 and 5 are padded
+  }
+  const auto h = ParseMpegFrameHeader(0xFFFB0264, 1469);
+  ASSERT_TRUE(h);
+  EXPECT_EQ(h->frameBytes, 1470u);
+  EXPECT_EQ(h->bitrateKbps, 450);
+
+  // A free-format frame with no next header to measure it by is refused, and
+  // so is one whose next header would make a bit rate over 640 kb/s.
+  std::mt19937 random(5);
+  Bytes lone;
+  AppendFreeFrame(lone, 0xFFFB0064, 1469, random);
+  EXPECT_FALSE(Scan(lone).found);
+  Bytes tooFast;
+  for (int i = 0; i < 10; ++i) AppendFreeFrame(tooFast, 0xFFFB0064, 2400, random);
+  EXPECT_FALSE(Scan(tooFast).found);
+}
+
+// Frames, each followed by 1 to 3 bytes of junk.
+Bytes FramesParted(uint32_t word, int count) {
+  Bytes out;
+  for (int i = 0; i < count; ++i) {
+    AppendFrame(out, word);
+    out.resize(out.size() + 1 + i % 3, static_cast<uint8_t>(0x40 + i));
+  }
+  return out;
+}
+
+TEST(ScanMpegAudio, JunkBetweenFramesCountsWhenMostOfTheDataIsFrames) {
+  Bytes file;
+  AppendInfoFrame(file, 60, 576, 700);
+  file.push_back(0x00);
+  const Bytes parted = FramesParted(kMpeg1Word, 60);
+  file.insert(file.end(), parted.begin(), parted.end());
+  MpegScan scan = Scan(file);
+  ASSERT_TRUE(scan.found);
+  EXPECT_TRUE(scan.hasLameTag);
+  EXPECT_EQ(scan.audioFrames, 60u);
+  EXPECT_EQ(scan.junkGaps, 60u);  // behind the Info frame and the 59 audio frames
+  EXPECT_EQ(scan.PlayedSamples(), 60u * 1152 - 576 - 700);
+  // Every frame behind junk is an index point at its own offset.
+  ASSERT_EQ(scan.index.size(), 60u);
+  EXPECT_EQ(scan.index[2].offset, 418u + 2 * 417 + 1 + 2);
+  EXPECT_EQ(scan.index[2].frame, 2u);
+
+  // The same frames behind a run, then far more noise than frames: the junk
+  // gaps do not count, the run does.
+  Bytes mostlyNoise = Frames(kMpeg1Word, 10);
+  mostlyNoise.insert(mostlyNoise.end(), parted.begin(), parted.begin() + 3 * 418);
+  std::mt19937 random(11);
+  for (int i = 0; i < 200000; ++i) mostlyNoise.push_back(static_cast<uint8_t>(random()));
+  scan = Scan(mostlyNoise);
+  ASSERT_TRUE(scan.found);
+  EXPECT_EQ(scan.audioFrames, 11u);
+  EXPECT_EQ(scan.junkGaps, 0u);
+
+  // Frames that are the smaller part of the data, parted by junk, are none.
+  Bytes sparse;
+  for (int i = 0; i < 8; ++i) {
+    AppendFrame(sparse, kMpeg2Word);
+    sparse.resize(sparse.size() + 250, 0x00);
+  }
+  EXPECT_FALSE(Scan(sparse).found);
+  // More junk than a few bytes parts frames for good.
+  Bytes wide;
+  for (int i = 0; i < 8; ++i) {
+    AppendFrame(wide, kMpeg1Word);
+    wide.resize(wide.size() + 300, 0x00);
+  }
+  EXPECT_FALSE(Scan(wide).found);
+}
+
+// A file of a few GB that holds frames at the start and zeros behind them,
+// reading only what is asked for.
+class HugeSource : public ByteSource {
+ public:
+  HugeSource(Bytes head, uint64_t size) : head_(std::move(head)), size_(size) {}
+  uint64_t Size() const override { return size_; }
+  size_t Read(uint64_t offset, uint8_t* out, size_t n) override {
+    if (offset >= size_) return 0;
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));
+    for (size_t i = 0; i < count; ++i) {
+      out[i] = offset + i < head_.size() ? head_[static_cast<size_t>(offset + i)] : 0;
+    }
+    bytesRead += count;
+    return count;
+  }
+  uint64_t bytesRead = 0;
+
+ private:
+  Bytes head_;
+  uint64_t size_;
+};
+
+TEST(ScanMpegAudio, StopsSearchingTwoMebibytesBehindTheAudio) {
+  const uint64_t kMiB = 1024 * 1024;
+  HugeSource huge(Frames(kMpeg1Word, 100), 3 * 1024 * kMiB);
+  MpegScan scan = ScanMpegAudio(huge);
+  ASSERT_TRUE(scan.found);
+  EXPECT_EQ(scan.audioFrames, 100u);
+  EXPECT_EQ(scan.lastFrameEnd, 100u * 417);
+  EXPECT_LT(huge.bytesRead, 4 * kMiB);
+
+  // Audio again after less than the search distance is found; after more, not.
+  for (const uint64_t gap : {kMiB + kMiB / 2, 2 * kMiB + kMiB / 2}) {
+    SCOPED_TRACE(gap);
+    Bytes file = Frames(kMpeg1Word, 20);
+    file.resize(file.size() + gap, 0);
+    AppendFrames(file, kMpeg1Word, 20);
+    scan = Scan(file);
+    ASSERT_TRUE(scan.found);
+    EXPECT_EQ(scan.audioFrames, gap < 2 * kMiB ? 40u : 20u);
+  }
 }
 
 TEST(ScanMpegAudio, DropsACutLastFrameAndResyncsAfterJunk) {
@@ -323,6 +509,33 @@ TEST(FileByteSource, OpensOnlyRegularReadableFiles) {
   EXPECT_EQ(source.Read(0, head, 3), 3u);
   EXPECT_EQ(source.Read(source.Size() - 1, head, 3), 1u);
   EXPECT_EQ(source.Read(source.Size() + 10, head, 3), 0u);
+}
+
+// A FIFO named like an MP3 must not block the open (nobody ever writes to it):
+// it fails at once, as a device does. The watchdog writes to the FIFO to free
+// a blocked open, so a fault fails the test instead of hanging it.
+TEST(FileByteSource, RefusesAFifoAndADeviceWithoutBlocking) {
+  std::string folder = (std::filesystem::temp_directory_path() / "orvex-scan-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+  const std::string fifo = folder + "/x.mp3";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto opened = std::async(std::launch::async, [&] {
+    FileByteSource source;
+    return source.Open(fifo);
+  });
+  const bool returned = opened.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  if (!returned) {
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+  }
+  EXPECT_TRUE(returned) << "the open of a FIFO blocked";
+  EXPECT_FALSE(opened.get());
+  ::unlink(fifo.c_str());
+  ::rmdir(folder.c_str());
+
+  FileByteSource device;
+  EXPECT_FALSE(device.Open("/dev/null"));
+  EXPECT_EQ(device.Size(), 0u);
 }
 
 }  // namespace

@@ -4,29 +4,23 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/dialog_units.h"
+#include "app/dialog_font.h"
 #include "app/pictures/program_icon.h"
 #include "app/texts.h"
 #include "online/open_page.h"
 
 namespace orvex {
 
-QFont DialogFont() {
-  QFont font(QStringLiteral("宋体"));
-  font.setPointSize(9);
-  return font;
-}
-
 namespace {
 
 // A dialog of a fixed size in dialog units, with no "?" button.
-void SetUpDialog(QDialog* dialog, const QString& caption, const DialogUnits& du, int width,
-                 int height) {
+void SetUpDialog(QDialog* dialog, const QString& caption, const QFont& font, const DialogUnits& du,
+                 int width, int height) {
   dialog->setWindowTitle(caption);
   dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  dialog->setFont(DialogFont());
-  dialog->setFixedSize(du.x(width), du.y(height));
+  dialog->setFont(font);
+  dialog->setFixedSize(du.size(width, height));
   dialog->setModal(true);
 }
 
@@ -40,26 +34,28 @@ QLabel* IconLabel(QWidget* parent, const QRect& rect) {
 }  // namespace
 
 AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
-  const DialogUnits du(DialogFont());
-  SetUpDialog(this, QStringLiteral("关于"), du, 207, 127);
+  const QFont font = DialogFont();
+  const DialogUnits du(font);
+  SetUpDialog(this, QStringLiteral("关于"), font, du, 207, 127);
   IconLabel(this, du.rect(10, 10, 20, 20))->setObjectName("2");
   auto* text = new QLabel(QStringLiteral("简介：对mp3进行ab复读"), this);
-  text->setGeometry(du.rect(45, 45, 110, 8).adjusted(0, 0, 0, 4));
+  du.place(text, 45, 45, 110, 8);
   auto* ok = new QPushButton(QStringLiteral("确定"), this);
   ok->setObjectName("1");
-  ok->setGeometry(du.rect(150, 105, 50, 15));
+  du.place(ok, 150, 105, 50, 15);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 NewVersionDialog::NewVersionDialog(QWidget* owner, bool mustUpdate, QString downloadPage)
     : QDialog(owner) {
-  const DialogUnits du(DialogFont());
+  const QFont font = DialogFont();
+  const DialogUnits du(font);
   const QString caption = QStringLiteral("OrvexPlayer 新版发布");
-  SetUpDialog(this, caption, du, 251, 113);
+  SetUpDialog(this, caption, font, du, 251, 113);
   IconLabel(this, du.rect(8, 8, 20, 20));
   auto* heading = new QLabel(caption, this);
-  heading->setGeometry(du.rect(43, 10, 115, 8).adjusted(0, 0, 0, 4));
+  du.place(heading, 43, 10, 115, 8);
   text_ = new QPlainTextEdit(this);
   text_->setObjectName("1013");
   text_->setReadOnly(true);
@@ -67,14 +63,14 @@ NewVersionDialog::NewVersionDialog(QWidget* owner, bool mustUpdate, QString down
   text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   text_->setPlainText(QString::fromStdString(
       std::string(Text(mustUpdate ? kTextVersionObsolete : kTextVersionNew))));
-  text_->setGeometry(du.rect(43, 25, 200, 43));
+  du.place(text_, 43, 25, 200, 43);
   auto* download = new QPushButton(QStringLiteral("下载最新版"), this);
   download->setObjectName("1");
-  download->setGeometry(du.rect(116, 90, 65, 15));
+  du.place(download, 116, 90, 65, 15);
   download->setDefault(true);
   auto* cancel = new QPushButton(QStringLiteral("取消"), this);
   cancel->setObjectName("2");
-  cancel->setGeometry(du.rect(189, 90, 50, 15));
+  du.place(cancel, 189, 90, 50, 15);
   connect(download, &QPushButton::clicked, this, [this, downloadPage] {
     OpenWebPage(QUrl(downloadPage));
     done(1);

@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include "app/dialog_units.h"
+#include "app/dialog_font.h"
 #include "app/pictures/repair_animation.h"
 
 namespace orvex {
@@ -19,25 +19,26 @@ const char kCaption[] = "正在修复mp3文件…";
 RepairDialog::RepairDialog(QWidget* owner, const RepairCommand& command,
                            std::chrono::milliseconds timeLimit)
     : QDialog(owner), command_(command), timeLimit_(timeLimit), process_(new QProcess(this)) {
-  const DialogUnits du(DialogFont());
+  const QFont font = DialogFont();
+  const DialogUnits du(font);
   setObjectName("141");
   setWindowTitle(QString::fromUtf8(kCaption));
   // A caption but no system menu and no close box.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  setFont(DialogFont());
-  setFixedSize(du.x(125), du.y(95));
+  setFont(font);
+  setFixedSize(du.size(125, 95));
   setModal(true);
 
   animation_ = new QLabel(this);
   animation_->setObjectName("1015");
   animation_->setAlignment(Qt::AlignCenter);
-  animation_->setGeometry(du.rect(45, 20, 35, 35));
+  du.place(animation_, 45, 20, 35, 35);
   frames_ = RepairAnimationFrames();
   if (!frames_.isEmpty()) animation_->setPixmap(frames_.front());
 
   auto* text = new QLabel(QString::fromUtf8(kCaption), this);
   text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  text->setGeometry(du.rect(15, 70, 100, 8).adjusted(0, 0, 0, 4));
+  du.place(text, 15, 70, 100, 8);
 
   frameTimer_.setInterval(kRepairAnimationFrameMs);
   connect(&frameTimer_, &QTimer::timeout, this, &RepairDialog::nextFrame);

@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "app/app.h"
-#include "app/dialog_units.h"
+#include "app/dialog_font.h"
 #include "views/options_rules.h"
 #include "views/panel_support.h"
 
@@ -21,22 +21,23 @@ JumpSizeDialog::JumpSizeDialog(App& app, QWidget* parent)
   setModal(true);
   const QFont font = DialogFont();
   setFont(font);
-  setFixedSize(DialogUnitsSize(font, 165, 107));
+  const DialogUnits du(font);
+  setFixedSize(du.size(165, 107));
 
   auto* label = new QLabel(QStringLiteral("跳跃一次大小："), this);
-  PlaceInDialogUnits(label, font, 36, 20, 70, 8);
+  du.place(label, 36, 20, 70, 8);
   field_->setObjectName(QStringLiteral("1010"));
-  PlaceInDialogUnits(field_, font, 36, 36, 70, 14);
+  du.place(field_, 36, 36, 70, 14);
   auto* range = new QLabel(QStringLiteral("（1~9秒）"), this);
-  PlaceInDialogUnits(range, font, 114, 39, 42, 8);
+  du.place(range, 114, 39, 42, 8);
 
   auto* ok = new QPushButton(QStringLiteral("确定"), this);
   ok->setObjectName(QStringLiteral("1"));
   ok->setDefault(true);
-  PlaceInDialogUnits(ok, font, 47, 82, 50, 15);
+  du.place(ok, 47, 82, 50, 15);
   auto* cancel = new QPushButton(QStringLiteral("取消"), this);
   cancel->setObjectName(QStringLiteral("2"));
-  PlaceInDialogUnits(cancel, font, 107, 82, 50, 15);
+  du.place(cancel, 107, 82, 50, 15);
   connect(ok, &QPushButton::clicked, this, &JumpSizeDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &JumpSizeDialog::reject);
 

@@ -7,7 +7,7 @@
 #include <QSlider>
 
 #include "app/app.h"
-#include "app/dialog_units.h"
+#include "app/dialog_font.h"
 #include "views/jump_size_dialog.h"
 #include "views/options_rules.h"
 #include "views/panel_support.h"
@@ -39,22 +39,23 @@ OptionsPanel::OptionsPanel(App& app, QWidget* parent)
   setAutoFillBackground(true);
   const QFont font = DialogFont();
   setFont(font);
+  const DialogUnits du(font);
 
   // The controls keep their places in dialog units; only the separators and
   // the web page panel follow the panel's size.
-  PlaceInDialogUnits(MakeLabel("播放音量：", this), font, 8, 8, 46, 8);
+  du.place(MakeLabel("播放音量：", this), 8, 8, 46, 8);
   slider_->setObjectName(QStringLiteral("1003"));
-  PlaceInDialogUnits(slider_, font, 8, 22, 70, 12);
+  du.place(slider_, 8, 22, 70, 12);
   muteBox_->setObjectName(QStringLiteral("1004"));
-  PlaceInDialogUnits(muteBox_, font, 25, 40, 40, 10);
-  PlaceInDialogUnits(MakeLabel("跳跃一次：", this), font, 100, 8, 45, 8);
+  du.place(muteBox_, 25, 40, 40, 10);
+  du.place(MakeLabel("跳跃一次：", this), 100, 8, 45, 8);
   jumpField_->setObjectName(QStringLiteral("1008"));
   jumpField_->setAlignment(Qt::AlignRight | Qt::AlignTop);
-  PlaceInDialogUnits(jumpField_, font, 100, 22, 20, 8);
-  PlaceInDialogUnits(MakeLabel("秒", this), font, 125, 22, 15, 8);
+  du.place(jumpField_, 100, 22, 20, 8);
+  du.place(MakeLabel("秒", this), 125, 22, 15, 8);
   jumpButton_->setObjectName(QStringLiteral("1007"));
   jumpButton_->setAutoDefault(false);
-  PlaceInDialogUnits(jumpButton_, font, 100, 40, 40, 12);
+  du.place(jumpButton_, 100, 40, 40, 12);
 
   slider_->setRange(options::kSliderMin, options::kSliderMax);
   slider_->setPageStep(20);

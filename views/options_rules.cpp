@@ -43,22 +43,6 @@ int32_t ParseJumpSize(std::string_view text) {
   return v;
 }
 
-int32_t DialogUnitsToPixels(int32_t units, int32_t base, int32_t divisor) {
-  if (divisor == 0) return 0;
-  const int64_t product = int64_t{units} * base;
-  const int64_t half = divisor / 2;
-  const int64_t rounded = product >= 0 ? (product + half) / divisor : (product - half) / divisor;
-  return static_cast<int32_t>(rounded);
-}
-
-PixelRect DialogRectToPixels(int32_t x, int32_t y, int32_t w, int32_t h, int32_t baseX,
-                             int32_t baseY) {
-  const int32_t left = DialogUnitsToPixels(x, baseX, 4);
-  const int32_t top = DialogUnitsToPixels(y, baseY, 8);
-  return PixelRect{left, top, DialogUnitsToPixels(x + w, baseX, 4),
-                   DialogUnitsToPixels(y + h, baseY, 8)};
-}
-
 Layout ComputeLayout(int32_t w, int32_t h) {
   Layout layout;
   layout.topLine = PixelRect{0, 0, w + 1, 2};

@@ -1,7 +1,8 @@
 #pragma once
 // Rules of the options panel and the jump-size dialog: the volume slider's
-// logarithmic scale, the jump-size parse rule, dialog units and the panel's
-// layout in pixels.
+// logarithmic scale, the jump-size parse rule and the layout in pixels of the
+// separators and the web page panel (the controls are placed in dialog units,
+// views/dialog_units.h).
 
 #include <cstdint>
 #include <string_view>
@@ -30,12 +31,6 @@ uint32_t ReadUnsignedField(std::string_view text);
 // gives 3; the number taken as a signed 32-bit value is then kept within 1..9
 // (so 2147483648 to 4294967295, negative as signed, give 1).
 int32_t ParseJumpSize(std::string_view text);
-
-// Dialog units to pixels: units * base / divisor, rounded half away from zero.
-// x uses the font's average character width over 4, y its height over 8.
-int32_t DialogUnitsToPixels(int32_t units, int32_t base, int32_t divisor);
-PixelRect DialogRectToPixels(int32_t x, int32_t y, int32_t w, int32_t h, int32_t baseX,
-                             int32_t baseY);
 
 // The options panel's layout for a panel of W x H pixels.
 struct Layout {

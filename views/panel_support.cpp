@@ -1,12 +1,10 @@
 #include "views/panel_support.h"
 
 #include <QEvent>
-#include <QFontMetrics>
 #include <QPainter>
 #include <QWindow>
 
 #include "app/texts.h"
-#include "views/options_rules.h"
 
 namespace orvex {
 
@@ -52,20 +50,6 @@ void ShowHandCursor(QWidget* widget, bool hand, bool& shown) {
   } else {
     widget->unsetCursor();
   }
-}
-
-void PlaceInDialogUnits(QWidget* control, const QFont& font, int x, int y, int w, int h) {
-  const QFontMetrics metrics(font);
-  const PixelRect r =
-      options::DialogRectToPixels(x, y, w, h, metrics.averageCharWidth(), metrics.height());
-  control->setGeometry(ToQRect(r));
-}
-
-QSize DialogUnitsSize(const QFont& font, int w, int h) {
-  const QFontMetrics metrics(font);
-  const PixelRect r =
-      options::DialogRectToPixels(0, 0, w, h, metrics.averageCharWidth(), metrics.height());
-  return QSize(r.Width(), r.Height());
 }
 
 QString QText(int id) {

@@ -4,7 +4,6 @@
 // QStrings.
 
 #include <QBrush>
-#include <QFont>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -41,13 +40,6 @@ void ShowHandCursor(QWidget* widget, bool hand, bool& shown);
 
 // Text(id) as a QString.
 QString QText(int id);
-
-// Places a control at a rectangle given in dialog units of the font: x in
-// quarters of its average character width, y in eighths of its height.
-void PlaceInDialogUnits(QWidget* control, const QFont& font, int x, int y, int w, int h);
-
-// The size in pixels of a dialog w x h dialog units large.
-QSize DialogUnitsSize(const QFont& font, int w, int h);
 
 inline QRect ToQRect(const PixelRect& r) {
   return QRect(r.left, r.top, r.Width(), r.Height());

@@ -1,17 +1,22 @@
-// The about dialog and the new-version dialog, offscreen.
+// The about dialog and the new-version dialog, offscreen, and how the dialogs
+// of the application shell are laid out with the installed fonts (the suite
+// runs this under C and under zh_CN.UTF-8).
 
 #include "app/dialogs.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include "app/repair_dialog.h"
 #include "app/texts.h"
 #include "online/open_page.h"
+#include "tests/views/layout_checks.h"
 
 namespace orvex {
 namespace {
@@ -73,6 +78,37 @@ TEST_F(DialogsTest, NewVersionCancelAndEscOpenNothing) {
   EXPECT_EQ(ExecAndDo(dialog, [&] { cancel->click(); }), 2);
   EXPECT_EQ(ExecAndDo(dialog, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); }), 2);
   EXPECT_TRUE(opened_.isEmpty());
+}
+
+// Every control lies inside the dialog, none overlaps another and every text
+// fits its control. A picture of the dialog goes to artefacts/app.
+void ExpectLaidOut(QDialog& dialog, const char* name) {
+  SCOPED_TRACE(name);
+  dialog.show();
+  const QString folder = QStringLiteral(ORVEX_ARTEFACT_DIR "/app");
+  QDir().mkpath(folder);
+  dialog.grab().save(folder + u'/' + test::RunName(name) + QStringLiteral(".png"));
+  std::vector<QWidget*> controls;
+  for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    controls.push_back(child);
+  EXPECT_GE(controls.size(), 2u);
+  for (QWidget* control : controls) {
+    EXPECT_TRUE(dialog.rect().contains(control->geometry())) << test::Describe(*control);
+    const std::string problem = test::TextDoesNotFit(*control);
+    EXPECT_TRUE(problem.empty()) << problem;
+  }
+  for (const std::string& overlap : test::Overlaps(controls)) ADD_FAILURE() << overlap;
+  dialog.hide();
+}
+
+TEST(DialogLayout, ShellDialogsHoldTheirControlsAndTexts) {
+  AboutDialog about(nullptr);
+  ExpectLaidOut(about, "about_dialog");
+  NewVersionDialog newVersion(nullptr, true, "http://vendor.test/orvex/download.htm");
+  ExpectLaidOut(newVersion, "new_version_dialog");
+  // Not run: the tool starts only with exec().
+  RepairDialog repair(nullptr, RepairCommand{"/nonexistent/mp3val", {"-f", "x.mp3"}});
+  ExpectLaidOut(repair, "repair_dialog");
 }
 
 }  // namespace

@@ -182,15 +182,6 @@ TEST(JumpSizeRule, Cases) {
   EXPECT_EQ(options::ReadUnsignedField("4294967295"), 4294967295u);
 }
 
-TEST(DialogUnits, RoundToNearest) {
-  // 宋体 at 12 pixels has an average width of 6 and a height of 12.
-  EXPECT_EQ(options::DialogUnitsToPixels(100, 6, 4), 150);
-  EXPECT_EQ(options::DialogUnitsToPixels(25, 6, 4), 38);  // 37.5 rounds up
-  EXPECT_EQ(options::DialogUnitsToPixels(65, 12, 8), 98);
-  EXPECT_EQ(options::DialogUnitsToPixels(-3, 6, 4), -5);  // -4.5 rounds away from zero
-  EXPECT_EQ(options::DialogRectToPixels(8, 22, 70, 12, 6, 12), (PixelRect{12, 33, 117, 51}));
-}
-
 TEST(OptionsLayout, SeparatorsAndWebPanel) {
   const options::Layout layout = options::ComputeLayout(604, 98);
   EXPECT_EQ(layout.topLine, (PixelRect{0, 0, 605, 2}));

@@ -121,8 +121,9 @@ TEST_F(Heard, SeeksWhilePlayingAreHeardFromTheirTarget) {
   }
 }
 
-// Stop then Play (Stop pauses and seeks to 0, Play seeks to 0 again and runs),
-// the same after playing out to the end, and a pause, which loses nothing.
+// The first Play after opening, Stop then Play (Stop pauses and seeks to 0,
+// Play seeks to 0 again and runs), the same after playing out to the end, and
+// a pause, which loses nothing.
 TEST_F(Heard, StopPlayTheEndAndPauseAreHeardWithoutALoss) {
   ASSERT_TRUE(Begin());
   const int32_t length = player_.GetDurationMs();
@@ -135,8 +136,10 @@ TEST_F(Heard, StopPlayTheEndAndPauseAreHeardWithoutALoss) {
     PlayFor(400ms);
     return call;
   };
-  player_.SeekMs(3000);
+  const Call opened = Seek(0);
   ASSERT_EQ(player_.Run(), kOk);
+  PlayFor(400ms);
+  const Call toPause = Seek(3000);
   PlayFor(400ms);
   const size_t paused = take_.Mark();
   player_.Pause();
@@ -150,6 +153,7 @@ TEST_F(Heard, StopPlayTheEndAndPauseAreHeardWithoutALoss) {
   const Call restart = stopThenPlay();
   ASSERT_TRUE(Finish());
 
+  ExpectHeardFromTargetUntil(opened, toPause.mark, "Play after opening");
   // Resumed where it paused, to the sample.
   const HeardRun* before = take_.RunPlayingAt(paused);
   const HeardRun* after = take_.RunFrom(resumed);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the player benchmark: makes a 30-minute VBR file without a
-# Xing/Info header (sox noise through lame -t) in a temporary folder, starts
-# the private PulseAudio null sink and prints the figures.
+# Xing/Info header (sox noise through lame -t) and a minute of noise in which
+# what is heard can be found, in a temporary folder, starts the private
+# PulseAudio null sink and prints the figures.
 # Usage: bench/run_player_bench.sh [build folder]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,8 @@ echo "Making a 30-minute VBR file without header..."
 sox -n -r 44100 -b 16 -c 2 -t wav - synth 1800 pinknoise tremolo 0.05 60 gain -6 2>/dev/null |
   lame --quiet -V2 -t - "$work/long.mp3"
 ls -l "$work/long.mp3"
+sox -R -n -r 44100 -b 16 -c 2 -t wav - synth 60 pinknoise gain -9 2>/dev/null |
+  lame --quiet --noreplaygain -b 128 --cbr - "$work/noise.mp3"
 
 orvex_pulse_start
-"$build/bin/player_bench" tests/data "$work/long.mp3"
+"$build/bin/player_bench" tests/data "$work/long.mp3" "$work/noise.mp3"

@@ -16,6 +16,7 @@
 #include "playback/gst_player.h"
 
 #include <gst/audio/audio.h>
+#include <gst/audio/streamvolume.h>
 #include <gst/base/gstbaseparse.h>
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -65,10 +67,26 @@ Result CodeOfError(const GError* error) {
 
 // The audio sink writes to the sound server in segments of this length and
 // keeps this much buffered. The sink's defaults (10 ms, 200 ms) cost about
-// twice the CPU time; a change of volume, mute or channel is heard after
-// at most the buffered time. Seeks flush the buffer and are not delayed.
+// twice the CPU time. What passes an element before the sink is heard only
+// after this buffer has played out: the channel is, but volume and mute are
+// set on the sound server's stream, which applies them as it mixes. Seeks
+// flush the buffer.
 constexpr gint64 kSinkSegmentUs = 100000;
 constexpr gint64 kSinkBufferUs = 300000;
+
+// Every start of the clock (Run, and the restart behind each seek while
+// playing) puts the first sample this far in the future. The sink places each
+// sample in the sound server's stream by the clock; a sample whose place the
+// server has already played (it reads ahead by its own block, 5-20 ms here)
+// is cut away, so with no lead the first milliseconds after every seek were
+// lost. The lead is heard as a short silence before the new position.
+constexpr GstClockTime kStartLeadNs = 40 * GST_MSECOND;
+
+// How the sound server knows the player's stream. Its stream-restore module
+// keeps a volume per stream identity across runs; the player sets its volume
+// when the stream is created, so nothing kept is applied to it, and its own
+// identity keeps its mute from being applied to the program's other sounds.
+constexpr const char* kStreamRestoreId = "orvexplayer-playback";
 
 // The demuxer of the second builder seeks to the packet of the target itself,
 // and the first frames behind it then lack the bit reservoir of the frames
@@ -94,6 +112,7 @@ struct GstPlayer::Impl {
   Result Build(const std::string& path, Builder builder);
   Result Fail(Result code, std::string text = {});
   Result MakeRenderer();
+  void ApplyGain();
   Result Preroll(Builder builder, const MpegScan& scan);
   void Dismantle();
   int64_t PositionNs();
@@ -118,6 +137,9 @@ struct GstPlayer::Impl {
   GstElement* framer = nullptr;  // the splitter's graph frames the demuxed audio
   GstElement* decoder = nullptr;
   GstElement* renderer = nullptr;
+  // Volume and mute: the sink's own stream volume when it has one (the sound
+  // server applies it), else a volume element before the sink.
+  GstStreamVolume* streamVolume = nullptr;
   GstElement* volume = nullptr;
   GstElement* panorama = nullptr;
   GstElement* sink = nullptr;
@@ -128,6 +150,8 @@ struct GstPlayer::Impl {
   gulong padAddedHandler = 0;
   bool built = false;
   int64_t lengthNs = 0;
+  // The linear gain last set; a new graph starts with it.
+  double gain = 1.0;
   // Seeks end the segment at the length when the scan knows where the audio
   // ends, so trailing junk (an appended tag, garbage) is never played.
   bool stopAtLength = false;
@@ -211,6 +235,7 @@ void GstPlayer::Impl::Dismantle() {
   bus.reset();
   pipeline.reset();
   source = parser = framer = decoder = renderer = volume = panorama = sink = nullptr;
+  streamVolume = nullptr;
   built = false;
   lengthNs = 0;
   stopAtLength = false;
@@ -404,31 +429,54 @@ Result GstPlayer::Impl::MakeRenderer() {
       g_object_set(device.get(), "latency-time", kSinkSegmentUs, "buffer-time", kSinkBufferUs,
                    nullptr);
     }
+    if (g_object_class_find_property(klass, "stream-properties")) {
+      GstStructure* props = gst_structure_new("props", "module-stream-restore.id", G_TYPE_STRING,
+                                              kStreamRestoreId, nullptr);
+      g_object_set(device.get(), "stream-properties", props, nullptr);
+      gst_structure_free(props);
+    }
   }
+  const bool serverVolume = GST_IS_STREAM_VOLUME(device.get());
   GstElementPtr convert(SinkFloating(gst_element_factory_make("audioconvert", "convert")));
   GstElementPtr resample(SinkFloating(gst_element_factory_make("audioresample", "resample")));
-  GstElementPtr vol(SinkFloating(gst_element_factory_make("volume", "volume")));
+  GstElementPtr vol;
+  if (!serverVolume) vol.reset(SinkFloating(gst_element_factory_make("volume", "volume")));
   GstElementPtr pan(SinkFloating(gst_element_factory_make("audiopanorama", "panorama")));
-  if (!device || !convert || !resample || !vol || !pan) return kErrMissingElement;
+  if (!device || !convert || !resample || (!serverVolume && !vol) || !pan) {
+    return kErrMissingElement;
+  }
   gst_util_set_object_arg(G_OBJECT(pan.get()), "method", "simple");
 
   GstElementPtr owned(SinkFloating(gst_bin_new("renderer")));
   GstElement* bin = owned.get();
-  gst_bin_add_many(GST_BIN(bin), convert.get(), resample.get(), vol.get(), pan.get(), device.get(),
-                   nullptr);
+  gst_bin_add_many(GST_BIN(bin), convert.get(), resample.get(), pan.get(), device.get(), nullptr);
+  if (vol) gst_bin_add(GST_BIN(bin), vol.get());
   if (!gst_bin_add(GST_BIN(pipeline.get()), bin)) return kErrFail;
   renderer = bin;
   volume = vol.get();
+  streamVolume = serverVolume ? GST_STREAM_VOLUME(device.get()) : nullptr;
   panorama = pan.get();
   sink = device.get();
-  if (!gst_element_link_many(convert.get(), resample.get(), vol.get(), pan.get(), device.get(),
-                             nullptr)) {
-    return kErrFail;
-  }
+  const bool linked =
+      vol ? gst_element_link_many(convert.get(), resample.get(), vol.get(), pan.get(), device.get(),
+                                  nullptr)
+          : gst_element_link_many(convert.get(), resample.get(), pan.get(), device.get(), nullptr);
+  if (!linked) return kErrFail;
+  // Set before the sink opens its stream, so the stream starts at this volume.
+  ApplyGain();
   GstPadPtr target = FindPin(convert.get(), GST_PAD_SINK, 0);
   GstPad* ghost = target ? gst_ghost_pad_new("sink", target.get()) : nullptr;
   if (!ghost || !gst_element_add_pad(bin, ghost)) return kErrNotFound;
   return kOk;
+}
+
+void GstPlayer::Impl::ApplyGain() {
+  if (streamVolume) {
+    gst_stream_volume_set_volume(streamVolume, GST_STREAM_VOLUME_FORMAT_LINEAR, gain);
+    gst_stream_volume_set_mute(streamVolume, gain == 0.0);
+  } else if (volume) {
+    g_object_set(volume, "volume", gain, nullptr);
+  }
 }
 
 Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
@@ -460,6 +508,7 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
 
   pipeline.reset(SinkFloating(gst_pipeline_new(nullptr)));
   if (!pipeline) return Fail(kErrFail);
+  gst_pipeline_set_delay(GST_PIPELINE(pipeline.get()), kStartLeadNs);
   const char* parserFactory = builder == Builder::kMp3Parser ? "mpegaudioparse" : "mpegpsdemux";
   std::string missing;
   auto make = [&](const char* factory, const char* name) -> GstElement* {
@@ -682,6 +731,11 @@ void GstPlayer::SeekMs(int32_t ms) {
   if (!d.built) return;
   int64_t target = std::max<int64_t>(MsToNs(ms), 0);
   if (d.lengthNs > 0) target = std::min(target, d.lengthNs);
+  // Until the first sample of a seek is heard (its data arriving, then the
+  // start lead) the position reads its target. Seeking there again changes
+  // nothing heard, and restarting the seek would only put the sound off: the
+  // transport's tick asks for A again while the position reads A.
+  if (target == d.seekTargetNs && std::llabs(d.PositionNs() - target) < GST_MSECOND) return;
   d.seekTargetNs = target;
   d.holdPosition = false;
   d.sample = {};
@@ -722,7 +776,8 @@ bool GstPlayer::IsAtEnd() {
 
 Result GstPlayer::SetVolume(int32_t hundredthsOfDb) {
   if (!impl_->built) return kErrFail;
-  g_object_set(impl_->volume, "volume", LinearGain(hundredthsOfDb), nullptr);
+  impl_->gain = LinearGain(hundredthsOfDb);
+  impl_->ApplyGain();
   return kOk;
 }
 
@@ -751,6 +806,10 @@ std::string GstPlayer::ErrorText(Result code) const {
 
 bool GstPlayer::IsBuilt() const {
   return impl_->built;
+}
+
+uint64_t GstPlayer::LastSeekNumber() const {
+  return impl_->seekGeneration.load();
 }
 
 std::string GstPlayer::ElementFactoryName(const std::string& elementName) const {

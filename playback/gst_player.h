@@ -78,6 +78,10 @@ class GstPlayer : public Player {
   // that name in it ("" when there is none).
   bool IsBuilt() const;
   std::string ElementFactoryName(const std::string& elementName) const;
+  // For tests and benchmarks: the number of the last seek sent to the graph
+  // (PcmBlock::seekGeneration of its data). A seek to where the last one went,
+  // made before its first sample is heard, sends nothing.
+  uint64_t LastSeekNumber() const;
 
  private:
   struct Impl;

@@ -19,6 +19,9 @@ sox -n -r 44100 -b 16 -c 2 "$work/b.wav" synth 1 pinknoise gain -9
 sox -n -r 44100 -b 16 -c 2 "$work/c.wav" trim 0 1
 sox -n -r 44100 -b 16 -c 2 "$work/d.wav" synth 1 sine 200-4000 gain -6
 sox "$work/a.wav" "$work/b.wav" "$work/c.wav" "$work/d.wav" "$work/varied.wav"
+# Noise never repeats itself, so any 10 ms of what is heard can be found in
+# the file (-R: the same noise every time).
+sox -R -n -r 44100 -b 16 -c 2 "$work/noise.wav" synth 6 pinknoise gain -9
 
 enc() { lame --quiet --noreplaygain "$@"; }
 
@@ -33,6 +36,9 @@ enc -V2 -t "$work/varied.wav" "$out/vbr_noheader.mp3"
 enc -b 64 --resample 22.05 "$work/tones.wav" "$out/mpeg2_22k.mp3"
 # Mono.
 enc -m m -b 64 "$work/mono.wav" "$out/mono.mp3"
+# Six seconds of stereo noise for finding what is heard in the file, at the
+# null sink's rate (lame would take 64 kb/s down to 24 kHz).
+enc -b 64 --cbr --resample 44.1 "$work/noise.wav" "$out/noise.mp3"
 
 # A tag of about 200 KB in front of the audio: an ID3v2.3 tag holding one APIC
 # frame with a 200 KB picture (its bytes are noise, which also tests that the

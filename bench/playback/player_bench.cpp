@@ -1,9 +1,11 @@
 // Figures of the GStreamer player: seek accuracy (measured on the decoded
-// samples), seek latency, build latency and the CPU time of playback. Prints
-// them; asserts nothing. Run through bench/run_player_bench.sh, which starts
-// the private sound server and makes the long file.
+// samples at the sink's input, and as heard on the null sink's monitor), seek
+// latency, how soon mute and volume are heard, build latency and the CPU time
+// of playback. Prints them; asserts nothing. Run through
+// bench/run_player_bench.sh, which starts the private sound server and makes
+// the long files.
 //
-// player_bench <fixture folder> [<30-minute VBR file without header>]
+// player_bench <fixture folder> [<30-minute VBR file without header> [<a minute of noise>]]
 
 #include <sys/resource.h>
 
@@ -15,14 +17,17 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "playback/gst_player.h"
 #include "playback/mpeg_scan.h"
+#include "tests/playback/sound_check.h"
 
 namespace {
 
@@ -60,6 +65,9 @@ struct Stats {
     std::vector<double> v = values;
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+  }
+  double Min() const {
+    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
   }
 };
 
@@ -267,6 +275,313 @@ void BuildLatency(const std::string& name, const std::string& path) {
       name.c_str(), build.Median(), build.Max(), scan.Median());
 }
 
+// What the null sink's monitor records while one player plays a noise file,
+// followed through the file's own decoding; beside it, where each seek's
+// first block lands at the sink's input.
+class Heard {
+ public:
+  explicit Heard(std::string file) : file_(std::move(file)) {}
+
+  // Decodes the file, starts the recording, then builds the player.
+  bool Start() {
+    if (!take_.Start(file_, dir_.File("heard.wav"))) return false;
+    GstPlayerOptions options;
+    options.observer = [this](const PcmBlock& block) {
+      if (!block.firstAfterSeek) return;
+      std::lock_guard lock(mutex_);
+      firstPtsNs_[block.seekGeneration] = block.ptsNs;
+    };
+    player_ = std::make_unique<GstPlayer>(orvex::GraphNotify{}, options);
+    return !orvex::Failed(player_->BuildWithMp3Parser(file_));
+  }
+  GstPlayer& player() { return *player_; }
+  const orvex::test::HeardTake& take() const { return take_; }
+  size_t Mark() const { return take_.Mark(); }
+  // Seeks and returns the number of the seek whose data will be heard.
+  uint64_t Seek(int32_t ms) {
+    player_->SeekMs(ms);
+    return player_->LastSeekNumber();
+  }
+  // Plays on for the time, reading the position on the transport's 25 ms tick.
+  void Tick(std::chrono::milliseconds time) {
+    const auto end = Clock::now() + time;
+    while (Clock::now() < end) {
+      std::this_thread::sleep_for(25ms);
+      const size_t mark = take_.Mark();
+      positions_.push_back({mark, player_->GetPositionMs()});
+    }
+  }
+  // Lets the monitor catch up, pauses and follows the recording.
+  bool Finish() {
+    std::this_thread::sleep_for(300ms);
+    player_->Pause();
+    return take_.Finish();
+  }
+  double FramesToMs(double frames) const { return take_.FramesToMs(frames); }
+  // Where the first run from the mark on starts in the file, minus the
+  // target, in ms; false when nothing was heard.
+  bool HeardError(size_t mark, int32_t targetMs, double& errorMs) const {
+    const orvex::test::HeardRun* run = take_.RunFrom(mark);
+    if (!run) return false;
+    errorMs = FramesToMs(static_cast<double>(run->from)) - targetMs;
+    return true;
+  }
+  // Recorded silence before the first run from the mark on, in ms.
+  bool GapBefore(size_t mark, double& ms) const {
+    const orvex::test::HeardRun* run = take_.RunFrom(mark);
+    if (!run || run == &take_.runs().front()) return false;
+    ms = FramesToMs(static_cast<double>(run->at - (run - 1)->End()));
+    return true;
+  }
+  // Where the seek's first block starts at the sink's input, minus the target.
+  bool SinkError(uint64_t seek, int32_t targetMs, double& errorMs) {
+    std::lock_guard lock(mutex_);
+    const auto it = firstPtsNs_.find(seek);
+    if (it == firstPtsNs_.end() || it->second < 0) return false;
+    errorMs = static_cast<double>(it->second) / 1e6 - targetMs;
+    return true;
+  }
+  // Recorded ms from the mark to the end of the full-volume run playing at it.
+  bool UntilRunEnds(size_t mark, double& ms) const {
+    const orvex::test::HeardRun* run = take_.RunPlayingAt(mark);
+    if (!run) return false;
+    ms = FramesToMs(static_cast<double>(run->End()) - static_cast<double>(take_.FrameOf(mark)));
+    return true;
+  }
+  // Recorded ms from the mark to the next full-volume run.
+  bool UntilRunStarts(size_t mark, double& ms) const {
+    const orvex::test::HeardRun* run = take_.RunFrom(mark);
+    if (!run) return false;
+    ms = FramesToMs(static_cast<double>(run->at) - static_cast<double>(take_.FrameOf(mark)));
+    return true;
+  }
+  // The position the player reported minus the one heard at the same mark,
+  // 100 ms or more into a run (a mark is as exact as the recording's blocks).
+  Stats PositionErrors() const {
+    Stats errors;
+    for (const auto& [mark, ms] : positions_) {
+      const size_t at = take_.FrameOf(mark);
+      const orvex::test::HeardRun* run = orvex::test::RunAt(take_.runs(), at);
+      if (!run || at - run->at < static_cast<size_t>(take_.rate() / 10)) continue;
+      errors.values.push_back(ms - FramesToMs(static_cast<double>(run->from + (at - run->at))));
+    }
+    return errors;
+  }
+
+ private:
+  std::string file_;
+  orvex::test::TempDir dir_;
+  orvex::test::HeardTake take_;
+  std::unique_ptr<GstPlayer> player_;
+  std::mutex mutex_;
+  std::map<uint64_t, int64_t> firstPtsNs_;
+  std::vector<std::pair<size_t, int32_t>> positions_;
+};
+
+void PrintStats(const char* what, const Stats& stats, size_t expected) {
+  std::printf("%-30s n %2zu  min %+8.2f  median %+8.2f  max %+8.2f ms", what, stats.values.size(),
+              stats.Min(), stats.Median(), stats.Max());
+  if (stats.values.size() < expected) {
+    std::printf("  (%zu not found)", expected - stats.values.size());
+  }
+  std::printf("\n");
+}
+
+struct SeekMade {
+  size_t mark;    // in the recording, just before the call
+  uint64_t seek;  // its number
+  int32_t target;
+};
+
+void PrintSeeks(Heard& heard, const char* what, const std::vector<SeekMade>& seeks) {
+  Stats heardError, sinkError, gap;
+  for (const SeekMade& s : seeks) {
+    double ms = 0;
+    if (heard.HeardError(s.mark, s.target, ms)) heardError.values.push_back(ms);
+    if (heard.GapBefore(s.mark, ms)) gap.values.push_back(ms);
+    if (heard.SinkError(s.seek, s.target, ms)) sinkError.values.push_back(ms);
+  }
+  std::printf("%s\n", what);
+  PrintStats("  heard start - target", heardError, seeks.size());
+  PrintStats("  sink input start - target", sinkError, seeks.size());
+  PrintStats("  silence before the heard start", gap, seeks.size());
+}
+
+// The seeks the transport makes while playing: Home, a 3 s jump forward, an
+// A-B repeat (the tick seeking to A once the position has passed B).
+void HeardSeeks(const std::string& file, int rounds) {
+  Heard heard(file);
+  if (!heard.Start()) {
+    std::printf("heard seeks: could not start\n");
+    return;
+  }
+  GstPlayer& player = heard.player();
+  std::vector<SeekMade> home, jump, repeat;
+  heard.Seek(5000);
+  player.Run();
+  heard.Tick(700ms);
+  for (int i = 0; i < rounds; ++i) {
+    size_t mark = heard.Mark();
+    home.push_back({mark, heard.Seek(0), 0});
+    heard.Tick(700ms);
+    const int32_t target = player.GetPositionMs() + 3000;
+    mark = heard.Mark();
+    jump.push_back({mark, heard.Seek(target), target});
+    heard.Tick(700ms);
+    const int32_t a = 10000 + 2000 * i, b = a + 600;
+    heard.Seek(a);
+    // The tick's rule: a position outside (A, B) goes back to A.
+    for (int k = 0; k < 3;) {
+      std::this_thread::sleep_for(25ms);
+      const int32_t p = player.GetPositionMs();
+      if (a < p && p < b) continue;
+      mark = heard.Mark();
+      const uint64_t seek = heard.Seek(a);
+      if (p < b) continue;
+      repeat.push_back({mark, seek, a});
+      ++k;
+    }
+    heard.Tick(700ms);
+  }
+  if (!heard.Finish()) {
+    std::printf("heard seeks: no recording\n");
+    return;
+  }
+  PrintSeeks(heard, "Home (target 0)", home);
+  PrintSeeks(heard, "jump 3 s forward", jump);
+  PrintSeeks(heard, "A-B repeat (target A)", repeat);
+  const Stats positions = heard.PositionErrors();
+  std::printf("positions read on the 25 ms tick\n");
+  PrintStats("  reported - heard at the call", positions, positions.values.size());
+}
+
+// Stop then Play (the transport's Stop pauses and seeks to 0, its Play seeks
+// to 0 again and runs), the same after playing out to the end, and a pause:
+// where it resumes minus where it paused, in the file.
+void HeardStops(const std::string& file, int rounds) {
+  Heard heard(file);
+  if (!heard.Start()) {
+    std::printf("heard stops: could not start\n");
+    return;
+  }
+  GstPlayer& player = heard.player();
+  const int32_t length = player.GetDurationMs();
+  std::vector<SeekMade> stopPlay, restart;
+  std::vector<size_t> resume;
+  auto stopThenPlay = [&] {
+    player.Stop();
+    heard.Seek(0);
+    std::this_thread::sleep_for(200ms);
+    const size_t mark = heard.Mark();
+    const uint64_t seek = heard.Seek(0);
+    player.Run();
+    heard.Tick(600ms);
+    return SeekMade{mark, seek, 0};
+  };
+  heard.Seek(20000);
+  player.Run();
+  heard.Tick(500ms);
+  for (int i = 0; i < rounds; ++i) {
+    stopPlay.push_back(stopThenPlay());
+    heard.Seek(length - 500);
+    while (!player.IsAtEnd()) heard.Tick(25ms);
+    restart.push_back(stopThenPlay());
+    player.Pause();
+    std::this_thread::sleep_for(300ms);
+    resume.push_back(heard.Mark());
+    player.Run();
+    heard.Tick(500ms);
+  }
+  if (!heard.Finish()) {
+    std::printf("heard stops: no recording\n");
+    return;
+  }
+  PrintSeeks(heard, "Stop, Play (target 0)", stopPlay);
+  PrintSeeks(heard, "restart after the end (target 0)", restart);
+  const orvex::test::HeardTake& take = heard.take();
+  Stats tail;
+  for (const SeekMade& s : restart) {
+    const orvex::test::HeardRun* run = take.RunFrom(s.mark);
+    if (run && run != &take.runs().front()) {
+      const auto fileEnd = static_cast<int64_t>(take.file().Frames());
+      tail.values.push_back(heard.FramesToMs(static_cast<double>((run - 1)->FileEnd() - fileEnd)));
+    }
+  }
+  std::printf("Playing out to the end\n");
+  PrintStats("  last heard sample - the end", tail, restart.size());
+  Stats lost;
+  for (size_t mark : resume) {
+    const orvex::test::HeardRun* after = take.RunFrom(mark);
+    if (after && after != &take.runs().front()) {
+      lost.values.push_back(
+          heard.FramesToMs(static_cast<double>(after->from - (after - 1)->FileEnd())));
+    }
+  }
+  std::printf("Pause, Run\n");
+  PrintStats("  heard resume - pause point", lost, resume.size());
+}
+
+// How soon a change of volume or channel is heard: from the call (a mark in
+// the recording) to the end of the full-volume stereo sound (mute, down to
+// -20 dB, left only) or to its return (unmute, back up to 0 dB, stereo).
+void HeardVolume(const std::string& file, int rounds) {
+  Heard heard(file);
+  if (!heard.Start()) {
+    std::printf("heard volume: could not start\n");
+    return;
+  }
+  GstPlayer& player = heard.player();
+  std::vector<size_t> mute, unmute, down, up, left, stereo;
+  player.Run();
+  heard.Tick(800ms);
+  const auto change = [&](std::vector<size_t>& marks, int32_t volume) {
+    marks.push_back(heard.Mark());
+    player.SetVolume(volume);
+    heard.Tick(2000ms);
+  };
+  const auto channel = [&](std::vector<size_t>& marks, int32_t channel) {
+    marks.push_back(heard.Mark());
+    player.SetChannel(channel);
+    heard.Tick(2000ms);
+  };
+  for (int i = 0; i < rounds; ++i) {
+    change(mute, orvex::kVolumeSilent);
+    change(unmute, orvex::kVolumeFull);
+    change(down, -2000);
+    change(up, orvex::kVolumeFull);
+    channel(left, orvex::kChannelLeft);
+    channel(stereo, orvex::kChannelStereo);
+  }
+  if (!heard.Finish()) {
+    std::printf("heard volume: no recording\n");
+    return;
+  }
+  std::printf("volume and channel changes, from the call to the change heard\n");
+  for (const auto& [name, marks, ends] :
+       {std::tuple{"  mute", &mute, true}, std::tuple{"  unmute", &unmute, false},
+        std::tuple{"  0 dB to -20 dB", &down, true}, std::tuple{"  -20 dB to 0 dB", &up, false},
+        std::tuple{"  stereo to left only", &left, true},
+        std::tuple{"  left only to stereo", &stereo, false}}) {
+    Stats delay;
+    for (size_t mark : *marks) {
+      double ms = 0;
+      if (ends ? heard.UntilRunEnds(mark, ms) : heard.UntilRunStarts(mark, ms)) {
+        delay.values.push_back(ms);
+      }
+    }
+    PrintStats(name, delay, marks->size());
+  }
+}
+
+void HeardSection(const std::string& noiseFile, const std::string& only = {}) {
+  std::printf(
+      "\n== heard on the null sink's monitor (a minute of noise, the recording followed through"
+      " the file's decoding)\n");
+  if (only.empty() || only == "seeks") HeardSeeks(noiseFile, 6);
+  if (only.empty() || only == "stops") HeardStops(noiseFile, 6);
+  if (only.empty() || only == "volume") HeardVolume(noiseFile, 4);
+}
+
 double CpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -300,11 +615,20 @@ void PlaybackCpu(const std::string& name, const std::string& path, double second
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s <fixture folder> [<long VBR file without header>]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s <fixture folder> [<long VBR file without header> [<a minute of "
+                 "noise>]]\n       %s --heard <a minute of noise> [seeks|stops|volume]\n",
+                 argv[0], argv[0]);
     return 2;
+  }
+  if (std::string(argv[1]) == "--heard" && argc > 2) {
+    orvex::EnsureGstInit();
+    HeardSection(argv[2], argc > 3 ? argv[3] : "");
+    return 0;
   }
   const std::string data = argv[1];
   const std::string longFile = argc > 2 ? argv[2] : "";
+  const std::string noiseFile = argc > 3 ? argv[3] : "";
   orvex::EnsureGstInit();
 
   std::printf("== seek accuracy (FLUSH|ACCURATE; landed measured on the decoded samples)\n");
@@ -314,6 +638,8 @@ int main(int argc, char** argv) {
   }
   SeekAccuracy("program_stream.mp3", data + "/program_stream.mp3", true, 20);
   if (!longFile.empty()) SeekAccuracy("30-min VBR, no header", longFile, false, 20);
+
+  if (!noiseFile.empty()) HeardSection(noiseFile);
 
   std::printf("\n== seek latency (playing into the sound server)\n");
   SeekLatency("cbr_stereo.mp3", data + "/cbr_stereo.mp3", 20);

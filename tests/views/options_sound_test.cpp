@@ -1,60 +1,30 @@
-// The mute box on a real player: the samples that reach the audio device go
-// silent while it is ticked and come back at the slider's volume.
+// The mute box on a real player, as heard on the null sink's monitor: the
+// sound stops within 100 ms of ticking it and comes back, at the slider's
+// volume and where playback has got to, within 100 ms of clearing it.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QTest>
 
-#include <algorithm>
 #include <cmath>
-#include <mutex>
-#include <vector>
+#include <memory>
 
 #include "app/app.h"
 #include "playback/gst_player.h"
+#include "tests/playback/sound_check.h"
 #include "views/options_panel.h"
 
 namespace orvex {
 namespace {
 
-// The peak of every block that reached the sink, in order.
-class Peaks {
- public:
-  void Add(const PcmBlock& block) {
-    float peak = 0;
-    for (size_t i = 0; i < block.frames * block.channels; ++i)
-      peak = std::max(peak, std::abs(block.samples[i]));
-    std::lock_guard lock(mutex_);
-    peaks_.push_back(peak);
-  }
-  size_t Count() const {
-    std::lock_guard lock(mutex_);
-    return peaks_.size();
-  }
-  // The loudest of the blocks from first to last, both included.
-  float Max(size_t first, size_t last) const {
-    std::lock_guard lock(mutex_);
-    float peak = 0;
-    for (size_t i = first; i <= last && i < peaks_.size(); ++i) peak = std::max(peak, peaks_[i]);
-    return peak;
-  }
-  // Waits (running the event loop) until count blocks have arrived.
-  bool WaitFor(size_t count) const {
-    return QTest::qWaitFor([&] { return Count() >= count; }, 10000);
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<float> peaks_;
-};
-
-TEST(OptionsPanelSound, MuteWhilePlayingSilencesTheOutput) {
-  Peaks peaks;
-  GstPlayerOptions options;
-  options.observer = [&peaks](const PcmBlock& block) { peaks.Add(block); };
-  auto player = std::make_unique<GstPlayer>(GraphNotify{}, options);
-  const Result built = player->BuildWithMp3Parser(ORVEX_TEST_DATA "/cbr_stereo.mp3");
+TEST(OptionsPanelSound, MuteIsHeardAtOnceAndUnmuteComesBackAtTheSlidersVolume) {
+  const std::string file = ORVEX_TEST_DATA "/noise.mp3";
+  auto player = std::make_unique<GstPlayer>();
+  const Result built = player->BuildWithMp3Parser(file);
   if (Failed(built)) GTEST_SKIP() << "no audio output here: " << player->ErrorText(built);
+  test::TempDir dir;
+  test::HeardTake take;
+  ASSERT_TRUE(take.Start(file, dir.File("mute.wav"))) << "could not decode or record";
 
   App app;
   app.volume = -500;
@@ -68,23 +38,30 @@ TEST(OptionsPanelSound, MuteWhilePlayingSilencesTheOutput) {
 
   ASSERT_FALSE(Failed(app.player->Run()));
   app.playState = Playing;
-  ASSERT_TRUE(peaks.WaitFor(6));
-  const size_t audible = peaks.Count();
-  EXPECT_GT(peaks.Max(1, audible - 1), 0.1f);
-
+  QTest::qWait(500);
+  const size_t muted = take.Mark();
   mute->click();
   EXPECT_EQ(app.bMute, 1);
-  ASSERT_TRUE(peaks.WaitFor(audible + 8));
-  // A block or two may have passed the volume before the click.
-  EXPECT_EQ(peaks.Max(audible + 2, audible + 7), 0.0f);
-
+  QTest::qWait(400);
+  const size_t unmuted = take.Mark();
   mute->click();
   EXPECT_EQ(app.bMute, 0);
-  const size_t restored = peaks.Count();
-  ASSERT_TRUE(peaks.WaitFor(restored + 6));
-  EXPECT_GT(peaks.Max(restored + 2, restored + 5), 0.1f);
+  QTest::qWait(400);
   app.player->Stop();
+  ASSERT_TRUE(take.Finish(std::pow(10.0, app.volume / 2000.0)));
   app.player->Teardown();
+
+  // Runs are what plays at the slider's volume.
+  const int64_t prompt = take.MsToFrames(100);
+  const test::HeardRun* before = take.RunPlayingAt(muted);
+  ASSERT_NE(before, nullptr) << "not heard at the slider's volume before the mute";
+  EXPECT_LE(static_cast<int64_t>(before->End()),
+            static_cast<int64_t>(take.FrameOf(muted)) + prompt);
+  EXPECT_EQ(test::PeakBetween(take.heard(), before->End(), take.EarliestFrameOf(unmuted)), 0.0);
+  const test::HeardRun* after = take.RunFrom(unmuted);
+  ASSERT_NE(after, nullptr) << "not heard at the slider's volume after the mute";
+  EXPECT_LE(static_cast<int64_t>(after->at), static_cast<int64_t>(take.FrameOf(unmuted)) + prompt);
+  EXPECT_EQ(after->Offset(), before->Offset()) << "playback did not run on while muted";
 }
 
 }  // namespace

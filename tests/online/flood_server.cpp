@@ -121,7 +121,7 @@ std::string FloodServer::base() const {
 
 void FloodServer::route(const std::string& target, FloodReply reply) {
   std::lock_guard lock(mutex_);
-  routes_[target] = std::move(reply);
+  routes_[target] = std::make_shared<const FloodReply>(std::move(reply));
 }
 
 int FloodServer::requestsFor(const std::string& prefix) const {
@@ -176,25 +176,19 @@ void FloodServer::serve(int fd) {
   if (request.find("\r\n\r\n") != std::string::npos) {
     const std::size_t from = request.find(' ') + 1;
     const std::string target = request.substr(from, request.find(' ', from) - from);
-    FloodReply reply;
-    reply.body = "<html><body>404 Not Found</body></html>";
-    bool found = false;
+    std::shared_ptr<const FloodReply> reply;
     {
       std::lock_guard lock(mutex_);
       targets_.push_back(target);
-      if (const auto it = routes_.find(target); it != routes_.end()) {
-        reply = it->second;
-        found = true;
-      }
+      if (const auto it = routes_.find(target); it != routes_.end()) reply = it->second;
     }
     ++requests_;
-    if (found) {
-      sendReply(fd, reply);
+    if (reply) {
+      sendReply(fd, *reply);
     } else {
-      const std::string head =
-          "HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(reply.body.size()) +
-          "\r\nConnection: close\r\n\r\n";
-      sendAll(fd, (head + reply.body).data(), head.size() + reply.body.size());
+      const std::string answer =
+          "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nNot Found";
+      sendAll(fd, answer.data(), answer.size());
     }
   }
   {

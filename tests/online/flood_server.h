@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -76,7 +77,7 @@ class FloodServer {
   std::atomic<bool> stopping_{false};
   std::thread acceptor_;
   mutable std::mutex mutex_;
-  std::map<std::string, FloodReply> routes_;
+  std::map<std::string, std::shared_ptr<const FloodReply>> routes_;  // shared, never copied
   std::vector<std::string> targets_;
   std::vector<int> fds_;  // connections open now
   std::vector<std::thread> workers_;

@@ -39,7 +39,7 @@ std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size
   return std::string_view::npos;
 }
 
-// The end of the tag that starts at `at`: just past its '>', quotes respected.
+// The end of the tag that starts at `at`: just past its '>', outside quotes.
 std::size_t TagEnd(std::string_view html, std::size_t at, bool* selfClosing) {
   char quote = 0;
   char last = 0;

@@ -4,18 +4,18 @@
 // reply is never read and nothing is ever reported.
 
 #include <QObject>
-#include <QPointer>
 #include <QUrl>
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "app/app.h"
 #include "online/vendor.h"
 #include "online/vendor_network.h"
 
-class QNetworkReply;
-
 namespace orvex {
+
+class HttpGet;
 
 class UsageReport : public QObject {
   Q_OBJECT
@@ -41,8 +41,9 @@ class UsageReport : public QObject {
 
   QUrl url_;
   std::chrono::milliseconds timeout_ = kVendorRequestTimeout;
-  QPointer<QNetworkReply> reply_;
+  std::unique_ptr<HttpGet> get_;
   bool started_ = false;
+  bool ended_ = false;
 };
 
 }  // namespace orvex

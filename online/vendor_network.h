@@ -1,35 +1,26 @@
 #pragma once
-// The HTTP side shared by the version check, the usage report and the web page
-// panel. Everything here belongs to the GUI thread and never blocks it.
+// What every request to the vendor server carries, and how long it may take.
+// The requests themselves are made by HttpGet (online/http_client.h). GUI
+// thread.
 
-#include <QNetworkRequest>
+#include <QByteArray>
+#include <QList>
 #include <QUrl>
 #include <chrono>
-
-class QNetworkAccessManager;
-class QNetworkReply;
+#include <string>
 
 namespace orvex {
 
 // A vendor request that gets no answer in this time is abandoned.
 inline constexpr std::chrono::milliseconds kVendorRequestTimeout{30000};
 
-// The one network manager of the program, made on first use and owned by the
-// application object. It goes through the proxy that the environment names
-// (http_proxy, https_proxy, no_proxy); loopback addresses are always reached
-// directly.
-QNetworkAccessManager* VendorNetwork();
+// The header lines of a GET as the program makes it, besides Host and the
+// accepted encodings: the browser-like agent, "UA-CPU: x86", Accept "*/*",
+// never from a cache, a kept-alive connection and the desktop's language.
+QList<QByteArray> VendorRequestHeaders();
 
-// A GET of `url` as the program makes it: HTTP/1.1, the browser-like agent,
-// "UA-CPU: x86", Accept "*/*", and always from the server, never from a cache.
-QNetworkRequest VendorRequest(const QUrl& url);
-
-// Sends VendorRequest(url) through VendorNetwork() and aborts the reply if it
-// has not finished after `timeout`. The caller owns the reply.
-QNetworkReply* StartVendorGet(const QUrl& url, std::chrono::milliseconds timeout);
-
-// Drops a reply the caller no longer wants: no more signals, the transfer
-// stopped, the object deleted later.
-void DiscardReply(QNetworkReply* reply, QObject* receiver);
+// The proxy for a request to `url` as the environment names it now
+// (proxy_rule.h): "http://host:port", or "" for a direct connection.
+std::string VendorProxy(const QUrl& url);
 
 }  // namespace orvex

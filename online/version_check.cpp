@@ -1,7 +1,6 @@
 #include "online/version_check.h"
 
-#include <QNetworkReply>
-
+#include "online/http_client.h"
 #include "online/version_reply.h"
 
 namespace orvex {
@@ -9,38 +8,25 @@ namespace orvex {
 VersionCheck::VersionCheck(QObject* parent, const std::string& base)
     : QObject(parent), url_(QString::fromStdString(VersionCheckUrl(base))) {}
 
-VersionCheck::~VersionCheck() {
-  DiscardReply(reply_, this);
-}
+VersionCheck::~VersionCheck() = default;
 
 void VersionCheck::start() {
   if (started_) return;
   started_ = true;
-  reply_ = StartVendorGet(url_, timeout_);
-  connect(reply_, &QNetworkReply::readyRead, this, &VersionCheck::readBody);
-  connect(reply_, &QNetworkReply::finished, this, &VersionCheck::conclude);
-}
-
-void VersionCheck::readBody() {
-  const qint64 room = static_cast<qint64>(kVersionReplyBytes) - body_.size();
-  if (room > 0) body_ += reply_->read(room);
-  // Nothing past the first bytes matters: stop the transfer as soon as they are in.
-  if (body_.size() >= static_cast<qsizetype>(kVersionReplyBytes)) conclude();
+  // Nothing past the first bytes matters: the transfer stops as soon as they are in.
+  get_ = std::make_unique<HttpGet>(
+      url_,
+      HttpLimits{.maxBodyBytes = kVersionReplyBytes, .keepBeginning = true, .timeout = timeout_});
+  connect(get_.get(), &HttpGet::finished, this, &VersionCheck::conclude);
+  get_->start();
 }
 
 void VersionCheck::conclude() {
-  if (concluded_) return;
-  concluded_ = true;
-  if (reply_ && reply_->isOpen() && body_.size() < static_cast<qsizetype>(kVersionReplyBytes)) {
-    body_ += reply_->read(static_cast<qint64>(kVersionReplyBytes) - body_.size());
-  }
-  DiscardReply(reply_, this);
-  reply_ = nullptr;
-
-  const VersionReply answer =
-      ClassifyVersionReply(std::string_view(body_.constData(), body_.size()));
+  // Whatever the server said, an error page too, is judged by its beginning.
+  const QByteArray& body = get_->body();
+  const VersionReply answer = ClassifyVersionReply(std::string_view(body.constData(), body.size()));
   // Queued, so that a slot that opens a modal dialog runs from the event loop
-  // and not inside the network reply's own signal.
+  // and not inside the request's own signal.
   QMetaObject::invokeMethod(
       this,
       [this, answer] {

@@ -4,19 +4,18 @@
 // mustUpdate(); a current version, an error reply, no network or a server
 // that never answers give no signal at all.
 
-#include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QUrl>
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "online/vendor.h"
 #include "online/vendor_network.h"
 
-class QNetworkReply;
-
 namespace orvex {
+
+class HttpGet;
 
 class VersionCheck : public QObject {
   Q_OBJECT
@@ -41,15 +40,12 @@ class VersionCheck : public QObject {
   void finished();
 
  private:
-  void readBody();
   void conclude();
 
   QUrl url_;
   std::chrono::milliseconds timeout_ = kVendorRequestTimeout;
-  QPointer<QNetworkReply> reply_;
-  QByteArray body_;  // at most kVersionReplyBytes
+  std::unique_ptr<HttpGet> get_;  // reads at most kVersionReplyBytes of the body
   bool started_ = false;
-  bool concluded_ = false;
 };
 
 }  // namespace orvex

@@ -1,26 +1,44 @@
 #include "online/web_page_panel.h"
 
+#include <QBuffer>
 #include <QContextMenuEvent>
-#include <QImage>
-#include <QNetworkReply>
+#include <QImageReader>
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QThreadPool>
 #include <QTimer>
+#include <algorithm>
+#include <mutex>
 #include <utility>
 
+#include "online/http_client.h"
 #include "online/open_page.h"
 #include "online/vendor.h"
-#include "online/vendor_network.h"
 
 namespace orvex {
-namespace {
 
-// Limits that keep a broken or hostile page from filling memory.
-constexpr qint64 kMaxPageBytes = 2 * 1024 * 1024;
-constexpr qint64 kMaxResourceBytes = 4 * 1024 * 1024;
-constexpr qsizetype kMaxResources = 64;
+// Where a picture decoded on a pool thread goes: the panel while it lives.
+struct DecodeMailbox {
+  void post(const QUrl& url, const QImage& image, std::size_t encodedBytes) {
+    std::lock_guard lock(mutex);
+    // The panel cannot go while the lock is held; once it has gone, the
+    // posted call is dropped with it.
+    if (panel == nullptr) return;
+    QMetaObject::invokeMethod(
+        panel,
+        [target = panel, url, image, encodedBytes] {
+          target->pictureDecoded(url, image, encodedBytes);
+        },
+        Qt::QueuedConnection);
+  }
+
+  std::mutex mutex;
+  WebPagePanel* panel = nullptr;
+};
+
+namespace {
 
 bool IsWebScheme(const QUrl& url) {
   const QString scheme = url.scheme().toLower();
@@ -57,16 +75,31 @@ const QImage& TransparentPixel() {
   return pixel;
 }
 
-void AbortWhenLarger(QNetworkReply* reply, qint64 limit) {
-  QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                   [reply, limit](qint64 received, qint64) {
-                     if (received > limit) reply->abort();
-                   });
+// Decodes a picture off the GUI thread, if it is one of the common web formats
+// (never a vector format, whose drawing cost has no bound) and has at most
+// kMaxPicturePixels, and posts it to the panel; a null image when it is not.
+void DecodePicture(const std::shared_ptr<DecodeMailbox>& mailbox, const QUrl& url,
+                   QByteArray data) {
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  const QByteArray format = reader.format();
+  QImage image;
+  if (format == "png" || format == "jpeg" || format == "gif" || format == "bmp") {
+    const QSize size = reader.size();
+    if (size.isValid() &&
+        static_cast<std::size_t>(size.width()) * size.height() <= kMaxPicturePixels) {
+      reader.read(&image);
+    }
+  }
+  mailbox->post(url, image, static_cast<std::size_t>(data.size()));
 }
 
 }  // namespace
 
-WebPagePanel::WebPagePanel(QWidget* parent, const QUrl& page) : QTextBrowser(parent), page_(page) {
+WebPagePanel::WebPagePanel(QWidget* parent, const QUrl& page)
+    : QTextBrowser(parent), page_(page), mailbox_(std::make_shared<DecodeMailbox>()) {
+  mailbox_->panel = this;
   setObjectName(QStringLiteral("ORVEX_HTMLPage"));
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   setLineWidth(2);
@@ -78,32 +111,42 @@ WebPagePanel::WebPagePanel(QWidget* parent, const QUrl& page) : QTextBrowser(par
   document()->setBaseUrl(page_);
   connect(this, &QTextBrowser::anchorClicked, this, &WebPagePanel::openLink);
 
-  pageReply_ = StartVendorGet(page_, kVendorRequestTimeout);
-  AbortWhenLarger(pageReply_, kMaxPageBytes);
-  connect(pageReply_, &QNetworkReply::finished, this, &WebPagePanel::pageArrived);
+  pageGet_ = std::make_unique<HttpGet>(page_, HttpLimits{.maxBodyBytes = kMaxPageBytes});
+  connect(pageGet_.get(), &HttpGet::finished, this, &WebPagePanel::pageArrived);
+  pageGet_->start();
   show();
 }
 
 WebPagePanel::~WebPagePanel() {
-  DiscardReply(pageReply_, this);
-  for (const QPointer<QNetworkReply>& reply : resourceReplies_) DiscardReply(reply, this);
+  std::lock_guard lock(mailbox_->mutex);
+  mailbox_->panel = nullptr;
 }
 
 QUrl WebPagePanel::vendorPage() {
   return QUrl(QString::fromStdString(AdPageUrl(VendorBaseUrl())));
 }
 
+std::size_t WebPagePanel::bytesHeld() const {
+  return static_cast<std::size_t>(html_.size()) * sizeof(QChar) + decodedBytes_ + decodingBytes_ +
+         sheetChars_ * sizeof(QChar);
+}
+
 void WebPagePanel::pageArrived() {
-  QNetworkReply* reply = pageReply_;
-  pageReply_ = nullptr;
-  if (reply == nullptr) return;
-  reply->deleteLater();
-  const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299) {
+  HttpGet* get = pageGet_.release();
+  get->deleteLater();
+  // Only a whole page of at most kMaxPageBytes, and one small enough to be
+  // laid out at once, is shown.
+  if (!get->succeeded() || static_cast<std::size_t>(get->body().size()) > kMaxShownPage.bytes) {
     emit loadFinished(false);
     return;
   }
-  html_ = DecodeText(reply->readAll(), reply->rawHeader("Content-Type"));
+  QString html = DecodeText(get->body(), get->contentType());
+  shape_ = MeasurePage(html.toUtf8().toStdString());
+  if (!FitsPanel(shape_)) {
+    emit loadFinished(false);
+    return;
+  }
+  html_ = std::move(html);
   render();
   emit loadFinished(true);
 }
@@ -128,30 +171,78 @@ QVariant WebPagePanel::loadResource(int type, const QUrl& name) {
 }
 
 void WebPagePanel::requestResource(int type, const QUrl& url) {
-  if (requested_.contains(url) || requested_.size() >= kMaxResources) return;
+  if (requested_.contains(url) || static_cast<std::size_t>(requested_.size()) >= kMaxResources) {
+    return;
+  }
   requested_.insert(url);
-  QNetworkReply* reply = StartVendorGet(url, kVendorRequestTimeout);
-  AbortWhenLarger(reply, kMaxResourceBytes);
-  resourceReplies_.append(reply);
-  connect(reply, &QNetworkReply::finished, this,
-          [this, reply, type, url] { resourceArrived(reply, type, url); });
+  waiting_.append({type, url});
+  startResources();
 }
 
-void WebPagePanel::resourceArrived(QNetworkReply* reply, int type, const QUrl& url) {
-  resourceReplies_.removeAll(reply);
-  reply->deleteLater();
-  const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299) return;
-  const QByteArray data = reply->readAll();
-  if (type == QTextDocument::ImageResource) {
-    QImage image;
-    if (!image.loadFromData(data)) return;
-    resources_.insert(url, image);
-  } else {
-    resources_.insert(url, DecodeText(data, reply->rawHeader("Content-Type")));
+void WebPagePanel::startResources() {
+  while (!waiting_.isEmpty() && resourceGets_.size() < kParallelResources) {
+    if (resourceBytesLeft_ == 0) {
+      waiting_.clear();  // the page has had all it may read
+      return;
+    }
+    const Wanted wanted = waiting_.takeFirst();
+    const std::size_t bound = std::min(
+        wanted.type == QTextDocument::ImageResource ? kMaxPictureBytes : kMaxStyleSheetBytes,
+        resourceBytesLeft_);
+    resourceBytesLeft_ -= bound;
+    auto get = std::make_unique<HttpGet>(wanted.url, HttpLimits{.maxBodyBytes = bound});
+    HttpGet* started = get.get();
+    connect(started, &HttpGet::finished, this, [this, started, wanted, bound] {
+      resourceArrived(started, wanted.type, wanted.url, bound);
+    });
+    resourceGets_.push_back(std::move(get));
+    started->start();
   }
-  document()->addResource(type, url, resources_.value(url));
-  // Several pictures arriving together cost one rendering.
+}
+
+void WebPagePanel::resourceArrived(HttpGet* get, int type, const QUrl& url, std::size_t reserved) {
+  const auto found = std::find_if(resourceGets_.begin(), resourceGets_.end(),
+                                  [get](const auto& running) { return running.get() == get; });
+  found->release()->deleteLater();
+  resourceGets_.erase(found);
+  // What was read counts against the page's bound; the rest of the reservation is free again.
+  QByteArray data = get->body();
+  resourceBytesLeft_ += reserved - std::min(reserved, static_cast<std::size_t>(data.size()));
+  const bool usable = get->succeeded();
+  const QByteArray contentType = get->contentType();
+  startResources();
+  if (!usable) return;
+
+  if (type == QTextDocument::ImageResource) {
+    decodingBytes_ += static_cast<std::size_t>(data.size());
+    QThreadPool::globalInstance()->start(
+        [mailbox = mailbox_, url, data = std::move(data)]() mutable {
+          DecodePicture(mailbox, url, std::move(data));
+        });
+    return;
+  }
+  const QString sheet = DecodeText(data, contentType);
+  // Style rules are matched against every element: the page's and the linked
+  // sheets' share one bound.
+  const std::size_t chars = static_cast<std::size_t>(sheet.size());
+  if (!FitsPanel(shape_, sheetChars_ + chars)) return;
+  sheetChars_ += chars;
+  keep(type, url, sheet);
+}
+
+void WebPagePanel::pictureDecoded(const QUrl& url, const QImage& image, std::size_t encodedBytes) {
+  decodingBytes_ -= std::min(decodingBytes_, encodedBytes);
+  if (image.isNull()) return;
+  const auto bytes = static_cast<std::size_t>(image.sizeInBytes());
+  if (decodedBytes_ + bytes > kMaxDecodedBytesTotal) return;
+  decodedBytes_ += bytes;
+  keep(QTextDocument::ImageResource, url, image);
+}
+
+void WebPagePanel::keep(int type, const QUrl& url, const QVariant& value) {
+  resources_.insert(url, value);
+  document()->addResource(type, url, value);
+  // Several resources arriving together cost one rendering.
   arrived_.append(url);
   if (arrived_.size() == 1) QTimer::singleShot(0, this, &WebPagePanel::renderArrived);
 }

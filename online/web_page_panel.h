@@ -1,21 +1,29 @@
 #pragma once
 // The web page panel: a light HTML view inside the options panel that shows one
 // page of the vendor server. The page and its pictures and style sheets come
-// through Qt Network without ever blocking the GUI thread; the page is
-// rendered again as each of them arrives. A click on a link opens it in the
-// user's browser. There is no context menu. A page that can't be loaded leaves
-// the panel empty, and nothing is reported.
+// through HttpGet without ever blocking the GUI thread, each bounded by the
+// bytes actually read (page_budget.h); pictures are decoded on a pool thread,
+// and the page is rendered again as they arrive. A page too large to lay out
+// quickly is never handed to the text browser. A click on a link opens it in
+// the user's browser. There is no context menu. A page that can't be loaded
+// or shown leaves the panel empty, and nothing is reported.
 
 #include <QHash>
+#include <QImage>
 #include <QList>
-#include <QPointer>
 #include <QSet>
 #include <QTextBrowser>
 #include <QUrl>
+#include <cstddef>
+#include <memory>
+#include <vector>
 
-class QNetworkReply;
+#include "online/page_budget.h"
 
 namespace orvex {
+
+class HttpGet;
+struct DecodeMailbox;
 
 class WebPagePanel : public QTextBrowser {
   Q_OBJECT
@@ -31,6 +39,11 @@ class WebPagePanel : public QTextBrowser {
 
   const QUrl& page() const { return page_; }
 
+  // The bytes the panel holds now: the page's text, the pictures (decoded or
+  // being decoded) and the style sheets. What the running requests have read
+  // so far is held by the HTTP client (HttpBytesBuffered).
+  std::size_t bytesHeld() const;
+
  signals:
   // The page request has ended; `shown` tells whether the page is displayed.
   void loadFinished(bool shown);
@@ -42,9 +55,19 @@ class WebPagePanel : public QTextBrowser {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  friend struct DecodeMailbox;
+
+  struct Wanted {
+    int type;
+    QUrl url;
+  };
+
   void pageArrived();
   void requestResource(int type, const QUrl& url);
-  void resourceArrived(QNetworkReply* reply, int type, const QUrl& url);
+  void startResources();
+  void resourceArrived(HttpGet* get, int type, const QUrl& url, std::size_t reserved);
+  void pictureDecoded(const QUrl& url, const QImage& image, std::size_t encodedBytes);
+  void keep(int type, const QUrl& url, const QVariant& value);
   void renderArrived();
   void requestImages();
   void render();
@@ -52,11 +75,20 @@ class WebPagePanel : public QTextBrowser {
 
   QUrl page_;
   QString html_;
-  QPointer<QNetworkReply> pageReply_;
-  QList<QPointer<QNetworkReply>> resourceReplies_;
-  QHash<QUrl, QVariant> resources_;  // by absolute address
+  PageShape shape_;
+  std::unique_ptr<HttpGet> pageGet_;
+  std::vector<std::unique_ptr<HttpGet>> resourceGets_;  // running
+  QList<Wanted> waiting_;                               // asked for, not started
+  QHash<QUrl, QVariant> resources_;                     // by absolute address
   QSet<QUrl> requested_;
   QList<QUrl> arrived_;  // arrived since the last rendering
+  // Bytes the resources may still read, all together; a running request has
+  // its bound taken off until it ends.
+  std::size_t resourceBytesLeft_ = kMaxResourceBytesTotal;
+  std::size_t decodedBytes_ = 0;   // pictures kept
+  std::size_t decodingBytes_ = 0;  // pictures being decoded
+  std::size_t sheetChars_ = 0;     // style sheets kept
+  std::shared_ptr<DecodeMailbox> mailbox_;
 };
 
 }  // namespace orvex

@@ -4,6 +4,7 @@
 
 #include <QSignalSpy>
 
+#include "flood_server.h"
 #include "http_test_server.h"
 
 namespace orvex {
@@ -54,6 +55,17 @@ TEST(UsageReport, ASilentServerIsLeftAfterTheTimeOut) {
   report.start();
   ASSERT_TRUE(WaitFor([&] { return finished.count() > 0; }));
   EXPECT_TRUE(WaitFor([&] { return server.closedByClient() == 1; }));
+}
+
+TEST(UsageReport, HeadersThatNeverEndEndTheReport) {
+  test::FloodServer server;
+  server.route("/orvex/usageLog.php?ver=2.2.3&os=6.1", test::EndlessHeaders());
+  UsageReport report(nullptr, server.base(), OsVersion{6, 1});
+  report.setTimeout(std::chrono::minutes(10));  // the end cannot come from the time-out
+  QSignalSpy finished(&report, &UsageReport::finished);
+  report.start();
+  ASSERT_TRUE(WaitFor([&] { return finished.count() > 0; }));
+  EXPECT_TRUE(WaitFor([&] { return server.openConnections() == 0; }));
 }
 
 }  // namespace

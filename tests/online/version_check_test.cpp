@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include "flood_server.h"
 #include "http_test_server.h"
 
 namespace orvex {
@@ -151,6 +152,22 @@ TEST(VersionCheck, LoopbackIsNeverProxied) {
 
   EXPECT_EQ(outcome.newVersion, 1);
   EXPECT_TRUE(proxy.requests().isEmpty());
+}
+
+TEST(VersionCheck, HeadersThatNeverEndEndTheCheck) {
+  for (const test::FloodReply& reply : {test::EndlessHeaders(), test::EndlessHeaderLine()}) {
+    test::FloodServer server;
+    server.route(kTarget.toStdString(), reply);
+    VersionCheck check(nullptr, server.base());
+    check.setTimeout(std::chrono::minutes(10));  // the end cannot come from the time-out
+    QSignalSpy newVersion(&check, &VersionCheck::newVersion);
+    QSignalSpy mustUpdate(&check, &VersionCheck::mustUpdate);
+    QSignalSpy finished(&check, &VersionCheck::finished);
+    check.start();
+    ASSERT_TRUE(WaitFor([&] { return finished.count() > 0; }));
+    EXPECT_EQ(newVersion.count() + mustUpdate.count(), 0);
+    EXPECT_TRUE(WaitFor([&] { return server.openConnections() == 0; }));
+  }
 }
 
 TEST(VersionCheck, DestroyedWhileWaitingSignalsNothing) {

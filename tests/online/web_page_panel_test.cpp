@@ -15,17 +15,39 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
+#include <iostream>
+#include <string>
 
+#include "flood_server.h"
 #include "http_test_server.h"
+#include "loop_watch.h"
+#include "online/http_client.h"
 #include "online/open_page.h"
+#include "online/page_budget.h"
 
 namespace orvex {
 namespace {
 
+using test::FloodServer;
 using test::HttpTestServer;
+using test::LoopWatch;
 using test::WaitFor;
+
+constexpr std::size_t kMiB = 1024 * 1024;
+// AddressSanitizer keeps freed memory aside: the resident memory says nothing there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMeasuresMemory = false;
+#else
+constexpr bool kMeasuresMemory = true;
+#endif
+
+void ExpectResidentUnderBound(const LoopWatch& watch) {
+  if (!kMeasuresMemory) return;
+  EXPECT_LT(watch.peakResidentKb(), 100 * 1024);
+}
 
 QByteArray Png(const QSize& size, QColor color) {
   QImage image(size, QImage::Format_RGB32);
@@ -47,8 +69,20 @@ int CountColour(const QImage& image, QColor colour) {
   return count;
 }
 
+QUrl PageOf(const std::string& base) {
+  return QUrl(QString::fromStdString(base + "orvex/ad.htm"));
+}
 QUrl PageOf(const HttpTestServer& server) {
-  return QUrl(QString::fromStdString(server.base() + "orvex/ad.htm"));
+  return PageOf(server.base());
+}
+
+// What a flood cost; the largest event-loop stall is printed, never judged.
+void Report(const char* what, const LoopWatch& watch) {
+  std::cout << "[ figures  ] " << what << ": largest event-loop stall " << watch.maxStallMs()
+            << " ms over " << watch.timeouts() << " turns, resident memory "
+            << watch.startResidentKb() / 1024 << " MB at the start, at most "
+            << watch.peakResidentKb() / 1024 << " MB, most bytes held " << watch.maxTracked() / 1024
+            << " KiB\n";
 }
 
 class WebPagePanelTest : public ::testing::Test {
@@ -65,6 +99,17 @@ class WebPagePanelTest : public ::testing::Test {
     QSignalSpy finished(panel, &WebPagePanel::loadFinished);
     EXPECT_TRUE(WaitFor([&] { return finished.count() > 0; }));
     if (shown != nullptr && !finished.isEmpty()) *shown = finished.front().front().toBool();
+    return panel;
+  }
+
+  // Makes the panel and watches the event loop and the bytes the panel and
+  // the transfers hold, from the start.
+  WebPagePanel* Watch(const QUrl& page, std::unique_ptr<LoopWatch>* watch) {
+    ResetHttpPeakBytesBuffered();
+    *watch = std::make_unique<LoopWatch>();
+    auto* panel = new WebPagePanel(&parent_, page);
+    panel->setGeometry(parent_.rect());
+    (*watch)->track([panel] { return panel->bytesHeld() + HttpBytesBuffered(); });
     return panel;
   }
 
@@ -235,6 +280,121 @@ TEST_F(WebPagePanelTest, LinksOpenInTheBrowser) {
 
   ASSERT_EQ(opened.size(), 1);
   EXPECT_EQ(opened.front().toString().toStdString(), server_.base() + "orvex/more.htm");
+}
+
+TEST_F(WebPagePanelTest, AnOversizedPageIsNeverLaidOut) {
+  const std::string page = test::ParagraphPage(8 * kMiB);
+  for (const bool declared : {true, false}) {
+    // In one burst, with or without its length.
+    FloodServer flood;
+    flood.route("/orvex/ad.htm", test::Body("text/html", page, declared));
+    std::unique_ptr<LoopWatch> watch;
+    WebPagePanel* panel = Watch(PageOf(flood.base()), &watch);
+    QSignalSpy finished(panel, &WebPagePanel::loadFinished);
+    ASSERT_TRUE(WaitFor([&] { return finished.count() > 0; }));
+    Report(declared ? "8 MB page, length declared" : "8 MB page, no length", *watch);
+
+    EXPECT_FALSE(finished.front().front().toBool());
+    EXPECT_TRUE(panel->toPlainText().isEmpty());
+    EXPECT_EQ(panel->bytesHeld(), 0u);
+    EXPECT_LE(HttpPeakBytesBuffered(), kMaxPageBytes);
+    EXPECT_LE(watch->maxTracked(), kMaxPageBytes);
+    EXPECT_GT(watch->timeouts(), 0);
+    ExpectResidentUnderBound(*watch);
+    delete panel;
+  }
+}
+
+TEST_F(WebPagePanelTest, PagesThatWouldStallTheWindowAreNotShown) {
+  const QByteArray nestedTables =
+      QByteArray("<table><tr><td>x").repeated(21) + QByteArray("</td></tr></table>").repeated(21);
+  const QByteArray bigPage = QByteArray::fromStdString(test::ParagraphPage(kMaxPageBytes / 2));
+  for (const QByteArray& page : {nestedTables, bigPage}) {
+    server_.answer("/orvex/ad.htm", {200, "text/html", page});
+    bool shown = true;
+    WebPagePanel* panel = Load(PageOf(server_), &shown);
+    EXPECT_FALSE(shown) << page.size();
+    EXPECT_TRUE(panel->toPlainText().isEmpty());
+    delete panel;
+  }
+}
+
+TEST_F(WebPagePanelTest, HeadersThatNeverEndLeaveThePanelEmpty) {
+  FloodServer flood;
+  flood.route("/orvex/ad.htm", test::EndlessHeaders());
+  std::unique_ptr<LoopWatch> watch;
+  WebPagePanel* panel = Watch(PageOf(flood.base()), &watch);
+  QSignalSpy finished(panel, &WebPagePanel::loadFinished);
+  // Well before the time-out of 30 s.
+  ASSERT_TRUE(WaitFor([&] { return finished.count() > 0; }, 15000));
+  Report("endless headers", *watch);
+  EXPECT_FALSE(finished.front().front().toBool());
+  EXPECT_TRUE(panel->toPlainText().isEmpty());
+  ExpectResidentUnderBound(*watch);
+}
+
+TEST_F(WebPagePanelTest, ManyLargePicturesAreBounded) {
+  // 60 pictures of 40 MB, streamed as fast as they are read, half of them
+  // with their length declared.
+  FloodServer flood;
+  std::string html = "<html><body><p>pictures</p>";
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = "img" + std::to_string(i) + ".png";
+    html += "<img src=\"" + name + "\">";
+    flood.route("/orvex/" + name,
+                test::Stream("image/png", "\x89PNG\r\n\x1a\n", 40 * kMiB, i % 2 == 0));
+  }
+  flood.route("/orvex/ad.htm", test::Body("text/html", html + "</body></html>"));
+  std::unique_ptr<LoopWatch> watch;
+  WebPagePanel* panel = Watch(PageOf(flood.base()), &watch);
+  QSignalSpy finished(panel, &WebPagePanel::loadFinished);
+  ASSERT_TRUE(WaitFor([&] { return finished.count() > 0; }));
+  EXPECT_TRUE(finished.front().front().toBool());
+  // Until no picture is being sent any more.
+  ASSERT_TRUE(
+      WaitFor([&] { return flood.requestsFor("/orvex/img") > 0 && flood.openConnections() == 0; }));
+  QThreadPool::globalInstance()->waitForDone();
+  QTest::qWait(100);
+  Report("60 pictures of 40 MB", *watch);
+
+  // Once the pictures' bytes are spent, no more pictures are asked for.
+  EXPECT_LT(flood.requestsFor("/orvex/img"), 60);
+  EXPECT_LE(HttpPeakBytesBuffered(), kParallelResources * kMaxPictureBytes);
+  EXPECT_LE(watch->maxTracked(), kMaxResourceBytesTotal + kMaxShownPage.bytes);
+  EXPECT_LT(panel->bytesHeld(), 64u * 1024);
+  EXPECT_TRUE(panel->toPlainText().contains(QStringLiteral("pictures")));
+  EXPECT_GT(watch->timeouts(), 0);
+  ExpectResidentUnderBound(*watch);
+}
+
+TEST_F(WebPagePanelTest, PicturesTooCostlyToDecodeAreLeftOut) {
+  const QColor red(255, 0, 0);
+  // One pixel row more than the bound, and a drawing in a vector format.
+  const QSize tooMany(2048, static_cast<int>(kMaxPicturePixels / 2048) + 1);
+  server_.answer("/orvex/ad.htm", {200, "text/html",
+                                   "<img src=\"huge.png\"><img src=\"drawing.svg\">"
+                                   "<img src=\"pic.png\">"});
+  server_.answer("/orvex/huge.png", {200, "image/png", Png(tooMany, red)});
+  server_.answer("/orvex/drawing.svg",
+                 {200, "image/svg+xml",
+                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\">"
+                  "<rect width=\"40\" height=\"30\" fill=\"red\"/></svg>"});
+  server_.answer("/orvex/pic.png", {200, "image/png", Png(QSize(40, 30), red)});
+  WebPagePanel* panel = Load(PageOf(server_));
+  ASSERT_TRUE(WaitFor([&] {
+    return server_.received("/orvex/huge.png") && server_.received("/orvex/drawing.svg") &&
+           CountColour(panel->grab().toImage(), red) > 0;
+  }));
+  QThreadPool::globalInstance()->waitForDone();
+  QTest::qWait(100);
+
+  // Only the small picture is drawn, and only its pixels are held.
+  EXPECT_EQ(CountColour(panel->grab().toImage(), red), 40 * 30);
+  EXPECT_LT(panel->bytesHeld(), 40u * 30 * 4 + 4096);
+  const QVariant huge =
+      panel->document()->resource(QTextDocument::ImageResource,
+                                  QUrl(QString::fromStdString(server_.base() + "orvex/huge.png")));
+  EXPECT_NE(huge.value<QImage>().size(), tooMany);
 }
 
 }  // namespace

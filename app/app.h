@@ -1,7 +1,9 @@
 #pragma once
-// The application object: all state of the program in one place. The program
-// has exactly one (theApp, in app/main.cpp); tests construct their own.
-// Only the GUI thread touches it.
+// The application object: the state of the program, owned here and changed
+// only through the commands below, each of which applies the rules it owns.
+// After every command (and every tick) the window is told once, with a fresh
+// TransportView. The program has exactly one (in app/main.cpp); tests
+// construct their own. Only the GUI thread touches it.
 
 #include <cstdint>
 #include <memory>
@@ -11,11 +13,11 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "app/transport_view.h"
 #include "playback/player.h"
+#include "settings/settings.h"
 
 namespace orvex {
-
-enum PlayState : int32_t { Stopped = 0, Paused = 1, Playing = 2 };
 
 // What the Open dialog remembers from one open to the next.
 struct OpenDialogRecord {
@@ -25,26 +27,27 @@ struct OpenDialogRecord {
 
 class App {
  public:
+  // Without a shell, the application shows nothing until it is given one.
   App();
+  explicit App(Shell& shell, PlayerFactory* playerFactory = nullptr,
+               std::string programFolder = {});
   App(const App&) = delete;
   App& operator=(const App&) = delete;
 
-  OpenDialogRecord openDialog;
-  std::string programFolder;  // the folder of the program's executable
-  Shell* shell = nullptr;     // the window side; null before it exists
-  PlayerFactory* playerFactory = nullptr;
-  std::string filePath;  // the loaded file; empty when none is loaded
-  int32_t bLoaded = 0;
-  PlayState playState = Stopped;
-  int32_t pointA = -1;  // ms; -1 when not set
-  int32_t pointB = -1;  // ms; -1 when not set
-  int32_t jumpSeconds = 0;
-  int32_t bMute = 0;
-  int32_t volume = 0;   // hundredths of a decibel, -10000..0
-  int32_t channel = 0;  // 0 stereo, 1 left, 2 right; never saved
-  std::unique_ptr<Player> player;
-  int32_t osMajorVersion = 0;  // the kernel release's major number
-  int32_t bTopmost = 0;        // never saved
+  // The window side and the player maker; both outlive their use here.
+  void SetShell(Shell& shell) { shell_ = &shell; }
+  void SetPlayerFactory(PlayerFactory* factory) { playerFactory_ = factory; }
+  void SetProgramFolder(std::string folder) { programFolder_ = std::move(folder); }
+  const std::string& programFolder() const { return programFolder_; }
+  int32_t osMajorVersion() const { return osMajorVersion_; }
+  OpenDialogRecord& openDialog() { return openDialog_; }
+
+  // What the window shows, as of the last command or tick.
+  const TransportView& view() const { return view_; }
+
+  // Settings: the three values options.ini keeps (the channel is not one).
+  void ApplySettings(const Settings& settings);
+  Settings CurrentSettings() const;
 
   // Transport (transport/transport.cpp).
   void TogglePlay();
@@ -54,7 +57,16 @@ class App {
   void GoToStart();
   void GoToEnd();
   void RepeatKey();
-  void SetChannel(int32_t c);
+  // Seeks to ms while a file plays or is paused (the position bar).
+  void SeekTo(int32_t ms);
+  void SetChannel(int32_t channel);
+  // The volume in hundredths of a decibel, kept within -10000..0; heard
+  // unless muted.
+  void SetVolume(int32_t volume);
+  void SetMute(bool mute);
+  // Kept within 1..9.
+  void SetJumpSeconds(int32_t seconds);
+  void SetTopmost(bool topmost);
   void Tick();
   void OnGraphEvent();
   void CloseFile();
@@ -67,13 +79,36 @@ class App {
   void OpenSample();
   void DropFiles(const std::vector<std::string>& names);
 
-  bool Active() const { return bLoaded != 0 && playState != Stopped; }
-
  private:
-  void SetStatus(int part, std::string_view text);
+  bool Active() const { return bLoaded != 0 && playState != Stopped; }
+  // Makes the view anew from the state and the player and hands it to the
+  // shell.
+  void Publish();
+  // The volume the player is given: silence while muted.
+  int32_t AudibleVolume() const;
   // Builds a new player for file with both builders in turn; on failure the
   // player is gone and errorText holds the second builder's text.
   bool TryBuild(const std::string& file, std::string* errorText);
+
+  Shell* shell_;  // never null
+  PlayerFactory* playerFactory_ = nullptr;
+  std::string programFolder_;  // the folder of the program's executable
+  OpenDialogRecord openDialog_;
+  int32_t osMajorVersion_ = 0;  // the kernel release's major number
+
+  std::string filePath;  // the loaded file; empty when none is loaded
+  int32_t bLoaded = 0;
+  PlayState playState = Stopped;
+  int32_t pointA = -1;  // ms; -1 when not set
+  int32_t pointB = -1;  // ms; -1 when not set
+  int32_t jumpSeconds = kDefaultJumpSeconds;
+  int32_t bMute = 0;
+  int32_t volume = -500;  // hundredths of a decibel, -10000..0
+  int32_t channel = 0;    // 0 stereo, 1 left, 2 right; never saved
+  int32_t bTopmost = 0;   // never saved
+  std::string status_;    // the status bar's first part
+  std::unique_ptr<Player> player;
+  TransportView view_;
 };
 
 // The kernel release's major and minor numbers (uname); 0 when unknown.

@@ -110,13 +110,21 @@ MainWindow::MainWindow(App& app) : app_(app) {
 
   content_ = new ContentPanel(this);
   setCentralWidget(content_);
-  optionsPanel_ = new OptionsPanel(app_, content_);
+  optionsPanel_ = new OptionsPanel(content_);
   hintStrip_ = new HintStrip(content_);
-  displayPanel_ = new DisplayPanel(app_, content_);
-  positionBar_ = new PositionBar(app_, content_);
+  displayPanel_ = new DisplayPanel(content_);
+  positionBar_ = new PositionBar(content_);
   BuildToolBar();
   content_->SetParts(optionsPanel_, hintStrip_, displayPanel_, positionBar_, toolBar_);
-  UpdateToolbarEnable();
+  // The views ask; the application decides.
+  connect(positionBar_, &PositionBar::seekRequested, this, [this](int32_t ms) { app_.SeekTo(ms); });
+  connect(displayPanel_, &DisplayPanel::playRequested, this, [this] { app_.TogglePlay(); });
+  connect(optionsPanel_, &OptionsPanel::volumeChanged, this,
+          [this](int32_t volume) { app_.SetVolume(volume); });
+  connect(optionsPanel_, &OptionsPanel::muteChanged, this,
+          [this](bool mute) { app_.SetMute(mute); });
+  connect(optionsPanel_, &OptionsPanel::jumpSecondsChanged, this,
+          [this](int32_t seconds) { app_.SetJumpSeconds(seconds); });
 
   BuildMenus();
 
@@ -125,12 +133,13 @@ MainWindow::MainWindow(App& app) : app_(app) {
   connect(&tick_, &QTimer::timeout, this, [this] { app_.Tick(); });
 
   setFixedSize(kClientWidth, kClientHeight);
+  ShowToolbar(shown_);
+  TransportChanged(app_.view());
   qApp->installEventFilter(this);
 }
 
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
-  if (app_.shell == this) app_.shell = nullptr;
 }
 
 void MainWindow::SetWebPanel(QWidget* panel) {
@@ -314,15 +323,16 @@ void MainWindow::OpenVendorPage(int command) {
 }
 
 void MainWindow::ToggleTopmost() {
-  app_.bTopmost = app_.bTopmost ? 0 : 1;
+  const bool topmost = !app_.view().topmost;
   const bool visible = isVisible();
-  setWindowFlag(Qt::WindowStaysOnTopHint, app_.bTopmost != 0);
+  setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
   // Changing a window flag hides the window.
   if (visible) show();
+  app_.SetTopmost(topmost);
 }
 
 void MainWindow::UpdateMenu() {
-  const MenuState m = MenuStateFor(app_);
+  const MenuState m = MenuStateFor(app_.view());
   action(kCmdPlay)->setText(QText(m.playText));
   action(kCmdTopmost)->setText(QText(m.topmostText));
   action(kCmdRepeat)->setText(QText(m.repeatText));
@@ -344,50 +354,50 @@ void MainWindow::ShowNewVersion(bool mustUpdate) {
   app_.ExitProcedure();
 }
 
-void MainWindow::RefreshViews() {
-  displayPanel_->refresh();
-  positionBar_->refresh();
+void MainWindow::TransportChanged(const TransportView& view) {
+  // The panels first, then the toolbar and the status bar, as the user reads
+  // them; each part redraws only what changed for it.
+  displayPanel_->setView(view);
+  positionBar_->setView(view);
+  optionsPanel_->setView(view);
+  if (view.loaded != shown_.loaded || view.playState != shown_.playState ||
+      view.pointA != shown_.pointA || view.pointB != shown_.pointB) {
+    ShowToolbar(view);
+  }
+  if (view.status != shown_.status) status0_->setText(QString::fromStdString(view.status));
+  if (view.filePath != shown_.filePath) status1_->setText(QString::fromStdString(view.filePath));
+  if (view.title != shown_.title) setWindowTitle(QString::fromStdString(view.title));
+  // The tick runs while a file plays.
+  const bool playing = view.loaded && view.playState == Playing;
+  if (playing && !tick_.isActive()) tick_.start();
+  if (!playing && tick_.isActive()) tick_.stop();
+  shown_ = view;
 }
 
-void MainWindow::UpdateToolbarImage() {
-  toolbarBitmap_ = ToolbarBitmapFor(app_);
-  toolActions_[kCmdPlay]->setIcon(ToolbarIcon(toolbarBitmap_, kPlayPausePicture));
-  toolActions_[kCmdRepeat]->setIcon(ToolbarIcon(toolbarBitmap_, kRepeatPicture));
-  for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, app_)));
-}
-
-void MainWindow::UpdateToolbarEnable() {
-  const ToolbarEnable e = ToolbarEnableFor(app_);
+void MainWindow::ShowToolbar(const TransportView& view) {
+  const int bitmap = ToolbarBitmapFor(view);
+  if (bitmap != toolbarBitmap_) {
+    toolbarBitmap_ = bitmap;
+    toolActions_[kCmdPlay]->setIcon(ToolbarIcon(toolbarBitmap_, kPlayPausePicture));
+    toolActions_[kCmdRepeat]->setIcon(ToolbarIcon(toolbarBitmap_, kRepeatPicture));
+  }
+  const ToolbarEnable e = ToolbarEnableFor(view);
   toolActions_[kCmdOpen]->setEnabled(e.open);
   toolActions_[kCmdPlay]->setEnabled(e.play);
   for (int c : {kCmdStop, kCmdJumpBackward, kCmdJumpForward, kCmdRepeat}) {
     toolActions_[c]->setEnabled(e.transport);
   }
-  for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, app_)));
+  for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, view)));
 }
 
 void MainWindow::DismissToolbarTip() {
   QToolTip::hideText();
 }
 
-void MainWindow::SetStatusText(int part, const std::string& text) {
-  (part == 0 ? status0_ : status1_)->setText(QString::fromStdString(text));
-}
-
-void MainWindow::SetTitle(const std::string& title) {
-  setWindowTitle(QString::fromStdString(title));
-}
-
 void MainWindow::ShowError(const std::string& text) {
   ShowErrorBox(this, text);
 }
 
-void MainWindow::StartTickTimer() {
-  tick_.start();
-}
-void MainWindow::StopTickTimer() {
-  tick_.stop();
-}
 void MainWindow::EndPositionDrag() {
   positionBar_->endDrag();
 }
@@ -399,15 +409,15 @@ std::optional<std::string> MainWindow::AskOpenFileName() {
   dialog.setNameFilter(QStringLiteral("MP3 files (*.mp3)"));
   dialog.setDefaultSuffix(QStringLiteral("mp3"));
   // The folder and the filter carry over from one open to the next.
-  if (!app_.openDialog.folder.empty()) {
-    dialog.setDirectory(QString::fromStdString(app_.openDialog.folder));
+  if (!app_.openDialog().folder.empty()) {
+    dialog.setDirectory(QString::fromStdString(app_.openDialog().folder));
   }
-  if (!app_.openDialog.selectedFilter.empty()) {
-    dialog.selectNameFilter(QString::fromStdString(app_.openDialog.selectedFilter));
+  if (!app_.openDialog().selectedFilter.empty()) {
+    dialog.selectNameFilter(QString::fromStdString(app_.openDialog().selectedFilter));
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  app_.openDialog.folder = dialog.directory().absolutePath().toStdString();
-  app_.openDialog.selectedFilter = dialog.selectedNameFilter().toStdString();
+  app_.openDialog().folder = dialog.directory().absolutePath().toStdString();
+  app_.openDialog().selectedFilter = dialog.selectedNameFilter().toStdString();
   return dialog.selectedFiles().front().toStdString();
 }
 
@@ -418,7 +428,7 @@ void MainWindow::RunRepairDialog(const RepairCommand& command) {
 
 void MainWindow::StartRejectSound() {
   // The thread takes its own copy of the folder and touches nothing shared.
-  std::thread([folder = app_.programFolder] {
+  std::thread([folder = app_.programFolder()] {
     PlayRejectSound(folder, PlaySoundFileSync);
   }).detach();
 }

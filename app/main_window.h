@@ -44,15 +44,9 @@ class MainWindow : public QMainWindow, public Shell {
   void ShowNewVersion(bool mustUpdate);
 
   // Shell
-  void RefreshViews() override;
-  void UpdateToolbarImage() override;
-  void UpdateToolbarEnable() override;
+  void TransportChanged(const TransportView& view) override;
   void DismissToolbarTip() override;
-  void SetStatusText(int part, const std::string& text) override;
-  void SetTitle(const std::string& title) override;
   void ShowError(const std::string& text) override;
-  void StartTickTimer() override;
-  void StopTickTimer() override;
   void EndPositionDrag() override;
   std::optional<std::string> AskOpenFileName() override;
   void RunRepairDialog(const RepairCommand& command) override;
@@ -91,6 +85,8 @@ class MainWindow : public QMainWindow, public Shell {
   QAction* AddCommand(QMenu* menu, int command, const QString& text);
   void ToggleTopmost();
   void OpenVendorPage(int command);
+  // The toolbar's pictures, enabled buttons and tooltips for view.
+  void ShowToolbar(const TransportView& view);
 
   App& app_;
   ContentPanel* content_ = nullptr;
@@ -105,6 +101,7 @@ class MainWindow : public QMainWindow, public Shell {
   std::multimap<int, QAction*> actions_;  // menu entries by command
   std::map<int, QAction*> toolActions_;   // toolbar buttons by command
   int toolbarBitmap_ = 135;
+  TransportView shown_;  // what the window shows
   QTimer tick_;
   bool destroyed_ = false;
 };
@@ -129,22 +126,9 @@ class ContentPanel : public QWidget {
 };
 
 // Before the main window exists, messages have no owner.
-class NoWindowShell : public Shell {
+class NoWindowShell : public SilentShell {
  public:
-  void RefreshViews() override {}
-  void UpdateToolbarImage() override {}
-  void UpdateToolbarEnable() override {}
-  void DismissToolbarTip() override {}
-  void SetStatusText(int, const std::string&) override {}
-  void SetTitle(const std::string&) override {}
   void ShowError(const std::string& text) override;
-  void StartTickTimer() override {}
-  void StopTickTimer() override {}
-  void EndPositionDrag() override {}
-  std::optional<std::string> AskOpenFileName() override { return std::nullopt; }
-  void RunRepairDialog(const RepairCommand&) override {}
-  void StartRejectSound() override {}
-  void DestroyMainWindow() override {}
 };
 
 // A message box with the program's caption and the error icon.

@@ -51,23 +51,25 @@ std::string CheckEnvironment(const ProgramOptions& options) {
 }  // namespace
 
 Program::Program(App& app, ProgramOptions options)
-    : app_(app), options_(std::move(options)), noWindow_(std::make_unique<NoWindowShell>()) {}
+    : app_(app),
+      options_(std::move(options)),
+      noWindow_(std::make_unique<NoWindowShell>()),
+      quiet_(std::make_unique<SilentShell>()) {}
 
 Program::~Program() {
   // The player must not outlive the window and the event loop.
-  if (app_.bLoaded) app_.CloseFile();
-  app_.player.reset();
-  if (app_.shell == window_.get() || app_.shell == noWindow_.get()) app_.shell = nullptr;
+  app_.CloseFile();
+  app_.SetShell(*quiet_);
   versionCheck_.reset();
   usageReport_.reset();
   window_.reset();
-  app_.playerFactory = nullptr;
+  app_.SetPlayerFactory(nullptr);
 }
 
 bool Program::Start() {
-  app_.programFolder = options_.programFolder;
-  app_.shell = noWindow_.get();
-  LoadSettings(app_);
+  app_.SetProgramFolder(options_.programFolder);
+  app_.SetShell(*noWindow_);
+  app_.ApplySettings(LoadSettings(*noWindow_));
 
   window_ = std::make_unique<MainWindow>(app_);
   MainWindow* window = window_.get();
@@ -79,8 +81,8 @@ bool Program::Start() {
       QCoreApplication::postEvent(window, new QEvent(static_cast<QEvent::Type>(kGraphEventType)));
     });
   }
-  app_.playerFactory = options_.playerFactory.get();
-  app_.shell = window;
+  app_.SetPlayerFactory(options_.playerFactory.get());
+  app_.SetShell(*window);
   CentreOnScreen(window);
 
   auto* web = new WebPagePanel(window->optionsPanel(),
@@ -91,7 +93,7 @@ bool Program::Start() {
   window->displayPanel()->setFocus();
 
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, window,
-                   [this](QSessionManager&) { SaveSettings(app_); });
+                   [this](QSessionManager&) { SaveSettings(app_.CurrentSettings(), *window_); });
 
   const std::string failure = CheckEnvironment(options_);
   if (!failure.empty()) {

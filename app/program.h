@@ -41,6 +41,7 @@ class Program {
   App& app_;
   ProgramOptions options_;
   std::unique_ptr<NoWindowShell> noWindow_;
+  std::unique_ptr<SilentShell> quiet_;  // the app's shell once the window is gone
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<VersionCheck> versionCheck_;
   std::unique_ptr<UsageReport> usageReport_;

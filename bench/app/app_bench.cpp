@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   }
 
   app.OpenSample();
-  if (app.playState != orvex::Playing) {
+  if (app.view().playState != orvex::Playing) {
     std::fprintf(stderr, "the sample does not play\n");
     return 1;
   }
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     std::printf(
         "memory: peak RSS after opening the sample and playing 10 s: %.1f MB "
         "(position %d ms)\n",
-        PeakRssKb() / 1024.0, app.player->GetPositionMs());
+        PeakRssKb() / 1024.0, app.view().positionMs);
     return 0;
   }
   if (mode == "tick") {

@@ -39,6 +39,7 @@ Result SimPlayer::Run() {
   Log("Run");
   if (Failed(runResult)) return runResult;
   running = true;
+  QueueEndIfThere();
   return kOk;
 }
 
@@ -57,6 +58,16 @@ Result SimPlayer::Stop() {
 void SimPlayer::SeekMs(int32_t ms) {
   Log("SeekMs(" + std::to_string(ms) + ")");
   positionMs = std::clamp(ms, 0, durationMs_);
+  endQueued_ = false;
+  QueueEndIfThere();
+}
+
+void SimPlayer::QueueEndIfThere() {
+  // Like the pipeline's end of stream: once, when running playback is at the end.
+  if (running && positionMs >= durationMs_ && !endQueued_) {
+    endQueued_ = true;
+    events_.push_back(GraphEvent{kEventComplete, 0, {}});
+  }
 }
 
 int32_t SimPlayer::GetPositionMs() {
@@ -94,6 +105,7 @@ std::string SimPlayer::ErrorText(Result code) const {
 
 void SimPlayer::Advance(int32_t ms) {
   if (running) positionMs = std::min(positionMs + ms, durationMs_);
+  QueueEndIfThere();
 }
 
 void SimPlayer::QueueAbort(Result code, std::string text) {

@@ -32,7 +32,8 @@ class SimPlayer : public Player {
   bool TakeEvent(GraphEvent& event) override;
   std::string ErrorText(Result code) const override;
 
-  // The clock: while running, the position moves on by ms and stops at the end.
+  // The clock: while running, the position moves on by ms and stops at the
+  // end, where an end-of-stream event is queued.
   void Advance(int32_t ms);
   // Queues an abort event as a streaming thread would.
   void QueueAbort(Result code, std::string text);
@@ -55,6 +56,8 @@ class SimPlayer : public Player {
 
  private:
   void Log(const std::string& entry);
+  void QueueEndIfThere();
+  bool endQueued_ = false;
   std::vector<std::string>* log_;
   int32_t durationMs_;
   std::deque<GraphEvent> events_;

@@ -48,43 +48,56 @@ class Peaks {
   std::vector<float> peaks_;
 };
 
+// Hands out one player made beforehand.
+class OnePlayer : public PlayerFactory {
+ public:
+  explicit OnePlayer(std::unique_ptr<Player> player) : player_(std::move(player)) {}
+  bool HasAudioDevice() override { return true; }
+  std::unique_ptr<Player> Create() override { return std::move(player_); }
+
+ private:
+  std::unique_ptr<Player> player_;
+};
+
 TEST(OptionsPanelSound, MuteWhilePlayingSilencesTheOutput) {
   Peaks peaks;
   GstPlayerOptions options;
   options.observer = [&peaks](const PcmBlock& block) { peaks.Add(block); };
   auto player = std::make_unique<GstPlayer>(GraphNotify{}, options);
+  // A build that fails here (no audio output) fails again when the app opens.
   const Result built = player->BuildWithMp3Parser(ORVEX_TEST_DATA "/cbr_stereo.mp3");
   if (Failed(built)) GTEST_SKIP() << "no audio output here: " << player->ErrorText(built);
+  player->Teardown();
 
-  App app;
-  app.volume = -500;
-  app.player = std::move(player);
-  app.bLoaded = 1;
-  app.player->SetVolume(app.volume);
-  OptionsPanel panel(app);
+  OnePlayer factory(std::move(player));
+  SilentShell shell;
+  App app(shell, &factory);
+  app.ApplySettings(Settings{});
+  OptionsPanel panel;
+  QObject::connect(&panel, &OptionsPanel::muteChanged, [&](bool muted) { app.SetMute(muted); });
+  panel.setView(app.view());
   panel.show();
   auto* mute = panel.findChild<QCheckBox*>(QStringLiteral("1004"));
   ASSERT_NE(mute, nullptr);
 
-  ASSERT_FALSE(Failed(app.player->Run()));
-  app.playState = Playing;
+  app.OpenFile(ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  ASSERT_EQ(app.view().playState, Playing);
   ASSERT_TRUE(peaks.WaitFor(6));
   const size_t audible = peaks.Count();
   EXPECT_GT(peaks.Max(1, audible - 1), 0.1f);
 
   mute->click();
-  EXPECT_EQ(app.bMute, 1);
+  EXPECT_TRUE(app.view().mute);
   ASSERT_TRUE(peaks.WaitFor(audible + 8));
   // A block or two may have passed the volume before the click.
   EXPECT_EQ(peaks.Max(audible + 2, audible + 7), 0.0f);
 
   mute->click();
-  EXPECT_EQ(app.bMute, 0);
+  EXPECT_FALSE(app.view().mute);
   const size_t restored = peaks.Count();
   ASSERT_TRUE(peaks.WaitFor(restored + 6));
   EXPECT_GT(peaks.Max(restored + 2, restored + 5), 0.1f);
-  app.player->Stop();
-  app.player->Teardown();
+  app.CloseFile();
 }
 
 }  // namespace

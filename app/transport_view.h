@@ -1,0 +1,34 @@
+#pragma once
+// What the window shows of the application: one immutable value, made by the
+// application once per command or tick and handed to the window in a single
+// notification. Views read it and nothing else of the application.
+
+#include <cstdint>
+#include <string>
+
+namespace orvex {
+
+enum PlayState : int32_t { Stopped = 0, Paused = 1, Playing = 2 };
+
+struct TransportView {
+  bool loaded = false;
+  PlayState playState = Stopped;
+  int32_t positionMs = 0;  // the player's position; 0 without a file
+  int32_t lengthMs = 0;    // the file's length; 0 without a file
+  int32_t pointA = -1;     // ms; -1 when not set
+  int32_t pointB = -1;     // ms; -1 when not set
+  int32_t volume = 0;      // hundredths of a decibel, -10000..0
+  bool mute = false;
+  int32_t channel = 0;  // 0 stereo, 1 left, 2 right
+  int32_t jumpSeconds = 3;
+  bool topmost = false;
+  std::string filePath;  // the loaded file; empty when none is
+  std::string title;     // the window's title
+  std::string status;    // the status bar's first part
+
+  // A file is loaded and not stopped: the transport's keys act.
+  bool Active() const { return loaded && playState != Stopped; }
+  bool operator==(const TransportView&) const = default;
+};
+
+}  // namespace orvex

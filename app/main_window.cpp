@@ -33,15 +33,12 @@
 #include "views/display_panel.h"
 #include "views/hint_strip.h"
 #include "views/options_panel.h"
+#include "views/panel_support.h"
 #include "views/position_bar.h"
 
 namespace orvex {
 
 namespace {
-
-QString QText(int id) {
-  return QString::fromStdString(std::string(Text(id)));
-}
 
 // The client size that gives the window its outer size of about 610 × 415.
 constexpr int kClientWidth = 604;
@@ -70,12 +67,7 @@ int CommandForKey(int key) {
 }
 
 // The four recommended tools of the Tools menu: name and what it is good for.
-constexpr const char* kTools[4][2] = {
-    {"Audacity", "剪辑录音，截取要反复听的句子"},
-    {"Anki", "间隔重复，记住学过的单词和句子"},
-    {"GoldenDict", "离线查词典，听单词发音"},
-    {"eSpeak NG", "把英文文本朗读出来"},
-};
+constexpr int kTools[] = {kTextToolAudacity, kTextToolAnki, kTextToolGoldenDict, kTextToolEspeak};
 
 }  // namespace
 
@@ -161,63 +153,62 @@ QAction* MainWindow::action(int command) const {
 
 void MainWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
-  operationMenu_ = bar->addMenu(QStringLiteral("操作(&O)"));
+  operationMenu_ = bar->addMenu(QText(kTextMenuOperation));
   QMenu* m = operationMenu_;
-  AddCommand(m, kCmdOpen, QStringLiteral("打开mp3文件… \t 支持拖放操作"));
+  AddCommand(m, kCmdOpen, QText(kTextMenuOpen));
   m->addSeparator();
-  QMenu* sample = m->addMenu(QStringLiteral("试听"));
+  QMenu* sample = m->addMenu(QText(kTextMenuSample));
   AddCommand(sample, kCmdSample, QString::fromUtf8(kSampleTitle));
   m->addSeparator();
-  AddCommand(m, kCmdMaterial, QStringLiteral("mp3听力资料下载…"));
+  AddCommand(m, kCmdMaterial, QText(kTextMenuMaterial));
   m->addSeparator();
   AddCommand(m, kCmdPlay, QText(kTextMenuPlay));
-  AddCommand(m, kCmdStop, QStringLiteral("停止 \t F4"));
+  AddCommand(m, kCmdStop, QText(kTextMenuStop));
   m->addSeparator();
-  AddCommand(m, kCmdJumpForward, QStringLiteral("向前跳跃 \t →"));
-  AddCommand(m, kCmdJumpBackward, QStringLiteral("向后跳跃 \t ←"));
+  AddCommand(m, kCmdJumpForward, QText(kTextMenuJumpForward));
+  AddCommand(m, kCmdJumpBackward, QText(kTextMenuJumpBackward));
   m->addSeparator();
   AddCommand(m, kCmdRepeat, QText(kTextMenuSetA));
   m->addSeparator();
-  AddCommand(m, kCmdGoToStart, QStringLiteral("跳到文件头 \t Home"));
-  AddCommand(m, kCmdGoToEnd, QStringLiteral("跳到文件尾 \t End"));
+  AddCommand(m, kCmdGoToStart, QText(kTextMenuGoToStart));
+  AddCommand(m, kCmdGoToEnd, QText(kTextMenuGoToEnd));
   m->addSeparator();
-  QMenu* channels = m->addMenu(QStringLiteral("声道"));
+  QMenu* channels = m->addMenu(QText(kTextMenuChannel));
   auto* group = new QActionGroup(this);
-  const std::pair<int, const char*> channelEntries[] = {
-      {kCmdStereo, "立体声"}, {kCmdLeft, "左声道"}, {kCmdRight, "右声道"}};
+  const std::pair<int, int> channelEntries[] = {
+      {kCmdStereo, kTextMenuStereo}, {kCmdLeft, kTextMenuLeft}, {kCmdRight, kTextMenuRight}};
   for (const auto& [command, text] : channelEntries) {
-    QAction* a = AddCommand(channels, command, QString::fromUtf8(text));
+    QAction* a = AddCommand(channels, command, QText(text));
     a->setCheckable(true);
     group->addAction(a);
   }
   action(kCmdStereo)->setChecked(true);
   AddCommand(m, kCmdTopmost, QText(kTextMenuTopmost));
   m->addSeparator();
-  AddCommand(m, kCmdExit, QStringLiteral("退出"));
+  AddCommand(m, kCmdExit, QText(kTextMenuExit));
   connect(operationMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
 
-  QMenu* material = bar->addMenu(QStringLiteral("资料(&R)"));
-  AddCommand(material, kCmdMaterial, QStringLiteral("mp3听力资料下载…"));
+  QMenu* material = bar->addMenu(QText(kTextMenuResources));
+  AddCommand(material, kCmdMaterial, QText(kTextMenuMaterial));
   material->addSeparator();
-  AddCommand(material, kCmdMaterialGroup, QStringLiteral("资料共享QQ群…"));
+  AddCommand(material, kCmdMaterialGroup, QText(kTextMenuMaterialGroup));
 
-  QMenu* tools = bar->addMenu(QStringLiteral("工具(&T)"));
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) tools->addSeparator();
-    AddCommand(tools, kCmdTools,
-               QString::fromUtf8(kTools[i][0]) + '\t' + QString::fromUtf8(kTools[i][1]));
+  QMenu* tools = bar->addMenu(QText(kTextMenuTools));
+  for (const int tool : kTools) {
+    if (tool != kTools[0]) tools->addSeparator();
+    AddCommand(tools, kCmdTools, QText(tool));
   }
   tools->addSeparator();
-  AddCommand(tools, kCmdTools, QStringLiteral("更多…"));
+  AddCommand(tools, kCmdTools, QText(kTextMenuMoreTools));
 
-  QMenu* donate = bar->addMenu(QStringLiteral("捐助(&M)"));
-  AddCommand(donate, kCmdDonate, QStringLiteral("通过淘宝捐助… \t 感谢支持！"));
+  QMenu* donate = bar->addMenu(QText(kTextMenuDonate));
+  AddCommand(donate, kCmdDonate, QText(kTextMenuDonateEntry));
 
-  QMenu* help = bar->addMenu(QStringLiteral("帮助(&H)"));
-  AddCommand(help, kCmdHomePage, QStringLiteral("产品官网"));
-  AddCommand(help, kCmdBlog, QStringLiteral("访问博客"));
+  QMenu* help = bar->addMenu(QText(kTextMenuHelp));
+  AddCommand(help, kCmdHomePage, QText(kTextMenuHomePage));
+  AddCommand(help, kCmdBlog, QText(kTextMenuBlog));
   help->addSeparator();
-  AddCommand(help, kCmdAbout, QStringLiteral("关于"));
+  AddCommand(help, kCmdAbout, QText(kTextMenuAbout));
 }
 
 void MainWindow::BuildToolBar() {

@@ -37,14 +37,7 @@ std::string CheckEnvironment(const ProgramOptions& options) {
   if (!FileCheck(options.programFolder)) return std::string(Text(kTextFilesMissing));
   const int filters = options.checkRequiredFilters ? options.checkRequiredFilters() : 1;
   if (filters < 0) return std::string(Text(kTextReinstall));
-  if (filters == 0) {
-    // What this program needs repaired is GStreamer, not DirectX.
-    std::string text(Text(kTextRepairSystem));
-    const std::string directX = "DirectX";
-    const size_t at = text.find(directX);
-    if (at != std::string::npos) text.replace(at, directX.size(), "GStreamer");
-    return text;
-  }
+  if (filters == 0) return std::string(Text(kTextRepairSystem));
   return {};
 }
 

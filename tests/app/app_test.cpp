@@ -37,6 +37,10 @@ TEST(TextsTest, TheTableHoldsEveryTextOnce) {
   EXPECT_EQ(Text(kTextMenuSetA), "设置a点 \t ab复读键“↑”");
   EXPECT_EQ(Text(kTextTipClearAB), "取消ab点（ab复读键“↑”）");
   EXPECT_EQ(Text(kTextPlaying), "播放中…");
+  // The system to repair is named in the table itself.
+  EXPECT_EQ(Text(kTextRepairSystem), "系统环境有问题，请修复或重装 GStreamer");
+  EXPECT_EQ(Text(kTextMenuStereo), "立体声");
+  EXPECT_EQ(FormatText(kTextErrCode, {"80004005"}), "错误代码 0x80004005。");
 }
 
 TEST(TextsTest, FormatFillsEachPlaceInOrderAndLeavesArgumentsAlone) {

@@ -80,7 +80,7 @@ class App {
   void DropFiles(const std::vector<std::string>& names);
 
  private:
-  bool Active() const { return bLoaded != 0 && playState != Stopped; }
+  bool Active() const { return TransportActive(bLoaded != 0, playState); }
   // Makes the view anew from the state and the player and hands it to the
   // shell.
   void Publish();

@@ -10,6 +10,11 @@ namespace orvex {
 
 enum PlayState : int32_t { Stopped = 0, Paused = 1, Playing = 2 };
 
+// A file is loaded and not stopped: the transport's keys act.
+constexpr bool TransportActive(bool loaded, PlayState playState) {
+  return loaded && playState != Stopped;
+}
+
 struct TransportView {
   bool loaded = false;
   PlayState playState = Stopped;
@@ -26,8 +31,7 @@ struct TransportView {
   std::string title;     // the window's title
   std::string status;    // the status bar's first part
 
-  // A file is loaded and not stopped: the transport's keys act.
-  bool Active() const { return loaded && playState != Stopped; }
+  bool Active() const { return TransportActive(loaded, playState); }
   bool operator==(const TransportView&) const = default;
 };
 

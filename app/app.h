@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/learn.h"
 #include "app/shell.h"
 #include "app/transport_view.h"
 #include "playback/player.h"
@@ -45,9 +46,12 @@ class App {
   // What the window shows, as of the last command or tick.
   const TransportView& view() const { return view_; }
 
-  // Settings: the three values options.ini keeps (the channel is not one).
+  // Settings: the three values options.ini keeps (the channel is not one),
+  // and what learn.ini keeps.
   void ApplySettings(const Settings& settings);
   Settings CurrentSettings() const;
+  void ApplyLearnSettings(const LearnSettings& learn);
+  LearnSettings CurrentLearnSettings() const;
 
   // Transport (transport/transport.cpp).
   void TogglePlay();
@@ -67,6 +71,19 @@ class App {
   // Kept within 1..9.
   void SetJumpSeconds(int32_t seconds);
   void SetTopmost(bool topmost);
+
+  // Learning aids (transport/learn.cpp).
+  // Speed: one step of 0.05x slower or faster within 0.50x..2.00x, or 1.00x.
+  void Slower();
+  void Faster();
+  void NormalSpeed();
+  // How many passes a loop plays (0 without limit) and the silence between them.
+  void SetRepeatCount(int32_t count);
+  void SetRepeatGap(RepeatGap gap);
+  // Moves A (playback restarts there) or B (playback goes on shortly before
+  // it) by deltaMs.
+  void NudgeA(int32_t deltaMs);
+  void NudgeB(int32_t deltaMs);
   void Tick();
   void OnGraphEvent();
   void CloseFile();
@@ -89,6 +106,16 @@ class App {
   // Builds a new player for file with both builders in turn; on failure the
   // player is gone and errorText holds the second builder's text.
   bool TryBuild(const std::string& file, std::string* errorText);
+  // Hands the A-B loop to the player and counts its passes afresh. A loop
+  // started where a pass begins (at A) counts that pass; one started on the
+  // way to B counts from the first return.
+  void StartLoop(bool atA);
+  // The player loops no more, and the points are the loop's no longer.
+  void EndLoop();
+  // Ends the loop at this pass when the repeat count is reached.
+  void CheckLastPass();
+  // The status bar's first part: the transport's text, the speed and the pass.
+  std::string StatusText() const;
 
   Shell* shell_;  // never null
   PlayerFactory* playerFactory_ = nullptr;
@@ -106,7 +133,19 @@ class App {
   int32_t volume = -500;  // hundredths of a decibel, -10000..0
   int32_t channel = 0;    // 0 stereo, 1 left, 2 right; never saved
   int32_t bTopmost = 0;   // never saved
-  std::string status_;    // the status bar's first part
+  std::string status_;    // the transport's text in the status bar's first part
+  int32_t rate_ = kRateNormal;
+  int32_t repeatCount_ = 0;
+  RepeatGap repeatGap_ = RepeatGap::kNone;
+  // The loop in the player: its passes and returns so far, how many returns
+  // it may make (-1 without limit), and whether it is in the silence between
+  // two passes or in its last pass (which plays on past B).
+  bool looping_ = false;
+  int32_t passes_ = 0;
+  int32_t returns_ = 0;
+  int32_t returnsAllowed_ = -1;
+  bool inGap_ = false;
+  bool lastPass_ = false;
   std::unique_ptr<Player> player;
   TransportView view_;
 };

@@ -44,9 +44,27 @@ namespace {
 constexpr int kClientWidth = 604;
 constexpr int kClientHeight = 383;
 
-// The seven keys that act as commands wherever the focus is in the window.
-int CommandForKey(int key) {
+// The keys that act as commands wherever the focus is in the window: the
+// seven of the transport, and the learning aids' with their modifiers.
+int CommandForKey(int key, Qt::KeyboardModifiers modifiers) {
+  if (modifiers == Qt::ShiftModifier) {
+    if (key == Qt::Key_Left) return kCmdAEarlier;
+    if (key == Qt::Key_Right) return kCmdALater;
+    return 0;
+  }
+  if (modifiers == Qt::ControlModifier) {
+    if (key == Qt::Key_Left) return kCmdBEarlier;
+    if (key == Qt::Key_Right) return kCmdBLater;
+    return 0;
+  }
+  if (modifiers != Qt::NoModifier) return 0;
   switch (key) {
+    case Qt::Key_BracketLeft:
+      return kCmdSlower;
+    case Qt::Key_BracketRight:
+      return kCmdFaster;
+    case Qt::Key_Backspace:
+      return kCmdNormalSpeed;
     case Qt::Key_Down:
       return kCmdPlay;
     case Qt::Key_End:
@@ -188,6 +206,36 @@ void MainWindow::BuildMenus() {
   AddCommand(m, kCmdExit, QText(kTextMenuExit));
   connect(operationMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
 
+  learnMenu_ = bar->addMenu(QText(kTextMenuLearn));
+  QMenu* l = learnMenu_;
+  AddCommand(l, kCmdSlower, QText(kTextMenuSlower));
+  AddCommand(l, kCmdFaster, QText(kTextMenuFaster));
+  AddCommand(l, kCmdNormalSpeed, QText(kTextMenuNormalSpeed));
+  l->addSeparator();
+  QMenu* counts = l->addMenu(QText(kTextMenuRepeatCount));
+  auto* countGroup = new QActionGroup(this);
+  const int countTexts[] = {kTextRepeatUnlimited, kTextRepeatOnce, kTextRepeatTwice,
+                            kTextRepeatThrice,    kTextRepeatFive, kTextRepeatTen};
+  for (int i = 0; i < 6; ++i) {
+    QAction* a = AddCommand(counts, kCmdRepeatCountFirst + i, QText(countTexts[i]));
+    a->setCheckable(true);
+    countGroup->addAction(a);
+  }
+  QMenu* gaps = l->addMenu(QText(kTextMenuRepeatGap));
+  auto* gapGroup = new QActionGroup(this);
+  const int gapTexts[] = {kTextGapNone, kTextGapOne, kTextGapTwo, kTextGapThree, kTextGapAsLong};
+  for (int i = 0; i < 5; ++i) {
+    QAction* a = AddCommand(gaps, kCmdRepeatGapFirst + i, QText(gapTexts[i]));
+    a->setCheckable(true);
+    gapGroup->addAction(a);
+  }
+  l->addSeparator();
+  AddCommand(l, kCmdAEarlier, QText(kTextMenuAEarlier));
+  AddCommand(l, kCmdALater, QText(kTextMenuALater));
+  AddCommand(l, kCmdBEarlier, QText(kTextMenuBEarlier));
+  AddCommand(l, kCmdBLater, QText(kTextMenuBLater));
+  connect(learnMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
+
   QMenu* material = bar->addMenu(QText(kTextMenuResources));
   AddCommand(material, kCmdMaterial, QText(kTextMenuMaterial));
   material->addSeparator();
@@ -283,8 +331,35 @@ void MainWindow::RunCommand(int command) {
     case kCmdTopmost:
       ToggleTopmost();
       break;
+    case kCmdSlower:
+      app_.Slower();
+      break;
+    case kCmdFaster:
+      app_.Faster();
+      break;
+    case kCmdNormalSpeed:
+      app_.NormalSpeed();
+      break;
+    case kCmdAEarlier:
+      app_.NudgeA(-kNudgeMs);
+      break;
+    case kCmdALater:
+      app_.NudgeA(kNudgeMs);
+      break;
+    case kCmdBEarlier:
+      app_.NudgeB(-kNudgeMs);
+      break;
+    case kCmdBLater:
+      app_.NudgeB(kNudgeMs);
+      break;
     default:
-      OpenVendorPage(command);
+      if (command >= kCmdRepeatCountFirst && command < kCmdRepeatCountFirst + 6) {
+        app_.SetRepeatCount(kRepeatCounts[command - kCmdRepeatCountFirst]);
+      } else if (command >= kCmdRepeatGapFirst && command < kCmdRepeatGapFirst + 5) {
+        app_.SetRepeatGap(kRepeatGaps[command - kCmdRepeatGapFirst]);
+      } else {
+        OpenVendorPage(command);
+      }
       break;
   }
 }
@@ -333,6 +408,17 @@ void MainWindow::UpdateMenu() {
     action(c)->setEnabled(m.transportEnabled);
   }
   action(m.checkedChannel)->setChecked(true);
+
+  const LearnMenuState l = LearnMenuStateFor(app_.view());
+  action(kCmdSlower)->setEnabled(l.slower);
+  action(kCmdFaster)->setEnabled(l.faster);
+  action(kCmdNormalSpeed)->setEnabled(l.normal);
+  action(kCmdAEarlier)->setEnabled(l.nudgeA);
+  action(kCmdALater)->setEnabled(l.nudgeA);
+  action(kCmdBEarlier)->setEnabled(l.nudgeB);
+  action(kCmdBLater)->setEnabled(l.nudgeB);
+  action(kCmdRepeatCountFirst + l.checkedCount)->setChecked(true);
+  action(kCmdRepeatGapFirst + l.checkedGap)->setChecked(true);
 }
 
 void MainWindow::ShowNewVersion(bool mustUpdate) {
@@ -435,10 +521,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* widget = qobject_cast<QWidget*>(watched);
     auto* key = static_cast<QKeyEvent*>(event);
-    const int command = CommandForKey(key->key());
+    const int command = CommandForKey(key->key(), key->modifiers() & ~Qt::KeypadModifier);
     // Inside the main window only, never in a modal dialog or an open menu.
-    if (command != 0 && widget && widget->window() == this && !QApplication::activeModalWidget() &&
-        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (command != 0 && widget && widget->window() == this && !QApplication::activeModalWidget()) {
       RunCommand(command);
       return true;
     }

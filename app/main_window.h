@@ -56,6 +56,7 @@ class MainWindow : public QMainWindow, public Shell {
   // Parts, for tests.
   QAction* action(int command) const;
   QMenu* operationMenu() const { return operationMenu_; }
+  QMenu* learnMenu() const { return learnMenu_; }
   QToolBar* toolBar() const { return toolBar_; }
   QLabel* statusPart(int part) const { return part == 0 ? status0_ : status1_; }
   PositionBar* positionBar() const { return positionBar_; }
@@ -98,6 +99,7 @@ class MainWindow : public QMainWindow, public Shell {
   QLabel* status0_ = nullptr;
   QLabel* status1_ = nullptr;
   QMenu* operationMenu_ = nullptr;
+  QMenu* learnMenu_ = nullptr;
   std::multimap<int, QAction*> actions_;  // menu entries by command
   std::map<int, QAction*> toolActions_;   // toolbar buttons by command
   int toolbarBitmap_ = 135;

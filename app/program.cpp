@@ -63,6 +63,7 @@ bool Program::Start() {
   app_.SetProgramFolder(options_.programFolder);
   app_.SetShell(*noWindow_);
   app_.ApplySettings(LoadSettings(*noWindow_));
+  app_.ApplyLearnSettings(LoadLearnSettings(*noWindow_));
 
   window_ = std::make_unique<MainWindow>(app_);
   MainWindow* window = window_.get();
@@ -85,8 +86,10 @@ bool Program::Start() {
   window->show();
   window->displayPanel()->setFocus();
 
-  QObject::connect(qApp, &QGuiApplication::commitDataRequest, window,
-                   [this](QSessionManager&) { SaveSettings(app_.CurrentSettings(), *window_); });
+  QObject::connect(qApp, &QGuiApplication::commitDataRequest, window, [this](QSessionManager&) {
+    SaveSettings(app_.CurrentSettings(), *window_);
+    SaveLearnSettings(app_.CurrentLearnSettings(), *window_);
+  });
 
   const std::string failure = CheckEnvironment(options_);
   if (!failure.empty()) {

@@ -1,7 +1,8 @@
 #pragma once
 // The program's user-visible texts, looked up by their number. They are the
 // only place these texts are spelled. Numbers up to 141 are the program's
-// original string table; 200 and on are the menus, 300 the dialogs, 400 the
+// original string table; 200 and on are the menus (250 the learning aids),
+// 300 the dialogs, 400 the
 // pictures, 500 the player's error texts.
 
 #include <initializer_list>
@@ -74,6 +75,32 @@ enum TextId : int {
   kTextMenuHomePage = 225,
   kTextMenuBlog = 226,
   kTextMenuAbout = 227,
+
+  // The learning aids: the 学习 menu and what the status bar says of them.
+  kTextMenuLearn = 250,
+  kTextMenuSlower = 251,
+  kTextMenuFaster = 252,
+  kTextMenuNormalSpeed = 253,
+  kTextMenuRepeatCount = 254,
+  kTextRepeatUnlimited = 255,
+  kTextRepeatOnce = 256,
+  kTextRepeatTwice = 257,
+  kTextRepeatThrice = 258,
+  kTextRepeatFive = 259,
+  kTextRepeatTen = 260,
+  kTextMenuRepeatGap = 261,
+  kTextGapNone = 262,
+  kTextGapOne = 263,
+  kTextGapTwo = 264,
+  kTextGapThree = 265,
+  kTextGapAsLong = 266,
+  kTextMenuAEarlier = 267,
+  kTextMenuALater = 268,
+  kTextMenuBEarlier = 269,
+  kTextMenuBLater = 270,
+  kTextStatusInGap = 271,
+  kTextStatusPass = 272,
+  kTextStatusRate = 273,
 
   // Pictures drawn with text: the toolbar's captions and the shortcut table.
   kTextPictureSetA = 400,

@@ -27,9 +27,14 @@ struct TransportView {
   int32_t channel = 0;  // 0 stereo, 1 left, 2 right
   int32_t jumpSeconds = 3;
   bool topmost = false;
-  std::string filePath;  // the loaded file; empty when none is
-  std::string title;     // the window's title
-  std::string status;    // the status bar's first part
+  int32_t rate = 100;       // speed in hundredths, 50..200
+  int32_t repeatCount = 0;  // passes of a loop; 0 without limit
+  int32_t repeatGap = 0;    // a RepeatGap (app/learn.h)
+  int32_t pass = 0;         // the loop's pass in progress, counted from 1; 0 before the first
+  bool inGap = false;       // the silence between two passes
+  std::string filePath;     // the loaded file; empty when none is
+  std::string title;        // the window's title
+  std::string status;       // the status bar's first part, speed and pass included
 
   bool Active() const { return TransportActive(loaded, playState); }
   bool operator==(const TransportView&) const = default;

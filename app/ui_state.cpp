@@ -1,7 +1,10 @@
 #include "app/ui_state.h"
 
 #include "app/commands.h"
+#include "app/learn.h"
 #include "app/texts.h"
+
+#include <iterator>
 
 namespace orvex {
 
@@ -52,6 +55,20 @@ MenuState MenuStateFor(const TransportView& v) {
   m.transportEnabled = v.Active();
   m.checkedChannel = v.channel == 1 ? kCmdLeft : v.channel == 2 ? kCmdRight : kCmdStereo;
   return m;
+}
+
+LearnMenuState LearnMenuStateFor(const TransportView& v) {
+  LearnMenuState l;
+  l.slower = v.rate > kRateMin;
+  l.faster = v.rate < kRateMax;
+  l.normal = v.rate != kRateNormal;
+  l.nudgeA = v.Active() && v.pointA != -1;
+  l.nudgeB = v.Active() && v.pointB != -1;
+  for (int i = 0; i < static_cast<int>(std::size(kRepeatCounts)); ++i) {
+    if (kRepeatCounts[i] == v.repeatCount) l.checkedCount = i;
+  }
+  l.checkedGap = v.repeatGap;
+  return l;
 }
 
 }  // namespace orvex

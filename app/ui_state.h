@@ -33,4 +33,16 @@ MenuState MenuStateFor(const TransportView& v);
 // The text id of the A-B key's phase: set A, set B or clear (menu or tooltip).
 int RepeatPhaseText(const TransportView& v, int setA, int setB, int clear);
 
+// What the 学习 menu shows: which entries can act, and the checked count and gap.
+struct LearnMenuState {
+  bool slower = false;
+  bool faster = false;
+  bool normal = false;
+  bool nudgeA = false;   // A is set while a file plays or is paused
+  bool nudgeB = false;   // B too
+  int checkedCount = 0;  // index in kRepeatCounts
+  int checkedGap = 0;    // a RepeatGap
+};
+LearnMenuState LearnMenuStateFor(const TransportView& v);
+
 }  // namespace orvex

@@ -131,29 +131,22 @@ std::string GetRoamingFolder() {
   return JoinPath(WithoutTrailingSlashes(home), ".config");
 }
 
-Settings LoadSettings(Shell& shell) {
-  const std::string roaming = GetRoamingFolder();
-  // Without a home folder there is no file to read: the defaults.
-  const std::string text =
-      roaming.empty()
-          ? std::string()
-          : ReadSettingsText(shell, JoinPath(JoinPath(roaming, kFolderName), kFileName));
-  const IniReader ini(text);
+namespace {
 
-  Settings settings;
-  settings.mute = ini.GetInt(kSection, "bMute", kDefaultMute);
-  const int64_t volume =
-      int64_t{ini.GetInt(kSection, "volume", kDefaultStoredVolume)} - kStoredVolumeOffset;
-  settings.volume = (volume > kVolumeFull || volume < kVolumeSilent) ? kVolumeOutOfRange
-                                                                     : static_cast<int32_t>(volume);
-  settings.jumpSeconds = ClampJumpSeconds(ini.GetInt(kSection, "eachJump", kDefaultJumpSeconds));
-  return settings;
+// The text of one of the program's files in its settings folder; empty (the
+// defaults) when there is none to read.
+std::string ReadSettingsFile(Shell& shell, std::string_view name) {
+  const std::string roaming = GetRoamingFolder();
+  // Without a home folder there is no file to read.
+  if (roaming.empty()) return {};
+  return ReadSettingsText(shell, JoinPath(JoinPath(roaming, kFolderName), name));
 }
 
-void SaveSettings(const Settings& settings, Shell& shell) {
+// Replaces one of the program's files in its settings folder with text.
+void WriteSettingsFile(Shell& shell, std::string_view name, std::string_view text) {
   const std::string roaming = GetRoamingFolder();
   const std::string folder = roaming.empty() ? std::string() : JoinPath(roaming, kFolderName);
-  const std::string file = JoinPath(folder.empty() ? kFolderName : folder, kFileName);
+  const std::string file = JoinPath(folder.empty() ? kFolderName : folder, name);
   auto report = [&](int error) {
     shell.ShowError(FormatText(kTextWriteFailed, {file, std::strerror(error)}));
   };
@@ -166,18 +159,61 @@ void SaveSettings(const Settings& settings, Shell& shell) {
   // A file (or a dangling link) where the settings folder belongs goes.
   struct stat st {};
   if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) unlink(folder.c_str());
-  // A folder where the settings file belongs goes with everything in it. A
-  // link there stays until the rename below replaces the link itself.
+  // A folder where the file belongs goes with everything in it. A link there
+  // stays until the rename below replaces the link itself.
   if (lstat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) DeleteFolderTree(file);
   CreateParentFolders(file, false);
   RemoveStaleTemporaryFiles(file, kStaleTemporarySeconds);
+  if (const int error = ReplaceFile(file, text, NewFileMode(file)); error != 0) report(error);
+}
 
+constexpr std::string_view kLearnFileName = "learn.ini";
+constexpr std::string_view kLearnSection = "learn";
+
+}  // namespace
+
+Settings LoadSettings(Shell& shell) {
+  const std::string text = ReadSettingsFile(shell, kFileName);
+  const IniReader ini(text);  // reads text in place
+  Settings settings;
+  settings.mute = ini.GetInt(kSection, "bMute", kDefaultMute);
+  const int64_t volume =
+      int64_t{ini.GetInt(kSection, "volume", kDefaultStoredVolume)} - kStoredVolumeOffset;
+  settings.volume = (volume > kVolumeFull || volume < kVolumeSilent) ? kVolumeOutOfRange
+                                                                     : static_cast<int32_t>(volume);
+  settings.jumpSeconds = ClampJumpSeconds(ini.GetInt(kSection, "eachJump", kDefaultJumpSeconds));
+  return settings;
+}
+
+void SaveSettings(const Settings& settings, Shell& shell) {
   const int64_t storedVolume = int64_t{settings.volume} + kStoredVolumeOffset;
-  const std::string text =
+  WriteSettingsFile(
+      shell, kFileName,
       FormatIniSection(kSection, {{"bMute", static_cast<uint32_t>(settings.mute)},
                                   {"volume", static_cast<uint32_t>(storedVolume)},
-                                  {"eachJump", static_cast<uint32_t>(settings.jumpSeconds)}});
-  if (const int error = ReplaceFile(file, text, NewFileMode(file)); error != 0) report(error);
+                                  {"eachJump", static_cast<uint32_t>(settings.jumpSeconds)}}));
+}
+
+LearnSettings LoadLearnSettings(Shell& shell) {
+  const std::string text = ReadSettingsFile(shell, kLearnFileName);
+  const IniReader ini(text);
+  LearnSettings defaults;
+  LearnSettings learn;
+  const int32_t rate = ini.GetInt(kLearnSection, "speed", defaults.rate);
+  learn.rate = ValidRate(rate) ? rate : defaults.rate;
+  const int32_t count = ini.GetInt(kLearnSection, "repeatCount", defaults.repeatCount);
+  learn.repeatCount = ValidRepeatCount(count) ? count : defaults.repeatCount;
+  const int32_t gap = ini.GetInt(kLearnSection, "repeatGap", static_cast<int32_t>(defaults.gap));
+  learn.gap = ValidRepeatGap(gap) ? static_cast<RepeatGap>(gap) : defaults.gap;
+  return learn;
+}
+
+void SaveLearnSettings(const LearnSettings& learn, Shell& shell) {
+  WriteSettingsFile(
+      shell, kLearnFileName,
+      FormatIniSection(kLearnSection, {{"speed", static_cast<uint32_t>(learn.rate)},
+                                       {"repeatCount", static_cast<uint32_t>(learn.repeatCount)},
+                                       {"repeatGap", static_cast<uint32_t>(learn.gap)}}));
 }
 
 }  // namespace orvex

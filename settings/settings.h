@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/jump_size.h"
+#include "app/learn.h"
 
 namespace orvex {
 
@@ -27,6 +28,21 @@ Settings LoadSettings(Shell& shell);
 // Writes the three settings, replacing the file as a whole; a failure is
 // reported through shell.
 void SaveSettings(const Settings& settings, Shell& shell);
+
+// What learn.ini keeps, beside options.ini (which other installations read and
+// so keeps exactly its three keys): the speed and the repeat settings.
+struct LearnSettings {
+  int32_t rate = kRateNormal;  // hundredths, 50..200 in steps of 5
+  int32_t repeatCount = 0;     // passes of a loop; 0 without limit
+  RepeatGap gap = RepeatGap::kNone;
+  bool operator==(const LearnSettings&) const = default;
+};
+
+// Reads and writes learn.ini as options.ini is read and written: a missing,
+// broken or unreadable file gives the defaults, and a value out of its range
+// its own default.
+LearnSettings LoadLearnSettings(Shell& shell);
+void SaveLearnSettings(const LearnSettings& learn, Shell& shell);
 
 // $XDG_CONFIG_HOME when it is set and absolute, else $HOME/.config.
 std::string GetRoamingFolder();

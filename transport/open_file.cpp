@@ -148,6 +148,7 @@ void App::OpenFile(std::optional<std::string> path) {
 
   player->SetChannel(channel);
   player->SetVolume(AudibleVolume());
+  if (rate_ != kRateNormal) player->SetRate(rate_);
   bLoaded = 1;
   playState = Stopped;
   filePath = file;

@@ -28,10 +28,15 @@ void App::Publish() {
   v.channel = channel;
   v.jumpSeconds = jumpSeconds;
   v.topmost = bTopmost != 0;
+  v.rate = rate_;
+  v.repeatCount = repeatCount_;
+  v.repeatGap = static_cast<int32_t>(repeatGap_);
+  v.pass = looping_ ? passes_ : 0;
+  v.inGap = inGap_;
   v.filePath = filePath;
   v.title = v.loaded ? FileTitle(filePath) + " - " + std::string(Text(kTextCaption))
                      : std::string(Text(kTextCaption));
-  v.status = status_;
+  v.status = StatusText();
   view_ = std::move(v);
   shell_->TransportChanged(view_);
 }
@@ -83,6 +88,7 @@ void App::TogglePlay() {
 void App::Stop() {
   if (!Active()) return;
   shell_->DismissToolbarTip();
+  EndLoop();
   player->Stop();
   player->SeekMs(0);
   playState = Stopped;
@@ -138,7 +144,11 @@ void App::RepeatKey() {
       pointB = pointA;
       pointA = p;
     }
+    // The player loops from here; the pass in progress is not one of the
+    // repeats.
+    StartLoop(false);
   } else {
+    EndLoop();
     pointB = -1;
     pointA = -1;
   }
@@ -177,7 +187,17 @@ void App::Tick() {
   if (playState != Playing) return;
   if (pointB != -1) {
     const int32_t p = player->GetPositionMs();
-    if (p <= pointA || p >= pointB) player->SeekMs(pointA);
+    if (lastPass_) {
+      // The last pass plays on past B, as if the repeat key were pressed.
+      if (p >= pointB) {
+        EndLoop();
+        pointA = pointB = -1;
+      }
+    } else if (!inGap_ && (p < pointA || p > pointB)) {
+      // A safety net: the player loops by itself and reads exactly A or B at
+      // a pass's edges, so only a position outside the loop goes back to A.
+      player->SeekMs(pointA);
+    }
   }
   Publish();
 }
@@ -185,21 +205,36 @@ void App::Tick() {
 void App::OnGraphEvent() {
   if (!bLoaded) return;
   GraphEvent event;
+  bool taken = false;
   while (player->TakeEvent(event)) {
+    taken = true;
     if (event.code == kEventErrorAbort && playState == Playing) {
       Stop();
       const std::string text = event.text.empty() ? player->ErrorText(event.param1) : event.text;
       shell_->ShowError(FormatText(kTextPlaybackAbort, {text}));
       return;
     }
+    if (event.code == kEventLoopGap && looping_) {
+      inGap_ = true;
+      continue;
+    }
+    if (event.code == kEventLoopRepeat && looping_) {
+      inGap_ = false;
+      ++returns_;
+      ++passes_;
+      CheckLastPass();
+      continue;
+    }
     // The end of the stream, unless a seek has taken playback back since,
     // or the A-B loop takes it back now.
-    if (event.code == kEventComplete && playState == Playing && pointB == -1 && player->IsAtEnd()) {
+    if (event.code == kEventComplete && playState == Playing && (pointB == -1 || lastPass_) &&
+        player->IsAtEnd()) {
       shell_->EndPositionDrag();
       Stop();
       return;
     }
   }
+  if (taken) Publish();
 }
 
 void App::CloseFile() {
@@ -223,6 +258,7 @@ void App::ExitProgram() {
 
 void App::ExitProcedure() {
   SaveSettings(CurrentSettings(), *shell_);
+  SaveLearnSettings(CurrentLearnSettings(), *shell_);
   shell_->DestroyMainWindow();
 }
 

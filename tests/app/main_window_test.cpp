@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSlider>
@@ -242,6 +243,67 @@ TEST_F(MainWindowTest, MenusFollowTheTransport) {
   w->UpdateMenu();
   EXPECT_TRUE(w->action(kCmdRight)->isChecked());
   EXPECT_EQ(app_.view().channel, 2);
+}
+
+// The entries of a menu as they read, separators as "-", submenus with ">".
+QStringList Entries(QMenu* menu) {
+  QStringList texts;
+  for (QAction* a : menu->actions()) {
+    texts << (a->isSeparator() ? QStringLiteral("-")
+              : a->menu()      ? a->text() + QStringLiteral(" >")
+                               : a->text());
+  }
+  return texts;
+}
+
+TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
+  MainWindow* w = Start();
+  QStringList bar;
+  for (QAction* a : w->menuBar()->actions()) bar << a->text();
+  EXPECT_EQ(bar.mid(0, 3), (QStringList{"操作(&O)", "学习(&L)", "资料(&R)"}));
+  EXPECT_EQ(Entries(w->learnMenu()),
+            (QStringList{"放慢 \t [", "加快 \t ]", "原速 \t Backspace", "-", "复读次数 >",
+                         "复读间隔 >", "-", "A点前移 \t Shift+←", "A点后移 \t Shift+→",
+                         "B点前移 \t Ctrl+←", "B点后移 \t Ctrl+→"}));
+  const QList<QAction*> entries = w->learnMenu()->actions();
+  EXPECT_EQ(Entries(entries[4]->menu()), (QStringList{"不限", "1遍", "2遍", "3遍", "5遍", "10遍"}));
+  EXPECT_EQ(Entries(entries[5]->menu()), (QStringList{"无", "1秒", "2秒", "3秒", "与ab段等长"}));
+  w->UpdateMenu();
+  EXPECT_FALSE(w->action(kCmdNormalSpeed)->isEnabled());
+  EXPECT_FALSE(w->action(kCmdAEarlier)->isEnabled());
+  EXPECT_TRUE(w->action(kCmdRepeatCountFirst)->isChecked());
+  EXPECT_TRUE(w->action(kCmdRepeatGapFirst)->isChecked());
+
+  Open(w, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  // The keys act from anywhere in the window, the slider included.
+  auto* slider = w->optionsPanel()->findChild<QSlider*>();
+  slider->setFocus();
+  const int volumeBefore = slider->value();
+  QTest::keyClick(slider, Qt::Key_BracketLeft);
+  QTest::keyClick(slider, Qt::Key_BracketLeft);
+  EXPECT_EQ(app_.view().rate, 90);
+  EXPECT_EQ(w->statusPart(0)->text(), QStringLiteral("播放中… 0.90×"));
+  QTest::keyClick(slider, Qt::Key_Up);
+  QTest::keyClick(slider, Qt::Key_Left, Qt::ShiftModifier);
+  EXPECT_NE(app_.view().pointA, -1);
+  EXPECT_EQ(slider->value(), volumeBefore);  // no key moved the slider
+  w->UpdateMenu();
+  EXPECT_TRUE(w->action(kCmdAEarlier)->isEnabled());
+  EXPECT_FALSE(w->action(kCmdBLater)->isEnabled());
+  QTest::keyClick(slider, Qt::Key_Backspace);
+  EXPECT_EQ(app_.view().rate, 100);
+  w->action(kCmdRepeatCountFirst + 3)->trigger();
+  w->action(kCmdRepeatGapFirst + 4)->trigger();
+  EXPECT_EQ(app_.CurrentLearnSettings(), (LearnSettings{100, 3, RepeatGap::kAsLong}));
+  SaveArtefact(w, "learn_menu_state");
+  // Remembered in learn.ini, beside an options.ini that keeps its three keys.
+  w->close();
+  QFile learn(config_.path() + "/OrvexPlayer/learn.ini");
+  ASSERT_TRUE(learn.open(QIODevice::ReadOnly));
+  EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\n"));
+  QFile options(SettingsFile());
+  ASSERT_TRUE(options.open(QIODevice::ReadOnly));
+  EXPECT_EQ(options.readAll().count('\n'), 4);
 }
 
 TEST_F(MainWindowTest, ToolbarPicturesEnabledButtonsAndTips) {

@@ -481,3 +481,56 @@ TEST_F(SaveSettingsTest, AConfigFolderBlockedByAFileIsReported) {
 
 }  // namespace
 }  // namespace orvex::test
+
+namespace orvex::test {
+namespace {
+
+class LearnSettingsTest : public TempHomeTest {
+ protected:
+  std::string LearnFile() const { return SettingsFolder() + "/learn.ini"; }
+};
+
+TEST_F(LearnSettingsTest, KeptBesideOptionsIniWhichStaysAsItWas) {
+  WriteSettings(kDefaultFile);
+  SaveLearnSettings(LearnSettings{75, 3, RepeatGap::kAsLong}, shell);
+  EXPECT_EQ(ReadFile(LearnFile()), "[learn]\nspeed=75\nrepeatCount=3\nrepeatGap=4\n");
+  EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
+  EXPECT_EQ(LoadLearnSettings(shell), (LearnSettings{75, 3, RepeatGap::kAsLong}));
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(LearnSettingsTest, MissingBrokenOrOutOfRangeGivesTheDefaults) {
+  EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{});
+  MakeFolder(SettingsFolder());
+  for (const char* text :
+       {"\x01\x02garbage\xff", "[learn]\nspeed=33\nrepeatCount=4\nrepeatGap=9\n",
+        "[learn]\nspeed=77\nrepeatCount=-1\nrepeatGap=-1\n", "[other]\nspeed=150\n"}) {
+    WriteFile(LearnFile(), text);
+    EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{}) << text;
+  }
+  WriteFile(LearnFile(), "[LEARN]\nSPEED=150\n");  // keys and section in any case
+  EXPECT_EQ(LoadLearnSettings(shell).rate, 150);
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(LearnSettingsTest, RefusedLikeOptionsIni) {
+  MakeFolder(SettingsFolder());
+  // A pipe is never read; an oversized file goes unread.
+  ASSERT_EQ(mkfifo(LearnFile().c_str(), 0600), 0);
+  EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{});
+  unlink(LearnFile().c_str());
+  WriteFile(LearnFile(), "[learn]\nspeed=150\n" + std::string(1 << 20, ';'));
+  EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{});
+  EXPECT_FALSE(ModeOf(LearnFile()));
+  // A link is replaced by the save, its target untouched.
+  const std::string target = root + "/elsewhere.ini";
+  WriteFile(target, "mine");
+  ASSERT_EQ(symlink(target.c_str(), LearnFile().c_str()), 0);
+  SaveLearnSettings(LearnSettings{}, shell);
+  EXPECT_EQ(ReadFile(target), "mine");
+  EXPECT_TRUE(S_ISREG(*ModeOf(LearnFile())));
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+}  // namespace
+}  // namespace orvex::test

@@ -51,7 +51,6 @@ void DisplayPanel::paintEvent(QPaintEvent*) {
 
 void DisplayPanel::Compose() {
   if (surface_.isNull()) return;
-  ++compositions_;
   const int w = surface_.width();
   const int h = surface_.height();
   const display::Layout layout = display::ComputeLayout(w, h);

@@ -30,9 +30,6 @@ class DisplayPanel : public QWidget {
   // shows of it changed.
   void setView(const TransportView& view);
 
-  // How many times the panel has been composed (for tests and benchmarks).
-  int64_t compositions() const { return compositions_; }
-
  signals:
   // The play button was clicked.
   void playRequested();
@@ -51,7 +48,6 @@ class DisplayPanel : public QWidget {
 
   TransportView view_;
   display::Shown shown_;  // what the panel last drew of the view
-  int64_t compositions_ = 0;
 
   // Drawing objects and texts, made once; the pictures at their first use.
   QFont font_;

@@ -64,7 +64,6 @@ void PositionBar::paintEvent(QPaintEvent*) {
 
 void PositionBar::Compose(int32_t a) {
   if (surface_.isNull()) return;
-  ++compositions_;
   const int32_t w = surface_.width();
   const int32_t h = surface_.height();
   const int32_t length = pos::TrackLength(w);

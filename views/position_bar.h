@@ -38,8 +38,6 @@ class PositionBar : public QWidget {
 
   bool dragging() const { return dragging_; }
   int32_t dragOffset() const { return dragOffset_; }
-  // How many times the bar has been composed (for tests and benchmarks).
-  int64_t compositions() const { return compositions_; }
 
  signals:
   // A click on the track or the end of a drag asks to play from ms.
@@ -89,7 +87,6 @@ class PositionBar : public QWidget {
   // Set by Draw for the paint it asks for; other paints use the drag rule.
   bool drawRequested_ = false;
   int32_t requestedArg_ = kCurrentPosition;
-  int64_t compositions_ = 0;
 };
 
 }  // namespace orvex

@@ -187,17 +187,18 @@ TEST_F(DisplayPanelTest, FollowsTheViewAndRedrawsOnlyForWhatItShows) {
   EXPECT_FALSE(ShowsPlayButton(image));
   // The time shows whole seconds and the share whole per cents: a tick that
   // changes neither draws nothing.
-  const int64_t drawn = panel.compositions();
+  PaintCounter paints(&panel);
+  const int drawn = paints.count;
   for (int32_t ms = 15025; ms < 15600; ms += 25) {
     view.positionMs = ms;
     panel.setView(view);
   }
   view.pointA = 15000;
   panel.setView(view);
-  EXPECT_EQ(panel.compositions(), drawn);
+  EXPECT_EQ(paints.count, drawn);
   view.positionMs = 16000;
   panel.setView(view);
-  EXPECT_EQ(panel.compositions(), drawn + 1);
+  EXPECT_EQ(paints.count, drawn + 1);
   view = TransportView{};
   image = Redrawn(panel, view);
   EXPECT_FALSE(ShowsPlayButton(image));

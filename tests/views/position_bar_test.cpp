@@ -323,21 +323,22 @@ TEST_F(PositionBarTest, ResizeRebuildsTheSurface) {
 TEST_F(PositionBarTest, RedrawsOnlyWhenWhatItShowsChanges) {
   Load(600000, Playing, 0);  // 600 s over 515 pixels: about 1165 ms a pixel
   bar.setView(view);
-  const int64_t start = bar.compositions();
+  PaintCounter paints(&bar);
+  const int start = paints.count;
   for (int ms = 25; ms < 1000; ms += 25) {
     view.positionMs = ms;
     bar.setView(view);
   }
-  EXPECT_EQ(bar.compositions(), start);  // the thumb has not moved a pixel
+  EXPECT_EQ(paints.count, start);  // the thumb has not moved a pixel
   view.positionMs = 1200;
   bar.setView(view);
-  EXPECT_EQ(bar.compositions(), start + 1);
+  EXPECT_EQ(paints.count, start + 1);
   view.pointA = 1200;
   bar.setView(view);
-  EXPECT_EQ(bar.compositions(), start + 2);
+  EXPECT_EQ(paints.count, start + 2);
   view.volume = -3000;  // not the bar's business
   bar.setView(view);
-  EXPECT_EQ(bar.compositions(), start + 2);
+  EXPECT_EQ(paints.count, start + 2);
 }
 
 }  // namespace

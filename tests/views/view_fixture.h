@@ -43,6 +43,19 @@ inline QImage Grab(QWidget& widget) {
   return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+// Counts the paints a widget receives (the views draw only when they paint).
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++count;
+    return false;
+  }
+};
+
 // The widget given the view and grabbed; saved as an artefact when named.
 template <typename Widget>
 QImage Redrawn(Widget& widget, const TransportView& view, const char* artefact = nullptr) {

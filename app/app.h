@@ -77,6 +77,8 @@ class App {
   void Slower();
   void Faster();
   void NormalSpeed();
+  // Any speed in hundredths, to the nearest step within 0.50x..2.00x.
+  void SetRate(int32_t percent);
   // How many passes a loop plays (0 without limit) and the silence between them.
   void SetRepeatCount(int32_t count);
   void SetRepeatGap(RepeatGap gap);
@@ -116,6 +118,9 @@ class App {
   void CheckLastPass();
   // The status bar's first part: the transport's text, the speed and the pass.
   std::string StatusText() const;
+  // Every seek of the application goes through here, so the window (and the
+  // desktop's media controls) can tell a jump from playback moving on.
+  void SeekPlayer(int32_t ms);
 
   Shell* shell_;  // never null
   PlayerFactory* playerFactory_ = nullptr;
@@ -134,6 +139,8 @@ class App {
   int32_t channel = 0;    // 0 stereo, 1 left, 2 right; never saved
   int32_t bTopmost = 0;   // never saved
   std::string status_;    // the transport's text in the status bar's first part
+  uint32_t track_ = 0;
+  uint32_t seeks_ = 0;
   int32_t rate_ = kRateNormal;
   int32_t repeatCount_ = 0;
   RepeatGap repeatGap_ = RepeatGap::kNone;

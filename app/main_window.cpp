@@ -20,6 +20,7 @@
 
 #include "app/commands.h"
 #include "app/dialogs.h"
+#include "app/mpris.h"
 #include "app/pictures/program_icon.h"
 #include "app/pictures/toolbar_pictures.h"
 #include "app/repair_dialog.h"
@@ -449,6 +450,7 @@ void MainWindow::TransportChanged(const TransportView& view) {
   if (playing && !tick_.isActive()) tick_.start();
   if (!playing && tick_.isActive()) tick_.stop();
   shown_ = view;
+  if (mediaControls_) mediaControls_->TransportChanged(view);
 }
 
 void MainWindow::ShowToolbar(const TransportView& view) {

@@ -19,6 +19,7 @@ class QToolBar;
 namespace orvex {
 
 class ContentPanel;
+class MprisService;
 class PositionBar;
 class DisplayPanel;
 class HintStrip;
@@ -38,6 +39,8 @@ class MainWindow : public QMainWindow, public Shell {
   void RunCommand(int command);
   // Places the web page panel inside the options panel.
   void SetWebPanel(QWidget* panel);
+  // The desktop's media controls hear of every change the window shows.
+  void SetMediaControls(MprisService* controls) { mediaControls_ = controls; }
 
   // Answers the version check: the new-version dialog, and for a withdrawn
   // version the end of the program, whichever button closes it.
@@ -104,6 +107,7 @@ class MainWindow : public QMainWindow, public Shell {
   std::map<int, QAction*> toolActions_;   // toolbar buttons by command
   int toolbarBitmap_ = 135;
   TransportView shown_;  // what the window shows
+  MprisService* mediaControls_ = nullptr;
   QTimer tick_;
   bool destroyed_ = false;
 };

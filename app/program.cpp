@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "app/mpris.h"
 #include "app/texts.h"
 #include "online/usage_report.h"
 #include "online/version_check.h"
@@ -55,6 +56,8 @@ Program::~Program() {
   app_.SetShell(*quiet_);
   versionCheck_.reset();
   usageReport_.reset();
+  if (window_) window_->SetMediaControls(nullptr);
+  mpris_.reset();
   window_.reset();
   app_.SetPlayerFactory(nullptr);
 }
@@ -85,6 +88,14 @@ bool Program::Start() {
 
   window->show();
   window->displayPanel()->setFocus();
+
+  // The desktop's media controls, when there is a session bus.
+  mpris_ = std::make_unique<MprisService>(app_, [window] {
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+  });
+  window->SetMediaControls(mpris_.get());
 
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, window, [this](QSessionManager&) {
     SaveSettings(app_.CurrentSettings(), *window_);

@@ -32,6 +32,8 @@ struct TransportView {
   int32_t repeatGap = 0;    // a RepeatGap (app/learn.h)
   int32_t pass = 0;         // the loop's pass in progress, counted from 1; 0 before the first
   bool inGap = false;       // the silence between two passes
+  uint32_t track = 0;       // counts the files loaded: a new file, a new number
+  uint32_t seeks = 0;       // counts the jumps of the position (seeks, loop returns)
   std::string filePath;     // the loaded file; empty when none is
   std::string title;        // the window's title
   std::string status;       // the status bar's first part, speed and pass included

@@ -35,6 +35,13 @@ void App::Faster() {
   Publish();
 }
 
+void App::SetRate(int32_t percent) {
+  const int32_t steps = (percent - kRateNormal + (percent >= kRateNormal ? 2 : -2)) / kRateStep;
+  rate_ = StepRate(kRateNormal, steps);
+  if (bLoaded) player->SetRate(rate_);
+  Publish();
+}
+
 void App::NormalSpeed() {
   rate_ = kRateNormal;
   if (bLoaded) player->SetRate(rate_);
@@ -61,7 +68,7 @@ void App::NudgeA(int32_t deltaMs) {
   if (pointB != -1) {
     StartLoop(true);
   }
-  player->SeekMs(pointA);
+  SeekPlayer(pointA);
   Publish();
 }
 
@@ -70,7 +77,7 @@ void App::NudgeB(int32_t deltaMs) {
   pointB = NudgedB(pointA, pointB, player->GetDurationMs(), deltaMs);
   StartLoop(false);
   // The new end is heard at once.
-  player->SeekMs(std::max(pointB - kNudgeBLeadMs, pointA));
+  SeekPlayer(std::max(pointB - kNudgeBLeadMs, pointA));
   Publish();
 }
 

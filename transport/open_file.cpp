@@ -152,6 +152,7 @@ void App::OpenFile(std::optional<std::string> path) {
   bLoaded = 1;
   playState = Stopped;
   filePath = file;
+  ++track_;
   status_ = Text(kTextLoaded);
   Publish();
   TogglePlay();

@@ -33,12 +33,19 @@ void App::Publish() {
   v.repeatGap = static_cast<int32_t>(repeatGap_);
   v.pass = looping_ ? passes_ : 0;
   v.inGap = inGap_;
+  v.track = track_;
+  v.seeks = seeks_;
   v.filePath = filePath;
   v.title = v.loaded ? FileTitle(filePath) + " - " + std::string(Text(kTextCaption))
                      : std::string(Text(kTextCaption));
   v.status = StatusText();
   view_ = std::move(v);
   shell_->TransportChanged(view_);
+}
+
+void App::SeekPlayer(int32_t ms) {
+  player->SeekMs(ms);
+  ++seeks_;
 }
 
 void App::ApplySettings(const Settings& settings) {
@@ -67,7 +74,7 @@ void App::TogglePlay() {
   switch (playState) {
     case Stopped:
     case Paused: {
-      if (playState == Stopped) player->SeekMs(0);
+      if (playState == Stopped) SeekPlayer(0);
       const Result r = player->Run();
       if (Failed(r)) {
         shell_->ShowError(FormatText(kTextPlayFailed, {player->ErrorText(r)}));
@@ -90,7 +97,7 @@ void App::Stop() {
   shell_->DismissToolbarTip();
   EndLoop();
   player->Stop();
-  player->SeekMs(0);
+  SeekPlayer(0);
   playState = Stopped;
   pointB = -1;
   pointA = -1;
@@ -102,32 +109,32 @@ void App::JumpForward() {
   if (!Active()) return;
   // 64-bit sum: a position near the top of the range must not wrap to negative.
   const int64_t target = int64_t{player->GetPositionMs()} + int64_t{jumpSeconds} * 1000;
-  player->SeekMs(static_cast<int32_t>(std::min<int64_t>(target, INT32_MAX)));
+  SeekPlayer(static_cast<int32_t>(std::min<int64_t>(target, INT32_MAX)));
   Publish();
 }
 
 void App::JumpBackward() {
   if (!Active()) return;
   const int64_t target = int64_t{player->GetPositionMs()} - int64_t{jumpSeconds} * 1000;
-  player->SeekMs(static_cast<int32_t>(std::max<int64_t>(target, INT32_MIN)));
+  SeekPlayer(static_cast<int32_t>(std::max<int64_t>(target, INT32_MIN)));
   Publish();
 }
 
 void App::GoToStart() {
   if (!Active()) return;
-  player->SeekMs(0);
+  SeekPlayer(0);
   Publish();
 }
 
 void App::GoToEnd() {
   if (!Active()) return;
-  player->SeekMs(player->GetDurationMs());
+  SeekPlayer(player->GetDurationMs());
   Publish();
 }
 
 void App::SeekTo(int32_t ms) {
   if (!Active()) return;
-  player->SeekMs(ms);
+  SeekPlayer(ms);
   Publish();
 }
 
@@ -196,7 +203,7 @@ void App::Tick() {
     } else if (!inGap_ && (p < pointA || p > pointB)) {
       // A safety net: the player loops by itself and reads exactly A or B at
       // a pass's edges, so only a position outside the loop goes back to A.
-      player->SeekMs(pointA);
+      SeekPlayer(pointA);
     }
   }
   Publish();
@@ -222,6 +229,7 @@ void App::OnGraphEvent() {
       inGap_ = false;
       ++returns_;
       ++passes_;
+      ++seeks_;
       CheckLastPass();
       continue;
     }

@@ -4,9 +4,32 @@
 
 #include <cstdio>
 
+#include "app/texts.h"
+
 namespace orvex {
 
-App::App() : osMajorVersion(ReadOsVersion().major) {}
+namespace {
+
+SilentShell& NoShell() {
+  static SilentShell shell;
+  return shell;
+}
+
+}  // namespace
+
+App::App() : App(NoShell()) {}
+
+App::App(Shell& shell, PlayerFactory* playerFactory, std::string programFolder)
+    : shell_(&shell),
+      playerFactory_(playerFactory),
+      programFolder_(std::move(programFolder)),
+      osMajorVersion_(ReadOsVersion().major),
+      status_(Text(kTextNotLoaded)) {
+  view_.title = std::string(Text(kTextCaption));
+  view_.status = status_;
+  view_.volume = volume;
+  view_.jumpSeconds = jumpSeconds;
+}
 
 OsVersion ReadOsVersion() {
   OsVersion version;

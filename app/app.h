@@ -1,7 +1,9 @@
 #pragma once
-// The application object: all state of the program in one place. The program
-// has exactly one (theApp, in app/main.cpp); tests construct their own.
-// Only the GUI thread touches it.
+// The application object: the state of the program, owned here and changed
+// only through the commands below, each of which applies the rules it owns.
+// After every command (and every tick) the window is told once, with a fresh
+// TransportView. The program has exactly one (in app/main.cpp); tests
+// construct their own. Only the GUI thread touches it.
 
 #include <cstdint>
 #include <memory>
@@ -10,12 +12,13 @@
 #include <string_view>
 #include <vector>
 
+#include "app/learn.h"
 #include "app/shell.h"
+#include "app/transport_view.h"
 #include "playback/player.h"
+#include "settings/settings.h"
 
 namespace orvex {
-
-enum PlayState : int32_t { Stopped = 0, Paused = 1, Playing = 2 };
 
 // What the Open dialog remembers from one open to the next.
 struct OpenDialogRecord {
@@ -25,26 +28,30 @@ struct OpenDialogRecord {
 
 class App {
  public:
+  // Without a shell, the application shows nothing until it is given one.
   App();
+  explicit App(Shell& shell, PlayerFactory* playerFactory = nullptr,
+               std::string programFolder = {});
   App(const App&) = delete;
   App& operator=(const App&) = delete;
 
-  OpenDialogRecord openDialog;
-  std::string programFolder;  // the folder of the program's executable
-  Shell* shell = nullptr;     // the window side; null before it exists
-  PlayerFactory* playerFactory = nullptr;
-  std::string filePath;  // the loaded file; empty when none is loaded
-  int32_t bLoaded = 0;
-  PlayState playState = Stopped;
-  int32_t pointA = -1;  // ms; -1 when not set
-  int32_t pointB = -1;  // ms; -1 when not set
-  int32_t jumpSeconds = 0;
-  int32_t bMute = 0;
-  int32_t volume = 0;   // hundredths of a decibel, -10000..0
-  int32_t channel = 0;  // 0 stereo, 1 left, 2 right; never saved
-  std::unique_ptr<Player> player;
-  int32_t osMajorVersion = 0;  // the kernel release's major number
-  int32_t bTopmost = 0;        // never saved
+  // The window side and the player maker; both outlive their use here.
+  void SetShell(Shell& shell) { shell_ = &shell; }
+  void SetPlayerFactory(PlayerFactory* factory) { playerFactory_ = factory; }
+  void SetProgramFolder(std::string folder) { programFolder_ = std::move(folder); }
+  const std::string& programFolder() const { return programFolder_; }
+  int32_t osMajorVersion() const { return osMajorVersion_; }
+  OpenDialogRecord& openDialog() { return openDialog_; }
+
+  // What the window shows, as of the last command or tick.
+  const TransportView& view() const { return view_; }
+
+  // Settings: the three values options.ini keeps (the channel is not one),
+  // and what learn.ini keeps.
+  void ApplySettings(const Settings& settings);
+  Settings CurrentSettings() const;
+  void ApplyLearnSettings(const LearnSettings& learn);
+  LearnSettings CurrentLearnSettings() const;
 
   // Transport (transport/transport.cpp).
   void TogglePlay();
@@ -54,7 +61,31 @@ class App {
   void GoToStart();
   void GoToEnd();
   void RepeatKey();
-  void SetChannel(int32_t c);
+  // Seeks to ms while a file plays or is paused (the position bar).
+  void SeekTo(int32_t ms);
+  void SetChannel(int32_t channel);
+  // The volume in hundredths of a decibel, kept within -10000..0; heard
+  // unless muted.
+  void SetVolume(int32_t volume);
+  void SetMute(bool mute);
+  // Kept within 1..9.
+  void SetJumpSeconds(int32_t seconds);
+  void SetTopmost(bool topmost);
+
+  // Learning aids (transport/learn.cpp).
+  // Speed: one step of 0.05x slower or faster within 0.50x..2.00x, or 1.00x.
+  void Slower();
+  void Faster();
+  void NormalSpeed();
+  // Any speed in hundredths, to the nearest step within 0.50x..2.00x.
+  void SetRate(int32_t percent);
+  // How many passes a loop plays (0 without limit) and the silence between them.
+  void SetRepeatCount(int32_t count);
+  void SetRepeatGap(RepeatGap gap);
+  // Moves A (playback restarts there) or B (playback goes on shortly before
+  // it) by deltaMs.
+  void NudgeA(int32_t deltaMs);
+  void NudgeB(int32_t deltaMs);
   void Tick();
   void OnGraphEvent();
   void CloseFile();
@@ -67,13 +98,63 @@ class App {
   void OpenSample();
   void DropFiles(const std::vector<std::string>& names);
 
-  bool Active() const { return bLoaded != 0 && playState != Stopped; }
-
  private:
-  void SetStatus(int part, std::string_view text);
+  bool Active() const { return TransportActive(bLoaded != 0, playState); }
+  // Makes the view anew from the state and the player and hands it to the
+  // shell.
+  void Publish();
+  // The volume the player is given: silence while muted.
+  int32_t AudibleVolume() const;
   // Builds a new player for file with both builders in turn; on failure the
   // player is gone and errorText holds the second builder's text.
   bool TryBuild(const std::string& file, std::string* errorText);
+  // Hands the A-B loop to the player and counts its passes afresh. A loop
+  // started where a pass begins (at A) counts that pass; one started on the
+  // way to B counts from the first return.
+  void StartLoop(bool atA);
+  // The player loops no more, and the points are the loop's no longer.
+  void EndLoop();
+  // Ends the loop at this pass when the repeat count is reached.
+  void CheckLastPass();
+  // The status bar's first part: the transport's text, the speed and the pass.
+  std::string StatusText() const;
+  // Every seek of the application goes through here, so the window (and the
+  // desktop's media controls) can tell a jump from playback moving on.
+  void SeekPlayer(int32_t ms);
+
+  Shell* shell_;  // never null
+  PlayerFactory* playerFactory_ = nullptr;
+  std::string programFolder_;  // the folder of the program's executable
+  OpenDialogRecord openDialog_;
+  int32_t osMajorVersion_ = 0;  // the kernel release's major number
+
+  std::string filePath;  // the loaded file; empty when none is loaded
+  int32_t bLoaded = 0;
+  PlayState playState = Stopped;
+  int32_t pointA = -1;  // ms; -1 when not set
+  int32_t pointB = -1;  // ms; -1 when not set
+  int32_t jumpSeconds = kDefaultJumpSeconds;
+  int32_t bMute = 0;
+  int32_t volume = -500;  // hundredths of a decibel, -10000..0
+  int32_t channel = 0;    // 0 stereo, 1 left, 2 right; never saved
+  int32_t bTopmost = 0;   // never saved
+  std::string status_;    // the transport's text in the status bar's first part
+  uint32_t track_ = 0;
+  uint32_t seeks_ = 0;
+  int32_t rate_ = kRateNormal;
+  int32_t repeatCount_ = 0;
+  RepeatGap repeatGap_ = RepeatGap::kNone;
+  // The loop in the player: its passes and returns so far, how many returns
+  // it may make (-1 without limit), and whether it is in the silence between
+  // two passes or in its last pass (which plays on past B).
+  bool looping_ = false;
+  int32_t passes_ = 0;
+  int32_t returns_ = 0;
+  int32_t returnsAllowed_ = -1;
+  bool inGap_ = false;
+  bool lastPass_ = false;
+  std::unique_ptr<Player> player;
+  TransportView view_;
 };
 
 // The kernel release's major and minor numbers (uname); 0 when unknown.

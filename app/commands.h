@@ -25,6 +25,16 @@ enum Command : int {
   kCmdTools = 32794,
   kCmdDonate = 32797,
   kCmdMaterialGroup = 32798,
+  // The learning aids.
+  kCmdSlower = 32810,
+  kCmdFaster = 32811,
+  kCmdNormalSpeed = 32812,
+  kCmdAEarlier = 32813,
+  kCmdALater = 32814,
+  kCmdBEarlier = 32815,
+  kCmdBLater = 32816,
+  kCmdRepeatCountFirst = 32820,  // + the index in kRepeatCounts
+  kCmdRepeatGapFirst = 32830,    // + the RepeatGap
 };
 
 }  // namespace orvex

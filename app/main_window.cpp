@@ -20,6 +20,7 @@
 
 #include "app/commands.h"
 #include "app/dialogs.h"
+#include "app/mpris.h"
 #include "app/pictures/program_icon.h"
 #include "app/pictures/toolbar_pictures.h"
 #include "app/repair_dialog.h"
@@ -33,23 +34,38 @@
 #include "views/display_panel.h"
 #include "views/hint_strip.h"
 #include "views/options_panel.h"
+#include "views/panel_support.h"
 #include "views/position_bar.h"
 
 namespace orvex {
 
 namespace {
 
-QString QText(int id) {
-  return QString::fromStdString(std::string(Text(id)));
-}
-
 // The client size that gives the window its outer size of about 610 × 415.
 constexpr int kClientWidth = 604;
 constexpr int kClientHeight = 383;
 
-// The seven keys that act as commands wherever the focus is in the window.
-int CommandForKey(int key) {
+// The keys that act as commands wherever the focus is in the window: the
+// seven of the transport, and the learning aids' with their modifiers.
+int CommandForKey(int key, Qt::KeyboardModifiers modifiers) {
+  if (modifiers == Qt::ShiftModifier) {
+    if (key == Qt::Key_Left) return kCmdAEarlier;
+    if (key == Qt::Key_Right) return kCmdALater;
+    return 0;
+  }
+  if (modifiers == Qt::ControlModifier) {
+    if (key == Qt::Key_Left) return kCmdBEarlier;
+    if (key == Qt::Key_Right) return kCmdBLater;
+    return 0;
+  }
+  if (modifiers != Qt::NoModifier) return 0;
   switch (key) {
+    case Qt::Key_BracketLeft:
+      return kCmdSlower;
+    case Qt::Key_BracketRight:
+      return kCmdFaster;
+    case Qt::Key_Backspace:
+      return kCmdNormalSpeed;
     case Qt::Key_Down:
       return kCmdPlay;
     case Qt::Key_End:
@@ -70,12 +86,7 @@ int CommandForKey(int key) {
 }
 
 // The four recommended tools of the Tools menu: name and what it is good for.
-constexpr const char* kTools[4][2] = {
-    {"Audacity", "剪辑录音，截取要反复听的句子"},
-    {"Anki", "间隔重复，记住学过的单词和句子"},
-    {"GoldenDict", "离线查词典，听单词发音"},
-    {"eSpeak NG", "把英文文本朗读出来"},
-};
+constexpr int kTools[] = {kTextToolAudacity, kTextToolAnki, kTextToolGoldenDict, kTextToolEspeak};
 
 }  // namespace
 
@@ -110,13 +121,21 @@ MainWindow::MainWindow(App& app) : app_(app) {
 
   content_ = new ContentPanel(this);
   setCentralWidget(content_);
-  optionsPanel_ = new OptionsPanel(app_, content_);
+  optionsPanel_ = new OptionsPanel(content_);
   hintStrip_ = new HintStrip(content_);
-  displayPanel_ = new DisplayPanel(app_, content_);
-  positionBar_ = new PositionBar(app_, content_);
+  displayPanel_ = new DisplayPanel(content_);
+  positionBar_ = new PositionBar(content_);
   BuildToolBar();
   content_->SetParts(optionsPanel_, hintStrip_, displayPanel_, positionBar_, toolBar_);
-  UpdateToolbarEnable();
+  // The views ask; the application decides.
+  connect(positionBar_, &PositionBar::seekRequested, this, [this](int32_t ms) { app_.SeekTo(ms); });
+  connect(displayPanel_, &DisplayPanel::playRequested, this, [this] { app_.TogglePlay(); });
+  connect(optionsPanel_, &OptionsPanel::volumeChanged, this,
+          [this](int32_t volume) { app_.SetVolume(volume); });
+  connect(optionsPanel_, &OptionsPanel::muteChanged, this,
+          [this](bool mute) { app_.SetMute(mute); });
+  connect(optionsPanel_, &OptionsPanel::jumpSecondsChanged, this,
+          [this](int32_t seconds) { app_.SetJumpSeconds(seconds); });
 
   BuildMenus();
 
@@ -125,12 +144,13 @@ MainWindow::MainWindow(App& app) : app_(app) {
   connect(&tick_, &QTimer::timeout, this, [this] { app_.Tick(); });
 
   setFixedSize(kClientWidth, kClientHeight);
+  ShowToolbar(shown_);
+  TransportChanged(app_.view());
   qApp->installEventFilter(this);
 }
 
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
-  if (app_.shell == this) app_.shell = nullptr;
 }
 
 void MainWindow::SetWebPanel(QWidget* panel) {
@@ -152,63 +172,92 @@ QAction* MainWindow::action(int command) const {
 
 void MainWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
-  operationMenu_ = bar->addMenu(QStringLiteral("操作(&O)"));
+  operationMenu_ = bar->addMenu(QText(kTextMenuOperation));
   QMenu* m = operationMenu_;
-  AddCommand(m, kCmdOpen, QStringLiteral("打开mp3文件… \t 支持拖放操作"));
+  AddCommand(m, kCmdOpen, QText(kTextMenuOpen));
   m->addSeparator();
-  QMenu* sample = m->addMenu(QStringLiteral("试听"));
+  QMenu* sample = m->addMenu(QText(kTextMenuSample));
   AddCommand(sample, kCmdSample, QString::fromUtf8(kSampleTitle));
   m->addSeparator();
-  AddCommand(m, kCmdMaterial, QStringLiteral("mp3听力资料下载…"));
+  AddCommand(m, kCmdMaterial, QText(kTextMenuMaterial));
   m->addSeparator();
   AddCommand(m, kCmdPlay, QText(kTextMenuPlay));
-  AddCommand(m, kCmdStop, QStringLiteral("停止 \t F4"));
+  AddCommand(m, kCmdStop, QText(kTextMenuStop));
   m->addSeparator();
-  AddCommand(m, kCmdJumpForward, QStringLiteral("向前跳跃 \t →"));
-  AddCommand(m, kCmdJumpBackward, QStringLiteral("向后跳跃 \t ←"));
+  AddCommand(m, kCmdJumpForward, QText(kTextMenuJumpForward));
+  AddCommand(m, kCmdJumpBackward, QText(kTextMenuJumpBackward));
   m->addSeparator();
   AddCommand(m, kCmdRepeat, QText(kTextMenuSetA));
   m->addSeparator();
-  AddCommand(m, kCmdGoToStart, QStringLiteral("跳到文件头 \t Home"));
-  AddCommand(m, kCmdGoToEnd, QStringLiteral("跳到文件尾 \t End"));
+  AddCommand(m, kCmdGoToStart, QText(kTextMenuGoToStart));
+  AddCommand(m, kCmdGoToEnd, QText(kTextMenuGoToEnd));
   m->addSeparator();
-  QMenu* channels = m->addMenu(QStringLiteral("声道"));
+  QMenu* channels = m->addMenu(QText(kTextMenuChannel));
   auto* group = new QActionGroup(this);
-  const std::pair<int, const char*> channelEntries[] = {
-      {kCmdStereo, "立体声"}, {kCmdLeft, "左声道"}, {kCmdRight, "右声道"}};
+  const std::pair<int, int> channelEntries[] = {
+      {kCmdStereo, kTextMenuStereo}, {kCmdLeft, kTextMenuLeft}, {kCmdRight, kTextMenuRight}};
   for (const auto& [command, text] : channelEntries) {
-    QAction* a = AddCommand(channels, command, QString::fromUtf8(text));
+    QAction* a = AddCommand(channels, command, QText(text));
     a->setCheckable(true);
     group->addAction(a);
   }
   action(kCmdStereo)->setChecked(true);
   AddCommand(m, kCmdTopmost, QText(kTextMenuTopmost));
   m->addSeparator();
-  AddCommand(m, kCmdExit, QStringLiteral("退出"));
+  AddCommand(m, kCmdExit, QText(kTextMenuExit));
   connect(operationMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
 
-  QMenu* material = bar->addMenu(QStringLiteral("资料(&R)"));
-  AddCommand(material, kCmdMaterial, QStringLiteral("mp3听力资料下载…"));
-  material->addSeparator();
-  AddCommand(material, kCmdMaterialGroup, QStringLiteral("资料共享QQ群…"));
+  learnMenu_ = bar->addMenu(QText(kTextMenuLearn));
+  QMenu* l = learnMenu_;
+  AddCommand(l, kCmdSlower, QText(kTextMenuSlower));
+  AddCommand(l, kCmdFaster, QText(kTextMenuFaster));
+  AddCommand(l, kCmdNormalSpeed, QText(kTextMenuNormalSpeed));
+  l->addSeparator();
+  QMenu* counts = l->addMenu(QText(kTextMenuRepeatCount));
+  auto* countGroup = new QActionGroup(this);
+  const int countTexts[] = {kTextRepeatUnlimited, kTextRepeatOnce, kTextRepeatTwice,
+                            kTextRepeatThrice,    kTextRepeatFive, kTextRepeatTen};
+  for (int i = 0; i < 6; ++i) {
+    QAction* a = AddCommand(counts, kCmdRepeatCountFirst + i, QText(countTexts[i]));
+    a->setCheckable(true);
+    countGroup->addAction(a);
+  }
+  QMenu* gaps = l->addMenu(QText(kTextMenuRepeatGap));
+  auto* gapGroup = new QActionGroup(this);
+  const int gapTexts[] = {kTextGapNone, kTextGapOne, kTextGapTwo, kTextGapThree, kTextGapAsLong};
+  for (int i = 0; i < 5; ++i) {
+    QAction* a = AddCommand(gaps, kCmdRepeatGapFirst + i, QText(gapTexts[i]));
+    a->setCheckable(true);
+    gapGroup->addAction(a);
+  }
+  l->addSeparator();
+  AddCommand(l, kCmdAEarlier, QText(kTextMenuAEarlier));
+  AddCommand(l, kCmdALater, QText(kTextMenuALater));
+  AddCommand(l, kCmdBEarlier, QText(kTextMenuBEarlier));
+  AddCommand(l, kCmdBLater, QText(kTextMenuBLater));
+  connect(learnMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
 
-  QMenu* tools = bar->addMenu(QStringLiteral("工具(&T)"));
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) tools->addSeparator();
-    AddCommand(tools, kCmdTools,
-               QString::fromUtf8(kTools[i][0]) + '\t' + QString::fromUtf8(kTools[i][1]));
+  QMenu* material = bar->addMenu(QText(kTextMenuResources));
+  AddCommand(material, kCmdMaterial, QText(kTextMenuMaterial));
+  material->addSeparator();
+  AddCommand(material, kCmdMaterialGroup, QText(kTextMenuMaterialGroup));
+
+  QMenu* tools = bar->addMenu(QText(kTextMenuTools));
+  for (const int tool : kTools) {
+    if (tool != kTools[0]) tools->addSeparator();
+    AddCommand(tools, kCmdTools, QText(tool));
   }
   tools->addSeparator();
-  AddCommand(tools, kCmdTools, QStringLiteral("更多…"));
+  AddCommand(tools, kCmdTools, QText(kTextMenuMoreTools));
 
-  QMenu* donate = bar->addMenu(QStringLiteral("捐助(&M)"));
-  AddCommand(donate, kCmdDonate, QStringLiteral("通过淘宝捐助… \t 感谢支持！"));
+  QMenu* donate = bar->addMenu(QText(kTextMenuDonate));
+  AddCommand(donate, kCmdDonate, QText(kTextMenuDonateEntry));
 
-  QMenu* help = bar->addMenu(QStringLiteral("帮助(&H)"));
-  AddCommand(help, kCmdHomePage, QStringLiteral("产品官网"));
-  AddCommand(help, kCmdBlog, QStringLiteral("访问博客"));
+  QMenu* help = bar->addMenu(QText(kTextMenuHelp));
+  AddCommand(help, kCmdHomePage, QText(kTextMenuHomePage));
+  AddCommand(help, kCmdBlog, QText(kTextMenuBlog));
   help->addSeparator();
-  AddCommand(help, kCmdAbout, QStringLiteral("关于"));
+  AddCommand(help, kCmdAbout, QText(kTextMenuAbout));
 }
 
 void MainWindow::BuildToolBar() {
@@ -283,8 +332,35 @@ void MainWindow::RunCommand(int command) {
     case kCmdTopmost:
       ToggleTopmost();
       break;
+    case kCmdSlower:
+      app_.Slower();
+      break;
+    case kCmdFaster:
+      app_.Faster();
+      break;
+    case kCmdNormalSpeed:
+      app_.NormalSpeed();
+      break;
+    case kCmdAEarlier:
+      app_.NudgeA(-kNudgeMs);
+      break;
+    case kCmdALater:
+      app_.NudgeA(kNudgeMs);
+      break;
+    case kCmdBEarlier:
+      app_.NudgeB(-kNudgeMs);
+      break;
+    case kCmdBLater:
+      app_.NudgeB(kNudgeMs);
+      break;
     default:
-      OpenVendorPage(command);
+      if (command >= kCmdRepeatCountFirst && command < kCmdRepeatCountFirst + 6) {
+        app_.SetRepeatCount(kRepeatCounts[command - kCmdRepeatCountFirst]);
+      } else if (command >= kCmdRepeatGapFirst && command < kCmdRepeatGapFirst + 5) {
+        app_.SetRepeatGap(kRepeatGaps[command - kCmdRepeatGapFirst]);
+      } else {
+        OpenVendorPage(command);
+      }
       break;
   }
 }
@@ -314,15 +390,16 @@ void MainWindow::OpenVendorPage(int command) {
 }
 
 void MainWindow::ToggleTopmost() {
-  app_.bTopmost = app_.bTopmost ? 0 : 1;
+  const bool topmost = !app_.view().topmost;
   const bool visible = isVisible();
-  setWindowFlag(Qt::WindowStaysOnTopHint, app_.bTopmost != 0);
+  setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
   // Changing a window flag hides the window.
   if (visible) show();
+  app_.SetTopmost(topmost);
 }
 
 void MainWindow::UpdateMenu() {
-  const MenuState m = MenuStateFor(app_);
+  const MenuState m = MenuStateFor(app_.view());
   action(kCmdPlay)->setText(QText(m.playText));
   action(kCmdTopmost)->setText(QText(m.topmostText));
   action(kCmdRepeat)->setText(QText(m.repeatText));
@@ -332,6 +409,17 @@ void MainWindow::UpdateMenu() {
     action(c)->setEnabled(m.transportEnabled);
   }
   action(m.checkedChannel)->setChecked(true);
+
+  const LearnMenuState l = LearnMenuStateFor(app_.view());
+  action(kCmdSlower)->setEnabled(l.slower);
+  action(kCmdFaster)->setEnabled(l.faster);
+  action(kCmdNormalSpeed)->setEnabled(l.normal);
+  action(kCmdAEarlier)->setEnabled(l.nudgeA);
+  action(kCmdALater)->setEnabled(l.nudgeA);
+  action(kCmdBEarlier)->setEnabled(l.nudgeB);
+  action(kCmdBLater)->setEnabled(l.nudgeB);
+  action(kCmdRepeatCountFirst + l.checkedCount)->setChecked(true);
+  action(kCmdRepeatGapFirst + l.checkedGap)->setChecked(true);
 }
 
 void MainWindow::ShowNewVersion(bool mustUpdate) {
@@ -344,50 +432,51 @@ void MainWindow::ShowNewVersion(bool mustUpdate) {
   app_.ExitProcedure();
 }
 
-void MainWindow::RefreshViews() {
-  displayPanel_->refresh();
-  positionBar_->refresh();
+void MainWindow::TransportChanged(const TransportView& view) {
+  // The panels first, then the toolbar and the status bar, as the user reads
+  // them; each part redraws only what changed for it.
+  displayPanel_->setView(view);
+  positionBar_->setView(view);
+  optionsPanel_->setView(view);
+  if (view.loaded != shown_.loaded || view.playState != shown_.playState ||
+      view.pointA != shown_.pointA || view.pointB != shown_.pointB) {
+    ShowToolbar(view);
+  }
+  if (view.status != shown_.status) status0_->setText(QString::fromStdString(view.status));
+  if (view.filePath != shown_.filePath) status1_->setText(QString::fromStdString(view.filePath));
+  if (view.title != shown_.title) setWindowTitle(QString::fromStdString(view.title));
+  // The tick runs while a file plays.
+  const bool playing = view.loaded && view.playState == Playing;
+  if (playing && !tick_.isActive()) tick_.start();
+  if (!playing && tick_.isActive()) tick_.stop();
+  shown_ = view;
+  if (mediaControls_) mediaControls_->TransportChanged(view);
 }
 
-void MainWindow::UpdateToolbarImage() {
-  toolbarBitmap_ = ToolbarBitmapFor(app_);
-  toolActions_[kCmdPlay]->setIcon(ToolbarIcon(toolbarBitmap_, kPlayPausePicture));
-  toolActions_[kCmdRepeat]->setIcon(ToolbarIcon(toolbarBitmap_, kRepeatPicture));
-  for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, app_)));
-}
-
-void MainWindow::UpdateToolbarEnable() {
-  const ToolbarEnable e = ToolbarEnableFor(app_);
+void MainWindow::ShowToolbar(const TransportView& view) {
+  const int bitmap = ToolbarBitmapFor(view);
+  if (bitmap != toolbarBitmap_) {
+    toolbarBitmap_ = bitmap;
+    toolActions_[kCmdPlay]->setIcon(ToolbarIcon(toolbarBitmap_, kPlayPausePicture));
+    toolActions_[kCmdRepeat]->setIcon(ToolbarIcon(toolbarBitmap_, kRepeatPicture));
+  }
+  const ToolbarEnable e = ToolbarEnableFor(view);
   toolActions_[kCmdOpen]->setEnabled(e.open);
   toolActions_[kCmdPlay]->setEnabled(e.play);
   for (int c : {kCmdStop, kCmdJumpBackward, kCmdJumpForward, kCmdRepeat}) {
     toolActions_[c]->setEnabled(e.transport);
   }
-  for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, app_)));
+  for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, view)));
 }
 
 void MainWindow::DismissToolbarTip() {
   QToolTip::hideText();
 }
 
-void MainWindow::SetStatusText(int part, const std::string& text) {
-  (part == 0 ? status0_ : status1_)->setText(QString::fromStdString(text));
-}
-
-void MainWindow::SetTitle(const std::string& title) {
-  setWindowTitle(QString::fromStdString(title));
-}
-
 void MainWindow::ShowError(const std::string& text) {
   ShowErrorBox(this, text);
 }
 
-void MainWindow::StartTickTimer() {
-  tick_.start();
-}
-void MainWindow::StopTickTimer() {
-  tick_.stop();
-}
 void MainWindow::EndPositionDrag() {
   positionBar_->endDrag();
 }
@@ -399,15 +488,15 @@ std::optional<std::string> MainWindow::AskOpenFileName() {
   dialog.setNameFilter(QStringLiteral("MP3 files (*.mp3)"));
   dialog.setDefaultSuffix(QStringLiteral("mp3"));
   // The folder and the filter carry over from one open to the next.
-  if (!app_.openDialog.folder.empty()) {
-    dialog.setDirectory(QString::fromStdString(app_.openDialog.folder));
+  if (!app_.openDialog().folder.empty()) {
+    dialog.setDirectory(QString::fromStdString(app_.openDialog().folder));
   }
-  if (!app_.openDialog.selectedFilter.empty()) {
-    dialog.selectNameFilter(QString::fromStdString(app_.openDialog.selectedFilter));
+  if (!app_.openDialog().selectedFilter.empty()) {
+    dialog.selectNameFilter(QString::fromStdString(app_.openDialog().selectedFilter));
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  app_.openDialog.folder = dialog.directory().absolutePath().toStdString();
-  app_.openDialog.selectedFilter = dialog.selectedNameFilter().toStdString();
+  app_.openDialog().folder = dialog.directory().absolutePath().toStdString();
+  app_.openDialog().selectedFilter = dialog.selectedNameFilter().toStdString();
   return dialog.selectedFiles().front().toStdString();
 }
 
@@ -418,7 +507,7 @@ void MainWindow::RunRepairDialog(const RepairCommand& command) {
 
 void MainWindow::StartRejectSound() {
   // The thread takes its own copy of the folder and touches nothing shared.
-  std::thread([folder = app_.programFolder] {
+  std::thread([folder = app_.programFolder()] {
     PlayRejectSound(folder, PlaySoundFileSync);
   }).detach();
 }
@@ -434,10 +523,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* widget = qobject_cast<QWidget*>(watched);
     auto* key = static_cast<QKeyEvent*>(event);
-    const int command = CommandForKey(key->key());
+    const int command = CommandForKey(key->key(), key->modifiers() & ~Qt::KeypadModifier);
     // Inside the main window only, never in a modal dialog or an open menu.
-    if (command != 0 && widget && widget->window() == this && !QApplication::activeModalWidget() &&
-        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (command != 0 && widget && widget->window() == this && !QApplication::activeModalWidget()) {
       RunCommand(command);
       return true;
     }

@@ -19,6 +19,7 @@ class QToolBar;
 namespace orvex {
 
 class ContentPanel;
+class MprisService;
 class PositionBar;
 class DisplayPanel;
 class HintStrip;
@@ -38,21 +39,17 @@ class MainWindow : public QMainWindow, public Shell {
   void RunCommand(int command);
   // Places the web page panel inside the options panel.
   void SetWebPanel(QWidget* panel);
+  // The desktop's media controls hear of every change the window shows.
+  void SetMediaControls(MprisService* controls) { mediaControls_ = controls; }
 
   // Answers the version check: the new-version dialog, and for a withdrawn
   // version the end of the program, whichever button closes it.
   void ShowNewVersion(bool mustUpdate);
 
   // Shell
-  void RefreshViews() override;
-  void UpdateToolbarImage() override;
-  void UpdateToolbarEnable() override;
+  void TransportChanged(const TransportView& view) override;
   void DismissToolbarTip() override;
-  void SetStatusText(int part, const std::string& text) override;
-  void SetTitle(const std::string& title) override;
   void ShowError(const std::string& text) override;
-  void StartTickTimer() override;
-  void StopTickTimer() override;
   void EndPositionDrag() override;
   std::optional<std::string> AskOpenFileName() override;
   void RunRepairDialog(const RepairCommand& command) override;
@@ -62,6 +59,7 @@ class MainWindow : public QMainWindow, public Shell {
   // Parts, for tests.
   QAction* action(int command) const;
   QMenu* operationMenu() const { return operationMenu_; }
+  QMenu* learnMenu() const { return learnMenu_; }
   QToolBar* toolBar() const { return toolBar_; }
   QLabel* statusPart(int part) const { return part == 0 ? status0_ : status1_; }
   PositionBar* positionBar() const { return positionBar_; }
@@ -91,6 +89,8 @@ class MainWindow : public QMainWindow, public Shell {
   QAction* AddCommand(QMenu* menu, int command, const QString& text);
   void ToggleTopmost();
   void OpenVendorPage(int command);
+  // The toolbar's pictures, enabled buttons and tooltips for view.
+  void ShowToolbar(const TransportView& view);
 
   App& app_;
   ContentPanel* content_ = nullptr;
@@ -102,9 +102,12 @@ class MainWindow : public QMainWindow, public Shell {
   QLabel* status0_ = nullptr;
   QLabel* status1_ = nullptr;
   QMenu* operationMenu_ = nullptr;
+  QMenu* learnMenu_ = nullptr;
   std::multimap<int, QAction*> actions_;  // menu entries by command
   std::map<int, QAction*> toolActions_;   // toolbar buttons by command
   int toolbarBitmap_ = 135;
+  TransportView shown_;  // what the window shows
+  MprisService* mediaControls_ = nullptr;
   QTimer tick_;
   bool destroyed_ = false;
 };
@@ -129,22 +132,9 @@ class ContentPanel : public QWidget {
 };
 
 // Before the main window exists, messages have no owner.
-class NoWindowShell : public Shell {
+class NoWindowShell : public SilentShell {
  public:
-  void RefreshViews() override {}
-  void UpdateToolbarImage() override {}
-  void UpdateToolbarEnable() override {}
-  void DismissToolbarTip() override {}
-  void SetStatusText(int, const std::string&) override {}
-  void SetTitle(const std::string&) override {}
   void ShowError(const std::string& text) override;
-  void StartTickTimer() override {}
-  void StopTickTimer() override {}
-  void EndPositionDrag() override {}
-  std::optional<std::string> AskOpenFileName() override { return std::nullopt; }
-  void RunRepairDialog(const RepairCommand&) override {}
-  void StartRejectSound() override {}
-  void DestroyMainWindow() override {}
 };
 
 // A message box with the program's caption and the error icon.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "app/mpris.h"
 #include "app/texts.h"
 #include "online/usage_report.h"
 #include "online/version_check.h"
@@ -37,37 +38,35 @@ std::string CheckEnvironment(const ProgramOptions& options) {
   if (!FileCheck(options.programFolder)) return std::string(Text(kTextFilesMissing));
   const int filters = options.checkRequiredFilters ? options.checkRequiredFilters() : 1;
   if (filters < 0) return std::string(Text(kTextReinstall));
-  if (filters == 0) {
-    // What this program needs repaired is GStreamer, not DirectX.
-    std::string text(Text(kTextRepairSystem));
-    const std::string directX = "DirectX";
-    const size_t at = text.find(directX);
-    if (at != std::string::npos) text.replace(at, directX.size(), "GStreamer");
-    return text;
-  }
+  if (filters == 0) return std::string(Text(kTextRepairSystem));
   return {};
 }
 
 }  // namespace
 
 Program::Program(App& app, ProgramOptions options)
-    : app_(app), options_(std::move(options)), noWindow_(std::make_unique<NoWindowShell>()) {}
+    : app_(app),
+      options_(std::move(options)),
+      noWindow_(std::make_unique<NoWindowShell>()),
+      quiet_(std::make_unique<SilentShell>()) {}
 
 Program::~Program() {
   // The player must not outlive the window and the event loop.
-  if (app_.bLoaded) app_.CloseFile();
-  app_.player.reset();
-  if (app_.shell == window_.get() || app_.shell == noWindow_.get()) app_.shell = nullptr;
+  app_.CloseFile();
+  app_.SetShell(*quiet_);
   versionCheck_.reset();
   usageReport_.reset();
+  if (window_) window_->SetMediaControls(nullptr);
+  mpris_.reset();
   window_.reset();
-  app_.playerFactory = nullptr;
+  app_.SetPlayerFactory(nullptr);
 }
 
 bool Program::Start() {
-  app_.programFolder = options_.programFolder;
-  app_.shell = noWindow_.get();
-  LoadSettings(app_);
+  app_.SetProgramFolder(options_.programFolder);
+  app_.SetShell(*noWindow_);
+  app_.ApplySettings(LoadSettings(*noWindow_));
+  app_.ApplyLearnSettings(LoadLearnSettings(*noWindow_));
 
   window_ = std::make_unique<MainWindow>(app_);
   MainWindow* window = window_.get();
@@ -79,8 +78,8 @@ bool Program::Start() {
       QCoreApplication::postEvent(window, new QEvent(static_cast<QEvent::Type>(kGraphEventType)));
     });
   }
-  app_.playerFactory = options_.playerFactory.get();
-  app_.shell = window;
+  app_.SetPlayerFactory(options_.playerFactory.get());
+  app_.SetShell(*window);
   CentreOnScreen(window);
 
   auto* web = new WebPagePanel(window->optionsPanel(),
@@ -90,8 +89,18 @@ bool Program::Start() {
   window->show();
   window->displayPanel()->setFocus();
 
-  QObject::connect(qApp, &QGuiApplication::commitDataRequest, window,
-                   [this](QSessionManager&) { SaveSettings(app_); });
+  // The desktop's media controls, when there is a session bus.
+  mpris_ = std::make_unique<MprisService>(app_, [window] {
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+  });
+  window->SetMediaControls(mpris_.get());
+
+  QObject::connect(qApp, &QGuiApplication::commitDataRequest, window, [this](QSessionManager&) {
+    SaveSettings(app_.CurrentSettings(), *window_);
+    SaveLearnSettings(app_.CurrentLearnSettings(), *window_);
+  });
 
   const std::string failure = CheckEnvironment(options_);
   if (!failure.empty()) {

@@ -12,6 +12,7 @@
 namespace orvex {
 
 class MainWindow;
+class MprisService;
 class NoWindowShell;
 class VersionCheck;
 class UsageReport;
@@ -35,13 +36,16 @@ class Program {
   bool Start();
 
   MainWindow* window() const { return window_.get(); }
+  MprisService* mediaControls() const { return mpris_.get(); }
   VersionCheck* versionCheck() const { return versionCheck_.get(); }
 
  private:
   App& app_;
   ProgramOptions options_;
   std::unique_ptr<NoWindowShell> noWindow_;
+  std::unique_ptr<SilentShell> quiet_;  // the app's shell once the window is gone
   std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<MprisService> mpris_;
   std::unique_ptr<VersionCheck> versionCheck_;
   std::unique_ptr<UsageReport> usageReport_;
 };

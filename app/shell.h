@@ -1,12 +1,14 @@
 #pragma once
 // What the logic asks of the window side. The main window implements it; the
 // logic tests use a recording shell. None of the calls returns anything the
-// transport depends on, except the two modal dialogs.
+// application depends on, except the two modal dialogs.
 
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "app/transport_view.h"
 
 namespace orvex {
 
@@ -23,22 +25,13 @@ class Shell {
  public:
   virtual ~Shell() = default;
 
-  // Redraws the display panel, then the position bar, synchronously.
-  virtual void RefreshViews() = 0;
-  // The toolbar's play and A-B pictures follow the transport.
-  virtual void UpdateToolbarImage() = 0;
-  // The toolbar's buttons are enabled for bLoaded and playState.
-  virtual void UpdateToolbarEnable() = 0;
+  // The application changed: the window shows view, redrawing what differs
+  // from what it showed, and runs the 25 ms tick while view plays.
+  virtual void TransportChanged(const TransportView& view) = 0;
   // Hides a toolbar tooltip that is shown.
   virtual void DismissToolbarTip() = 0;
-  // Status bar: part 0 the transport status, part 1 the loaded file's path.
-  virtual void SetStatusText(int part, const std::string& text) = 0;
-  virtual void SetTitle(const std::string& title) = 0;
   // A modal error message box with the program's caption and the error icon.
   virtual void ShowError(const std::string& text) = 0;
-  // The 25 ms tick timer.
-  virtual void StartTickTimer() = 0;
-  virtual void StopTickTimer() = 0;
   // Ends a drag of the position bar's thumb, if one is in progress.
   virtual void EndPositionDrag() = 0;
   // The modal Open dialog; nothing when the user cancelled.
@@ -52,6 +45,20 @@ class Shell {
   // The last step of the exit procedure: the main window goes, and with it the
   // event loop.
   virtual void DestroyMainWindow() = 0;
+};
+
+// A shell with no window: nothing is shown, errors included. The
+// application's shell until the program gives it one.
+class SilentShell : public Shell {
+ public:
+  void TransportChanged(const TransportView&) override {}
+  void DismissToolbarTip() override {}
+  void ShowError(const std::string&) override {}
+  void EndPositionDrag() override {}
+  std::optional<std::string> AskOpenFileName() override { return std::nullopt; }
+  void RunRepairDialog(const RepairCommand&) override {}
+  void StartRejectSound() override {}
+  void DestroyMainWindow() override {}
 };
 
 }  // namespace orvex

@@ -1,6 +1,9 @@
 #pragma once
 // The program's user-visible texts, looked up by their number. They are the
-// only place these texts are spelled.
+// only place these texts are spelled. Numbers up to 141 are the program's
+// original string table; 200 and on are the menus (250 the learning aids),
+// 300 the dialogs, 400 the
+// pictures, 500 the player's error texts.
 
 #include <initializer_list>
 #include <string>
@@ -42,6 +45,90 @@ enum TextId : int {
   kTextTipOpen = 139,
   kTextReadFailed = 140,
   kTextWriteFailed = 141,
+
+  // Menus.
+  kTextMenuOperation = 200,
+  kTextMenuOpen = 201,
+  kTextMenuSample = 202,
+  kTextMenuMaterial = 203,
+  kTextMenuStop = 204,
+  kTextMenuJumpForward = 205,
+  kTextMenuJumpBackward = 206,
+  kTextMenuGoToStart = 207,
+  kTextMenuGoToEnd = 208,
+  kTextMenuChannel = 209,
+  kTextMenuStereo = 210,
+  kTextMenuLeft = 211,
+  kTextMenuRight = 212,
+  kTextMenuExit = 213,
+  kTextMenuResources = 214,
+  kTextMenuMaterialGroup = 215,
+  kTextMenuTools = 216,
+  kTextToolAudacity = 217,
+  kTextToolAnki = 218,
+  kTextToolGoldenDict = 219,
+  kTextToolEspeak = 220,
+  kTextMenuMoreTools = 221,
+  kTextMenuDonate = 222,
+  kTextMenuDonateEntry = 223,
+  kTextMenuHelp = 224,
+  kTextMenuHomePage = 225,
+  kTextMenuBlog = 226,
+  kTextMenuAbout = 227,
+
+  // The learning aids: the 学习 menu and what the status bar says of them.
+  kTextMenuLearn = 250,
+  kTextMenuSlower = 251,
+  kTextMenuFaster = 252,
+  kTextMenuNormalSpeed = 253,
+  kTextMenuRepeatCount = 254,
+  kTextRepeatUnlimited = 255,
+  kTextRepeatOnce = 256,
+  kTextRepeatTwice = 257,
+  kTextRepeatThrice = 258,
+  kTextRepeatFive = 259,
+  kTextRepeatTen = 260,
+  kTextMenuRepeatGap = 261,
+  kTextGapNone = 262,
+  kTextGapOne = 263,
+  kTextGapTwo = 264,
+  kTextGapThree = 265,
+  kTextGapAsLong = 266,
+  kTextMenuAEarlier = 267,
+  kTextMenuALater = 268,
+  kTextMenuBEarlier = 269,
+  kTextMenuBLater = 270,
+  kTextStatusInGap = 271,
+  kTextStatusPass = 272,
+  kTextStatusRate = 273,
+
+  // Pictures drawn with text: the toolbar's captions and the shortcut table.
+  kTextPictureSetA = 400,
+  kTextPictureSetB = 401,
+  kTextPictureClearAB = 402,
+  kTextPictureOpen = 403,
+  kTextPicturePlay = 404,
+  kTextPicturePause = 405,
+  kTextPictureStop = 406,
+  kTextPictureForward = 407,
+  kTextPictureBack = 408,
+  kTextShortcutTitle = 410,
+  kTextShortcutPlay = 411,
+  kTextShortcutBack = 412,
+  kTextShortcutForward = 413,
+  kTextShortcutRepeat = 414,
+
+  // The player's own error texts.
+  kTextErrNoAudioHardware = 500,
+  kTextErrPinNotFound = 501,
+  kTextErrTimeout = 502,
+  kTextErrCannotOpen = 503,
+  kTextErrNotMpegAudio = 504,
+  kTextErrMissingElement = 505,
+  kTextErrStream = 506,
+  kTextErrNotRegularFile = 507,
+  kTextErrUnspecified = 508,
+  kTextErrCode = 509,
 };
 
 // The text of an id; empty for an id that has no text.

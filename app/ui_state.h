@@ -1,24 +1,24 @@
 #pragma once
 // What the menus and the toolbar show for the transport's state. Pure rules,
-// read from the application object.
+// read from the view of the transport.
 
-#include "app/app.h"
+#include "app/transport_view.h"
 
 namespace orvex {
 
 // The toolbar strip (132..137) for the play picture and the A-B picture.
-int ToolbarBitmapFor(const App& app);
+int ToolbarBitmapFor(const TransportView& v);
 
 struct ToolbarEnable {
   bool open = true;
   bool play = false;
   bool transport = false;  // stop, the jumps and the A-B key
 };
-ToolbarEnable ToolbarEnableFor(const App& app);
+ToolbarEnable ToolbarEnableFor(const TransportView& v);
 
 // The tooltip text id for a toolbar command; 0 for a command without one. It
 // follows playState and the points alone.
-int TooltipTextFor(int command, const App& app);
+int TooltipTextFor(int command, const TransportView& v);
 
 struct MenuState {
   int playText = 0;     // text id for the play entry
@@ -28,9 +28,21 @@ struct MenuState {
   bool transportEnabled = false;  // stop, A-B, the jumps, go to start and end
   int checkedChannel = 0;         // the command of the checked channel entry
 };
-MenuState MenuStateFor(const App& app);
+MenuState MenuStateFor(const TransportView& v);
 
 // The text id of the A-B key's phase: set A, set B or clear (menu or tooltip).
-int RepeatPhaseText(const App& app, int setA, int setB, int clear);
+int RepeatPhaseText(const TransportView& v, int setA, int setB, int clear);
+
+// What the 学习 menu shows: which entries can act, and the checked count and gap.
+struct LearnMenuState {
+  bool slower = false;
+  bool faster = false;
+  bool normal = false;
+  bool nudgeA = false;   // A is set while a file plays or is paused
+  bool nudgeB = false;   // B too
+  int checkedCount = 0;  // index in kRepeatCounts
+  int checkedGap = 0;    // a RepeatGap
+};
+LearnMenuState LearnMenuStateFor(const TransportView& v);
 
 }  // namespace orvex

@@ -2,34 +2,36 @@
 
 #include <cstdio>
 
+#include "app/texts.h"
+
 namespace orvex {
 
 std::string OwnErrorText(Result code) {
   switch (code) {
     case kErrNoAudioHardware:
-      return "找不到音频输出设备。";
+      return std::string(Text(kTextErrNoAudioHardware));
     case kErrNotFound:
-      return "找不到连接所需的引脚。";
+      return std::string(Text(kTextErrPinNotFound));
     case kErrTimeout:
-      return "等待音频管道就绪超时。";
+      return std::string(Text(kTextErrTimeout));
     case kErrCannotOpen:
-      return "无法打开文件。";
+      return std::string(Text(kTextErrCannotOpen));
     case kErrNotMpegAudio:
-      return "文件中没有可播放的 MPEG 音频数据。";
+      return std::string(Text(kTextErrNotMpegAudio));
     case kErrMissingElement:
-      return "缺少所需的 GStreamer 组件。";
+      return std::string(Text(kTextErrMissingElement));
     case kErrStream:
-      return "音频数据流出错。";
+      return std::string(Text(kTextErrStream));
     case kErrNotRegularFile:
-      return "这不是一个普通文件（可能是管道、设备或文件夹）。";
+      return std::string(Text(kTextErrNotRegularFile));
     case kErrFail:
-      return "未指明的错误。";
+      return std::string(Text(kTextErrUnspecified));
     default:
       break;
   }
-  char text[64];
-  std::snprintf(text, sizeof text, "错误代码 0x%08X。", static_cast<unsigned>(code));
-  return text;
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(code));
+  return FormatText(kTextErrCode, {hex});
 }
 
 }  // namespace orvex

@@ -774,6 +774,13 @@ bool GstPlayer::IsAtEnd() {
   return d.lengthNs > 0 && d.PositionNs() >= d.lengthNs;
 }
 
+// Loops and speed are not in this engine yet: the transport's tick loops.
+void GstPlayer::SetLoop(int32_t, int32_t, int32_t) {}
+void GstPlayer::ClearLoop() {}
+Result GstPlayer::SetRate(int32_t percent) {
+  return percent == kRateNormal ? kOk : kErrFail;
+}
+
 Result GstPlayer::SetVolume(int32_t hundredthsOfDb) {
   if (!impl_->built) return kErrFail;
   impl_->gain = LinearGain(hundredthsOfDb);

@@ -46,6 +46,16 @@ inline constexpr int32_t kVolumeFull = 0;
 // Event codes of the graph's event queue.
 inline constexpr int32_t kEventComplete = 1;
 inline constexpr int32_t kEventErrorAbort = 3;
+// A loop's pass reached B and the silence before the next one began (queued
+// only for a loop with a gap).
+inline constexpr int32_t kEventLoopGap = 100;
+// A loop went back to A: the next pass is heard.
+inline constexpr int32_t kEventLoopRepeat = 101;
+
+// Playback speed in hundredths: 50 is half speed, 200 twice. The pitch stays.
+inline constexpr int32_t kRateMin = 50;
+inline constexpr int32_t kRateNormal = 100;
+inline constexpr int32_t kRateMax = 200;
 
 struct GraphEvent {
   int32_t code = 0;
@@ -79,6 +89,19 @@ class Player {
   // True once playback reached the end of the stream (or the position the
   // length); false again after a seek back.
   virtual bool IsAtEnd() = 0;
+
+  // Plays [aMs, bMs] again and again, each pass starting exactly at A and
+  // ending exactly at B with nothing lost or doubled, with gapMs of silence
+  // between passes (0 for none), until ClearLoop. Each return to A queues
+  // kEventLoopRepeat, each gap's start kEventLoopGap. A loop set while
+  // playback lies before B ends its first pass at B. Takes effect from the
+  // position playback is at; it does not seek.
+  virtual void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
+  // No more returns: playback goes on past B (from A, if it is in a gap).
+  virtual void ClearLoop() = 0;
+  // The speed, kRateMin..kRateMax, pitch unchanged; positions, lengths and
+  // loops stay in the file's own time.
+  virtual Result SetRate(int32_t percent) = 0;
 
   virtual Result SetVolume(int32_t hundredthsOfDb) = 0;
   // 0 stereo, 1 left only, 2 right only; any other value means stereo.

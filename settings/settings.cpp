@@ -14,9 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/app.h"
 #include "app/files.h"
+#include "app/shell.h"
 #include "app/texts.h"
+#include "playback/player.h"
 #include "settings/ini.h"
 
 // The settings live in <config folder>/OrvexPlayer/options.ini. The config
@@ -41,9 +42,6 @@ constexpr int32_t kDefaultMute = 0;
 constexpr int32_t kDefaultStoredVolume = 9500;
 constexpr int32_t kStoredVolumeOffset = 10000;  // stored = volume + 10000
 constexpr int32_t kVolumeOutOfRange = -500;
-constexpr int32_t kDefaultJump = 3;
-constexpr int32_t kMinJump = 1;
-constexpr int32_t kMaxJump = 9;
 
 std::string WithoutTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -68,7 +66,7 @@ mode_t NewFileMode(const std::string& path) {
 // file is missing, is a folder or something other than a file, or is too
 // large (then it is deleted). A file that exists but cannot be read is
 // reported with message 140.
-std::string ReadSettingsText(App& app, const std::string& file) {
+std::string ReadSettingsText(Shell& shell, const std::string& file) {
   struct stat st {};
   if (stat(file.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return {};
@@ -80,8 +78,8 @@ std::string ReadSettingsText(App& app, const std::string& file) {
 
   auto report = [&](int error) {
     struct stat now {};
-    if (app.shell && stat(file.c_str(), &now) == 0 && !S_ISDIR(now.st_mode)) {
-      app.shell->ShowError(FormatText(kTextReadFailed, {file, std::strerror(error)}));
+    if (stat(file.c_str(), &now) == 0 && !S_ISDIR(now.st_mode)) {
+      shell.ShowError(FormatText(kTextReadFailed, {file, std::strerror(error)}));
     }
   };
   // Non-blocking, so that a pipe in the file's place cannot hang the start.
@@ -133,33 +131,24 @@ std::string GetRoamingFolder() {
   return JoinPath(WithoutTrailingSlashes(home), ".config");
 }
 
-void LoadSettings(App& app) {
+namespace {
+
+// The text of one of the program's files in its settings folder; empty (the
+// defaults) when there is none to read.
+std::string ReadSettingsFile(Shell& shell, std::string_view name) {
   const std::string roaming = GetRoamingFolder();
-  // Without a home folder there is no file to read: the defaults.
-  const std::string text =
-      roaming.empty() ? std::string()
-                      : ReadSettingsText(app, JoinPath(JoinPath(roaming, kFolderName), kFileName));
-  const IniReader ini(text);
-
-  app.bMute = ini.GetInt(kSection, "bMute", kDefaultMute);
-
-  const int64_t volume =
-      int64_t{ini.GetInt(kSection, "volume", kDefaultStoredVolume)} - kStoredVolumeOffset;
-  app.volume = (volume > kVolumeFull || volume < kVolumeSilent) ? kVolumeOutOfRange
-                                                                : static_cast<int32_t>(volume);
-
-  app.jumpSeconds = ini.GetInt(kSection, "eachJump", kDefaultJump);
-  if (app.jumpSeconds > kMaxJump) app.jumpSeconds = kMaxJump;
-  app.channel = kChannelStereo;
-  if (app.jumpSeconds < kMinJump) app.jumpSeconds = kMinJump;
+  // Without a home folder there is no file to read.
+  if (roaming.empty()) return {};
+  return ReadSettingsText(shell, JoinPath(JoinPath(roaming, kFolderName), name));
 }
 
-void SaveSettings(App& app) {
+// Replaces one of the program's files in its settings folder with text.
+void WriteSettingsFile(Shell& shell, std::string_view name, std::string_view text) {
   const std::string roaming = GetRoamingFolder();
   const std::string folder = roaming.empty() ? std::string() : JoinPath(roaming, kFolderName);
-  const std::string file = JoinPath(folder.empty() ? kFolderName : folder, kFileName);
+  const std::string file = JoinPath(folder.empty() ? kFolderName : folder, name);
   auto report = [&](int error) {
-    if (app.shell) app.shell->ShowError(FormatText(kTextWriteFailed, {file, std::strerror(error)}));
+    shell.ShowError(FormatText(kTextWriteFailed, {file, std::strerror(error)}));
   };
   if (roaming.empty()) {
     // Neither the environment nor the user's account names a home folder.
@@ -170,18 +159,61 @@ void SaveSettings(App& app) {
   // A file (or a dangling link) where the settings folder belongs goes.
   struct stat st {};
   if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) unlink(folder.c_str());
-  // A folder where the settings file belongs goes with everything in it. A
-  // link there stays until the rename below replaces the link itself.
+  // A folder where the file belongs goes with everything in it. A link there
+  // stays until the rename below replaces the link itself.
   if (lstat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) DeleteFolderTree(file);
   CreateParentFolders(file, false);
   RemoveStaleTemporaryFiles(file, kStaleTemporarySeconds);
-
-  const int64_t storedVolume = int64_t{app.volume} + kStoredVolumeOffset;
-  const std::string text =
-      FormatIniSection(kSection, {{"bMute", static_cast<uint32_t>(app.bMute)},
-                                  {"volume", static_cast<uint32_t>(storedVolume)},
-                                  {"eachJump", static_cast<uint32_t>(app.jumpSeconds)}});
   if (const int error = ReplaceFile(file, text, NewFileMode(file)); error != 0) report(error);
+}
+
+constexpr std::string_view kLearnFileName = "learn.ini";
+constexpr std::string_view kLearnSection = "learn";
+
+}  // namespace
+
+Settings LoadSettings(Shell& shell) {
+  const std::string text = ReadSettingsFile(shell, kFileName);
+  const IniReader ini(text);  // reads text in place
+  Settings settings;
+  settings.mute = ini.GetInt(kSection, "bMute", kDefaultMute);
+  const int64_t volume =
+      int64_t{ini.GetInt(kSection, "volume", kDefaultStoredVolume)} - kStoredVolumeOffset;
+  settings.volume = (volume > kVolumeFull || volume < kVolumeSilent) ? kVolumeOutOfRange
+                                                                     : static_cast<int32_t>(volume);
+  settings.jumpSeconds = ClampJumpSeconds(ini.GetInt(kSection, "eachJump", kDefaultJumpSeconds));
+  return settings;
+}
+
+void SaveSettings(const Settings& settings, Shell& shell) {
+  const int64_t storedVolume = int64_t{settings.volume} + kStoredVolumeOffset;
+  WriteSettingsFile(
+      shell, kFileName,
+      FormatIniSection(kSection, {{"bMute", static_cast<uint32_t>(settings.mute)},
+                                  {"volume", static_cast<uint32_t>(storedVolume)},
+                                  {"eachJump", static_cast<uint32_t>(settings.jumpSeconds)}}));
+}
+
+LearnSettings LoadLearnSettings(Shell& shell) {
+  const std::string text = ReadSettingsFile(shell, kLearnFileName);
+  const IniReader ini(text);
+  LearnSettings defaults;
+  LearnSettings learn;
+  const int32_t rate = ini.GetInt(kLearnSection, "speed", defaults.rate);
+  learn.rate = ValidRate(rate) ? rate : defaults.rate;
+  const int32_t count = ini.GetInt(kLearnSection, "repeatCount", defaults.repeatCount);
+  learn.repeatCount = ValidRepeatCount(count) ? count : defaults.repeatCount;
+  const int32_t gap = ini.GetInt(kLearnSection, "repeatGap", static_cast<int32_t>(defaults.gap));
+  learn.gap = ValidRepeatGap(gap) ? static_cast<RepeatGap>(gap) : defaults.gap;
+  return learn;
+}
+
+void SaveLearnSettings(const LearnSettings& learn, Shell& shell) {
+  WriteSettingsFile(
+      shell, kLearnFileName,
+      FormatIniSection(kLearnSection, {{"speed", static_cast<uint32_t>(learn.rate)},
+                                       {"repeatCount", static_cast<uint32_t>(learn.repeatCount)},
+                                       {"repeatGap", static_cast<uint32_t>(learn.gap)}}));
 }
 
 }  // namespace orvex

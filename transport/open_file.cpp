@@ -78,7 +78,7 @@ int PlayRejectSound(const std::string& programFolder,
 }
 
 bool App::TryBuild(const std::string& file, std::string* errorText) {
-  player = playerFactory->Create();
+  player = playerFactory_->Create();
   Result r = player->BuildWithMp3Parser(file);
   if (Failed(r)) r = player->BuildWithMpeg1Splitter(file);
   if (!Failed(r)) return true;
@@ -89,7 +89,7 @@ bool App::TryBuild(const std::string& file, std::string* errorText) {
 }
 
 void App::OpenSample() {
-  OpenFile(JoinPath(programFolder, "eg.mp3"));
+  OpenFile(JoinPath(programFolder_, "eg.mp3"));
 }
 
 void App::DropFiles(const std::vector<std::string>& names) {
@@ -97,28 +97,27 @@ void App::DropFiles(const std::vector<std::string>& names) {
   const std::string& first = names.front();
   if (IsMp3Name(first)) {
     OpenFile(first);
-  } else if (shell) {
-    shell->StartRejectSound();
+  } else {
+    shell_->StartRejectSound();
   }
 }
 
 void App::OpenFile(std::optional<std::string> path) {
   CloseFile();
   if (!path) {
-    if (!shell) return;
-    path = shell->AskOpenFileName();
+    path = shell_->AskOpenFileName();
     if (!path || path->empty()) return;
   }
   const std::string file = *path;
 
-  if (!playerFactory || !playerFactory->HasAudioDevice()) {
-    if (shell) shell->ShowError(OwnErrorText(kErrNoAudioHardware));
+  if (!playerFactory_ || !playerFactory_->HasAudioDevice()) {
+    shell_->ShowError(OwnErrorText(kErrNoAudioHardware));
     return;
   }
   // A pipe, a device or a folder would block or make no sense to the
   // builders and the repair tool alike: it fails at once.
   if (InspectUserFile(file) == UserFileKind::kNotRegular) {
-    if (shell) shell->ShowError(FormatText(kTextLoadFailed, {OwnErrorText(kErrNotRegularFile)}));
+    shell_->ShowError(FormatText(kTextLoadFailed, {OwnErrorText(kErrNotRegularFile)}));
     return;
   }
 
@@ -131,15 +130,15 @@ void App::OpenFile(std::optional<std::string> path) {
     // or unreadable file, a folder that takes no new file) nothing can be
     // repaired.
     std::optional<RepairWorkspace> workspace = RepairWorkspace::Prepare(file);
-    if (workspace && shell) {
+    if (workspace) {
       // The tool ignores TMPDIR for its one temporary file and leaves it
       // behind when it fails.
       const LeftoverSweeper sweeper(kToolTemporaryFolder, kToolTemporaryPrefix);
-      shell->RunRepairDialog(
-          MakeRepairCommand(programFolder, workspace->copyPath(), workspace->tempFolder()));
+      shell_->RunRepairDialog(
+          MakeRepairCommand(programFolder_, workspace->copyPath(), workspace->tempFolder()));
     }
     if (!workspace || !TryBuild(workspace->copyPath(), &errorText)) {
-      if (shell) shell->ShowError(FormatText(kTextLoadFailed, {errorText}));
+      shell_->ShowError(FormatText(kTextLoadFailed, {errorText}));
       return;
     }
     // The player goes on reading the copy it opened, whether or not it could
@@ -148,17 +147,14 @@ void App::OpenFile(std::optional<std::string> path) {
   }
 
   player->SetChannel(channel);
-  player->SetVolume(bMute ? kVolumeSilent : volume);
+  player->SetVolume(AudibleVolume());
+  if (rate_ != kRateNormal) player->SetRate(rate_);
   bLoaded = 1;
   playState = Stopped;
   filePath = file;
-  if (shell) shell->RefreshViews();
-  SetStatus(0, Text(kTextLoaded));
-  SetStatus(1, filePath);
-  if (shell) {
-    shell->UpdateToolbarEnable();
-    shell->SetTitle(FileTitle(filePath) + " - " + std::string(Text(kTextCaption)));
-  }
+  ++track_;
+  status_ = Text(kTextLoaded);
+  Publish();
   TogglePlay();
 }
 

@@ -1,6 +1,7 @@
-// The transport: play state, the A and B points, jumps, the 25 ms tick and
-// closing a file. Every operation guards itself and does nothing when the
-// transport is not in a state it acts in.
+// The transport: play state, the A and B points, jumps, volume, mute and
+// channel, the 25 ms tick and closing a file. Every command guards itself,
+// does nothing when the transport is not in a state it acts in, and ends by
+// publishing the new view.
 
 #include <algorithm>
 #include <cstdint>
@@ -8,89 +9,137 @@
 #include "app/app.h"
 #include "app/texts.h"
 #include "settings/settings.h"
+#include "transport/open_file.h"
 
 namespace orvex {
 
-void App::SetStatus(int part, std::string_view text) {
-  if (shell) shell->SetStatusText(part, std::string(text));
+void App::Publish() {
+  TransportView v;
+  v.loaded = bLoaded != 0 && player != nullptr;
+  v.playState = playState;
+  if (v.loaded) {
+    v.positionMs = player->GetPositionMs();
+    v.lengthMs = player->GetDurationMs();
+  }
+  v.pointA = pointA;
+  v.pointB = pointB;
+  v.volume = volume;
+  v.mute = bMute != 0;
+  v.channel = channel;
+  v.jumpSeconds = jumpSeconds;
+  v.topmost = bTopmost != 0;
+  v.rate = rate_;
+  v.repeatCount = repeatCount_;
+  v.repeatGap = static_cast<int32_t>(repeatGap_);
+  v.pass = looping_ ? passes_ : 0;
+  v.inGap = inGap_;
+  v.track = track_;
+  v.seeks = seeks_;
+  v.filePath = filePath;
+  v.title = v.loaded ? FileTitle(filePath) + " - " + std::string(Text(kTextCaption))
+                     : std::string(Text(kTextCaption));
+  v.status = StatusText();
+  view_ = std::move(v);
+  shell_->TransportChanged(view_);
+}
+
+void App::SeekPlayer(int32_t ms) {
+  player->SeekMs(ms);
+  ++seeks_;
+}
+
+void App::ApplySettings(const Settings& settings) {
+  bMute = settings.mute;
+  volume = std::clamp(settings.volume, kVolumeSilent, kVolumeFull);
+  jumpSeconds = ClampJumpSeconds(settings.jumpSeconds);
+  channel = kChannelStereo;
+  if (bLoaded) {
+    player->SetChannel(channel);
+    player->SetVolume(AudibleVolume());
+  }
+  Publish();
+}
+
+Settings App::CurrentSettings() const {
+  return Settings{bMute, volume, jumpSeconds};
+}
+
+int32_t App::AudibleVolume() const {
+  return bMute ? kVolumeSilent : volume;
 }
 
 void App::TogglePlay() {
   if (!bLoaded) return;
-  if (shell) shell->DismissToolbarTip();
+  shell_->DismissToolbarTip();
   switch (playState) {
     case Stopped:
     case Paused: {
-      if (playState == Stopped) player->SeekMs(0);
+      if (playState == Stopped) SeekPlayer(0);
       const Result r = player->Run();
       if (Failed(r)) {
-        if (shell) shell->ShowError(FormatText(kTextPlayFailed, {player->ErrorText(r)}));
+        shell_->ShowError(FormatText(kTextPlayFailed, {player->ErrorText(r)}));
         return;
       }
-      if (shell) shell->StartTickTimer();
       playState = Playing;
       break;
     }
     case Playing:
       player->Pause();
-      if (shell) shell->StopTickTimer();
       playState = Paused;
       break;
   }
-  if (shell) {
-    shell->RefreshViews();
-    shell->UpdateToolbarImage();
-    shell->UpdateToolbarEnable();
-  }
-  SetStatus(0, Text(playState == Playing ? kTextPlaying : kTextPaused));
+  status_ = Text(playState == Playing ? kTextPlaying : kTextPaused);
+  Publish();
 }
 
 void App::Stop() {
   if (!Active()) return;
-  if (shell) shell->DismissToolbarTip();
+  shell_->DismissToolbarTip();
+  EndLoop();
   player->Stop();
-  player->SeekMs(0);
-  if (shell) shell->StopTickTimer();
+  SeekPlayer(0);
   playState = Stopped;
   pointB = -1;
   pointA = -1;
-  if (shell) {
-    shell->UpdateToolbarImage();
-    shell->UpdateToolbarEnable();
-    shell->RefreshViews();
-  }
-  SetStatus(0, Text(kTextStopped));
+  status_ = Text(kTextStopped);
+  Publish();
 }
 
 void App::JumpForward() {
   if (!Active()) return;
   // 64-bit sum: a position near the top of the range must not wrap to negative.
   const int64_t target = int64_t{player->GetPositionMs()} + int64_t{jumpSeconds} * 1000;
-  player->SeekMs(static_cast<int32_t>(std::min<int64_t>(target, INT32_MAX)));
-  if (shell) shell->RefreshViews();
+  SeekPlayer(static_cast<int32_t>(std::min<int64_t>(target, INT32_MAX)));
+  Publish();
 }
 
 void App::JumpBackward() {
   if (!Active()) return;
   const int64_t target = int64_t{player->GetPositionMs()} - int64_t{jumpSeconds} * 1000;
-  player->SeekMs(static_cast<int32_t>(std::max<int64_t>(target, INT32_MIN)));
-  if (shell) shell->RefreshViews();
+  SeekPlayer(static_cast<int32_t>(std::max<int64_t>(target, INT32_MIN)));
+  Publish();
 }
 
 void App::GoToStart() {
   if (!Active()) return;
-  player->SeekMs(0);
-  if (shell) shell->RefreshViews();
+  SeekPlayer(0);
+  Publish();
 }
 
 void App::GoToEnd() {
   if (!Active()) return;
-  player->SeekMs(player->GetDurationMs());
-  if (shell) shell->RefreshViews();
+  SeekPlayer(player->GetDurationMs());
+  Publish();
+}
+
+void App::SeekTo(int32_t ms) {
+  if (!Active()) return;
+  SeekPlayer(ms);
+  Publish();
 }
 
 void App::RepeatKey() {
-  if (shell) shell->DismissToolbarTip();
+  shell_->DismissToolbarTip();
   if (!Active()) return;
   if (pointA == -1) {
     pointA = player->GetPositionMs();
@@ -102,48 +151,98 @@ void App::RepeatKey() {
       pointB = pointA;
       pointA = p;
     }
+    // The player loops from here; the pass in progress is not one of the
+    // repeats.
+    StartLoop(false);
   } else {
+    EndLoop();
     pointB = -1;
     pointA = -1;
   }
-  if (shell) {
-    shell->UpdateToolbarImage();
-    shell->UpdateToolbarEnable();
-    shell->RefreshViews();
-  }
+  Publish();
 }
 
 void App::SetChannel(int32_t c) {
   channel = c;
   if (bLoaded) player->SetChannel(c);
+  Publish();
+}
+
+void App::SetVolume(int32_t v) {
+  volume = std::clamp(v, kVolumeSilent, kVolumeFull);
+  if (bLoaded && !bMute) player->SetVolume(volume);
+  Publish();
+}
+
+void App::SetMute(bool mute) {
+  bMute = mute ? 1 : 0;
+  if (bLoaded) player->SetVolume(AudibleVolume());
+  Publish();
+}
+
+void App::SetJumpSeconds(int32_t seconds) {
+  jumpSeconds = ClampJumpSeconds(seconds);
+  Publish();
+}
+
+void App::SetTopmost(bool topmost) {
+  bTopmost = topmost ? 1 : 0;
+  Publish();
 }
 
 void App::Tick() {
   if (playState != Playing) return;
-  if (shell) shell->RefreshViews();
   if (pointB != -1) {
     const int32_t p = player->GetPositionMs();
-    if (pointA < p && p < pointB) return;
-    player->SeekMs(pointA);
-    return;
+    if (lastPass_) {
+      // The last pass plays on past B, as if the repeat key were pressed.
+      if (p >= pointB) {
+        EndLoop();
+        pointA = pointB = -1;
+      }
+    } else if (!inGap_ && (p < pointA || p > pointB)) {
+      // A safety net: the player loops by itself and reads exactly A or B at
+      // a pass's edges, so only a position outside the loop goes back to A.
+      SeekPlayer(pointA);
+    }
   }
-  if (player->IsAtEnd()) {
-    if (shell) shell->EndPositionDrag();
-    Stop();
-  }
+  Publish();
 }
 
 void App::OnGraphEvent() {
   if (!bLoaded) return;
   GraphEvent event;
+  bool taken = false;
   while (player->TakeEvent(event)) {
+    taken = true;
     if (event.code == kEventErrorAbort && playState == Playing) {
       Stop();
       const std::string text = event.text.empty() ? player->ErrorText(event.param1) : event.text;
-      if (shell) shell->ShowError(FormatText(kTextPlaybackAbort, {text}));
+      shell_->ShowError(FormatText(kTextPlaybackAbort, {text}));
+      return;
+    }
+    if (event.code == kEventLoopGap && looping_) {
+      inGap_ = true;
+      continue;
+    }
+    if (event.code == kEventLoopRepeat && looping_) {
+      inGap_ = false;
+      ++returns_;
+      ++passes_;
+      ++seeks_;
+      CheckLastPass();
+      continue;
+    }
+    // The end of the stream, unless a seek has taken playback back since,
+    // or the A-B loop takes it back now.
+    if (event.code == kEventComplete && playState == Playing && (pointB == -1 || lastPass_) &&
+        player->IsAtEnd()) {
+      shell_->EndPositionDrag();
+      Stop();
       return;
     }
   }
+  if (taken) Publish();
 }
 
 void App::CloseFile() {
@@ -156,13 +255,8 @@ void App::CloseFile() {
   }
   bLoaded = 0;
   playState = Stopped;
-  if (shell) shell->RefreshViews();
-  SetStatus(0, Text(kTextNotLoaded));
-  SetStatus(1, "");
-  if (shell) {
-    shell->UpdateToolbarEnable();
-    shell->SetTitle(std::string(Text(kTextCaption)));
-  }
+  status_ = Text(kTextNotLoaded);
+  Publish();
 }
 
 void App::ExitProgram() {
@@ -171,8 +265,9 @@ void App::ExitProgram() {
 }
 
 void App::ExitProcedure() {
-  SaveSettings(*this);
-  if (shell) shell->DestroyMainWindow();
+  SaveSettings(CurrentSettings(), *shell_);
+  SaveLearnSettings(CurrentLearnSettings(), *shell_);
+  shell_->DestroyMainWindow();
 }
 
 }  // namespace orvex

@@ -44,4 +44,16 @@ int StateTextId(int32_t playState) {
   }
 }
 
+Shown ShownOf(const TransportView& view) {
+  Shown shown;
+  if (!view.loaded) return shown;
+  shown.loaded = true;
+  shown.playState = view.playState;
+  // FormatTime shows whole seconds, and nothing below 0.
+  shown.positionSeconds = view.positionMs < 0 ? 0 : view.positionMs / 1000;
+  shown.lengthSeconds = view.lengthMs < 0 ? 0 : view.lengthMs / 1000;
+  shown.percent = PercentPlayed(view.positionMs, view.lengthMs);
+  return shown;
+}
+
 }  // namespace orvex::display

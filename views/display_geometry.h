@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "app/transport_view.h"
 #include "views/pixel_rect.h"
 
 namespace orvex::display {
@@ -34,5 +35,18 @@ int32_t PercentPlayed(int32_t positionMs, int32_t durationMs);
 
 // The text id of a transport state: 121 stopped, 120 paused, 119 otherwise.
 int StateTextId(int32_t playState);
+
+// What the panel draws of the transport's view: the time display moves once
+// a second, the percentage once a per cent. A view that gives the same value
+// needs no redraw.
+struct Shown {
+  bool loaded = false;
+  PlayState playState = Stopped;
+  int32_t positionSeconds = 0;
+  int32_t lengthSeconds = 0;
+  int32_t percent = 0;
+  bool operator==(const Shown&) const = default;
+};
+Shown ShownOf(const TransportView& view);
 
 }  // namespace orvex::display

@@ -3,7 +3,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/app.h"
 #include "app/texts.h"
 #include "views/display_geometry.h"
 #include "views/format_time.h"
@@ -12,9 +11,8 @@
 
 namespace orvex {
 
-DisplayPanel::DisplayPanel(App& app, QWidget* parent)
+DisplayPanel::DisplayPanel(QWidget* parent)
     : QWidget(parent),
-      app_(app),
       font_(QStringLiteral("Tahoma")),
       textPen_(Qt::black),
       backgroundBrush_(Qt::white),
@@ -28,12 +26,16 @@ DisplayPanel::DisplayPanel(App& app, QWidget* parent)
   setMouseTracking(true);
 }
 
-void DisplayPanel::refresh() {
+void DisplayPanel::setView(const TransportView& view) {
+  view_ = view;
+  const display::Shown shown = display::ShownOf(view_);
+  if (shown == shown_) return;
+  shown_ = shown;
   repaint();
 }
 
 bool DisplayPanel::PlayButtonShown() const {
-  return app_.bLoaded != 0 && app_.player && app_.playState != Playing;
+  return view_.loaded && view_.playState != Playing;
 }
 
 bool DisplayPanel::OnPlayButton(QPoint at) const {
@@ -58,7 +60,7 @@ void DisplayPanel::Compose() {
   painter.setFont(font_);
   painter.setPen(textPen_);
 
-  if (!app_.bLoaded || !app_.player) {
+  if (!view_.loaded) {
     painter.drawText(ToQRect(layout.noFileText), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
                      noFileText_);
     if (shortcutTable_.isNull()) shortcutTable_ = MakeShortcutTablePicture();
@@ -68,18 +70,18 @@ void DisplayPanel::Compose() {
     return;
   }
 
-  Player& player = *app_.player;
   constexpr int kFlags = Qt::AlignCenter | Qt::TextSingleLine;
   painter.drawText(ToQRect(layout.position), kFlags,
-                   QString::fromStdString(FormatTime(player.GetPositionMs())));
+                   QString::fromStdString(FormatTime(view_.positionMs)));
   painter.drawText(ToQRect(layout.length), kFlags,
-                   QString::fromStdString(FormatTime(player.GetDurationMs())));
-  const int32_t percent = display::PercentPlayed(player.GetPositionMs(), player.GetDurationMs());
-  painter.drawText(ToQRect(layout.percentage), kFlags, QString::number(percent) + u'%');
-  const int state = app_.playState == Stopped ? 0 : app_.playState == Paused ? 1 : 2;
+                   QString::fromStdString(FormatTime(view_.lengthMs)));
+  painter.drawText(
+      ToQRect(layout.percentage), kFlags,
+      QString::number(display::PercentPlayed(view_.positionMs, view_.lengthMs)) + u'%');
+  const int state = view_.playState == Stopped ? 0 : view_.playState == Paused ? 1 : 2;
   painter.drawText(ToQRect(layout.state), kFlags, stateTexts_[state]);
 
-  if (app_.playState != Playing) {
+  if (view_.playState != Playing) {
     if (playButton_.isNull()) playButton_ = MakePlayButtonPicture();
     const PixelPoint corner =
         display::PlayButtonCorner(w, h, playButton_.width(), playButton_.height());
@@ -90,6 +92,7 @@ void DisplayPanel::Compose() {
 
 void DisplayPanel::resizeEvent(QResizeEvent*) {
   surface_ = width() > 0 && height() > 0 ? QPixmap(width(), height()) : QPixmap();
+  shown_ = display::ShownOf(view_);
 }
 
 void DisplayPanel::mousePressEvent(QMouseEvent* event) {
@@ -98,11 +101,10 @@ void DisplayPanel::mousePressEvent(QMouseEvent* event) {
     return;
   }
   if (OnPlayButton(event->position().toPoint())) {
-    app_.TogglePlay();
+    emit playRequested();
     UpdateCursor(event->position().toPoint());
     return;
   }
-  emit windowMoveRequested();
   StartWindowMove(this);
 }
 

@@ -3,6 +3,7 @@
 // with a file, the position, the length, the percentage played and the
 // transport state around the centre, and while not playing a play button whose
 // click plays or resumes. A click anywhere else starts moving the window.
+// It draws from the transport's view alone.
 
 #include <QBrush>
 #include <QFont>
@@ -14,22 +15,24 @@
 
 #include <array>
 
-namespace orvex {
+#include "app/transport_view.h"
+#include "views/display_geometry.h"
 
-class App;
+namespace orvex {
 
 class DisplayPanel : public QWidget {
   Q_OBJECT
 
  public:
-  explicit DisplayPanel(App& app, QWidget* parent = nullptr);
+  explicit DisplayPanel(QWidget* parent = nullptr);
 
-  // Redraws the panel at once from the application's state.
-  void refresh();
+  // Takes the transport's new view and redraws at once when what the panel
+  // shows of it changed.
+  void setView(const TransportView& view);
 
  signals:
-  // A left click outside the play button; the window move has been started.
-  void windowMoveRequested();
+  // The play button was clicked.
+  void playRequested();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -43,7 +46,8 @@ class DisplayPanel : public QWidget {
   bool OnPlayButton(QPoint at) const;
   void UpdateCursor(QPoint at);
 
-  App& app_;
+  TransportView view_;
+  display::Shown shown_;  // what the panel last drew of the view
 
   // Drawing objects and texts, made once; the pictures at their first use.
   QFont font_;

@@ -57,7 +57,6 @@ void HintStrip::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     return;
   }
-  emit windowMoveRequested();
   StartWindowMove(this);
 }
 

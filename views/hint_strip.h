@@ -19,10 +19,6 @@ class HintStrip : public QWidget {
  public:
   explicit HintStrip(QWidget* parent = nullptr);
 
- signals:
-  // A left click; the window move has been started.
-  void windowMoveRequested();
-
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;

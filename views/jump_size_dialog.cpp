@@ -4,18 +4,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/app.h"
 #include "app/dialog_font.h"
 #include "views/options_rules.h"
 #include "views/panel_support.h"
 
 namespace orvex {
 
-JumpSizeDialog::JumpSizeDialog(App& app, QWidget* parent)
+JumpSizeDialog::JumpSizeDialog(int32_t seconds, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      app_(app),
-      field_(new QLineEdit(this)) {
+      field_(new QLineEdit(this)),
+      jumpSeconds_(seconds) {
   setObjectName(QStringLiteral("JumpSizeDialog"));
   setWindowTitle(QStringLiteral("跳跃一次大小"));
   setModal(true);
@@ -41,13 +40,13 @@ JumpSizeDialog::JumpSizeDialog(App& app, QWidget* parent)
   connect(ok, &QPushButton::clicked, this, &JumpSizeDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &JumpSizeDialog::reject);
 
-  field_->setText(QString::number(static_cast<uint32_t>(app_.jumpSeconds)));
+  field_->setText(QString::number(static_cast<uint32_t>(seconds)));
   field_->selectAll();
   field_->setFocus();
 }
 
 void JumpSizeDialog::accept() {
-  app_.jumpSeconds = options::ParseJumpSize(field_->text().toStdString());
+  jumpSeconds_ = options::ParseJumpSize(field_->text().toStdString());
   QDialog::accept();
 }
 

@@ -4,27 +4,29 @@
 // usable); Cancel, Escape and the close box change nothing.
 
 #include <QDialog>
+#include <cstdint>
 
 class QLineEdit;
 
 namespace orvex {
 
-class App;
-
 class JumpSizeDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit JumpSizeDialog(App& app, QWidget* parent = nullptr);
+  // The field starts with seconds.
+  explicit JumpSizeDialog(int32_t seconds, QWidget* parent = nullptr);
 
   QLineEdit* field() const { return field_; }
+  // The size the field gave when OK was pressed.
+  int32_t jumpSeconds() const { return jumpSeconds_; }
 
-  // Stores the parsed jump size in the application and ends the dialog.
+  // Reads the field by the parse rule and ends the dialog.
   void accept() override;
 
  private:
-  App& app_;
   QLineEdit* field_;
+  int32_t jumpSeconds_;
 };
 
 }  // namespace orvex

@@ -4,9 +4,9 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 
-#include "app/app.h"
 #include "app/dialog_font.h"
 #include "views/jump_size_dialog.h"
 #include "views/options_rules.h"
@@ -24,9 +24,8 @@ QLabel* MakeLabel(const char* text, QWidget* parent) {
 
 }  // namespace
 
-OptionsPanel::OptionsPanel(App& app, QWidget* parent)
+OptionsPanel::OptionsPanel(QWidget* parent)
     : QWidget(parent),
-      app_(app),
       slider_(new QSlider(Qt::Horizontal, this)),
       muteBox_(new QCheckBox(QStringLiteral("静音"), this)),
       jumpField_(new QLabel(this)),
@@ -60,35 +59,41 @@ OptionsPanel::OptionsPanel(App& app, QWidget* parent)
   slider_->setRange(options::kSliderMin, options::kSliderMax);
   slider_->setPageStep(20);
   slider_->setTickPosition(QSlider::NoTicks);
-  slider_->setValue(options::SliderPositionFromVolume(app_.volume));
-  muteBox_->setChecked(app_.bMute != 0);
-  ShowJumpSize();
+  setView(TransportView{});
 
   // Every change of the slider applies, so the volume follows a drag; a release
   // applies the position too, even when it did not change.
   connect(slider_, &QSlider::valueChanged, this, &OptionsPanel::OnSliderMoved);
   connect(slider_, &QSlider::sliderReleased, this, &OptionsPanel::OnSliderMoved);
-  connect(muteBox_, &QCheckBox::toggled, this, &OptionsPanel::OnMuteChanged);
+  connect(muteBox_, &QCheckBox::toggled, this, &OptionsPanel::muteChanged);
   connect(jumpButton_, &QPushButton::clicked, this, &OptionsPanel::runJumpSizeDialog);
 }
 
-void OptionsPanel::ShowJumpSize() {
-  jumpField_->setText(QString::number(static_cast<uint32_t>(app_.jumpSeconds)));
+void OptionsPanel::setView(const TransportView& view) {
+  // The slider is moved only for a volume it does not already stand for: the
+  // scale is logarithmic, and a position and its volume need not map back.
+  if (view.volume != options::VolumeFromSliderPosition(slider_->value())) {
+    const QSignalBlocker quiet(slider_);
+    slider_->setValue(options::SliderPositionFromVolume(view.volume));
+  }
+  volume_ = view.volume;
+  if (muteBox_->isChecked() != view.mute) {
+    const QSignalBlocker quiet(muteBox_);
+    muteBox_->setChecked(view.mute);
+  }
+  if (jumpSeconds_ != view.jumpSeconds) {
+    jumpSeconds_ = view.jumpSeconds;
+    jumpField_->setText(QString::number(static_cast<uint32_t>(jumpSeconds_)));
+  }
 }
 
 void OptionsPanel::OnSliderMoved() {
-  app_.volume = options::VolumeFromSliderPosition(slider_->value());
-  if (app_.bLoaded && app_.player && !app_.bMute) app_.player->SetVolume(app_.volume);
-}
-
-void OptionsPanel::OnMuteChanged(bool checked) {
-  app_.bMute = checked ? 1 : 0;
-  if (app_.bLoaded && app_.player) app_.player->SetVolume(checked ? kVolumeSilent : app_.volume);
+  emit volumeChanged(options::VolumeFromSliderPosition(slider_->value()));
 }
 
 void OptionsPanel::runJumpSizeDialog() {
-  JumpSizeDialog dialog(app_, window());
-  if (dialog.exec() == QDialog::Accepted) ShowJumpSize();
+  JumpSizeDialog dialog(jumpSeconds_, window());
+  if (dialog.exec() == QDialog::Accepted) emit jumpSecondsChanged(dialog.jumpSeconds());
 }
 
 void OptionsPanel::setWebPanel(QWidget* panel) {
@@ -121,7 +126,6 @@ void OptionsPanel::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     return;
   }
-  emit windowMoveRequested();
   StartWindowMove(this);
 }
 

@@ -1,10 +1,14 @@
 #pragma once
 // The options panel: the volume slider and the mute box on the left, the jump
 // size with the button that changes it in the middle, the web page panel on the
-// right. A click on the bare background starts moving the window.
+// right. A click on the bare background starts moving the window. The
+// controls show the transport's view; a change by the user is a signal.
 
 #include <QPointer>
 #include <QWidget>
+#include <cstdint>
+
+#include "app/transport_view.h"
 
 class QCheckBox;
 class QLabel;
@@ -13,15 +17,16 @@ class QSlider;
 
 namespace orvex {
 
-class App;
 class EtchedLine;
 
 class OptionsPanel : public QWidget {
   Q_OBJECT
 
  public:
-  // The controls start from app.volume, app.bMute and app.jumpSeconds.
-  explicit OptionsPanel(App& app, QWidget* parent = nullptr);
+  explicit OptionsPanel(QWidget* parent = nullptr);
+
+  // Shows the volume, mute and jump size of the transport's view.
+  void setView(const TransportView& view);
 
   // Takes the web page panel as a child and keeps it at (240, 5), sized
   // (W - 243) x (H - 10). A later call replaces the place's occupant (the old
@@ -30,12 +35,15 @@ class OptionsPanel : public QWidget {
   QWidget* webPanel() const { return webPanel_; }
 
   // Runs the jump-size dialog modally, owned by the main window; an accepted
-  // size is shown in the jump field.
+  // size is asked for with jumpSecondsChanged.
   void runJumpSizeDialog();
 
  signals:
-  // A left click on the bare background; the window move has been started.
-  void windowMoveRequested();
+  // The user moved the slider (hundredths of a decibel), ticked the mute box
+  // or accepted a jump size.
+  void volumeChanged(int32_t volume);
+  void muteChanged(bool mute);
+  void jumpSecondsChanged(int32_t seconds);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -44,10 +52,9 @@ class OptionsPanel : public QWidget {
  private:
   void LayOut();
   void OnSliderMoved();
-  void OnMuteChanged(bool checked);
-  void ShowJumpSize();
 
-  App& app_;
+  int32_t volume_ = 0;
+  int32_t jumpSeconds_ = 0;
   QSlider* slider_;
   QCheckBox* muteBox_;
   QLabel* jumpField_;

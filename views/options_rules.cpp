@@ -38,9 +38,7 @@ uint32_t ReadUnsignedField(std::string_view text) {
 int32_t ParseJumpSize(std::string_view text) {
   const int32_t v = static_cast<int32_t>(ReadUnsignedField(text));
   if (v == 0) return kDefaultJumpSeconds;
-  if (v > 9) return 9;
-  if (v < 1) return 1;
-  return v;
+  return ClampJumpSeconds(v);
 }
 
 Layout ComputeLayout(int32_t w, int32_t h) {

@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "app/jump_size.h"
 #include "views/pixel_rect.h"
 
 namespace orvex::options {
 
 inline constexpr int32_t kSliderMin = 1;
 inline constexpr int32_t kSliderMax = 100;
-inline constexpr int32_t kDefaultJumpSeconds = 3;
 
 // 10 ^ (volume / 5000 + 2), truncated: 0 -> 100, -5000 -> 10, -10000 -> 1, -500 -> 79.
 // Kept within 1..100.

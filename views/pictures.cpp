@@ -8,6 +8,9 @@
 #include <array>
 #include <string_view>
 
+#include "app/texts.h"
+#include "views/panel_support.h"
+
 namespace orvex {
 namespace {
 
@@ -119,7 +122,7 @@ QImage MakeShortcutTablePicture() {
 
   // The first column: one cell with the four characters stacked.
   painter.setPen(darkBlue);
-  const QString title = Utf8("快捷键表");
+  const QString title = QText(kTextShortcutTitle);
   for (int i = 0; i < title.size(); ++i) {
     painter.drawText(QRect(1, 1 + i * kRowHeight, 21, kRowHeight - 1), Qt::AlignCenter,
                      title.mid(i, 1));
@@ -127,20 +130,20 @@ QImage MakeShortcutTablePicture() {
 
   struct Row {
     const char* key;
-    const char* meaning;
+    int meaning;
   };
   constexpr std::array<Row, 4> kRows{{
-      {"↓", "播放、暂停"},
-      {"←", "向后跳跃"},
-      {"→", "向前跳跃"},
-      {"↑", "ab复读键"},
+      {"↓", kTextShortcutPlay},
+      {"←", kTextShortcutBack},
+      {"→", kTextShortcutForward},
+      {"↑", kTextShortcutRepeat},
   }};
   painter.setPen(red);
   for (int i = 0; i < static_cast<int>(kRows.size()); ++i) {
     const int top = 1 + i * kRowHeight;
     painter.drawText(QRect(23, top, 19, kRowHeight - 1), Qt::AlignCenter, Utf8(kRows[i].key));
     painter.drawText(QRect(45, top, kWidth - 46, kRowHeight - 1), Qt::AlignLeft | Qt::AlignVCenter,
-                     Utf8(kRows[i].meaning));
+                     QText(kRows[i].meaning));
   }
   return image;
 }

@@ -4,7 +4,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/app.h"
 #include "views/format_time.h"
 #include "views/panel_support.h"
 #include "views/pictures.h"
@@ -14,9 +13,8 @@ namespace orvex {
 
 namespace pos = position;
 
-PositionBar::PositionBar(App& app, QWidget* parent)
+PositionBar::PositionBar(QWidget* parent)
     : QWidget(parent),
-      app_(app),
       separator_(new EtchedLine(Qt::Horizontal, QStringLiteral("1014"), this)),
       font_(QStringLiteral("Tahoma")),
       pen_(QColor(70, 70, 70), 1),
@@ -36,20 +34,16 @@ PositionBar::PositionBar(App& app, QWidget* parent)
   setMouseTracking(true);
 }
 
-bool PositionBar::Active() const {
-  return app_.bLoaded != 0 && app_.playState != Stopped;
-}
-
-int32_t PositionBar::Duration() const {
-  return app_.bLoaded && app_.player ? app_.player->GetDurationMs() : 0;
-}
-
 int32_t PositionBar::CurrentOffset(int32_t trackLength) const {
-  if (!app_.bLoaded || !app_.player) return 0;
-  return pos::OffsetOfTime(app_.player->GetPositionMs(), app_.player->GetDurationMs(), trackLength);
+  if (!view_.loaded) return 0;
+  return pos::OffsetOfTime(view_.positionMs, view_.lengthMs, trackLength);
 }
 
-void PositionBar::refresh() {
+void PositionBar::setView(const TransportView& view) {
+  view_ = view;
+  const pos::Shown shown = pos::ShownOf(view_, width());
+  if (shown == shown_) return;
+  shown_ = shown;
   Draw(dragging_ && Active() ? dragOffset_ : kCurrentPosition);
 }
 
@@ -73,7 +67,7 @@ void PositionBar::Compose(int32_t a) {
   const int32_t w = surface_.width();
   const int32_t h = surface_.height();
   const int32_t length = pos::TrackLength(w);
-  const int32_t duration = Duration();
+  const int32_t duration = view_.loaded ? view_.lengthMs : 0;
   const int32_t p = CurrentOffset(length);
 
   QPainter painter(&surface_);
@@ -90,13 +84,13 @@ void PositionBar::Compose(int32_t a) {
 
   // The pictures are ANDed in, so their white leaves the background as it is.
   painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-  if (Active() && app_.player) {
-    if (app_.pointA != -1) {
-      const PixelPoint corner = pos::AFlagCorner(pos::OffsetOfTime(app_.pointA, duration, length));
+  if (Active()) {
+    if (view_.pointA != -1) {
+      const PixelPoint corner = pos::AFlagCorner(pos::OffsetOfTime(view_.pointA, duration, length));
       painter.drawImage(corner.x, corner.y, aFlag_);
     }
-    if (app_.pointB != -1) {
-      const PixelPoint corner = pos::BFlagCorner(pos::OffsetOfTime(app_.pointB, duration, length));
+    if (view_.pointB != -1) {
+      const PixelPoint corner = pos::BFlagCorner(pos::OffsetOfTime(view_.pointB, duration, length));
       painter.drawImage(corner.x, corner.y, bFlag_);
     }
   }
@@ -121,25 +115,12 @@ void PositionBar::resizeEvent(QResizeEvent*) {
   } else {
     surface_ = QPixmap();
   }
+  shown_ = pos::ShownOf(view_, width());
 }
 
 void PositionBar::SeekToOffset(int32_t offset) {
-  if (!app_.player) return;
   const int32_t length = pos::TrackLength(width());
-  app_.player->SeekMs(pos::TimeOfOffset(offset, app_.player->GetDurationMs(), length));
-}
-
-void PositionBar::RefreshViews() {
-  if (app_.shell) {
-    app_.shell->RefreshViews();
-  } else {
-    refresh();
-  }
-}
-
-void PositionBar::MoveWindow() {
-  emit windowMoveRequested();
-  StartWindowMove(this);
+  emit seekRequested(pos::TimeOfOffset(offset, view_.lengthMs, length));
 }
 
 void PositionBar::mousePressEvent(QMouseEvent* event) {
@@ -148,8 +129,8 @@ void PositionBar::mousePressEvent(QMouseEvent* event) {
     return;
   }
   const QPoint at = event->position().toPoint();
-  if (dragging_ || !Active() || !app_.player) {
-    MoveWindow();
+  if (dragging_ || !Active()) {
+    StartWindowMove(this);
     return;
   }
   const int32_t length = pos::TrackLength(width());
@@ -162,10 +143,8 @@ void PositionBar::mousePressEvent(QMouseEvent* event) {
     UpdateCursor(at.x(), at.y());
   } else if (pos::TrackHitArea(width()).Contains(at.x(), at.y())) {
     SeekToOffset(pos::OffsetOfTrackClick(at.x(), length));
-    Draw(kCurrentPosition);
-    RefreshViews();
   } else {
-    MoveWindow();
+    StartWindowMove(this);
   }
 }
 
@@ -201,9 +180,10 @@ void PositionBar::endDrag() {
     return;
   }
   dragOffset_ = pos::ClampOffset(dragOffset_, pos::TrackLength(width()));
-  SeekToOffset(dragOffset_);
+  // The seek's new view redraws the bar; one that changes nothing still
+  // needs the thumb back at the position.
   Draw(kCurrentPosition);
-  RefreshViews();
+  SeekToOffset(dragOffset_);
 }
 
 void PositionBar::changeEvent(QEvent* event) {
@@ -219,7 +199,7 @@ void PositionBar::hideEvent(QHideEvent* event) {
 
 void PositionBar::UpdateCursor(int32_t x, int32_t y) {
   bool hand = dragging_;
-  if (!hand && Active() && app_.player) {
+  if (!hand && Active()) {
     const int32_t p = CurrentOffset(pos::TrackLength(width()));
     hand = pos::ThumbHitArea(p).Contains(x, y) || pos::TrackHitArea(width()).Contains(x, y);
   }

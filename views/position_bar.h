@@ -3,6 +3,7 @@
 // position and, while a file plays or is paused, the A and B flags. A click on
 // the track seeks there; the thumb drags relatively, showing the time of its
 // place, and seeks on release. A click anywhere else starts moving the window.
+// It draws from the transport's view alone and asks for seeks by a signal.
 
 #include <QBrush>
 #include <QFont>
@@ -13,32 +14,34 @@
 
 #include <cstdint>
 
+#include "app/transport_view.h"
+#include "views/position_geometry.h"
+
 namespace orvex {
 
-class App;
 class EtchedLine;
 
 class PositionBar : public QWidget {
   Q_OBJECT
 
  public:
-  explicit PositionBar(App& app, QWidget* parent = nullptr);
+  explicit PositionBar(QWidget* parent = nullptr);
 
-  // Redraws the bar at once: with the drag offset while a drag is in progress
-  // (and a file is loaded and not stopped), else at the current position.
-  void refresh();
+  // Takes the transport's new view and redraws at once when what the bar
+  // shows of it changed: the thumb by a pixel, a flag, the played part.
+  void setView(const TransportView& view);
 
   // Ends a drag from outside (the transport's end of file, a lost mouse grab):
-  // while a file is loaded and not stopped the drag's seek is made and the
-  // views refresh. Safe when no drag is in progress.
+  // while a file is loaded and not stopped the drag's seek is asked for.
+  // Safe when no drag is in progress.
   void endDrag();
 
   bool dragging() const { return dragging_; }
   int32_t dragOffset() const { return dragOffset_; }
 
  signals:
-  // A left click the bar does not use; the window move has been started.
-  void windowMoveRequested();
+  // A click on the track or the end of a drag asks to play from ms.
+  void seekRequested(int32_t ms);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -52,19 +55,17 @@ class PositionBar : public QWidget {
  private:
   static constexpr int32_t kCurrentPosition = -1;
 
-  bool Active() const;
+  bool Active() const { return view_.Active(); }
   int32_t CurrentOffset(int32_t trackLength) const;
-  int32_t Duration() const;
   // Composes the surface with the drag offset a (or the current position for
   // kCurrentPosition) and copies it onto the bar at once.
   void Draw(int32_t a);
   void Compose(int32_t a);
   void SeekToOffset(int32_t offset);
-  void RefreshViews();
-  void MoveWindow();
   void UpdateCursor(int32_t x, int32_t y);
 
-  App& app_;
+  TransportView view_;
+  position::Shown shown_;  // what the bar last drew of the view
   EtchedLine* separator_;
 
   // Drawing objects, made once.

@@ -84,4 +84,17 @@ PixelRect CopiedRows(int32_t width, int32_t height) {
   return PixelRect{0, kCopyTop, width, std::max(kCopyTop, height)};
 }
 
+Shown ShownOf(const TransportView& view, int32_t width) {
+  Shown shown;
+  if (!view.loaded) return shown;
+  const int32_t length = TrackLength(width);
+  shown.loaded = true;
+  shown.active = view.Active();
+  shown.lengthMs = view.lengthMs;
+  shown.thumb = OffsetOfTime(view.positionMs, view.lengthMs, length);
+  if (shown.active && view.pointA != -1) shown.a = OffsetOfTime(view.pointA, view.lengthMs, length);
+  if (shown.active && view.pointB != -1) shown.b = OffsetOfTime(view.pointB, view.lengthMs, length);
+  return shown;
+}
+
 }  // namespace orvex::position

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "app/transport_view.h"
 #include "views/pixel_rect.h"
 
 namespace orvex::position {
@@ -55,5 +56,18 @@ PixelRect TrackHitArea(int32_t width);
 
 // The rows of the off-screen surface copied onto the bar: 2 to H - 1.
 PixelRect CopiedRows(int32_t width, int32_t height);
+
+// What the bar draws of the transport's view on a bar `width` pixels wide:
+// a view that gives the same value needs no redraw.
+struct Shown {
+  bool loaded = false;
+  bool active = false;
+  int32_t thumb = 0;     // the thumb's offset
+  int32_t a = -1;        // the A flag's offset; -1 when it is not drawn
+  int32_t b = -1;        // the B flag's offset; -1 when it is not drawn
+  int32_t lengthMs = 0;  // for the drag label's time
+  bool operator==(const Shown&) const = default;
+};
+Shown ShownOf(const TransportView& view, int32_t width);
 
 }  // namespace orvex::position

@@ -8,6 +8,9 @@
 #include <QPolygonF>
 #include <QString>
 
+#include "app/texts.h"
+#include "views/panel_support.h"
+
 namespace orvex {
 namespace {
 
@@ -145,13 +148,13 @@ void DrawAb(QPainter& p, RepeatPicture which) {
 QString RepeatCaption(RepeatPicture which) {
   switch (which) {
     case RepeatPicture::kSetA:
-      return QStringLiteral("设置A点");
+      return QText(kTextPictureSetA);
     case RepeatPicture::kSetB:
-      return QStringLiteral("设置B点");
+      return QText(kTextPictureSetB);
     case RepeatPicture::kClear:
       break;
   }
-  return QStringLiteral("取消ab点");
+  return QText(kTextPictureClearAB);
 }
 
 QImage DrawStrip(PlayPicture play, RepeatPicture repeat) {
@@ -168,15 +171,15 @@ QImage DrawStrip(PlayPicture play, RepeatPicture repeat) {
     DrawCaption(p, caption);
     p.restore();
   };
-  picture(kOpenPicture, QStringLiteral("打开文件"), [&] { DrawOpen(p); });
+  picture(kOpenPicture, QText(kTextPictureOpen), [&] { DrawOpen(p); });
   if (play == PlayPicture::kPlay) {
-    picture(kPlayPausePicture, QStringLiteral("开始播放"), [&] { DrawPlay(p); });
+    picture(kPlayPausePicture, QText(kTextPicturePlay), [&] { DrawPlay(p); });
   } else {
-    picture(kPlayPausePicture, QStringLiteral("暂停播放"), [&] { DrawPause(p); });
+    picture(kPlayPausePicture, QText(kTextPicturePause), [&] { DrawPause(p); });
   }
-  picture(kStopPicture, QStringLiteral("停止播放"), [&] { DrawStop(p); });
-  picture(kForwardPicture, QStringLiteral("向前跳跃"), [&] { DrawForward(p); });
-  picture(kBackPicture, QStringLiteral("向后跳跃"), [&] { DrawBack(p); });
+  picture(kStopPicture, QText(kTextPictureStop), [&] { DrawStop(p); });
+  picture(kForwardPicture, QText(kTextPictureForward), [&] { DrawForward(p); });
+  picture(kBackPicture, QText(kTextPictureBack), [&] { DrawBack(p); });
   picture(kRepeatPicture, RepeatCaption(repeat), [&] { DrawAb(p, repeat); });
   return strip;
 }

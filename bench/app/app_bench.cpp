@@ -5,15 +5,22 @@
 //                       playing it for 10 s
 //   app_bench tick      the cost of one 25 ms tick with both views redrawn,
 //                       over 1000 ticks while the sample plays
+//   app_bench cpu       user and system CPU time of 20 s of playing the
+//                       sample in the shown window (run it on xcb under Xvfb
+//                       beside a bare gst-launch-1.0 pipeline: bench/run_app_bench.sh)
 // Needs an audio output (scripts/pulse.sh) for memory and tick.
 
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -42,6 +49,14 @@ double ProcessStartSeconds() {
   std::string field;
   for (int i = 3; i <= 22; ++i) rest >> field;  // field 22: starttime
   return std::stod(field) / sysconf(_SC_CLK_TCK);
+}
+
+// User plus system CPU time of this process so far.
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec / 1e6;
 }
 
 long PeakRssKb() {
@@ -97,7 +112,7 @@ int main(int argc, char** argv) {
   }
 
   app.OpenSample();
-  if (app.playState != orvex::Playing) {
+  if (app.view().playState != orvex::Playing) {
     std::fprintf(stderr, "the sample does not play\n");
     return 1;
   }
@@ -108,7 +123,16 @@ int main(int argc, char** argv) {
     std::printf(
         "memory: peak RSS after opening the sample and playing 10 s: %.1f MB "
         "(position %d ms)\n",
-        PeakRssKb() / 1024.0, app.player->GetPositionMs());
+        PeakRssKb() / 1024.0, app.view().positionMs);
+    return 0;
+  }
+  if (mode == "cpu") {
+    const double before = CpuSeconds();
+    QEventLoop loop;
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    std::printf("cpu: window playing the sample for 20 s: %.2f s user+system (%s platform)\n",
+                CpuSeconds() - before, qPrintable(QGuiApplication::platformName()));
     return 0;
   }
   if (mode == "tick") {
@@ -126,6 +150,6 @@ int main(int argc, char** argv) {
         wall / 1000, cpu / 1000, cpu / 1000 * 40 / 10);
     return 0;
   }
-  std::fprintf(stderr, "usage: app_bench startup|memory|tick\n");
+  std::fprintf(stderr, "usage: app_bench startup|memory|tick|cpu\n");
   return 2;
 }

@@ -107,7 +107,7 @@ TEST(DialogLayout, ShellDialogsHoldTheirControlsAndTexts) {
   NewVersionDialog newVersion(nullptr, true, "http://vendor.test/orvex/download.htm");
   ExpectLaidOut(newVersion, "new_version_dialog");
   // Not run: the tool starts only with exec().
-  RepairDialog repair(nullptr, RepairCommand{"/nonexistent/mp3val", {"-f", "x.mp3"}});
+  RepairDialog repair(nullptr, RepairCommand{"/nonexistent/mp3val", {"-f", "x.mp3"}, {}});
   ExpectLaidOut(repair, "repair_dialog");
 }
 

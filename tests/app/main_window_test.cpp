@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSlider>
@@ -92,8 +93,8 @@ class MainWindowTest : public ::testing::Test {
   // Opens a file and waits until it plays.
   void Open(MainWindow* w, const std::string& path) {
     app_.OpenFile(path);
-    ASSERT_EQ(app_.bLoaded, 1) << path;
-    ASSERT_EQ(app_.playState, Playing);
+    ASSERT_TRUE(app_.view().loaded) << path;
+    ASSERT_EQ(app_.view().playState, Playing);
     (void)w;
   }
 
@@ -164,25 +165,25 @@ TEST_F(MainWindowTest, KeysActFromTheSliderButNotInsideModalDialogs) {
   slider->setFocus();
   const int volumeBefore = slider->value();
   Press(slider, Qt::Key_Up);
-  EXPECT_NE(app_.pointA, -1);
+  EXPECT_NE(app_.view().pointA, -1);
   EXPECT_EQ(slider->value(), volumeBefore);  // the key did not move the slider
   Press(slider, Qt::Key_Down);
-  EXPECT_EQ(app_.playState, Paused);
+  EXPECT_EQ(app_.view().playState, Paused);
   Press(slider, Qt::Key_Down);
-  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_EQ(app_.view().playState, Playing);
   Press(slider, Qt::Key_Right);
   Press(slider, Qt::Key_Home);
-  EXPECT_LT(app_.player->GetPositionMs(), 500);
+  EXPECT_LT(app_.view().positionMs, 500);
   Press(slider, Qt::Key_End);
-  EXPECT_GE(app_.player->GetPositionMs(), app_.player->GetDurationMs() - 30);
+  EXPECT_GE(app_.view().positionMs, app_.view().lengthMs - 30);
   Press(slider, Qt::Key_Left);
   Press(slider, Qt::Key_F4);
-  EXPECT_EQ(app_.playState, Stopped);
-  EXPECT_EQ(app_.pointA, -1);
+  EXPECT_EQ(app_.view().playState, Stopped);
+  EXPECT_EQ(app_.view().pointA, -1);
 
   // Inside the about dialog and the jump-size dialog the keys are ordinary keys.
   app_.TogglePlay();
-  ASSERT_EQ(app_.playState, Playing);
+  ASSERT_EQ(app_.view().playState, Playing);
   int dialogs = 0;
   ModalWatcher watcher([&](QWidget* modal) {
     QWidget* target = modal->focusWidget() ? modal->focusWidget() : modal;
@@ -195,8 +196,8 @@ TEST_F(MainWindowTest, KeysActFromTheSliderButNotInsideModalDialogs) {
   w->RunCommand(kCmdAbout);
   w->optionsPanel()->runJumpSizeDialog();
   EXPECT_EQ(dialogs, 2);
-  EXPECT_EQ(app_.playState, Playing);
-  EXPECT_EQ(app_.pointA, -1);
+  EXPECT_EQ(app_.view().playState, Playing);
+  EXPECT_EQ(app_.view().pointA, -1);
 }
 
 TEST_F(MainWindowTest, MenusFollowTheTransport) {
@@ -241,7 +242,68 @@ TEST_F(MainWindowTest, MenusFollowTheTransport) {
   w->RunCommand(kCmdRight);
   w->UpdateMenu();
   EXPECT_TRUE(w->action(kCmdRight)->isChecked());
-  EXPECT_EQ(app_.channel, 2);
+  EXPECT_EQ(app_.view().channel, 2);
+}
+
+// The entries of a menu as they read, separators as "-", submenus with ">".
+QStringList Entries(QMenu* menu) {
+  QStringList texts;
+  for (QAction* a : menu->actions()) {
+    texts << (a->isSeparator() ? QStringLiteral("-")
+              : a->menu()      ? a->text() + QStringLiteral(" >")
+                               : a->text());
+  }
+  return texts;
+}
+
+TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
+  MainWindow* w = Start();
+  QStringList bar;
+  for (QAction* a : w->menuBar()->actions()) bar << a->text();
+  EXPECT_EQ(bar.mid(0, 3), (QStringList{"操作(&O)", "学习(&L)", "资料(&R)"}));
+  EXPECT_EQ(Entries(w->learnMenu()),
+            (QStringList{"放慢 \t [", "加快 \t ]", "原速 \t Backspace", "-", "复读次数 >",
+                         "复读间隔 >", "-", "A点前移 \t Shift+←", "A点后移 \t Shift+→",
+                         "B点前移 \t Ctrl+←", "B点后移 \t Ctrl+→"}));
+  const QList<QAction*> entries = w->learnMenu()->actions();
+  EXPECT_EQ(Entries(entries[4]->menu()), (QStringList{"不限", "1遍", "2遍", "3遍", "5遍", "10遍"}));
+  EXPECT_EQ(Entries(entries[5]->menu()), (QStringList{"无", "1秒", "2秒", "3秒", "与ab段等长"}));
+  w->UpdateMenu();
+  EXPECT_FALSE(w->action(kCmdNormalSpeed)->isEnabled());
+  EXPECT_FALSE(w->action(kCmdAEarlier)->isEnabled());
+  EXPECT_TRUE(w->action(kCmdRepeatCountFirst)->isChecked());
+  EXPECT_TRUE(w->action(kCmdRepeatGapFirst)->isChecked());
+
+  Open(w, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  // The keys act from anywhere in the window, the slider included.
+  auto* slider = w->optionsPanel()->findChild<QSlider*>();
+  slider->setFocus();
+  const int volumeBefore = slider->value();
+  QTest::keyClick(slider, Qt::Key_BracketLeft);
+  QTest::keyClick(slider, Qt::Key_BracketLeft);
+  EXPECT_EQ(app_.view().rate, 90);
+  EXPECT_EQ(w->statusPart(0)->text(), QStringLiteral("播放中… 0.90×"));
+  QTest::keyClick(slider, Qt::Key_Up);
+  QTest::keyClick(slider, Qt::Key_Left, Qt::ShiftModifier);
+  EXPECT_NE(app_.view().pointA, -1);
+  EXPECT_EQ(slider->value(), volumeBefore);  // no key moved the slider
+  w->UpdateMenu();
+  EXPECT_TRUE(w->action(kCmdAEarlier)->isEnabled());
+  EXPECT_FALSE(w->action(kCmdBLater)->isEnabled());
+  QTest::keyClick(slider, Qt::Key_Backspace);
+  EXPECT_EQ(app_.view().rate, 100);
+  w->action(kCmdRepeatCountFirst + 3)->trigger();
+  w->action(kCmdRepeatGapFirst + 4)->trigger();
+  EXPECT_EQ(app_.CurrentLearnSettings(), (LearnSettings{100, 3, RepeatGap::kAsLong}));
+  SaveArtefact(w, "learn_menu_state");
+  // Remembered in learn.ini, beside an options.ini that keeps its three keys.
+  w->close();
+  QFile learn(config_.path() + "/OrvexPlayer/learn.ini");
+  ASSERT_TRUE(learn.open(QIODevice::ReadOnly));
+  EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\n"));
+  QFile options(SettingsFile());
+  ASSERT_TRUE(options.open(QIODevice::ReadOnly));
+  EXPECT_EQ(options.readAll().count('\n'), 4);
 }
 
 TEST_F(MainWindowTest, ToolbarPicturesEnabledButtonsAndTips) {
@@ -278,7 +340,7 @@ TEST_F(MainWindowTest, ToolbarPicturesEnabledButtonsAndTips) {
   EXPECT_EQ(enabled(), "on on off off off off");
   // The toolbar's buttons reach the transport.
   play->trigger();
-  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_EQ(app_.view().playState, Playing);
 }
 
 TEST_F(MainWindowTest, StatusBarAndTitleFollowOpenAndClose) {
@@ -313,10 +375,10 @@ TEST_F(MainWindowTest, DropConsidersOnlyTheFirstItem) {
   };
   const QUrl mp3 = QUrl::fromLocalFile(ORVEX_TEST_DATA "/cbr_stereo.mp3");
   drop({QUrl::fromLocalFile(notes), mp3, mp3});
-  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_FALSE(app_.view().loaded);
   drop({mp3, QUrl::fromLocalFile(notes)});
-  EXPECT_EQ(app_.bLoaded, 1);
-  EXPECT_EQ(app_.filePath, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  EXPECT_TRUE(app_.view().loaded);
+  EXPECT_EQ(app_.view().filePath, ORVEX_TEST_DATA "/cbr_stereo.mp3");
 }
 
 TEST_F(MainWindowTest, AlwaysOnTopTwiceReturnsToNormal) {
@@ -336,10 +398,9 @@ TEST_F(MainWindowTest, AlwaysOnTopTwiceReturnsToNormal) {
 TEST_F(MainWindowTest, ClosingTheWindowClosesTheFileAndSavesTheSettings) {
   MainWindow* w = Start();
   Open(w, ORVEX_TEST_DATA "/cbr_stereo.mp3");
-  app_.volume = -2500;
+  app_.SetVolume(-2500);
   w->close();
-  EXPECT_EQ(app_.bLoaded, 0);
-  EXPECT_EQ(app_.player, nullptr);
+  EXPECT_FALSE(app_.view().loaded);
   EXPECT_TRUE(w->destroyed());
   QFile settings(SettingsFile());
   ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
@@ -353,7 +414,7 @@ TEST_F(MainWindowTest, MustUpdateClosesThePlayingFileThenEnds) {
     if (auto* d = qobject_cast<QDialog*>(modal)) d->done(2);
   });
   w->ShowNewVersion(true);
-  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_FALSE(app_.view().loaded);
   EXPECT_TRUE(w->destroyed());
   EXPECT_TRUE(QFile::exists(SettingsFile()));
 }
@@ -362,19 +423,18 @@ TEST_F(MainWindowTest, MustUpdateClosesThePlayingFileThenEnds) {
 TEST_F(MainWindowTest, EndToEndLoopOnTheSample) {
   MainWindow* w = Start();
   w->action(kCmdSample)->trigger();
-  ASSERT_EQ(app_.playState, Playing);
+  ASSERT_EQ(app_.view().playState, Playing);
   EXPECT_EQ(w->windowTitle(), "eg - " + QText(kTextCaption));
   QWidget* focus = w->displayPanel();
-  Player& player = *app_.player;
 
-  ASSERT_TRUE(WaitFor([&] { return player.GetPositionMs() >= 2000; }));
+  ASSERT_TRUE(WaitFor([&] { return app_.view().positionMs >= 2000; }));
   Press(focus, Qt::Key_Up);
-  const int32_t a = app_.pointA;
+  const int32_t a = app_.view().pointA;
   EXPECT_GE(a, 2000);
   EXPECT_LT(a, 2300);
-  ASSERT_TRUE(WaitFor([&] { return player.GetPositionMs() >= 5000; }));
+  ASSERT_TRUE(WaitFor([&] { return app_.view().positionMs >= 5000; }));
   Press(focus, Qt::Key_Up);
-  const int32_t b = app_.pointB;
+  const int32_t b = app_.view().pointB;
   EXPECT_GE(b, 5000);
   EXPECT_LT(b, 5300);
   EXPECT_EQ(w->toolbarBitmap(), 134);
@@ -382,11 +442,11 @@ TEST_F(MainWindowTest, EndToEndLoopOnTheSample) {
 
   // Watch the position: each loop goes back to A and never runs far past B.
   int loops = 0;
-  int32_t last = player.GetPositionMs();
+  int32_t last = app_.view().positionMs;
   int32_t furthest = last;
   ASSERT_TRUE(WaitFor(
       [&] {
-        const int32_t p = player.GetPositionMs();
+        const int32_t p = app_.view().positionMs;
         furthest = std::max(furthest, p);
         if (p < last - 1000) {
           ++loops;
@@ -398,19 +458,19 @@ TEST_F(MainWindowTest, EndToEndLoopOnTheSample) {
       },
       20000));
   EXPECT_LT(furthest, b + 200);
-  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_EQ(app_.view().playState, Playing);
 
   Press(focus, Qt::Key_Up);
-  EXPECT_EQ(app_.pointA, -1);
-  EXPECT_EQ(app_.pointB, -1);
-  ASSERT_TRUE(WaitFor([&] { return player.GetPositionMs() > b + 500; }));
+  EXPECT_EQ(app_.view().pointA, -1);
+  EXPECT_EQ(app_.view().pointB, -1);
+  ASSERT_TRUE(WaitFor([&] { return app_.view().positionMs > b + 500; }));
   Press(focus, Qt::Key_Down);
-  EXPECT_EQ(app_.playState, Paused);
+  EXPECT_EQ(app_.view().playState, Paused);
   SaveArtefact(w, "paused");
   Press(focus, Qt::Key_F4);
-  EXPECT_EQ(app_.playState, Stopped);
+  EXPECT_EQ(app_.view().playState, Stopped);
   SaveArtefact(w, "stopped");
-  EXPECT_EQ(player.GetPositionMs(), 0);
+  EXPECT_EQ(app_.view().positionMs, 0);
   EXPECT_EQ(w->statusPart(0)->text(), QText(kTextStopped));
   EXPECT_EQ(w->windowTitle(), "eg - " + QText(kTextCaption));
   EXPECT_FALSE(w->tickTimerActive());

@@ -14,92 +14,92 @@ struct Phase {
 };
 
 TEST(UiStateTest, ToolbarBitmapFollowsStateAndPhase) {
-  App app;
-  EXPECT_EQ(ToolbarBitmapFor(app), 135);
-  app.bLoaded = 1;
-  EXPECT_EQ(ToolbarBitmapFor(app), 135);
+  TransportView view;
+  EXPECT_EQ(ToolbarBitmapFor(view), 135);
+  view.loaded = true;
+  EXPECT_EQ(ToolbarBitmapFor(view), 135);
   const Phase phases[] = {{-1, -1}, {100, -1}, {100, 200}};
   for (int i = 0; i < 3; ++i) {
-    app.pointA = phases[i].a;
-    app.pointB = phases[i].b;
-    app.playState = Paused;
-    EXPECT_EQ(ToolbarBitmapFor(app), 135 + i);
-    app.playState = Playing;
-    EXPECT_EQ(ToolbarBitmapFor(app), 132 + i);
+    view.pointA = phases[i].a;
+    view.pointB = phases[i].b;
+    view.playState = Paused;
+    EXPECT_EQ(ToolbarBitmapFor(view), 135 + i);
+    view.playState = Playing;
+    EXPECT_EQ(ToolbarBitmapFor(view), 132 + i);
   }
-  app.bLoaded = 0;
-  EXPECT_EQ(ToolbarBitmapFor(app), 135);
+  view.loaded = false;
+  EXPECT_EQ(ToolbarBitmapFor(view), 135);
 }
 
 TEST(UiStateTest, ToolbarAndMenuEnableTable) {
-  App app;
-  ToolbarEnable e = ToolbarEnableFor(app);
-  MenuState m = MenuStateFor(app);
+  TransportView view;
+  ToolbarEnable e = ToolbarEnableFor(view);
+  MenuState m = MenuStateFor(view);
   EXPECT_TRUE(e.open);
   EXPECT_FALSE(e.play);
   EXPECT_FALSE(e.transport);
   EXPECT_FALSE(m.playEnabled);
   EXPECT_FALSE(m.transportEnabled);
 
-  app.bLoaded = 1;
-  e = ToolbarEnableFor(app);
-  m = MenuStateFor(app);
+  view.loaded = true;
+  e = ToolbarEnableFor(view);
+  m = MenuStateFor(view);
   EXPECT_TRUE(e.play);
   EXPECT_FALSE(e.transport);
   EXPECT_TRUE(m.playEnabled);
   EXPECT_FALSE(m.transportEnabled);
 
   for (PlayState s : {Paused, Playing}) {
-    app.playState = s;
-    EXPECT_TRUE(ToolbarEnableFor(app).transport);
-    EXPECT_TRUE(MenuStateFor(app).transportEnabled);
+    view.playState = s;
+    EXPECT_TRUE(ToolbarEnableFor(view).transport);
+    EXPECT_TRUE(MenuStateFor(view).transportEnabled);
   }
 }
 
 TEST(UiStateTest, MenuTexts) {
-  App app;
-  MenuState m = MenuStateFor(app);
+  TransportView view;
+  MenuState m = MenuStateFor(view);
   EXPECT_EQ(Text(m.playText), "播放 \t ↓");
   EXPECT_EQ(Text(m.topmostText), "窗口置顶");
   EXPECT_EQ(Text(m.repeatText), "设置a点 \t ab复读键“↑”");
   // Playing without a file reads "play": the state alone is not enough.
-  app.playState = Playing;
-  EXPECT_EQ(MenuStateFor(app).playText, kTextMenuPlay);
-  app.bLoaded = 1;
-  EXPECT_EQ(Text(MenuStateFor(app).playText), "暂停 \t ↓");
-  app.bTopmost = 1;
-  EXPECT_EQ(Text(MenuStateFor(app).topmostText), "取消窗口置顶");
-  app.pointA = 0;
-  EXPECT_EQ(MenuStateFor(app).repeatText, kTextMenuSetB);
-  app.pointB = 0;
-  EXPECT_EQ(MenuStateFor(app).repeatText, kTextMenuClearAB);
+  view.playState = Playing;
+  EXPECT_EQ(MenuStateFor(view).playText, kTextMenuPlay);
+  view.loaded = true;
+  EXPECT_EQ(Text(MenuStateFor(view).playText), "暂停 \t ↓");
+  view.topmost = true;
+  EXPECT_EQ(Text(MenuStateFor(view).topmostText), "取消窗口置顶");
+  view.pointA = 0;
+  EXPECT_EQ(MenuStateFor(view).repeatText, kTextMenuSetB);
+  view.pointB = 0;
+  EXPECT_EQ(MenuStateFor(view).repeatText, kTextMenuClearAB);
 }
 
 TEST(UiStateTest, ChannelRadioMark) {
-  App app;
+  TransportView view;
   const int expected[] = {kCmdStereo, kCmdLeft, kCmdRight, kCmdStereo, kCmdStereo};
   const int32_t channels[] = {0, 1, 2, 3, -1};
   for (int i = 0; i < 5; ++i) {
-    app.channel = channels[i];
-    EXPECT_EQ(MenuStateFor(app).checkedChannel, expected[i]) << channels[i];
+    view.channel = channels[i];
+    EXPECT_EQ(MenuStateFor(view).checkedChannel, expected[i]) << channels[i];
   }
 }
 
 TEST(UiStateTest, TooltipsFollowStateAndPointsNotTheLoadedFlag) {
-  App app;
-  EXPECT_EQ(TooltipTextFor(kCmdOpen, app), kTextTipOpen);
-  EXPECT_EQ(TooltipTextFor(kCmdPlay, app), kTextTipPlay);
-  EXPECT_EQ(TooltipTextFor(kCmdStop, app), kTextTipStop);
-  EXPECT_EQ(TooltipTextFor(kCmdJumpForward, app), kTextTipJumpForward);
-  EXPECT_EQ(TooltipTextFor(kCmdJumpBackward, app), kTextTipJumpBack);
-  EXPECT_EQ(TooltipTextFor(kCmdRepeat, app), kTextTipSetA);
-  EXPECT_EQ(TooltipTextFor(kCmdAbout, app), 0);
-  app.playState = Playing;
-  EXPECT_EQ(TooltipTextFor(kCmdPlay, app), kTextTipPause);
-  app.pointA = 5;
-  EXPECT_EQ(TooltipTextFor(kCmdRepeat, app), kTextTipSetB);
-  app.pointB = 9;
-  EXPECT_EQ(Text(TooltipTextFor(kCmdRepeat, app)), "取消ab点（ab复读键“↑”）");
+  TransportView view;
+  EXPECT_EQ(TooltipTextFor(kCmdOpen, view), kTextTipOpen);
+  EXPECT_EQ(TooltipTextFor(kCmdPlay, view), kTextTipPlay);
+  EXPECT_EQ(TooltipTextFor(kCmdStop, view), kTextTipStop);
+  EXPECT_EQ(TooltipTextFor(kCmdJumpForward, view), kTextTipJumpForward);
+  EXPECT_EQ(TooltipTextFor(kCmdJumpBackward, view), kTextTipJumpBack);
+  EXPECT_EQ(TooltipTextFor(kCmdRepeat, view), kTextTipSetA);
+  EXPECT_EQ(TooltipTextFor(kCmdAbout, view), 0);
+  view.playState = Playing;
+  EXPECT_EQ(TooltipTextFor(kCmdPlay, view), kTextTipPause);
+  view.pointA = 5;
+  EXPECT_EQ(TooltipTextFor(kCmdRepeat, view), kTextTipSetB);
+  view.pointB = 9;
+  EXPECT_EQ(Text(TooltipTextFor(kCmdRepeat, view)), "取消ab点（ab复读键“↑”）");
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ TEST_F(RoamingFolderTest, WithoutAUsableHomeTheAccountsHomeFolder) {
 
 TEST_F(RoamingFolderTest, SettingsGoIntoOrvexPlayerInTheConfigFolder) {
   configEnv.Unset();
-  SaveSettings(app);
+  SaveSettings(settings, shell);
   EXPECT_TRUE(ReadFile(home + "/.config/OrvexPlayer/options.ini"));
   EXPECT_EQ(*ModeOf(home + "/.config/OrvexPlayer") & 0777, 0700u);
   EXPECT_TRUE(shell.errors.empty());

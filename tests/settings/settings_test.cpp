@@ -35,24 +35,24 @@ std::string WriteFailed(const std::string& path, int error) {
   return FormatText(kTextWriteFailed, {path, std::strerror(error)});
 }
 
-// Runs body in a child process on a fresh App whose shell records its messages.
-ChildOutcome RunWithChildApp(const std::function<ChildAnswer(App&, const RecordingShell&)>& body) {
+// Runs body in a child process on a fresh settings value and a shell that records its messages.
+ChildOutcome RunWithChildSettings(
+    const std::function<ChildAnswer(Settings&, RecordingShell&)>& body) {
   return RunInChild([&] {
     std::vector<std::string> childLog;
     RecordingShell childShell(&childLog);
-    App childApp;
-    childApp.shell = &childShell;
-    return body(childApp, childShell);
+    Settings childSettings;
+    return body(childSettings, childShell);
   });
 }
 
-// Runs act on a fresh App in a child process that has given up root (root reads
-// and writes whatever the permissions say) and describes the App afterwards.
-ChildOutcome RunUnprivileged(const std::function<void(App&)>& act) {
-  return RunWithChildApp([&](App& childApp, const RecordingShell& childShell) {
+// Runs act on a fresh settings value in a child process that has given up root (root reads
+// and writes whatever the permissions say) and describes them afterwards.
+ChildOutcome RunUnprivileged(const std::function<void(Settings&, Shell&)>& act) {
+  return RunWithChildSettings([&](Settings& childSettings, RecordingShell& childShell) {
     if (!DropRootPrivileges()) return ChildSkip("cannot switch from root to an unprivileged user");
-    act(childApp);
-    return ChildText(Describe(childApp, childShell));
+    act(childSettings, childShell);
+    return ChildText(Describe(childSettings, childShell));
   });
 }
 
@@ -67,40 +67,37 @@ class LoadSettingsTest : public TempHomeTest {
  protected:
   void LoadFrom(const std::string& text) {
     WriteSettings(text);
-    LoadSettings(app);
+    settings = LoadSettings(shell);
   }
 
   // Loads each stored value of key alone and checks the App's field.
-  void ExpectLoaded(const char* key, int32_t App::*field, const std::vector<StoredCase>& cases) {
+  void ExpectLoaded(const char* key, int32_t Settings::*field,
+                    const std::vector<StoredCase>& cases) {
     for (const StoredCase& c : cases) {
       SCOPED_TRACE(c.stored);
       LoadFrom(std::string("[options]\n") + key + "=" + c.stored + "\n");
-      EXPECT_EQ(app.*field, c.expected);
+      EXPECT_EQ(settings.*field, c.expected);
     }
   }
 };
 
-TEST_F(LoadSettingsTest, NoFileGivesDefaultsAndStereo) {
-  app.bMute = 1;
-  app.volume = -1234;
-  app.jumpSeconds = 0;
-  app.channel = kChannelRight;
-  LoadSettings(app);
-  EXPECT_EQ(app.bMute, 0);
-  EXPECT_EQ(app.volume, -500);
-  EXPECT_EQ(app.jumpSeconds, 3);
-  EXPECT_EQ(app.channel, kChannelStereo);
+TEST_F(LoadSettingsTest, NoFileGivesDefaults) {
+  settings.mute = 1;
+  settings.volume = -1234;
+  settings.jumpSeconds = 0;
+  settings = LoadSettings(shell);
+  EXPECT_EQ(settings.mute, 0);
+  EXPECT_EQ(settings.volume, -500);
+  EXPECT_EQ(settings.jumpSeconds, 3);
   EXPECT_TRUE(shell.errors.empty());
   EXPECT_FALSE(ModeOf(config)) << "loading must not create anything";
 }
 
 TEST_F(LoadSettingsTest, ReadsTheStoredValues) {
-  app.channel = kChannelLeft;
   LoadFrom("[options]\nbMute=1\nvolume=8000\neachJump=5\n");
-  EXPECT_EQ(app.bMute, 1);
-  EXPECT_EQ(app.volume, -2000);
-  EXPECT_EQ(app.jumpSeconds, 5);
-  EXPECT_EQ(app.channel, kChannelStereo);
+  EXPECT_EQ(settings.mute, 1);
+  EXPECT_EQ(settings.volume, -2000);
+  EXPECT_EQ(settings.jumpSeconds, 5);
   EXPECT_TRUE(shell.errors.empty());
 }
 
@@ -111,17 +108,17 @@ TEST_F(LoadSettingsTest, VolumeOutsideItsRangeBecomesFiveDecibelsDown) {
       {"2147483647", -500}, {"-2147483648", -500}, {"loud", -500},   {"", -500},
       {"7000dB", -3000},
   };
-  ExpectLoaded("volume", &App::volume, cases);
+  ExpectLoaded("volume", &Settings::volume, cases);
 }
 
 TEST_F(LoadSettingsTest, JumpSizeIsClampedToOneToNine) {
   ExpectLoaded(
-      "eachJump", &App::jumpSeconds,
+      "eachJump", &Settings::jumpSeconds,
       {{"0", 1}, {"10", 9}, {"7", 7}, {"1", 1}, {"9", 9}, {"-3", 1}, {"2147483648", 9}, {"x", 3}});
 }
 
 TEST_F(LoadSettingsTest, AnyNonZeroMuteValueIsKept) {
-  ExpectLoaded("bMute", &App::bMute, {{"2", 2}, {"-1", -1}, {"yes", 0}});
+  ExpectLoaded("bMute", &Settings::mute, {{"2", 2}, {"-1", -1}, {"yes", 0}});
 }
 
 TEST_F(LoadSettingsTest, GarbageGivesDefaultsWithoutAMessage) {
@@ -131,11 +128,11 @@ TEST_F(LoadSettingsTest, GarbageGivesDefaultsWithoutAMessage) {
   for (const std::string& text :
        {binary, std::string("volume=1\n=\n[\n]\n[]\n==[options\n"), std::string(5000, '\n'),
         std::string("[options]\n") + std::string(100000, '=')}) {
-    app.bMute = 7;
+    settings.mute = 7;
     LoadFrom(text);
-    EXPECT_EQ(app.bMute, 0);
-    EXPECT_EQ(app.volume, -500);
-    EXPECT_EQ(app.jumpSeconds, 3);
+    EXPECT_EQ(settings.mute, 0);
+    EXPECT_EQ(settings.volume, -500);
+    EXPECT_EQ(settings.jumpSeconds, 3);
   }
   EXPECT_TRUE(shell.errors.empty());
 }
@@ -150,7 +147,7 @@ std::string FileOfSize(size_t size) {
 
 TEST_F(LoadSettingsTest, AFileJustUnderOneMebibyteIsRead) {
   LoadFrom(FileOfSize(1048575));
-  EXPECT_EQ(app.volume, -2000);
+  EXPECT_EQ(settings.volume, -2000);
   ASSERT_TRUE(ModeOf(SettingsFile()));
   EXPECT_EQ(ReadFile(SettingsFile())->size(), 1048575u);
 }
@@ -159,7 +156,7 @@ TEST_F(LoadSettingsTest, AFileOfOneMebibyteOrMoreIsDeletedUnread) {
   for (size_t size : {1048576u, 3000000u}) {
     SCOPED_TRACE(size);
     LoadFrom(FileOfSize(size));
-    EXPECT_EQ(app.volume, -500);
+    EXPECT_EQ(settings.volume, -500);
     EXPECT_FALSE(ModeOf(SettingsFile()));
   }
   EXPECT_TRUE(shell.errors.empty());
@@ -170,8 +167,8 @@ TEST_F(LoadSettingsTest, AnOversizedFileBehindALinkLosesOnlyTheLink) {
   WriteFile(target, FileOfSize(1048576));
   MakeFolder(SettingsFolder());
   ASSERT_EQ(symlink(target.c_str(), SettingsFile().c_str()), 0);
-  LoadSettings(app);
-  EXPECT_EQ(app.volume, -500);
+  settings = LoadSettings(shell);
+  EXPECT_EQ(settings.volume, -500);
   EXPECT_FALSE(ModeOf(SettingsFile()));
   EXPECT_EQ(ReadFile(target)->size(), 1048576u);
 }
@@ -179,16 +176,16 @@ TEST_F(LoadSettingsTest, AnOversizedFileBehindALinkLosesOnlyTheLink) {
 TEST_F(LoadSettingsTest, AReadOnlyFileIsRead) {
   WriteSettings("[options]\nvolume=8000\n");
   ASSERT_EQ(chmod(SettingsFile().c_str(), 0444), 0);
-  LoadSettings(app);
-  EXPECT_EQ(app.volume, -2000);
+  settings = LoadSettings(shell);
+  EXPECT_EQ(settings.volume, -2000);
   EXPECT_TRUE(shell.errors.empty());
 }
 
 TEST_F(LoadSettingsTest, AFolderInTheFilesPlaceGivesDefaultsSilently) {
   MakeFolder(SettingsFile());
   WriteFile(SettingsFile() + "/note.txt", "volume=8000\n");
-  LoadSettings(app);
-  EXPECT_EQ(app.volume, -500);
+  settings = LoadSettings(shell);
+  EXPECT_EQ(settings.volume, -500);
   EXPECT_TRUE(shell.errors.empty());
   EXPECT_EQ(ReadFile(SettingsFile() + "/note.txt"), "volume=8000\n") << "loading deletes nothing";
 }
@@ -196,23 +193,24 @@ TEST_F(LoadSettingsTest, AFolderInTheFilesPlaceGivesDefaultsSilently) {
 TEST_F(LoadSettingsTest, AFileInTheSettingsFoldersPlaceGivesDefaultsSilently) {
   MakeFolder(config);
   WriteFile(SettingsFolder(), "[options]\nvolume=8000\n");
-  LoadSettings(app);
-  EXPECT_EQ(app.volume, -500);
+  settings = LoadSettings(shell);
+  EXPECT_EQ(settings.volume, -500);
   EXPECT_TRUE(shell.errors.empty());
 }
 
 TEST_F(LoadSettingsTest, APipeInTheFilesPlaceDoesNotHangTheStart) {
   MakeFolder(SettingsFolder());
   ASSERT_EQ(mkfifo(SettingsFile().c_str(), 0644), 0);
-  LoadSettings(app);
-  EXPECT_EQ(app.volume, -500);
+  settings = LoadSettings(shell);
+  EXPECT_EQ(settings.volume, -500);
   EXPECT_TRUE(shell.errors.empty());
 }
 
 TEST_F(LoadSettingsTest, AFileThatCannotBeOpenedIsReported) {
   WriteSettings("[options]\nvolume=8000\neachJump=5\n");
   ASSERT_EQ(chmod(SettingsFile().c_str(), 0), 0);
-  const ChildOutcome outcome = RunUnprivileged([](App& childApp) { LoadSettings(childApp); });
+  const ChildOutcome outcome = RunUnprivileged(
+      [](Settings& childSettings, Shell& childShell) { childSettings = LoadSettings(childShell); });
   if (!outcome.ran) GTEST_SKIP() << outcome.text;
   EXPECT_EQ(outcome.text,
             "bMute=0 volume=-500 jump=3\nerror:" + ReadFailed(SettingsFile(), EACCES));
@@ -221,68 +219,65 @@ TEST_F(LoadSettingsTest, AFileThatCannotBeOpenedIsReported) {
 class SaveSettingsTest : public TempHomeTest {};
 
 TEST_F(SaveSettingsTest, WritesExactlyTheThreeKeysInOrder) {
-  app.bMute = 1;
-  app.volume = -2000;
-  app.jumpSeconds = 5;
-  app.channel = kChannelLeft;
-  SaveSettings(app);
+  settings.mute = 1;
+  settings.volume = -2000;
+  settings.jumpSeconds = 5;
+  SaveSettings(settings, shell);
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=1\nvolume=8000\neachJump=5\n");
   EXPECT_TRUE(shell.errors.empty());
 }
 
 TEST_F(SaveSettingsTest, FirstStartWritesTheDefaultsAndMakesTheFolders) {
-  LoadSettings(app);
-  SaveSettings(app);
+  settings = LoadSettings(shell);
+  SaveSettings(settings, shell);
   EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
   EXPECT_EQ(ListFolder(SettingsFolder()), std::vector<std::string>{"options.ini"})
       << "no temporary file is left behind";
   EXPECT_TRUE(shell.errors.empty());
 }
 
-TEST_F(SaveSettingsTest, WhatIsSavedLoadsBackButTheChannelDoesNot) {
+TEST_F(SaveSettingsTest, WhatIsSavedLoadsBack) {
   const struct {
     int32_t bMute, volume, jump;
   } cases[] = {{0, -500, 3}, {1, 0, 1}, {0, -10000, 9}, {1, -1, 7}};
   for (const auto& c : cases) {
-    app.bMute = c.bMute;
-    app.volume = c.volume;
-    app.jumpSeconds = c.jump;
-    app.channel = kChannelRight;
-    SaveSettings(app);
-    App loaded;
-    LoadSettings(loaded);
-    EXPECT_EQ(loaded.bMute, c.bMute);
+    settings.mute = c.bMute;
+    settings.volume = c.volume;
+    settings.jumpSeconds = c.jump;
+    SaveSettings(settings, shell);
+    const Settings loaded = LoadSettings(shell);
+    EXPECT_EQ(loaded.mute, c.bMute);
     EXPECT_EQ(loaded.volume, c.volume);
     EXPECT_EQ(loaded.jumpSeconds, c.jump);
-    EXPECT_EQ(loaded.channel, kChannelStereo);
   }
   EXPECT_TRUE(shell.errors.empty());
 }
 
 TEST_F(SaveSettingsTest, AVolumeOutsideItsRangeComesBackAsTheDefault) {
-  app.volume = -20000;
-  SaveSettings(app);
+  settings.volume = -20000;
+  settings.jumpSeconds = 0;
+  SaveSettings(settings, shell);
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=0\nvolume=4294957296\neachJump=0\n");
-  LoadSettings(app);
-  EXPECT_EQ(app.volume, -500);
-  EXPECT_EQ(app.jumpSeconds, 1);
+  settings = LoadSettings(shell);
+  EXPECT_EQ(settings.volume, -500);
+  EXPECT_EQ(settings.jumpSeconds, 1);
 }
 
 TEST_F(SaveSettingsTest, OtherKeysAndSectionsAreLost) {
   WriteSettings(
       "; my settings\n[window]\nx=10\n[OPTIONS]\ntheme=dark\nvolume=8000\nbMute=1\n"
       "eachJump=4\n[extra]\ny=2\n");
-  LoadSettings(app);
-  SaveSettings(app);
+  settings = LoadSettings(shell);
+  SaveSettings(settings, shell);
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=1\nvolume=8000\neachJump=4\n");
 }
 
 TEST_F(SaveSettingsTest, AReadOnlyFileIsRewrittenAndWritableAgain) {
   WriteSettings("[options]\nvolume=8000\n");
   ASSERT_EQ(chmod(SettingsFile().c_str(), 0444), 0);
-  LoadSettings(app);
-  app.jumpSeconds = 6;
-  SaveSettings(app);
+  settings = LoadSettings(shell);
+  settings.jumpSeconds = 6;
+  SaveSettings(settings, shell);
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=0\nvolume=8000\neachJump=6\n");
   EXPECT_EQ(*ModeOf(SettingsFile()) & 0777, 0644u);
   EXPECT_TRUE(shell.errors.empty());
@@ -296,10 +291,10 @@ TEST_F(SaveSettingsTest, AFileItsOwnerCouldNotReadIsReadableAgainAfterOneSave) {
   ASSERT_EQ(chown(SettingsFolder().c_str(), kNobody, kNobody), 0);
   ASSERT_EQ(chown(SettingsFile().c_str(), kNobody, kNobody), 0);
   ASSERT_EQ(chmod(SettingsFile().c_str(), 0), 0);
-  const auto run = [](App& childApp) {
-    LoadSettings(childApp);
-    childApp.jumpSeconds = 7;
-    SaveSettings(childApp);
+  const auto run = [](Settings& childSettings, Shell& childShell) {
+    childSettings = LoadSettings(childShell);
+    childSettings.jumpSeconds = 7;
+    SaveSettings(childSettings, childShell);
   };
   const ChildOutcome first = RunUnprivileged(run);
   if (!first.ran) GTEST_SKIP() << first.text;
@@ -329,7 +324,7 @@ TEST_F(SaveSettingsTest, TemporaryFilesOfAKilledSaveGoAtTheNextSave) {
   for (const std::string& name : {stale, others[0], others[1], others[2]}) {
     ASSERT_EQ(utimensat(AT_FDCWD, name.c_str(), old, 0), 0);
   }
-  SaveSettings(app);
+  SaveSettings(settings, shell);
   EXPECT_EQ(
       ListFolder(SettingsFolder()),
       (std::vector<std::string>{"notes.txt.tmp-a1B2c3", "options.ini", "options.ini.tmp-Zz9Yy8",
@@ -342,8 +337,8 @@ TEST_F(SaveSettingsTest, AFolderInTheFilesPlaceIsReplacedByTheFile) {
   WriteFile(SettingsFile() + "/sub/deeper/b.txt", "b");
   ASSERT_EQ(chmod((SettingsFile() + "/sub/deeper/b.txt").c_str(), 0444), 0);
   ASSERT_EQ(chmod((SettingsFile() + "/sub").c_str(), 0555), 0);
-  LoadSettings(app);
-  SaveSettings(app);
+  settings = LoadSettings(shell);
+  SaveSettings(settings, shell);
   ASSERT_TRUE(ModeOf(SettingsFile()));
   EXPECT_TRUE(S_ISREG(*ModeOf(SettingsFile())));
   EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
@@ -354,8 +349,8 @@ TEST_F(SaveSettingsTest, AFileInTheSettingsFoldersPlaceIsReplacedByTheFolder) {
   MakeFolder(config);
   WriteFile(SettingsFolder(), "not a folder");
   ASSERT_EQ(chmod(SettingsFolder().c_str(), 0444), 0);
-  LoadSettings(app);
-  SaveSettings(app);
+  settings = LoadSettings(shell);
+  SaveSettings(settings, shell);
   EXPECT_TRUE(S_ISDIR(*ModeOf(SettingsFolder())));
   EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
   EXPECT_TRUE(shell.errors.empty());
@@ -369,9 +364,9 @@ TEST_F(SaveSettingsTest, ALinkToAFolderIsReplacedAndTheFolderKept) {
   MakeFolder(SettingsFolder());
   ASSERT_EQ(symlink(target.c_str(), SettingsFile().c_str()), 0);
 
-  LoadSettings(app);
-  EXPECT_EQ(app.volume, -500);
-  SaveSettings(app);
+  settings = LoadSettings(shell);
+  EXPECT_EQ(settings.volume, -500);
+  SaveSettings(settings, shell);
 
   EXPECT_TRUE(S_ISREG(*ModeOf(SettingsFile())));
   EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
@@ -385,10 +380,10 @@ TEST_F(SaveSettingsTest, ALinkToAFileIsReadThenReplacedWithoutTouchingItsTarget)
   WriteFile(target, "[options]\nvolume=8000\n");
   MakeFolder(SettingsFolder());
   ASSERT_EQ(symlink(target.c_str(), SettingsFile().c_str()), 0);
-  LoadSettings(app);
-  EXPECT_EQ(app.volume, -2000);
-  app.jumpSeconds = 8;
-  SaveSettings(app);
+  settings = LoadSettings(shell);
+  EXPECT_EQ(settings.volume, -2000);
+  settings.jumpSeconds = 8;
+  SaveSettings(settings, shell);
   EXPECT_TRUE(S_ISREG(*ModeOf(SettingsFile())));
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=0\nvolume=8000\neachJump=8\n");
   EXPECT_EQ(ReadFile(target), "[options]\nvolume=8000\n");
@@ -401,17 +396,17 @@ TEST_F(SaveSettingsTest, AFailedWriteKeepsTheOldFileAndIsReported) {
   WriteSettings(kOldFile);
   const std::string file = SettingsFile();
   const ChildOutcome outcome =
-      RunWithChildApp([&](App& childApp, const RecordingShell& childShell) {
+      RunWithChildSettings([&](Settings& childSettings, RecordingShell& childShell) {
         // A file size limit makes the write fail part way, as a full disk does,
         // and holds for root too.
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{16, RLIM_INFINITY};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return ChildSkip("cannot limit the file size");
-        SaveSettings(childApp);
-        return ChildText(Describe(childApp, childShell));
+        SaveSettings(childSettings, childShell);
+        return ChildText(Describe(childSettings, childShell));
       });
   ASSERT_TRUE(outcome.ran) << outcome.text;
-  EXPECT_EQ(outcome.text, "bMute=0 volume=0 jump=0\nerror:" + WriteFailed(file, EFBIG));
+  EXPECT_EQ(outcome.text, "bMute=0 volume=-500 jump=3\nerror:" + WriteFailed(file, EFBIG));
   EXPECT_EQ(ReadFile(file), kOldFile);
   EXPECT_EQ(ListFolder(SettingsFolder()), std::vector<std::string>{"options.ini"});
 }
@@ -420,18 +415,18 @@ TEST_F(SaveSettingsTest, AFullDiskKeepsTheOldFileAndIsReported) {
   MakeFolder(config);
   const std::string file = SettingsFile();
   const std::string cfg = config;
-  const ChildOutcome outcome = RunWithChildApp([&](App& childApp,
-                                                   const RecordingShell& childShell) {
+  const ChildOutcome outcome = RunWithChildSettings([&](Settings& childSettings,
+                                                        RecordingShell& childShell) {
     // A tiny file system of its own, in a mount namespace that ends with the child.
     if (unshare(CLONE_NEWNS) != 0 ||
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount("tmpfs", cfg.c_str(), "tmpfs", 0, "size=64k") != 0) {
       return ChildSkip(std::string("cannot mount a small tmpfs here: ") + std::strerror(errno));
     }
-    childApp.bMute = 1;
-    childApp.volume = -3000;
-    childApp.jumpSeconds = 2;
-    SaveSettings(childApp);
+    childSettings.mute = 1;
+    childSettings.volume = -3000;
+    childSettings.jumpSeconds = 2;
+    SaveSettings(childSettings, childShell);
     const std::string before = ReadFile(file).value_or("(none)");
     {
       const std::string filler = cfg + "/filler";
@@ -443,12 +438,12 @@ TEST_F(SaveSettingsTest, AFullDiskKeepsTheOldFileAndIsReported) {
       }
       std::fclose(out);
     }
-    childApp.volume = 0;
-    SaveSettings(childApp);
+    childSettings.volume = 0;
+    SaveSettings(childSettings, childShell);
     std::string listing;
     for (const std::string& name : ListFolder(cfg + "/OrvexPlayer")) listing += name + " ";
     return ChildText(before + "|" + ReadFile(file).value_or("(none)") + "|" + listing + "|" +
-                     Describe(childApp, childShell));
+                     Describe(childSettings, childShell));
   });
   if (!outcome.ran) GTEST_SKIP() << outcome.text;
   const std::string saved = "[options]\nbMute=1\nvolume=7000\neachJump=2\n";
@@ -459,12 +454,13 @@ TEST_F(SaveSettingsTest, AFullDiskKeepsTheOldFileAndIsReported) {
 TEST_F(SaveSettingsTest, AFolderThatCannotBeWrittenKeepsTheOldFileAndIsReported) {
   WriteSettings(kOldFile);
   ASSERT_EQ(chmod(SettingsFolder().c_str(), 0555), 0);
-  const ChildOutcome outcome = RunUnprivileged([](App& childApp) {
-    childApp.jumpSeconds = 9;
-    SaveSettings(childApp);
+  const ChildOutcome outcome = RunUnprivileged([](Settings& childSettings, Shell& childShell) {
+    childSettings.jumpSeconds = 9;
+    SaveSettings(childSettings, childShell);
   });
   if (!outcome.ran) GTEST_SKIP() << outcome.text;
-  EXPECT_EQ(outcome.text, "bMute=0 volume=0 jump=9\nerror:" + WriteFailed(SettingsFile(), EACCES));
+  EXPECT_EQ(outcome.text,
+            "bMute=0 volume=-500 jump=9\nerror:" + WriteFailed(SettingsFile(), EACCES));
   EXPECT_EQ(ReadFile(SettingsFile()), kOldFile);
   EXPECT_EQ(ListFolder(SettingsFolder()), std::vector<std::string>{"options.ini"});
 }
@@ -472,15 +468,68 @@ TEST_F(SaveSettingsTest, AFolderThatCannotBeWrittenKeepsTheOldFileAndIsReported)
 TEST_F(SaveSettingsTest, AConfigFolderBlockedByAFileIsReported) {
   // $XDG_CONFIG_HOME itself is a file: no folder can be made below it.
   WriteFile(config, "in the way");
-  SaveSettings(app);
+  SaveSettings(settings, shell);
   ASSERT_EQ(shell.errors.size(), 1u);
   EXPECT_EQ(shell.errors[0], WriteFailed(SettingsFile(), ENOTDIR));
   EXPECT_EQ(ReadFile(config), "in the way");
 
-  app.shell = nullptr;
-  SaveSettings(app);  // nothing to show it on
+  SilentShell nowhere;
+  SaveSettings(settings, nowhere);  // nothing to show it on
   EXPECT_EQ(shell.errors.size(), 1u);
   EXPECT_EQ(ReadFile(config), "in the way");
+}
+
+}  // namespace
+}  // namespace orvex::test
+
+namespace orvex::test {
+namespace {
+
+class LearnSettingsTest : public TempHomeTest {
+ protected:
+  std::string LearnFile() const { return SettingsFolder() + "/learn.ini"; }
+};
+
+TEST_F(LearnSettingsTest, KeptBesideOptionsIniWhichStaysAsItWas) {
+  WriteSettings(kDefaultFile);
+  SaveLearnSettings(LearnSettings{75, 3, RepeatGap::kAsLong}, shell);
+  EXPECT_EQ(ReadFile(LearnFile()), "[learn]\nspeed=75\nrepeatCount=3\nrepeatGap=4\n");
+  EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
+  EXPECT_EQ(LoadLearnSettings(shell), (LearnSettings{75, 3, RepeatGap::kAsLong}));
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(LearnSettingsTest, MissingBrokenOrOutOfRangeGivesTheDefaults) {
+  EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{});
+  MakeFolder(SettingsFolder());
+  for (const char* text :
+       {"\x01\x02garbage\xff", "[learn]\nspeed=33\nrepeatCount=4\nrepeatGap=9\n",
+        "[learn]\nspeed=77\nrepeatCount=-1\nrepeatGap=-1\n", "[other]\nspeed=150\n"}) {
+    WriteFile(LearnFile(), text);
+    EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{}) << text;
+  }
+  WriteFile(LearnFile(), "[LEARN]\nSPEED=150\n");  // keys and section in any case
+  EXPECT_EQ(LoadLearnSettings(shell).rate, 150);
+  EXPECT_TRUE(shell.errors.empty());
+}
+
+TEST_F(LearnSettingsTest, RefusedLikeOptionsIni) {
+  MakeFolder(SettingsFolder());
+  // A pipe is never read; an oversized file goes unread.
+  ASSERT_EQ(mkfifo(LearnFile().c_str(), 0600), 0);
+  EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{});
+  unlink(LearnFile().c_str());
+  WriteFile(LearnFile(), "[learn]\nspeed=150\n" + std::string(1 << 20, ';'));
+  EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{});
+  EXPECT_FALSE(ModeOf(LearnFile()));
+  // A link is replaced by the save, its target untouched.
+  const std::string target = root + "/elsewhere.ini";
+  WriteFile(target, "mine");
+  ASSERT_EQ(symlink(target.c_str(), LearnFile().c_str()), 0);
+  SaveLearnSettings(LearnSettings{}, shell);
+  EXPECT_EQ(ReadFile(target), "mine");
+  EXPECT_TRUE(S_ISREG(*ModeOf(LearnFile())));
+  EXPECT_TRUE(shell.errors.empty());
 }
 
 }  // namespace

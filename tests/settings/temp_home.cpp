@@ -50,7 +50,6 @@ void TempHomeTest::SetUp() {
   MakeFolder(home);
   homeEnv.Set(home);
   configEnv.Set(config);
-  app.shell = &shell;
 }
 
 void TempHomeTest::TearDown() {
@@ -154,10 +153,10 @@ bool DropRootPrivileges() {
          geteuid() == kNobody;
 }
 
-std::string Describe(const App& app, const RecordingShell& shell) {
-  std::string text = "bMute=" + std::to_string(app.bMute) +
-                     " volume=" + std::to_string(app.volume) +
-                     " jump=" + std::to_string(app.jumpSeconds);
+std::string Describe(const Settings& settings, const RecordingShell& shell) {
+  std::string text = "bMute=" + std::to_string(settings.mute) +
+                     " volume=" + std::to_string(settings.volume) +
+                     " jump=" + std::to_string(settings.jumpSeconds);
   for (const std::string& error : shell.errors) text += "\nerror:" + error;
   return text;
 }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "settings/settings.h"
 #include "tests/support/recording_shell.h"
 
 namespace orvex::test {
@@ -52,7 +52,7 @@ class TempHomeTest : public ::testing::Test {
   ScopedEnv configEnv{"XDG_CONFIG_HOME"};
   std::vector<std::string> log;
   RecordingShell shell{&log};
-  App app;
+  Settings settings;
 };
 
 void WriteFile(const std::string& path, const std::string& data);
@@ -91,8 +91,8 @@ ChildOutcome RunInChild(const std::function<ChildAnswer()>& body);
 // permissions apply. True when not root to begin with.
 bool DropRootPrivileges();
 
-// The app's three settings and the shell's messages as one text, for a child
+// The three settings and the shell's messages as one text, for a child
 // to give back.
-std::string Describe(const App& app, const RecordingShell& shell);
+std::string Describe(const Settings& settings, const RecordingShell& shell);
 
 }  // namespace orvex::test

@@ -2,29 +2,15 @@
 
 namespace orvex::test {
 
-void RecordingShell::SetStatusText(int part, const std::string& text) {
-  Log("Status" + std::to_string(part) + ":" + text);
-  if (part == 0 || part == 1) status[part] = text;
-}
-
-void RecordingShell::SetTitle(const std::string& text) {
-  Log("Title:" + text);
-  title = text;
+void RecordingShell::TransportChanged(const TransportView& view) {
+  Log("Changed");
+  views.push_back(view);
+  if (onChange) onChange(view);
 }
 
 void RecordingShell::ShowError(const std::string& text) {
   Log("Error:" + text);
   errors.push_back(text);
-}
-
-void RecordingShell::StartTickTimer() {
-  Log("TimerStart");
-  timerRunning = true;
-}
-
-void RecordingShell::StopTickTimer() {
-  Log("TimerStop");
-  timerRunning = false;
 }
 
 std::optional<std::string> RecordingShell::AskOpenFileName() {

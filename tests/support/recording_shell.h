@@ -1,5 +1,6 @@
 #pragma once
-// A shell that records every notification, in order, as a line of text.
+// A shell that records every notification, in order, as a line of text, and
+// keeps every view the application published.
 
 #include <functional>
 #include <optional>
@@ -14,15 +15,9 @@ class RecordingShell : public Shell {
  public:
   explicit RecordingShell(std::vector<std::string>* log) : log_(log) {}
 
-  void RefreshViews() override { Log("RefreshViews"); }
-  void UpdateToolbarImage() override { Log("ToolbarImage"); }
-  void UpdateToolbarEnable() override { Log("ToolbarEnable"); }
+  void TransportChanged(const TransportView& view) override;
   void DismissToolbarTip() override { Log("DismissTip"); }
-  void SetStatusText(int part, const std::string& text) override;
-  void SetTitle(const std::string& title) override;
   void ShowError(const std::string& text) override;
-  void StartTickTimer() override;
-  void StopTickTimer() override;
   void EndPositionDrag() override { Log("EndDrag"); }
   std::optional<std::string> AskOpenFileName() override;
   void RunRepairDialog(const RepairCommand& command) override;
@@ -32,12 +27,14 @@ class RecordingShell : public Shell {
   // Entries of the log that start with prefix.
   std::vector<std::string> Matching(const std::string& prefix) const;
 
-  bool timerRunning = false;
-  std::string status[2];
-  std::string title;
+  // The last view published, and all of them in order.
+  const TransportView& view() const { return views.back(); }
+  std::vector<TransportView> views{TransportView{}};
   std::vector<std::string> errors;
   std::optional<std::string> openDialogAnswer;
   std::function<void(const RepairCommand&)> onRepair;
+  // Called with every new view, after it is recorded (a window's part of it).
+  std::function<void(const TransportView&)> onChange;
   std::vector<RepairCommand> repairs;
 
  private:

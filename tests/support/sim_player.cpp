@@ -39,6 +39,7 @@ Result SimPlayer::Run() {
   Log("Run");
   if (Failed(runResult)) return runResult;
   running = true;
+  QueueEndIfThere();
   return kOk;
 }
 
@@ -57,6 +58,17 @@ Result SimPlayer::Stop() {
 void SimPlayer::SeekMs(int32_t ms) {
   Log("SeekMs(" + std::to_string(ms) + ")");
   positionMs = std::clamp(ms, 0, durationMs_);
+  gapLeft = 0;
+  endQueued_ = false;
+  QueueEndIfThere();
+}
+
+void SimPlayer::QueueEndIfThere() {
+  // Like the pipeline's end of stream: once, when running playback is at the end.
+  if (running && positionMs >= durationMs_ && !endQueued_) {
+    endQueued_ = true;
+    events_.push_back(GraphEvent{kEventComplete, 0, {}});
+  }
 }
 
 int32_t SimPlayer::GetPositionMs() {
@@ -93,7 +105,57 @@ std::string SimPlayer::ErrorText(Result code) const {
 }
 
 void SimPlayer::Advance(int32_t ms) {
-  if (running) positionMs = std::min(positionMs + ms, durationMs_);
+  if (!running) return;
+  int32_t left = ms;  // real time
+  while (left > 0) {
+    if (gapLeft > 0) {
+      const int32_t step = std::min(left, gapLeft);
+      gapLeft -= step;
+      left -= step;
+      if (gapLeft == 0) events_.push_back(GraphEvent{kEventLoopRepeat, 0, {}});
+      continue;
+    }
+    // Source time at the rate, the fractions of a millisecond carried over.
+    const int64_t scaled = int64_t{left} * rate + rateCarry_;
+    const int32_t source = static_cast<int32_t>(scaled / kRateNormal);
+    if (loopB >= 0 && positionMs <= loopB && positionMs + source >= loopB) {
+      // The pass ends at B exactly; the rest of the time goes on from A.
+      const int32_t used = static_cast<int32_t>(int64_t{loopB - positionMs} * kRateNormal / rate);
+      left -= std::max(used, 1);
+      positionMs = loopA;
+      if (loopGap > 0) {
+        gapLeft = loopGap;
+        events_.push_back(GraphEvent{kEventLoopGap, 0, {}});
+      } else {
+        events_.push_back(GraphEvent{kEventLoopRepeat, 0, {}});
+      }
+      continue;
+    }
+    rateCarry_ = static_cast<int32_t>(scaled % kRateNormal);
+    positionMs = std::min(positionMs + source, durationMs_);
+    left = 0;
+  }
+  QueueEndIfThere();
+}
+
+void SimPlayer::SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
+  Log("SetLoop(" + std::to_string(aMs) + "," + std::to_string(bMs) + "," + std::to_string(gapMs) +
+      ")");
+  loopA = aMs;
+  loopB = bMs;
+  loopGap = gapMs;
+}
+
+void SimPlayer::ClearLoop() {
+  Log("ClearLoop");
+  loopA = loopB = -1;
+  gapLeft = 0;  // a gap ends at once, and playback goes on from A
+}
+
+Result SimPlayer::SetRate(int32_t percent) {
+  Log("SetRate(" + std::to_string(percent) + ")");
+  rate = percent;
+  return kOk;
 }
 
 void SimPlayer::QueueAbort(Result code, std::string text) {

@@ -27,12 +27,17 @@ class SimPlayer : public Player {
   int32_t GetPositionMs() override;
   int32_t GetDurationMs() override;
   bool IsAtEnd() override;
+  void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) override;
+  void ClearLoop() override;
+  Result SetRate(int32_t percent) override;
   Result SetVolume(int32_t hundredthsOfDb) override;
   Result SetChannel(int32_t channel) override;
   bool TakeEvent(GraphEvent& event) override;
   std::string ErrorText(Result code) const override;
 
-  // The clock: while running, the position moves on by ms and stops at the end.
+  // The clock: while running, ms of real time pass. The position moves on by
+  // ms at the rate, stops at the end, where an end-of-stream event is
+  // queued, and follows the loop (its passes, gaps and returns) exactly.
   void Advance(int32_t ms);
   // Queues an abort event as a streaming thread would.
   void QueueAbort(Result code, std::string text);
@@ -51,10 +56,19 @@ class SimPlayer : public Player {
   std::string builtPath;
   std::string builtWith;  // "mp3Parser" or "splitter"
   int32_t positionMs = 0;
+  int32_t rate = kRateNormal;
+  // The loop: -1 when none.
+  int32_t loopA = -1;
+  int32_t loopB = -1;
+  int32_t loopGap = 0;
+  int32_t gapLeft = 0;  // ms of silence still to come; 0 outside a gap
   int32_t durationMs() const { return durationMs_; }
 
  private:
   void Log(const std::string& entry);
+  void QueueEndIfThere();
+  bool endQueued_ = false;
+  int32_t rateCarry_ = 0;
   std::vector<std::string>* log_;
   int32_t durationMs_;
   std::deque<GraphEvent> events_;

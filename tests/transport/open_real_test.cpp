@@ -101,7 +101,7 @@ TEST_F(OpenRealTest, PathWithSpacesAndChineseOpensAndNamesTheWindow) {
   Open(path);
   EXPECT_TRUE(messages_.isEmpty());
   EXPECT_EQ(repairs_, 0);
-  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_EQ(app_.view().playState, Playing);
   EXPECT_EQ(window_->windowTitle(), QStringLiteral("听力 第一课 - ") +
                                         QString::fromStdString(std::string(Text(kTextCaption))));
 }
@@ -114,8 +114,8 @@ TEST_F(OpenRealTest, DamagedFileIsRepairedOnceThenLoads) {
   Open(path);
   EXPECT_EQ(repairs_, 1);
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
-  EXPECT_EQ(app_.bLoaded, 1);
-  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_TRUE(app_.view().loaded);
+  EXPECT_EQ(app_.view().playState, Playing);
   EXPECT_LT(QFileInfo(path).size(), 100000);
   EXPECT_GT(QFileInfo(path + ".bak").size(), 2 * 1024 * 1024);  // the original, kept
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -133,7 +133,7 @@ TEST_F(OpenRealTest, FilesNoAttemptLoadsAreLeftAsTheyCame) {
     EXPECT_EQ(repairs_, 1) << name.toStdString();
     ASSERT_EQ(messages_.size(), 1) << name.toStdString();
     EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("载入失败：\r\n")));
-    EXPECT_EQ(app_.bLoaded, 0);
+    EXPECT_FALSE(app_.view().loaded);
     EXPECT_EQ(ReadAll(path), before) << name.toStdString();
     EXPECT_FALSE(QFile::exists(path + ".bak")) << name.toStdString();
   }
@@ -146,7 +146,7 @@ TEST_F(OpenRealTest, WavNamedMp3IsByteForByteWhatItWas) {
   Open(path);
   EXPECT_EQ(repairs_, 1);
   ASSERT_EQ(messages_.size(), 1);
-  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_FALSE(app_.view().loaded);
   EXPECT_EQ(ReadAll(path), before);
 }
 
@@ -196,7 +196,7 @@ TEST_F(OpenRealTest, AUsersBackupSurvivesBothAFailedAndASuccessfulRepair) {
   messages_.clear();
   Open(damaged);
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
-  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_EQ(app_.view().playState, Playing);
   EXPECT_EQ(ReadAll(damaged + ".bak"), mine);
   EXPECT_EQ(ReadAll(damaged + ".1.bak"), original);
   EXPECT_LT(QFileInfo(damaged).size(), 100000);
@@ -215,7 +215,7 @@ TEST_F(OpenRealTest, LinksStayLinks) {
   const auto storeBefore = Snapshot(dir_.path() + "/store");
   Open(wavLink);
   EXPECT_EQ(messages_.size(), 1);
-  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_FALSE(app_.view().loaded);
   EXPECT_EQ(Snapshot(dir_.path()), before);
   EXPECT_EQ(Snapshot(dir_.path() + "/store"), storeBefore);
 
@@ -227,7 +227,7 @@ TEST_F(OpenRealTest, LinksStayLinks) {
   messages_.clear();
   Open(mp3Link);
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
-  EXPECT_EQ(app_.bLoaded, 1);
+  EXPECT_TRUE(app_.view().loaded);
   EXPECT_TRUE(QFileInfo(mp3Link).isSymLink());
   EXPECT_EQ(QFileInfo(mp3Link).symLinkTarget(), damaged);
   EXPECT_LT(QFileInfo(damaged).size(), 100000);
@@ -264,7 +264,7 @@ TEST_F(OpenRealTest, ProgramStreamPlaysThroughTheSecondBuilder) {
   Open(Fixture("program_stream.mp3"));
   EXPECT_EQ(repairs_, 0);
   EXPECT_TRUE(messages_.isEmpty());
-  EXPECT_EQ(app_.playState, Playing);
+  EXPECT_EQ(app_.view().playState, Playing);
 }
 
 TEST_F(OpenRealTest, OpenDialogChosenAndCancelled) {
@@ -282,8 +282,8 @@ TEST_F(OpenRealTest, OpenDialogChosenAndCancelled) {
     });
     app_.OpenFile();
   }
-  EXPECT_EQ(app_.filePath, Fixture("mono.mp3").toStdString());
-  EXPECT_EQ(app_.openDialog.folder, QString(ORVEX_TEST_DATA).toStdString());
+  EXPECT_EQ(app_.view().filePath, Fixture("mono.mp3").toStdString());
+  EXPECT_EQ(app_.openDialog().folder, QString(ORVEX_TEST_DATA).toStdString());
   {
     ModalWatcher cancel([&](QWidget* modal) {
       if (auto* d = qobject_cast<QFileDialog*>(modal)) {
@@ -294,7 +294,7 @@ TEST_F(OpenRealTest, OpenDialogChosenAndCancelled) {
     });
     app_.OpenFile();
   }
-  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_FALSE(app_.view().loaded);
   EXPECT_EQ(window_->windowTitle(), QString::fromStdString(std::string(Text(kTextCaption))));
 }
 

@@ -15,40 +15,38 @@ namespace orvex::test {
 
 class TransportTest : public ::testing::Test {
  protected:
-  TransportTest() : shell(&log), factory(&log) {
-    app.shell = &shell;
-    app.playerFactory = &factory;
-    app.jumpSeconds = 3;
-    app.volume = -500;
+  TransportTest() : shell(&log), factory(&log), app(shell, &factory) {
+    app.ApplySettings(Settings{0, -500, 3});
+    log.clear();
   }
 
-  // A loaded, stopped file of the given length, as a successful open leaves it
-  // before it starts playing.
+  // A loaded file of the given length, played and stopped again.
   SimPlayer& Load(int32_t durationMs = 60000) {
-    auto player = std::make_unique<SimPlayer>(&log, durationMs);
-    player->built = true;
-    SimPlayer& ref = *player;
-    app.player = std::move(player);
-    app.bLoaded = 1;
-    app.playState = Stopped;
-    app.filePath = "/music/lesson.mp3";
-    return ref;
-  }
-
-  SimPlayer& LoadPlaying(int32_t durationMs = 60000) {
-    SimPlayer& p = Load(durationMs);
-    app.TogglePlay();
+    SimPlayer& p = LoadPlaying(durationMs);
+    app.Stop();
     log.clear();
     return p;
   }
 
-  // Plays on for ms, ticking every 25 ms as the main window's timer does.
+  SimPlayer& LoadPlaying(int32_t durationMs = 60000) {
+    factory.durationMs = durationMs;
+    app.OpenFile("/music/lesson.mp3");
+    log.clear();
+    return *factory.last;
+  }
+
+  // Plays on for ms: the streaming side's events are taken as they come, and
+  // the 25 ms tick runs, as in the main window.
   void PlayFor(SimPlayer& p, int32_t ms) {
-    for (int32_t t = 0; t < ms && app.playState == Playing; t += 25) {
+    for (int32_t t = 0; t < ms && app.view().playState == Playing; t += 25) {
       p.Advance(25);
-      app.Tick();
+      app.OnGraphEvent();
+      if (app.view().playState == Playing) app.Tick();
     }
   }
+
+  const TransportView& view() const { return app.view(); }
+  size_t Publishes() const { return shell.Matching("Changed").size(); }
 
   std::vector<std::string> log;
   RecordingShell shell;

@@ -85,8 +85,9 @@ TEST(DialogFont, IsTheStandInTheLocaleGivesAndMeasuresAsTheTemplatesAssume) {
 class OptionsLayoutTest : public ViewFixture {
  protected:
   OptionsLayoutTest() {
-    app.jumpSeconds = 9;  // the widest number the field shows
-    panel = std::make_unique<OptionsPanel>(app);
+    panel = std::make_unique<OptionsPanel>();
+    view.jumpSeconds = 9;  // the widest number the field shows
+    panel->setView(view);
     panel->resize(kWidth, kHeight);
     web = new QLabel(QStringLiteral("web page"));
     web->setObjectName(QStringLiteral("ORVEX_HTMLPage"));
@@ -157,7 +158,7 @@ TEST_F(OptionsLayoutTest, TheJumpButtonOpensTheDialogWhenClickedWhereItIsShown) 
 }
 
 TEST_F(OptionsLayoutTest, JumpSizeDialogControlsLieInsideAndTheirTextsFit) {
-  JumpSizeDialog dialog(app);
+  JumpSizeDialog dialog(9);
   SaveArtefact(GrabShown(dialog), RunName("jump_size_dialog"));
   std::vector<QWidget*> children;
   for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))

@@ -17,39 +17,52 @@
 namespace orvex {
 namespace {
 
+// Hands out one player made beforehand.
+class OnePlayer : public PlayerFactory {
+ public:
+  explicit OnePlayer(std::unique_ptr<Player> player) : player_(std::move(player)) {}
+  bool HasAudioDevice() override { return true; }
+  std::unique_ptr<Player> Create() override { return std::move(player_); }
+
+ private:
+  std::unique_ptr<Player> player_;
+};
+
 TEST(OptionsPanelSound, MuteIsHeardAtOnceAndUnmuteComesBackAtTheSlidersVolume) {
   const std::string file = ORVEX_TEST_DATA "/noise.mp3";
   auto player = std::make_unique<GstPlayer>();
   const Result built = player->BuildWithMp3Parser(file);
   if (Failed(built)) GTEST_SKIP() << "no audio output here: " << player->ErrorText(built);
+  player->Teardown();
   test::TempDir dir;
   test::HeardTake take;
   ASSERT_TRUE(take.Start(file, dir.File("mute.wav"))) << "could not decode or record";
 
-  App app;
-  app.volume = -500;
-  app.player = std::move(player);
-  app.bLoaded = 1;
-  app.player->SetVolume(app.volume);
-  OptionsPanel panel(app);
+  OnePlayer factory(std::move(player));
+  SilentShell shell;
+  App app(shell, &factory);
+  app.ApplySettings(Settings{});
+  OptionsPanel panel;
+  QObject::connect(&panel, &OptionsPanel::muteChanged, [&](bool muted) { app.SetMute(muted); });
+  panel.setView(app.view());
   panel.show();
   auto* mute = panel.findChild<QCheckBox*>(QStringLiteral("1004"));
   ASSERT_NE(mute, nullptr);
 
-  ASSERT_FALSE(Failed(app.player->Run()));
-  app.playState = Playing;
+  app.OpenFile(file);
+  ASSERT_EQ(app.view().playState, Playing);
   QTest::qWait(500);
   const size_t muted = take.Mark();
   mute->click();
-  EXPECT_EQ(app.bMute, 1);
+  EXPECT_TRUE(app.view().mute);
   QTest::qWait(400);
   const size_t unmuted = take.Mark();
   mute->click();
-  EXPECT_EQ(app.bMute, 0);
+  EXPECT_FALSE(app.view().mute);
   QTest::qWait(400);
-  app.player->Stop();
-  ASSERT_TRUE(take.Finish(std::pow(10.0, app.volume / 2000.0)));
-  app.player->Teardown();
+  app.Stop();
+  ASSERT_TRUE(take.Finish(std::pow(10.0, app.view().volume / 2000.0)));
+  app.CloseFile();
 
   // Runs are what plays at the slider's volume.
   const int64_t prompt = take.MsToFrames(100);

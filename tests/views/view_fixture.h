@@ -1,7 +1,7 @@
 #pragma once
-// What the widget tests of the views share: an application object with a
-// simulated player and a recording shell, pixel helpers on grabbed images, and
-// a place for the pictures a person can look at after the run.
+// What the widget tests of the views share: the transport's view they are
+// given, pixel helpers on grabbed images, and a place for the pictures a
+// person can look at after the run.
 
 #include <gtest/gtest.h>
 
@@ -12,44 +12,23 @@
 #include <QString>
 #include <QWidget>
 
-#include <memory>
 #include <string>
-#include <vector>
 
-#include "app/app.h"
-#include "tests/support/recording_shell.h"
-#include "tests/support/sim_player.h"
+#include "app/transport_view.h"
 
 namespace orvex::test {
 
 class ViewFixture : public ::testing::Test {
  protected:
-  ViewFixture() : shell(&log) { app.shell = &shell; }
-
-  // Loads a simulated file of the given length, in the given state.
-  SimPlayer& Load(int32_t durationMs, PlayState state, int32_t positionMs = 0) {
-    auto player = std::make_unique<SimPlayer>(&log, durationMs);
-    player->built = true;
-    player->positionMs = positionMs;
-    player->running = state == Playing;
-    sim = player.get();
-    app.player = std::move(player);
-    app.bLoaded = 1;
-    app.playState = state;
-    return *sim;
+  // The view of a loaded file of the given length, in the given state.
+  void Load(int32_t lengthMs, PlayState state, int32_t positionMs = 0) {
+    view.loaded = true;
+    view.playState = state;
+    view.lengthMs = lengthMs;
+    view.positionMs = positionMs;
   }
 
-  // Log entries that start with prefix.
-  int Count(const std::string& prefix) const {
-    int n = 0;
-    for (const auto& entry : log) n += entry.rfind(prefix, 0) == 0;
-    return n;
-  }
-
-  std::vector<std::string> log;
-  RecordingShell shell;
-  App app;
-  SimPlayer* sim = nullptr;
+  TransportView view;  // what the widgets under test are given
 };
 
 // Saves a grabbed picture under the build folder's artefacts/views for a person
@@ -64,12 +43,24 @@ inline QImage Grab(QWidget& widget) {
   return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-// The view redrawn from the App's state and grabbed; saved as an artefact when
-// named.
-template <typename View>
-QImage Redrawn(View& view, const char* artefact = nullptr) {
-  view.refresh();
-  QImage image = Grab(view);
+// Counts the paints a widget receives (the views draw only when they paint).
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++count;
+    return false;
+  }
+};
+
+// The widget given the view and grabbed; saved as an artefact when named.
+template <typename Widget>
+QImage Redrawn(Widget& widget, const TransportView& view, const char* artefact = nullptr) {
+  widget.setView(view);
+  QImage image = Grab(widget);
   if (artefact) SaveArtefact(image, QString::fromUtf8(artefact));
   return image;
 }

@@ -1,0 +1,68 @@
+#pragma once
+// The rules of the learning aids: the speed steps, the repeat counts and
+// gaps, and how far A and B may be nudged. Plain C++, shared by the
+// application, its settings and the menus.
+
+#include <cstdint>
+
+#include "playback/player.h"
+
+namespace orvex {
+
+inline constexpr int32_t kRateStep = 5;  // hundredths: 0.05x
+
+// The repeat counts the menu offers; 0 is without limit.
+inline constexpr int32_t kRepeatCounts[] = {0, 1, 2, 3, 5, 10};
+
+// The silence between the passes of a loop.
+enum class RepeatGap : int32_t { kNone = 0, kOne = 1, kTwo = 2, kThree = 3, kAsLong = 4 };
+inline constexpr RepeatGap kRepeatGaps[] = {RepeatGap::kNone, RepeatGap::kOne, RepeatGap::kTwo,
+                                            RepeatGap::kThree, RepeatGap::kAsLong};
+
+// How far one nudge moves A or B, and how close A may come to B.
+inline constexpr int32_t kNudgeMs = 50;
+inline constexpr int32_t kMinLoopMs = 100;
+// After B moves, playback goes on this long before the new B (or at A).
+inline constexpr int32_t kNudgeBLeadMs = 1500;
+
+constexpr bool ValidRate(int32_t rate) {
+  return rate >= kRateMin && rate <= kRateMax && rate % kRateStep == 0;
+}
+constexpr bool ValidRepeatCount(int32_t count) {
+  for (const int32_t c : kRepeatCounts)
+    if (c == count) return true;
+  return false;
+}
+constexpr bool ValidRepeatGap(int32_t gap) {
+  return gap >= 0 && gap <= static_cast<int32_t>(RepeatGap::kAsLong);
+}
+
+// One step slower (steps < 0) or faster, within 0.50x .. 2.00x.
+constexpr int32_t StepRate(int32_t rate, int32_t steps) {
+  const int32_t next = rate + steps * kRateStep;
+  return next < kRateMin ? kRateMin : next > kRateMax ? kRateMax : next;
+}
+
+// The silence before each return to A for a loop from a to b.
+constexpr int32_t GapMs(RepeatGap gap, int32_t aMs, int32_t bMs) {
+  return gap == RepeatGap::kAsLong ? bMs - aMs : static_cast<int32_t>(gap) * 1000;
+}
+
+// A moved by deltaMs: inside the file, and at least kMinLoopMs before B when
+// there is one (bMs -1 when not).
+constexpr int32_t NudgedA(int32_t aMs, int32_t bMs, int32_t lengthMs, int32_t deltaMs) {
+  const int32_t top = bMs >= 0 ? bMs - kMinLoopMs : lengthMs;
+  const int32_t moved = aMs + deltaMs;
+  if (moved > top) return top < aMs ? aMs : top;
+  return moved < 0 ? 0 : moved;
+}
+
+// B moved by deltaMs: inside the file and at least kMinLoopMs after A.
+constexpr int32_t NudgedB(int32_t aMs, int32_t bMs, int32_t lengthMs, int32_t deltaMs) {
+  const int32_t bottom = aMs + kMinLoopMs;
+  const int32_t moved = bMs + deltaMs;
+  if (moved < bottom) return bottom > bMs ? bMs : bottom;
+  return moved > lengthMs ? lengthMs : moved;
+}
+
+}  // namespace orvex

@@ -1,0 +1,45 @@
+#pragma once
+// What the window shows of the application: one immutable value, made by the
+// application once per command or tick and handed to the window in a single
+// notification. Views read it and nothing else of the application.
+
+#include <cstdint>
+#include <string>
+
+namespace orvex {
+
+enum PlayState : int32_t { Stopped = 0, Paused = 1, Playing = 2 };
+
+// A file is loaded and not stopped: the transport's keys act.
+constexpr bool TransportActive(bool loaded, PlayState playState) {
+  return loaded && playState != Stopped;
+}
+
+struct TransportView {
+  bool loaded = false;
+  PlayState playState = Stopped;
+  int32_t positionMs = 0;  // the player's position; 0 without a file
+  int32_t lengthMs = 0;    // the file's length; 0 without a file
+  int32_t pointA = -1;     // ms; -1 when not set
+  int32_t pointB = -1;     // ms; -1 when not set
+  int32_t volume = 0;      // hundredths of a decibel, -10000..0
+  bool mute = false;
+  int32_t channel = 0;  // 0 stereo, 1 left, 2 right
+  int32_t jumpSeconds = 3;
+  bool topmost = false;
+  int32_t rate = 100;       // speed in hundredths, 50..200
+  int32_t repeatCount = 0;  // passes of a loop; 0 without limit
+  int32_t repeatGap = 0;    // a RepeatGap (app/learn.h)
+  int32_t pass = 0;         // the loop's pass in progress, counted from 1; 0 before the first
+  bool inGap = false;       // the silence between two passes
+  uint32_t track = 0;       // counts the files loaded: a new file, a new number
+  uint32_t seeks = 0;       // counts the jumps of the position (seeks, loop returns)
+  std::string filePath;     // the loaded file; empty when none is
+  std::string title;        // the window's title
+  std::string status;       // the status bar's first part, speed and pass included
+
+  bool Active() const { return TransportActive(loaded, playState); }
+  bool operator==(const TransportView&) const = default;
+};
+
+}  // namespace orvex

@@ -1,0 +1,183 @@
+// The learning aids over the simulated player, which plays a loop's passes,
+// gaps and returns exactly as the real one must.
+#include <gtest/gtest.h>
+
+#include "app/texts.h"
+#include "tests/transport/transport_fixture.h"
+
+namespace orvex::test {
+namespace {
+
+using Log = std::vector<std::string>;
+
+class LearnTest : public TransportTest {
+ protected:
+  // Plays from a to b and presses the repeat key at each, as a learner does.
+  SimPlayer& LoopByKey(int32_t a, int32_t b) {
+    SimPlayer& p = LoadPlaying();
+    p.positionMs = a;
+    app.RepeatKey();
+    PlayFor(p, b - a);
+    app.RepeatKey();
+    return p;
+  }
+  size_t Returns() const { return shell.Matching("Changed").size(); }
+};
+
+TEST_F(LearnTest, ARepeatCountOfThreeReturnsToAThreeTimesThenPlaysOnPastB) {
+  app.SetRepeatCount(3);
+  SimPlayer& p = LoopByKey(2000, 4000);
+  EXPECT_EQ(view().pass, 0);  // the pass during which B was set does not count
+  int returns = 0;
+  int32_t last = p.positionMs;
+  for (int i = 0; i < 600 && view().pointB != -1; ++i) {
+    PlayFor(p, 25);
+    if (p.positionMs < last) {
+      ++returns;
+      EXPECT_EQ(view().pass, returns);
+      EXPECT_NE(view().status.find("第" + std::to_string(returns) + "/3遍"), std::string::npos)
+          << view().status;
+    }
+    last = p.positionMs;
+  }
+  EXPECT_EQ(returns, 3);
+  // After the third full pass playback goes on past B with the points gone.
+  EXPECT_EQ(view().pointA, -1);
+  EXPECT_EQ(view().pointB, -1);
+  PlayFor(p, 1000);
+  EXPECT_GT(p.positionMs, 4500);
+  EXPECT_EQ(view().status, "播放中…");
+}
+
+TEST_F(LearnTest, WithoutACountTheLoopGoesOnAndANewLoopCountsAfresh) {
+  SimPlayer& p = LoopByKey(2000, 3000);
+  PlayFor(p, 20000);
+  EXPECT_EQ(view().pointB, 3000);
+  EXPECT_LE(p.positionMs, 3000);
+  // A count set during a loop counts from the pass in progress.
+  app.SetRepeatCount(1);
+  PlayFor(p, 1000);
+  EXPECT_EQ(view().pointB, 3000);  // the one return
+  PlayFor(p, 1100);
+  EXPECT_EQ(view().pointB, -1);
+}
+
+TEST_F(LearnTest, APauseAsLongAsTheStretchIsSilenceAtA) {
+  app.SetRepeatGap(RepeatGap::kAsLong);
+  SimPlayer& p = LoopByKey(2000, 3500);
+  EXPECT_EQ(p.loopGap, 1500);
+  PlayFor(p, 25);  // B reached: the silence begins
+  EXPECT_TRUE(view().inGap);
+  EXPECT_EQ(view().status, "复读间隔中…");
+  EXPECT_EQ(view().positionMs, 2000);
+  // The silence holds A through its whole length, ticks included.
+  PlayFor(p, 1450);
+  EXPECT_TRUE(view().inGap);
+  EXPECT_EQ(p.positionMs, 2000);
+  EXPECT_TRUE(shell.Matching("player.SeekMs").empty());
+  PlayFor(p, 100);
+  EXPECT_FALSE(view().inGap);
+  EXPECT_GT(p.positionMs, 2000);
+  EXPECT_EQ(view().status, "播放中…");
+}
+
+TEST_F(LearnTest, DownAndUpActAtOnceDuringTheSilence) {
+  app.SetRepeatGap(RepeatGap::kThree);
+  SimPlayer& p = LoopByKey(2000, 3000);
+  PlayFor(p, 25);
+  ASSERT_TRUE(view().inGap);
+  app.TogglePlay();
+  EXPECT_EQ(view().playState, Paused);
+  EXPECT_FALSE(p.running);
+  app.TogglePlay();
+  app.RepeatKey();  // clears: playback goes on from A at once
+  EXPECT_FALSE(view().inGap);
+  EXPECT_EQ(view().pointA, -1);
+  PlayFor(p, 500);
+  EXPECT_EQ(p.positionMs, 2500);
+}
+
+TEST_F(LearnTest, NudgingAMovesTheStartAndPlaysFromIt) {
+  SimPlayer& p = LoopByKey(2000, 4000);
+  log.clear();
+  app.NudgeA(-kNudgeMs);
+  EXPECT_EQ(view().pointA, 1950);
+  EXPECT_EQ(p.positionMs, 1950);
+  EXPECT_EQ(p.loopA, 1950);
+  app.NudgeA(+kNudgeMs);
+  app.NudgeA(+kNudgeMs);
+  EXPECT_EQ(view().pointA, 2050);
+  // Never closer than 100 ms to B.
+  for (int i = 0; i < 100; ++i) app.NudgeA(+kNudgeMs);
+  EXPECT_EQ(view().pointA, 3900);
+  // Nor before the file's start.
+  for (int i = 0; i < 100; ++i) app.NudgeA(-kNudgeMs);
+  EXPECT_EQ(view().pointA, 0);
+}
+
+TEST_F(LearnTest, NudgingBPlaysOnShortlyBeforeTheNewEnd) {
+  SimPlayer& p = LoopByKey(2000, 6000);
+  app.NudgeB(+kNudgeMs);
+  EXPECT_EQ(view().pointB, 6050);
+  EXPECT_EQ(p.loopB, 6050);
+  EXPECT_EQ(p.positionMs, 6050 - 1500);
+  // A short loop plays on from A.
+  for (int i = 0; i < 100; ++i) app.NudgeB(-kNudgeMs);
+  EXPECT_EQ(view().pointB, 2100);
+  EXPECT_EQ(p.positionMs, 2000);
+  // And B never passes the end of the file.
+  for (int i = 0; i < 2000; ++i) app.NudgeB(+kNudgeMs);
+  EXPECT_EQ(view().pointB, 60000);
+}
+
+TEST_F(LearnTest, WithoutBShiftMovesAAloneAndCtrlDoesNothing) {
+  SimPlayer& p = LoadPlaying();
+  app.NudgeA(+kNudgeMs);  // no A yet
+  EXPECT_EQ(view().pointA, -1);
+  p.positionMs = 5000;
+  app.RepeatKey();
+  log.clear();
+  app.NudgeB(+kNudgeMs);
+  EXPECT_TRUE(log.empty());
+  app.NudgeA(-kNudgeMs);
+  EXPECT_EQ(view().pointA, 4950);
+  EXPECT_EQ(view().pointB, -1);
+  EXPECT_EQ(p.positionMs, 4950);
+  EXPECT_EQ(p.loopB, -1);
+}
+
+TEST_F(LearnTest, SpeedStepsWithinHalfToDoubleAndShowsInTheStatus) {
+  SimPlayer& p = LoadPlaying();
+  app.Slower();
+  EXPECT_EQ(p.rate, 95);
+  for (int i = 0; i < 30; ++i) app.Slower();
+  EXPECT_EQ(view().rate, 50);
+  EXPECT_EQ(view().status, "播放中… 0.50×");
+  for (int i = 0; i < 40; ++i) app.Faster();
+  EXPECT_EQ(p.rate, 200);
+  app.NormalSpeed();
+  EXPECT_EQ(p.rate, 100);
+  EXPECT_EQ(view().status, "播放中…");
+  // Source time: a 3 s stretch at 0.75x takes 4 s.
+  for (int i = 0; i < 5; ++i) app.Slower();
+  ASSERT_EQ(view().rate, 75);
+  const int32_t start = p.positionMs;
+  PlayFor(p, 4000);
+  EXPECT_EQ(p.positionMs - start, 3000);
+  // A new file plays at the chosen speed.
+  app.OpenFile("/music/other.mp3");
+  EXPECT_EQ(factory.last->rate, 75);
+  EXPECT_EQ(app.CurrentLearnSettings(), (LearnSettings{75, 0, RepeatGap::kNone}));
+}
+
+TEST_F(LearnTest, LearnSettingsApplyAndUnknownValuesFallBack) {
+  app.ApplyLearnSettings(LearnSettings{80, 5, RepeatGap::kTwo});
+  EXPECT_EQ(view().rate, 80);
+  EXPECT_EQ(view().repeatCount, 5);
+  EXPECT_EQ(view().repeatGap, 2);
+  app.ApplyLearnSettings(LearnSettings{81, 4, RepeatGap::kOne});
+  EXPECT_EQ(app.CurrentLearnSettings(), (LearnSettings{100, 0, RepeatGap::kOne}));
+}
+
+}  // namespace
+}  // namespace orvex::test

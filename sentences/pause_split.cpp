@@ -26,14 +26,18 @@ struct Piece {
 }  // namespace
 
 PauseThreshold FindPauseThreshold(std::span<const float> levelsDb, const PauseRule& rule) {
+  // Stretches without samples tell nothing about the floor.
+  std::vector<double> sorted;
+  sorted.reserve(levelsDb.size());
+  for (const float level : levelsDb) {
+    if (!std::isnan(level)) sorted.push_back(Sanitized(level));
+  }
   PauseThreshold t;
-  if (levelsDb.empty()) {
+  if (sorted.empty()) {
     t.floorDb = t.loudestDb = t.thresholdDb = kQuietestDb;
     t.uniform = true;
     return t;
   }
-  std::vector<double> sorted(levelsDb.size());
-  std::transform(levelsDb.begin(), levelsDb.end(), sorted.begin(), Sanitized);
   const double p = std::clamp(rule.floorPercentile, 0.0, 100.0) / 100.0;
   const auto k = static_cast<size_t>(p * static_cast<double>(sorted.size() - 1));
   std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(k), sorted.end());

@@ -4,7 +4,8 @@
 // The input is one level per 10 ms of the file (the analysis pipeline measures
 // them): the RMS of that stretch's samples in dB relative to full scale,
 // 20 * log10(rms) with samples in -1..1. Digital silence may come as -inf.
-// A NaN (a stretch with no samples at all) counts as silence, +inf as sound.
+// A NaN (a stretch with no samples at all) counts as silence but plays no
+// part in finding the noise floor; +inf counts as sound.
 //
 // The rule:
 //  - The file's own noise floor is a low percentile of its levels; a level

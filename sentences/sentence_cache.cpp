@@ -155,6 +155,9 @@ int SentenceCache::Store(const SentenceCacheKey& key,
   text += "check " + Hex64(Fnv1a(text)) + "\n";
   if (text.size() > kMaxCacheEntryBytes) return EFBIG;
   const std::string path = EntryPath(key);
+  // A folder in the entry's place (the name is ours) goes with what it holds.
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) DeleteFolderTree(path);
   CreateParentFolders(path, false);
   RemoveStaleTemporaryFiles(path, kStaleTemporarySeconds);
   return ReplaceFile(path, text, S_IRUSR | S_IWUSR);

@@ -15,6 +15,7 @@
 #   hiss   the same speech at -6 dBFS over white noise at -50 dBFS (RMS)
 #   quiet  a second voice, peaks at -30 dBFS over noise at -75 dBFS
 #   loud   the second voice at -1 dBFS over noise at -42 dBFS, stereo
+#   silence, hiss_only  5 s of digital silence, and of noise alone (no truth)
 # LRC transcripts of the hiss lesson, each beside its own copy of it:
 #   lrc/lesson.lrc         UTF-8 with a byte order mark, [mm:ss.xx] times
 #   lrc_offset/lesson.LRC  [offset:+500], every time 500 ms later, [mm:ss.xxx]
@@ -190,3 +191,7 @@ sox "$work/b.wav" "$work/b2.wav" remix 1 1
 mv "$work/b2.wav" "$work/b.wav"
 lesson loud b -1 -42 -b 128 -m j
 lrc_files hiss
+sox -r $rate -b 16 -c 1 -n "$work/silence.wav" trim 0 5
+lame --quiet --noreplaygain -b 64 "$work/silence.wav" "$out/silence.mp3"
+sox -r $rate -b 16 -c 1 -n "$work/hiss_only.wav" synth 5 whitenoise vol 0.006
+lame --quiet --noreplaygain -b 64 "$work/hiss_only.wav" "$out/hiss_only.mp3"

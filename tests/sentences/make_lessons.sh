@@ -16,6 +16,8 @@
 #   quiet  a second voice, peaks at -30 dBFS over noise at -75 dBFS
 #   loud   the second voice at -1 dBFS over noise at -42 dBFS, stereo
 #   silence, hiss_only  5 s of digital silence, and of noise alone (no truth)
+#   ten_minutes  both voices in turn for 10 minutes, 64 kb/s mono
+# With --long, long.mp3 is the same at 128 kb/s stereo.
 # LRC transcripts of the hiss lesson, each beside its own copy of it:
 #   lrc/lesson.lrc         UTF-8 with a byte order mark, [mm:ss.xx] times
 #   lrc_offset/lesson.LRC  [offset:+500], every time 500 ms later, [mm:ss.xxx]
@@ -164,29 +166,39 @@ lrc_files() {
 track a "${voice_a[@]}" "${sentences_a[@]}"
 track b "${voice_b[@]}" "${sentences_b[@]}"
 
-if [ "$long_minutes" -gt 0 ]; then
-  # Both tracks in turn, repeated to the length asked for, over a noise floor,
-  # as a 128 kb/s stereo file; the truth repeats with each round.
+# long_lesson <minutes> <name> <channels> <lame options...>: both tracks in turn, repeated
+# to about that length, over a noise floor at -55 dBFS; the truth repeats
+# with each round.
+long_lesson() {
+  local minutes=$1 name=$2 channels=$3
+  shift 3
   sox "$work/a.wav" "$work/b.wav" "$work/ab.wav"
+  local round a_len rounds amp
   round=$(soxi -s "$work/ab.wav")
   a_len=$(soxi -s "$work/a.wav")
-  rounds=$(((long_minutes * 60 * rate + round - 1) / round))
-  sox "$work/ab.wav" "$work/long.wav" repeat $((rounds - 1)) norm -6
+  rounds=$(((minutes * 60 * rate + round - 1) / round))
+  sox "$work/ab.wav" "$work/$name.wav" repeat $((rounds - 1)) norm -6
   amp=$(awk 'BEGIN { printf "%.6f", sqrt(3) * 10 ^ (-55 / 20) }')
-  sox -n -r $rate -b 16 -c 1 "$work/long.noise.wav" synth "$(soxi -D "$work/long.wav")" whitenoise vol "$amp"
-  sox -m -v 1 "$work/long.wav" -v 1 "$work/long.noise.wav" -c 2 -t wav - |
-    lame --quiet --noreplaygain -b 128 - "$out/long.mp3"
+  sox -r $rate -b 16 -c 1 -n "$work/$name.noise.wav" synth "$(soxi -D "$work/$name.wav")" whitenoise vol "$amp"
+  sox -m -v 1 "$work/$name.wav" -v 1 "$work/$name.noise.wav" -c "$channels" -t wav - |
+    lame --quiet --noreplaygain "$@" - "$out/$name.mp3"
+  rm -f "$work/$name.wav" "$work/$name.noise.wav"
   for ((k = 0; k < rounds; k++)); do
     awk -F'\t' -v off=$((k * round)) '{ printf "%d\t%d\t%s\n", $1 + off, $2 + off, $3 }' "$work/a.truth"
     awk -F'\t' -v off=$((k * round + a_len)) '{ printf "%d\t%d\t%s\n", $1 + off, $2 + off, $3 }' "$work/b.truth"
-  done >"$work/long.truth"
-  truth_ms "$work/long.truth" >"$out/long.truth"
+  done >"$work/$name.truth"
+  truth_ms "$work/$name.truth" >"$out/$name.truth"
+}
+
+if [ "$long_minutes" -gt 0 ]; then
+  long_lesson "$long_minutes" long 2 -b 128 -m j
   exit 0
 fi
 
 lesson plain a -3 none -b 64 -m m
 lesson hiss a -6 -50 -V 4 -m m
 lesson quiet b -30 -75 -b 48 -m m
+long_lesson 10 ten_minutes 1 -b 64 -m m
 sox "$work/b.wav" "$work/b2.wav" remix 1 1
 mv "$work/b2.wav" "$work/b.wav"
 lesson loud b -1 -42 -b 128 -m j

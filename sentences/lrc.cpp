@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "app/files.h"
+#include "sentences/bounded_read.h"
 
 namespace orvex {
 namespace {
@@ -383,19 +384,7 @@ LrcBeside ReadLrcBeside(const std::string& mediaPath, int32_t lengthMs) {
     error = EINVAL;
   } else {
     // One byte more than allowed tells a file that grew since the stat.
-    bytes.resize(kMaxLrcBytes + 1);
-    size_t filled = 0;
-    while (filled < bytes.size()) {
-      const ssize_t got = read(fd, bytes.data() + filled, bytes.size() - filled);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        error = errno;
-        break;
-      }
-      if (got == 0) break;
-      filled += static_cast<size_t>(got);
-    }
-    bytes.resize(filled);
+    error = ReadAtMost(fd, kMaxLrcBytes, bytes);
   }
   close(fd);
   if (error != 0) {

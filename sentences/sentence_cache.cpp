@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/files.h"
+#include "sentences/bounded_read.h"
 
 namespace orvex {
 namespace {
@@ -97,20 +98,8 @@ std::optional<std::string> ReadEntry(const std::string& path) {
   struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
       st.st_size <= static_cast<off_t>(kMaxCacheEntryBytes)) {
-    std::string bytes(kMaxCacheEntryBytes + 1, '\0');
-    size_t filled = 0;
-    bool ok = true;
-    while (filled < bytes.size()) {
-      const ssize_t got = read(fd, bytes.data() + filled, bytes.size() - filled);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        ok = got == 0;
-        break;
-      }
-      filled += static_cast<size_t>(got);
-    }
-    if (ok && filled <= kMaxCacheEntryBytes) {
-      bytes.resize(filled);
+    std::string bytes;
+    if (ReadAtMost(fd, kMaxCacheEntryBytes, bytes) == 0 && bytes.size() <= kMaxCacheEntryBytes) {
       out = std::move(bytes);
     }
   }

@@ -4,9 +4,11 @@
 #include <gst/audio/audio.h>
 #include <gst/base/gstbaseparse.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <mutex>
 #include <thread>

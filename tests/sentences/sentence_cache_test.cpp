@@ -144,6 +144,12 @@ TEST_F(SentenceCacheTest, CorruptOrForeignEntriesAreIgnoredAndRewritten) {
          Replace(bad, "1250 4000", "1000 4000");
          WriteFile(entry, Checked(bad));
        }},
+      {"a wrong count",
+       [&] {
+         std::string bad = WithoutCheck(good);
+         Replace(bad, "count 3", "count 4");
+         WriteFile(entry, Checked(bad));
+       }},
       {"too large",
        [&] {
          WriteFile(entry, good);

@@ -53,7 +53,7 @@ ORVEX_BUILD_PACKAGES=(build-essential cmake pkgconf libgtest-dev libbenchmark-de
 ORVEX_RUN_PACKAGES=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   mp3val fonts-wqy-microhei qt6-translations-l10n qt6-qpa-plugins)
 ORVEX_TEST_PACKAGES=(pulseaudio pulseaudio-utils lame sox locales gstreamer1.0-tools xvfb
-  playerctl dbus-daemon dbus-bin)
+  playerctl dbus-daemon dbus-bin espeak-ng)
 # The window is laid out under these locales as well as C; the Chinese one is
 # the locale of the program's users.
 ORVEX_TEST_LOCALES=(zh_CN.UTF-8)

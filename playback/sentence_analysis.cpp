@@ -1,0 +1,321 @@
+#include "playback/sentence_analysis.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/audio/audio.h>
+#include <gst/base/gstbaseparse.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <iterator>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include "playback/gst_graph.h"
+#include "playback/gst_player.h"
+#include "playback/gst_ptr.h"
+#include "playback/mpeg_scan.h"
+#include "sentences/pause_split.h"
+
+namespace orvex {
+namespace {
+
+constexpr int64_t kLevelStepNs = 10 * GST_MSECOND;
+constexpr int kLevelsPerSecond = 1000 / 10;
+// How long a pull waits before the thread looks at the cancel flag and the bus.
+constexpr GstClockTime kPullTimeout = 100 * GST_MSECOND;
+// A pipeline that delivers nothing for this long has hung.
+constexpr std::chrono::seconds kStallLimit{20};
+// Decoded buffers waiting in the sink: enough to keep the decoder busy.
+constexpr guint kSinkQueue = 16;
+
+struct CapsUnref {
+  void operator()(GstCaps* caps) const noexcept { gst_caps_unref(caps); }
+};
+using GstCapsPtr = std::unique_ptr<GstCaps, CapsUnref>;
+
+// The first error on the bus, popping everything else; empty when none.
+std::string TakeBusError(GstBus* bus) {
+  std::string text;
+  while (GstMessage* message = gst_bus_pop(bus)) {
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && text.empty()) {
+      GError* error = nullptr;
+      gst_message_parse_error(message, &error, nullptr);
+      text = error && error->message && *error->message ? error->message : "GStreamer error";
+      g_clear_error(&error);
+    }
+    gst_message_unref(message);
+  }
+  return text;
+}
+
+// One level per 10 ms of source time, from the decoded mono samples.
+class LevelMeter {
+ public:
+  explicit LevelMeter(size_t maxLevels) : maxLevels_(maxLevels) {}
+
+  // Adds frames samples whose first one is sample number first of the stream.
+  void Add(int64_t first, const float* samples, size_t frames, int rate) {
+    size_t j = 0;
+    if (first < 0) {
+      j = static_cast<size_t>(std::min<int64_t>(-first, static_cast<int64_t>(frames)));
+      first += static_cast<int64_t>(j);
+    }
+    int64_t s = first;
+    while (j < frames) {
+      const int64_t level = s * kLevelsPerSecond / rate;
+      if (level >= static_cast<int64_t>(maxLevels_)) break;
+      // The first sample of the next level's stretch.
+      const int64_t next = ((level + 1) * rate + kLevelsPerSecond - 1) / kLevelsPerSecond;
+      const size_t n =
+          static_cast<size_t>(std::min<int64_t>(next - s, static_cast<int64_t>(frames - j)));
+      float sum = 0;
+      for (size_t k = 0; k < n; ++k) sum += samples[j + k] * samples[j + k];
+      if (level != current_) {
+        Close();
+        current_ = level;
+      }
+      sumOfSquares_ += sum;
+      count_ += n;
+      j += n;
+      s += static_cast<int64_t>(n);
+    }
+  }
+
+  std::vector<float> Finish() {
+    Close();
+    return std::move(levels_);
+  }
+
+ private:
+  void Close() {
+    if (current_ < 0 || count_ == 0) return;
+    const auto index = static_cast<size_t>(current_);
+    if (levels_.size() <= index) levels_.resize(index + 1, std::numeric_limits<float>::quiet_NaN());
+    // 20 log10(rms) = 10 log10(mean square); digital silence gives -inf.
+    levels_[index] =
+        static_cast<float>(10.0 * std::log10(sumOfSquares_ / static_cast<double>(count_)));
+    sumOfSquares_ = 0;
+    count_ = 0;
+  }
+
+  const size_t maxLevels_;
+  std::vector<float> levels_;
+  int64_t current_ = -1;
+  double sumOfSquares_ = 0;
+  size_t count_ = 0;
+};
+
+GstPadProbeReturn HoldPull(GstPad*, GstPadProbeInfo*, gpointer) {
+  return GST_PAD_PROBE_OK;
+}
+
+}  // namespace
+
+struct SentenceAnalysis::Impl {
+  Impl(std::string p, SentenceAnalysisCallbacks c) : path(std::move(p)), callbacks(std::move(c)) {}
+
+  void Run();
+  // Decodes the file into result's levels and length; false with result.error
+  // on failure (or when cancelled).
+  bool Analyse(SentenceAnalysisResult& result);
+  void ReportProgress(int percent);
+
+  const std::string path;
+  const SentenceAnalysisCallbacks callbacks;
+  std::mutex callbackMutex;  // held while a callback runs, and by Cancel
+  std::atomic<bool> cancelled{false};
+  std::atomic<bool> finished{false};
+  int lastPercent = -1;  // analysis thread only
+  std::thread thread;
+};
+
+void SentenceAnalysis::Impl::ReportProgress(int percent) {
+  if (percent == lastPercent) return;
+  lastPercent = percent;
+  std::lock_guard lock(callbackMutex);
+  if (!cancelled && callbacks.progress) callbacks.progress(percent);
+}
+
+void SentenceAnalysis::Impl::Run() {
+  SentenceAnalysisResult result;
+  result.ok = Analyse(result);
+  if (result.ok) {
+    result.sentences = SplitAtPauses(result.levelsDb, result.lengthMs);
+    ReportProgress(100);
+  }
+  {
+    std::lock_guard lock(callbackMutex);
+    if (!cancelled && callbacks.done) callbacks.done(std::move(result));
+  }
+  finished = true;
+}
+
+bool SentenceAnalysis::Impl::Analyse(SentenceAnalysisResult& result) {
+  auto fail = [&](std::string text) {
+    result.error = std::move(text);
+    return false;
+  };
+  EnsureGstInit();
+  MpegScan scan;
+  {
+    FileByteSource file;
+    if (!file.Open(path)) return fail("the file cannot be opened");
+    scan = ScanMpegAudio(file);
+  }
+  if (!scan.found) return fail("the file holds no MPEG audio frames");
+  const int64_t lengthNs = scan.LengthNs();
+  result.lengthMs = static_cast<int32_t>(
+      std::min<int64_t>(lengthNs / GST_MSECOND, std::numeric_limits<int32_t>::max()));
+  if (cancelled) return false;
+
+  GstPipelinePtr pipeline(SinkFloating(gst_pipeline_new("sentence-analysis")));
+  if (!pipeline) return fail("no pipeline");
+  std::string missing;
+  auto make = [&](const char* factory) -> GstElement* {
+    GstElement* element = gst_element_factory_make(factory, nullptr);
+    if (!element) {
+      if (missing.empty()) missing = factory;
+      return nullptr;
+    }
+    gst_bin_add(GST_BIN(pipeline.get()), element);
+    return element;
+  };
+  GstElement* source = make("filesrc");
+  GstElement* parser = make("mpegaudioparse");
+  GstElement* decoder = make("mpg123audiodec");
+  GstElement* convert = make("audioconvert");
+  GstElement* sink = make("appsink");
+  if (!missing.empty()) return fail("missing GStreamer element " + missing);
+  g_object_set(source, "location", path.c_str(), nullptr);
+  FitParserOutput(parser, scan);
+  auto* appSink = GST_APP_SINK(sink);
+  GstCapsPtr wanted(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "F32LE", "channels",
+                                        G_TYPE_INT, 1, "layout", G_TYPE_STRING, "interleaved",
+                                        nullptr));
+  gst_app_sink_set_caps(appSink, wanted.get());
+  gst_app_sink_set_max_buffers(appSink, kSinkQueue);
+  g_object_set(sink, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
+
+  // Linked by hand, pad by pad, as the player links its graph.
+  GstElement* const chain[] = {source, parser, decoder, convert, sink};
+  for (size_t i = 0; i + 1 < std::size(chain); ++i) {
+    GstPadPtr out = FindPin(chain[i], GST_PAD_SRC, 0);
+    GstPadPtr in = FindPin(chain[i + 1], GST_PAD_SINK, 0);
+    if (!out || !in) return fail("a pad of the analysis pipeline was not found");
+    if (gst_pad_link(out.get(), in.get()) != GST_PAD_LINK_OK) {
+      return fail("the analysis pipeline does not link");
+    }
+  }
+  GstBusPtr bus(gst_element_get_bus(pipeline.get()));
+
+  // The parser starts at the first frame, never inside the tags, exactly as
+  // the player's parser does: its first read waits while the seek index is
+  // filled and it is sent to 0; the seek ends at the length the scan found.
+  GstPadPtr parserIn = FindPin(parser, GST_PAD_SINK, 0);
+  if (!parserIn) return fail("a pad of the analysis pipeline was not found");
+  const gulong hold = gst_pad_add_probe(
+      parserIn.get(),
+      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK), HoldPull,
+      nullptr, nullptr);
+  GstStateChangeReturn ret = gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
+  if (ret != GST_STATE_CHANGE_FAILURE) {
+    auto* base = GST_BASE_PARSE(parser);
+    for (const MpegIndexPoint& point : scan.index) {
+      const uint64_t offset = point.frame == 0 ? scan.firstFrameOffset : point.offset;
+      gst_base_parse_add_index_entry(base, offset, scan.FrameTimeNs(point.frame), TRUE, TRUE);
+    }
+    gst_element_send_event(
+        parser,
+        gst_event_new_seek(1.0, GST_FORMAT_TIME,
+                           static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                           GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_SET, lengthNs));
+  }
+  gst_pad_remove_probe(parserIn.get(), hold);
+  if (ret != GST_STATE_CHANGE_FAILURE)
+    ret = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+  if (ret == GST_STATE_CHANGE_FAILURE) {
+    const std::string text = TakeBusError(bus.get());
+    return fail(text.empty() ? "the analysis pipeline does not start" : text);
+  }
+
+  LevelMeter meter(static_cast<size_t>(lengthNs / kLevelStepNs + kLevelsPerSecond));
+  GstCapsPtr caps;
+  int rate = 0;
+  int64_t nextSample = 0;
+  bool anyData = false;
+  auto lastData = std::chrono::steady_clock::now();
+  while (!cancelled) {
+    GstSample* sample = gst_app_sink_try_pull_sample(appSink, kPullTimeout);
+    if (!sample) {
+      if (gst_app_sink_is_eos(appSink)) break;
+      if (std::string text = TakeBusError(bus.get()); !text.empty()) return fail(text);
+      if (std::chrono::steady_clock::now() - lastData > kStallLimit) {
+        return fail("the analysis pipeline stopped delivering data");
+      }
+      continue;
+    }
+    lastData = std::chrono::steady_clock::now();
+    GstCaps* sampleCaps = gst_sample_get_caps(sample);
+    if (sampleCaps && sampleCaps != caps.get()) {
+      GstAudioInfo info;
+      if (gst_audio_info_from_caps(&info, sampleCaps)) rate = GST_AUDIO_INFO_RATE(&info);
+      caps.reset(gst_caps_ref(sampleCaps));
+    }
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstMapInfo map;
+    if (rate > 0 && buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+      const size_t frames = map.size / sizeof(float);
+      // Source time from the buffer's time stamp where it leaves the running
+      // count by more than a level's stretch (a gap or a jump).
+      int64_t first = nextSample;
+      const GstSegment* segment = gst_sample_get_segment(sample);
+      if (segment && GST_BUFFER_PTS_IS_VALID(buffer)) {
+        const guint64 streamNs =
+            gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+        if (streamNs != GST_CLOCK_TIME_NONE) {
+          const auto stamped =
+              static_cast<int64_t>(gst_util_uint64_scale_round(streamNs, rate, GST_SECOND));
+          if (!anyData || std::abs(stamped - nextSample) > rate / kLevelsPerSecond) first = stamped;
+        }
+      }
+      meter.Add(first, reinterpret_cast<const float*>(map.data), frames, rate);
+      gst_buffer_unmap(buffer, &map);
+      nextSample = first + static_cast<int64_t>(frames);
+      anyData = true;
+      if (lengthNs > 0) {
+        const int64_t doneNs = gst_util_uint64_scale(nextSample, GST_SECOND, rate);
+        ReportProgress(static_cast<int>(std::clamp<int64_t>(doneNs * 100 / lengthNs, 0, 99)));
+      }
+    }
+    gst_sample_unref(sample);
+  }
+  if (cancelled) return fail("cancelled");
+  if (std::string text = TakeBusError(bus.get()); !text.empty()) return fail(text);
+  if (!anyData) return fail("no audio was decoded");
+  result.levelsDb = meter.Finish();
+  return true;  // the pipeline stops (NULL) as it goes
+}
+
+SentenceAnalysis::SentenceAnalysis(std::string path, SentenceAnalysisCallbacks callbacks)
+    : impl_(std::make_unique<Impl>(std::move(path), std::move(callbacks))) {
+  impl_->thread = std::thread([impl = impl_.get()] { impl->Run(); });
+}
+
+SentenceAnalysis::~SentenceAnalysis() {
+  Cancel();
+  if (impl_->thread.joinable()) impl_->thread.join();
+}
+
+void SentenceAnalysis::Cancel() {
+  std::lock_guard lock(impl_->callbackMutex);
+  impl_->cancelled = true;
+}
+
+bool SentenceAnalysis::Finished() const {
+  return impl_->finished;
+}
+
+}  // namespace orvex

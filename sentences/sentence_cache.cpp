@@ -1,0 +1,200 @@
+#include "sentences/sentence_cache.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "app/files.h"
+#include "sentences/bounded_read.h"
+
+namespace orvex {
+namespace {
+
+constexpr std::string_view kMagic = "OrvexPlayer sentences ";
+// A temporary file older than this is left over from a save that was killed.
+constexpr int kStaleTemporarySeconds = 60;
+
+uint64_t Fnv1a(std::string_view data) {
+  uint64_t h = 14695981039346656037ull;
+  for (const char c : data) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+std::string Hex64(uint64_t v) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(v));
+  return text;
+}
+
+std::string HexBytes(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (const char c : bytes) {
+    const auto u = static_cast<unsigned char>(c);
+    out.push_back(kDigits[u >> 4]);
+    out.push_back(kDigits[u & 15]);
+  }
+  return out;
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string HomeFolder() {
+  if (const char* env = std::getenv("HOME"); env && env[0] == '/') return env;
+  std::string buffer(16384, '\0');
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir && found->pw_dir[0] == '/') {
+    return found->pw_dir;
+  }
+  return {};
+}
+
+// The header: everything the checksum covers before the boundaries.
+std::string KeyLines(const SentenceCacheKey& key, size_t count) {
+  std::string text(kMagic);
+  text += std::to_string(kSentenceCacheVersion) + "\n";
+  text += "path " + HexBytes(key.path) + "\n";
+  text += "size " + std::to_string(key.sizeBytes) + "\n";
+  text += "mtime " + std::to_string(key.modifiedNs) + "\n";
+  text += "count " + std::to_string(count) + "\n";
+  return text;
+}
+
+// Takes the next line (without its newline) off text; false when none is left.
+bool TakeLine(std::string_view& text, std::string_view& line) {
+  const size_t newline = text.find('\n');
+  if (newline == std::string_view::npos) return false;
+  line = text.substr(0, newline);
+  text.remove_prefix(newline + 1);
+  return true;
+}
+
+bool ParseInt(std::string_view text, int64_t& value) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+// The entry's bytes; nothing when it is missing, not a regular file or too large.
+std::optional<std::string> ReadEntry(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> out;
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+      st.st_size <= static_cast<off_t>(kMaxCacheEntryBytes)) {
+    std::string bytes;
+    if (ReadAtMost(fd, kMaxCacheEntryBytes, bytes) == 0 && bytes.size() <= kMaxCacheEntryBytes) {
+      out = std::move(bytes);
+    }
+  }
+  close(fd);
+  return out;
+}
+
+}  // namespace
+
+std::optional<SentenceCacheKey> SentenceCacheKeyOf(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return SentenceCacheKey{path, static_cast<int64_t>(st.st_size),
+                          int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+std::string SentenceCacheFolder() {
+  std::string cache;
+  if (const char* env = std::getenv("XDG_CACHE_HOME"); env && env[0] == '/') {
+    cache = WithoutTrailingSlashes(env);
+  } else if (const std::string home = HomeFolder(); !home.empty()) {
+    cache = JoinPath(WithoutTrailingSlashes(home), ".cache");
+  } else {
+    return {};
+  }
+  return JoinPath(JoinPath(cache, "OrvexPlayer"), "sentences");
+}
+
+SentenceCache::SentenceCache(std::string folder) : folder_(std::move(folder)) {}
+
+std::string SentenceCache::EntryPath(const SentenceCacheKey& key) const {
+  return JoinPath(folder_, Hex64(Fnv1a(key.path)) + ".txt");
+}
+
+int SentenceCache::Store(const SentenceCacheKey& key,
+                         const std::vector<Sentence>& sentences) const {
+  if (folder_.empty()) return ENOENT;
+  std::string text = KeyLines(key, sentences.size());
+  for (const Sentence& s : sentences) {
+    text += std::to_string(s.startMs) + " " + std::to_string(s.endMs) + "\n";
+  }
+  text += "check " + Hex64(Fnv1a(text)) + "\n";
+  if (text.size() > kMaxCacheEntryBytes) return EFBIG;
+  const std::string path = EntryPath(key);
+  // A folder in the entry's place (the name is ours) goes with what it holds.
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) DeleteFolderTree(path);
+  CreateParentFolders(path, false);
+  RemoveStaleTemporaryFiles(path, kStaleTemporarySeconds);
+  return ReplaceFile(path, text, S_IRUSR | S_IWUSR);
+}
+
+std::optional<std::vector<Sentence>> SentenceCache::Load(const SentenceCacheKey& key) const {
+  if (folder_.empty()) return std::nullopt;
+  const std::optional<std::string> bytes = ReadEntry(EntryPath(key));
+  if (!bytes) return std::nullopt;
+
+  // The checksum line ends the entry and covers everything before it.
+  std::string_view text = *bytes;
+  const size_t checkAt = text.rfind("check ");
+  if (checkAt == std::string_view::npos ||
+      text.substr(checkAt) != "check " + Hex64(Fnv1a(text.substr(0, checkAt))) + "\n") {
+    return std::nullopt;
+  }
+  text = text.substr(0, checkAt);
+
+  // The header must be this version's and this key's, line for line.
+  std::string_view line;
+  int64_t count = 0;
+  std::string_view header = text;
+  for (int i = 0; i < 4; ++i) {
+    if (!TakeLine(header, line)) return std::nullopt;
+  }
+  if (!TakeLine(header, line) || !line.starts_with("count ") || !ParseInt(line.substr(6), count) ||
+      count < 0 || count > static_cast<int64_t>(text.size() / 4)) {
+    return std::nullopt;
+  }
+  const std::string expected = KeyLines(key, static_cast<size_t>(count));
+  if (text.substr(0, expected.size()) != expected) return std::nullopt;
+  text.remove_prefix(expected.size());
+
+  std::vector<Sentence> sentences;
+  sentences.reserve(static_cast<size_t>(count));
+  while (TakeLine(text, line)) {
+    const size_t space = line.find(' ');
+    int64_t start = 0, end = 0;
+    if (space == std::string_view::npos || !ParseInt(line.substr(0, space), start) ||
+        !ParseInt(line.substr(space + 1), end) || start < 0 || end <= start || end > INT32_MAX ||
+        (!sentences.empty() && start < sentences.back().endMs)) {
+      return std::nullopt;
+    }
+    sentences.push_back({static_cast<int32_t>(start), static_cast<int32_t>(end), {}});
+  }
+  if (!text.empty() || sentences.size() != static_cast<size_t>(count)) return std::nullopt;
+  return sentences;
+}
+
+}  // namespace orvex

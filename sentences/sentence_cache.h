@@ -1,0 +1,66 @@
+#pragma once
+// The sentences found in a file, kept per file in the user's cache folder so
+// that a second open of an unchanged file needs no analysis.
+//
+// Where: <cache folder>/OrvexPlayer/sentences/<16 hex digits>.txt, the cache
+// folder being $XDG_CACHE_HOME when set and absolute, else $HOME/.cache (else
+// the account's home folder). The name is a hash of the file's path alone, so
+// a file that changes gets its entry replaced, not a second one beside it.
+//
+// An entry is a small versioned text: the key (the path, the size and the
+// modification time in nanoseconds), the sentence boundaries and a checksum
+// of all that. It counts only when the version, the checksum and the whole
+// key match and every boundary is sound; anything else (a corrupt entry, one
+// of another version, one of a changed file) is a miss, and the next Store
+// rewrites it. Entries are written through a temporary file beside them that
+// is flushed and renamed, and read only up to kMaxCacheEntryBytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sentences/sentence.h"
+
+namespace orvex {
+
+// Entries written by another version are never read: raise it whenever the
+// format or the way sentences are found changes.
+constexpr int kSentenceCacheVersion = 1;
+constexpr size_t kMaxCacheEntryBytes = 8 << 20;
+
+struct SentenceCacheKey {
+  std::string path;
+  int64_t sizeBytes = 0;
+  int64_t modifiedNs = 0;
+
+  friend bool operator==(const SentenceCacheKey&, const SentenceCacheKey&) = default;
+};
+
+// The key of the file at path as it is now (stat, following links); nothing
+// when it is not a regular file. Take it before the analysis starts and store
+// the result under it: a file changed meanwhile then misses next time.
+std::optional<SentenceCacheKey> SentenceCacheKeyOf(const std::string& path);
+
+// <cache folder>/OrvexPlayer/sentences; empty when no home folder is known.
+std::string SentenceCacheFolder();
+
+class SentenceCache {
+ public:
+  // A cache in folder (created when the first entry is stored).
+  explicit SentenceCache(std::string folder = SentenceCacheFolder());
+
+  // The sentences stored for key (their texts empty); nothing on a miss.
+  std::optional<std::vector<Sentence>> Load(const SentenceCacheKey& key) const;
+  // Stores the sentences' boundaries for key, replacing the entry of the same
+  // path. Gives 0 or the error number of the step that failed.
+  int Store(const SentenceCacheKey& key, const std::vector<Sentence>& sentences) const;
+  // Where key's entry lives.
+  std::string EntryPath(const SentenceCacheKey& key) const;
+
+ private:
+  std::string folder_;
+};
+
+}  // namespace orvex

@@ -1,0 +1,183 @@
+// The sentence cache on real files in a temporary cache folder: where it
+// lives, a hit, and the misses (a changed file, a corrupt entry, another
+// version) that the next store repairs.
+
+#include "sentences/sentence_cache.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "tests/sentences/lesson_files.h"
+
+namespace orvex {
+namespace {
+
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
+
+class SentenceCacheTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir.path().empty());
+    WriteFile(media, "ID3 and some audio");
+    key = *SentenceCacheKeyOf(media);
+  }
+
+  TempFolder dir;
+  std::string media = dir.File("lesson.mp3");
+  SentenceCacheKey key;
+  SentenceCache cache{dir.File("cache/OrvexPlayer/sentences")};
+  const std::vector<Sentence> sentences{{0, 1250, {}}, {1250, 4000, {}}, {5100, 9000, {}}};
+};
+
+// The checksum the entries end with, to forge entries that pass it.
+std::string Checked(const std::string& body) {
+  uint64_t h = 14695981039346656037ull;
+  for (const char c : body) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+  return body + "check " + hex + "\n";
+}
+
+std::string WithoutCheck(const std::string& entry) {
+  return entry.substr(0, entry.rfind("check "));
+}
+
+void Replace(std::string& text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  text.replace(at, from.size(), to);
+}
+
+// Sets (or, given nothing, unsets) an environment variable for a while.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+TEST(SentenceCacheFolder, FollowsTheXdgRules) {
+  const ScopedEnv home("HOME", "/home/learner/");
+  {
+    const ScopedEnv cache("XDG_CACHE_HOME", "/var/cache/learner//");
+    EXPECT_EQ(SentenceCacheFolder(), "/var/cache/learner/OrvexPlayer/sentences");
+  }
+  {
+    const ScopedEnv cache("XDG_CACHE_HOME", "relative/cache");
+    EXPECT_EQ(SentenceCacheFolder(), "/home/learner/.cache/OrvexPlayer/sentences");
+  }
+  const ScopedEnv cache("XDG_CACHE_HOME", nullptr);
+  EXPECT_EQ(SentenceCacheFolder(), "/home/learner/.cache/OrvexPlayer/sentences");
+}
+
+TEST_F(SentenceCacheTest, AStoredEntryIsFoundUntilTheFileChanges) {
+  EXPECT_FALSE(cache.Load(key));
+  ASSERT_EQ(cache.Store(key, sentences), 0);
+  EXPECT_EQ(cache.Load(key), sentences);
+  EXPECT_EQ(ReadFile(cache.EntryPath(key)).rfind("OrvexPlayer sentences 1\n", 0), 0u);
+  // Texts are not kept; a file without sentences is remembered as such.
+  const SentenceCache other{dir.File("other")};
+  ASSERT_EQ(other.Store(key, {{10, 20, "text"}}), 0);
+  EXPECT_EQ(other.Load(key), (std::vector<Sentence>{{10, 20, {}}}));
+  ASSERT_EQ(other.Store(key, {}), 0);
+  EXPECT_EQ(other.Load(key), std::vector<Sentence>{});
+
+  // Another size, another modification time, another path: a miss.
+  WriteFile(media, "ID3 and some more audio");
+  const SentenceCacheKey grown = *SentenceCacheKeyOf(media);
+  EXPECT_FALSE(cache.Load(grown));
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 5}};
+  WriteFile(media, "ID3 and some audio");
+  ASSERT_EQ(utimensat(AT_FDCWD, media.c_str(), times, 0), 0);
+  const SentenceCacheKey touched = *SentenceCacheKeyOf(media);
+  EXPECT_EQ(touched.sizeBytes, key.sizeBytes);
+  EXPECT_EQ(touched.modifiedNs, 1000000000LL * 1000000000 + 5);
+  EXPECT_FALSE(cache.Load(touched));
+  EXPECT_FALSE(cache.Load({dir.File("copy.mp3"), key.sizeBytes, key.modifiedNs}));
+
+  // The changed file's entry replaces the old one.
+  ASSERT_EQ(cache.Store(touched, {{0, 500, {}}}), 0);
+  EXPECT_EQ(cache.Load(touched), (std::vector<Sentence>{{0, 500, {}}}));
+  EXPECT_FALSE(cache.Load(key));
+  EXPECT_EQ(
+      std::distance(std::filesystem::directory_iterator(dir.File("cache/OrvexPlayer/sentences")),
+                    std::filesystem::directory_iterator()),
+      1);
+  EXPECT_FALSE(SentenceCacheKeyOf(dir.path()));
+}
+
+TEST_F(SentenceCacheTest, CorruptOrForeignEntriesAreIgnoredAndRewritten) {
+  ASSERT_EQ(cache.Store(key, sentences), 0);
+  const std::string entry = cache.EntryPath(key);
+  const std::string good = ReadFile(entry);
+  const std::vector<std::pair<const char*, std::function<void()>>> damages = {
+      {"truncated", [&] { WriteFile(entry, good.substr(0, good.size() / 2)); }},
+      {"a changed digit",
+       [&] {
+         std::string bad = good;
+         Replace(bad, "1250 4000", "1250 4001");
+         WriteFile(entry, bad);
+       }},
+      {"another version",
+       [&] {
+         std::string bad = WithoutCheck(good);
+         Replace(bad, "sentences 1\n", "sentences 2\n");
+         WriteFile(entry, Checked(bad));
+       }},
+      {"overlapping sentences",
+       [&] {
+         std::string bad = WithoutCheck(good);
+         Replace(bad, "1250 4000", "1000 4000");
+         WriteFile(entry, Checked(bad));
+       }},
+      {"a wrong count",
+       [&] {
+         std::string bad = WithoutCheck(good);
+         Replace(bad, "count 3", "count 4");
+         WriteFile(entry, Checked(bad));
+       }},
+      {"too large",
+       [&] {
+         WriteFile(entry, good);
+         ASSERT_EQ(truncate(entry.c_str(), static_cast<off_t>(kMaxCacheEntryBytes) + 1), 0);
+       }},
+      {"a folder",
+       [&] {
+         std::filesystem::remove(entry);
+         std::filesystem::create_directory(entry);
+       }},
+      {"a link",
+       [&] {
+         WriteFile(dir.File("elsewhere"), good);
+         std::filesystem::remove(entry);
+         std::filesystem::create_symlink(dir.File("elsewhere"), entry);
+       }},
+  };
+  for (const auto& [what, damage] : damages) {
+    damage();
+    EXPECT_FALSE(cache.Load(key)) << what;
+    EXPECT_EQ(cache.Store(key, sentences), 0) << what;
+    EXPECT_EQ(cache.Load(key), sentences) << what;
+    EXPECT_EQ(ReadFile(entry), good) << what;
+  }
+  // A store into a folder that cannot be made fails with a reason.
+  WriteFile(dir.File("file"), "");
+  EXPECT_NE(SentenceCache(dir.File("file/sub")).Store(key, sentences), 0);
+}
+
+}  // namespace
+}  // namespace orvex

@@ -119,6 +119,12 @@ bool Program::Start() {
   versionCheck_->start();
   usageReport_ = std::make_unique<UsageReport>(nullptr, options_.vendorBase);
   usageReport_->start();
+
+  if (!options_.dropAtStart.empty()) {
+    // From the event loop, as a real drop comes.
+    QMetaObject::invokeMethod(
+        window, [this] { app_.DropFiles(options_.dropAtStart); }, Qt::QueuedConnection);
+  }
   return true;
 }
 

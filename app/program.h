@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
 
@@ -24,6 +25,9 @@ struct ProgramOptions {
   // part; 1: all there.
   std::function<int()> checkRequiredFilters;
   std::shared_ptr<PlayerFactory> playerFactory;  // made from the window when empty
+  // Dropped on the window once it is up and the checks passed (the command
+  // line's files); nothing when empty.
+  std::vector<std::string> dropAtStart;
 };
 
 class Program {

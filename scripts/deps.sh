@@ -52,8 +52,11 @@ ORVEX_BUILD_PACKAGES=(build-essential cmake pkgconf libgtest-dev libbenchmark-de
   qt6-svg-dev libqt6svg6 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libcurl4-openssl-dev)
 ORVEX_RUN_PACKAGES=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   mp3val fonts-wqy-microhei qt6-translations-l10n qt6-qpa-plugins)
+# cpack -G DEB: dpkg-shlibdeps for the Depends, file to find the programs.
+ORVEX_PACKAGE_PACKAGES=(dpkg-dev file)
 ORVEX_TEST_PACKAGES=(pulseaudio pulseaudio-utils lame sox locales gstreamer1.0-tools xvfb
-  playerctl dbus-daemon dbus-bin espeak-ng)
+  playerctl dbus-daemon dbus-bin espeak-ng "${ORVEX_PACKAGE_PACKAGES[@]}" lintian appstream
+  desktop-file-utils)
 # The window is laid out under these locales as well as C; the Chinese one is
 # the locale of the program's users.
 ORVEX_TEST_LOCALES=(zh_CN.UTF-8)

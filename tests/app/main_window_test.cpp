@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -379,6 +380,75 @@ TEST_F(MainWindowTest, DropConsidersOnlyTheFirstItem) {
   drop({mp3, QUrl::fromLocalFile(notes)});
   EXPECT_TRUE(app_.view().loaded);
   EXPECT_EQ(app_.view().filePath, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+}
+
+TEST_F(MainWindowTest, CommandLineFilesAreDroppedOnceTheWindowIsUp) {
+  ProgramOptions o = Options();
+  o.dropAtStart = {ORVEX_TEST_DATA "/cbr_stereo.mp3", ORVEX_TEST_DATA "/short.mp3"};
+  MainWindow* w = Start(std::move(o));
+  ASSERT_TRUE(started_);
+  // The drop comes from the event loop, after the window is shown.
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(app_.bLoaded, 0);
+  ASSERT_TRUE(WaitFor([&] { return app_.bLoaded == 1 && app_.playState == Playing; }));
+  EXPECT_EQ(app_.filePath, ORVEX_TEST_DATA "/cbr_stereo.mp3");  // only the first counts
+  EXPECT_EQ(w->statusPart(1)->text(), QStringLiteral(ORVEX_TEST_DATA "/cbr_stereo.mp3"));
+  EXPECT_TRUE(WaitFor([&] { return app_.player->GetPositionMs() > 200; }));
+}
+
+TEST_F(MainWindowTest, CommandLineFilesGetTheDropsAnswer) {
+  QTemporaryDir dir;
+  const std::string missing = dir.path().toStdString() + "/gone.mp3";
+  const std::string notes = dir.path().toStdString() + "/notes.txt";
+  QFile(QString::fromStdString(notes)).open(QIODevice::WriteOnly);
+
+  // What dropping the missing file on the window answers.
+  MessageCollector messages;
+  MainWindow* w = Start();
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(missing))});
+  QDropEvent event(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  static_cast<QObject*>(w)->event(&event);
+  ASSERT_EQ(messages.texts.size(), 1);
+  const QString dropAnswer = messages.texts.front();
+  const QString loadFailed = QText(kTextLoadFailed);
+  EXPECT_TRUE(dropAnswer.startsWith(loadFailed.left(loadFailed.indexOf(QChar('%')))))
+      << dropAnswer.toStdString();
+  program_.reset();
+
+  // The same file from the command line.
+  messages.texts.clear();
+  ProgramOptions o = Options();
+  o.dropAtStart = {missing};
+  Start(std::move(o));
+  ASSERT_TRUE(started_);
+  EXPECT_TRUE(WaitFor([&] { return !messages.texts.isEmpty(); }));
+  EXPECT_EQ(messages.texts, QStringList{dropAnswer});
+  EXPECT_EQ(app_.bLoaded, 0);
+  program_.reset();
+
+  // Another name is refused without a message (the warning sound is heard in
+  // tests/app/command_line_test.sh); the file is not touched.
+  messages.texts.clear();
+  o = Options();
+  o.dropAtStart = {notes};
+  Start(std::move(o));
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(notes)));
+}
+
+TEST_F(MainWindowTest, CommandLineFilesWaitForTheStartUpChecks) {
+  QTemporaryDir emptyFolder;  // no repair tool beside the program: the checks fail
+  MessageCollector messages;
+  ProgramOptions o = Options(emptyFolder.path().toStdString());
+  o.dropAtStart = {ORVEX_TEST_DATA "/cbr_stereo.mp3"};
+  Start(std::move(o));
+  EXPECT_FALSE(started_);
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+  EXPECT_EQ(messages.texts, QStringList{QText(kTextFilesMissing)});
+  EXPECT_EQ(app_.bLoaded, 0);
 }
 
 TEST_F(MainWindowTest, AlwaysOnTopTwiceReturnsToNormal) {

@@ -389,11 +389,11 @@ TEST_F(MainWindowTest, CommandLineFilesAreDroppedOnceTheWindowIsUp) {
   ASSERT_TRUE(started_);
   // The drop comes from the event loop, after the window is shown.
   EXPECT_TRUE(w->isVisible());
-  EXPECT_EQ(app_.bLoaded, 0);
-  ASSERT_TRUE(WaitFor([&] { return app_.bLoaded == 1 && app_.playState == Playing; }));
-  EXPECT_EQ(app_.filePath, ORVEX_TEST_DATA "/cbr_stereo.mp3");  // only the first counts
+  EXPECT_FALSE(app_.view().loaded);
+  ASSERT_TRUE(WaitFor([&] { return app_.view().loaded && app_.view().playState == Playing; }));
+  EXPECT_EQ(app_.view().filePath, ORVEX_TEST_DATA "/cbr_stereo.mp3");  // only the first counts
   EXPECT_EQ(w->statusPart(1)->text(), QStringLiteral(ORVEX_TEST_DATA "/cbr_stereo.mp3"));
-  EXPECT_TRUE(WaitFor([&] { return app_.player->GetPositionMs() > 200; }));
+  EXPECT_TRUE(WaitFor([&] { return app_.view().positionMs > 200; }));
 }
 
 TEST_F(MainWindowTest, CommandLineFilesGetTheDropsAnswer) {
@@ -424,7 +424,7 @@ TEST_F(MainWindowTest, CommandLineFilesGetTheDropsAnswer) {
   ASSERT_TRUE(started_);
   EXPECT_TRUE(WaitFor([&] { return !messages.texts.isEmpty(); }));
   EXPECT_EQ(messages.texts, QStringList{dropAnswer});
-  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_FALSE(app_.view().loaded);
   program_.reset();
 
   // Another name is refused without a message (the warning sound is heard in
@@ -434,7 +434,7 @@ TEST_F(MainWindowTest, CommandLineFilesGetTheDropsAnswer) {
   o.dropAtStart = {notes};
   Start(std::move(o));
   for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
-  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_FALSE(app_.view().loaded);
   EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
   EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(notes)));
 }
@@ -448,7 +448,7 @@ TEST_F(MainWindowTest, CommandLineFilesWaitForTheStartUpChecks) {
   EXPECT_FALSE(started_);
   for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
   EXPECT_EQ(messages.texts, QStringList{QText(kTextFilesMissing)});
-  EXPECT_EQ(app_.bLoaded, 0);
+  EXPECT_FALSE(app_.view().loaded);
 }
 
 TEST_F(MainWindowTest, AlwaysOnTopTwiceReturnsToNormal) {

@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "app/learn.h"
+#include "app/sentence_finder.h"
 #include "app/shell.h"
 #include "app/transport_view.h"
 #include "playback/player.h"
+#include "sentences/sentence_cache.h"
 #include "settings/settings.h"
 
 namespace orvex {
@@ -39,6 +41,9 @@ class App {
   void SetShell(Shell& shell) { shell_ = &shell; }
   void SetPlayerFactory(PlayerFactory* factory) { playerFactory_ = factory; }
   void SetProgramFolder(std::string folder) { programFolder_ = std::move(folder); }
+  // Finds sentences from the sound when there is neither a transcript nor a
+  // cache entry; null finds none that way.
+  void SetSentenceAnalyzer(SentenceAnalyzer* analyzer) { analyzer_ = analyzer; }
   const std::string& programFolder() const { return programFolder_; }
   int32_t osMajorVersion() const { return osMajorVersion_; }
   OpenDialogRecord& openDialog() { return openDialog_; }
@@ -86,6 +91,16 @@ class App {
   // it) by deltaMs.
   void NudgeA(int32_t deltaMs);
   void NudgeB(int32_t deltaMs);
+
+  // Sentences (transport/sentences.cpp): the next one after the position, the
+  // one before, and the one playing again from its start; each becomes the
+  // A-B loop and plays.
+  void NextSentence();
+  void PreviousSentence();
+  void RepeatSentence();
+  // The analysis's answers, on the GUI thread.
+  void SentenceProgress(uint32_t request, int32_t percent);
+  void SentencesFound(uint32_t request, std::vector<Sentence> sentences);
   void Tick();
   void OnGraphEvent();
   void CloseFile();
@@ -116,6 +131,14 @@ class App {
   void EndLoop();
   // Ends the loop at this pass when the repeat count is reached.
   void CheckLastPass();
+  // Finds the loaded file's sentences: transcript, cache or analysis.
+  void FindSentences();
+  // Forgets them, stopping an analysis.
+  void DropSentences();
+  // Makes sentence k the loop and plays it from its start.
+  void PlaySentence(int32_t k);
+  // The sentence at the position, or the one playing.
+  int32_t CurrentSentence() const;
   // The status bar's first part: the transport's text, the speed and the pass.
   std::string StatusText() const;
   // Every seek of the application goes through here, so the window (and the
@@ -153,6 +176,15 @@ class App {
   int32_t returnsAllowed_ = -1;
   bool inGap_ = false;
   bool lastPass_ = false;
+  // The sentences: where they came from, which one is the loop, and the
+  // analysis that is finding them.
+  SentenceAnalyzer* analyzer_ = nullptr;
+  std::shared_ptr<const std::vector<Sentence>> sentences_;
+  bool transcript_ = false;
+  int32_t sentence_ = -1;
+  uint32_t request_ = 0;
+  int32_t analysing_ = -1;
+  std::optional<SentenceCacheKey> cacheKey_;
   std::unique_ptr<Player> player;
   TransportView view_;
 };

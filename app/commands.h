@@ -33,6 +33,9 @@ enum Command : int {
   kCmdALater = 32814,
   kCmdBEarlier = 32815,
   kCmdBLater = 32816,
+  kCmdPreviousSentence = 32817,
+  kCmdNextSentence = 32818,
+  kCmdRepeatSentence = 32819,
   kCmdRepeatCountFirst = 32820,  // + the index in kRepeatCounts
   kCmdRepeatGapFirst = 32830,    // + the RepeatGap
 };

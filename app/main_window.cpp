@@ -66,6 +66,13 @@ int CommandForKey(int key, Qt::KeyboardModifiers modifiers) {
       return kCmdFaster;
     case Qt::Key_Backspace:
       return kCmdNormalSpeed;
+    case Qt::Key_PageUp:
+      return kCmdPreviousSentence;
+    case Qt::Key_PageDown:
+      return kCmdNextSentence;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return kCmdRepeatSentence;
     case Qt::Key_Down:
       return kCmdPlay;
     case Qt::Key_End:
@@ -235,6 +242,10 @@ void MainWindow::BuildMenus() {
   AddCommand(l, kCmdALater, QText(kTextMenuALater));
   AddCommand(l, kCmdBEarlier, QText(kTextMenuBEarlier));
   AddCommand(l, kCmdBLater, QText(kTextMenuBLater));
+  l->addSeparator();
+  AddCommand(l, kCmdPreviousSentence, QText(kTextMenuPreviousSentence));
+  AddCommand(l, kCmdNextSentence, QText(kTextMenuNextSentence));
+  AddCommand(l, kCmdRepeatSentence, QText(kTextMenuRepeatSentence));
   connect(learnMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
 
   QMenu* material = bar->addMenu(QText(kTextMenuResources));
@@ -353,6 +364,15 @@ void MainWindow::RunCommand(int command) {
     case kCmdBLater:
       app_.NudgeB(kNudgeMs);
       break;
+    case kCmdPreviousSentence:
+      app_.PreviousSentence();
+      break;
+    case kCmdNextSentence:
+      app_.NextSentence();
+      break;
+    case kCmdRepeatSentence:
+      app_.RepeatSentence();
+      break;
     default:
       if (command >= kCmdRepeatCountFirst && command < kCmdRepeatCountFirst + 6) {
         app_.SetRepeatCount(kRepeatCounts[command - kCmdRepeatCountFirst]);
@@ -418,6 +438,9 @@ void MainWindow::UpdateMenu() {
   action(kCmdALater)->setEnabled(l.nudgeA);
   action(kCmdBEarlier)->setEnabled(l.nudgeB);
   action(kCmdBLater)->setEnabled(l.nudgeB);
+  for (int c : {kCmdPreviousSentence, kCmdNextSentence, kCmdRepeatSentence}) {
+    action(c)->setEnabled(l.sentences);
+  }
   action(kCmdRepeatCountFirst + l.checkedCount)->setChecked(true);
   action(kCmdRepeatGapFirst + l.checkedGap)->setChecked(true);
 }
@@ -443,6 +466,7 @@ void MainWindow::TransportChanged(const TransportView& view) {
     ShowToolbar(view);
   }
   if (view.status != shown_.status) status0_->setText(QString::fromStdString(view.status));
+  if (view.lineText != shown_.lineText) hintStrip_->setLine(QString::fromStdString(view.lineText));
   if (view.filePath != shown_.filePath) status1_->setText(QString::fromStdString(view.filePath));
   if (view.title != shown_.title) setWindowTitle(QString::fromStdString(view.title));
   // The tick runs while a file plays.

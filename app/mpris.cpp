@@ -90,8 +90,8 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
   double Volume() const { return s_->Volume(); }
   void SetVolume(double volume) { s_->SetVolume(volume); }
   qlonglong Position() const { return s_->PositionUs(); }
-  bool CanGoNext() const { return false; }
-  bool CanGoPrevious() const { return false; }
+  bool CanGoNext() const { return s_->HasSentences(); }
+  bool CanGoPrevious() const { return s_->HasSentences(); }
   bool CanPlay() const { return s_->view().loaded; }
   bool CanPause() const { return s_->view().loaded; }
   bool CanSeek() const { return s_->view().loaded; }
@@ -106,9 +106,9 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
     if (s_->view().playState == Playing) s_->app().TogglePlay();
   }
   void Stop() { s_->app().Stop(); }
-  // Sentences come with the transcript; until then there is nothing to step to.
-  void Next() {}
-  void Previous() {}
+  // Tracks are the file's sentences.
+  void Next() { s_->app().NextSentence(); }
+  void Previous() { s_->app().PreviousSentence(); }
   void Seek(qlonglong offsetUs) {
     const qlonglong target = s_->PositionUs() + offsetUs;
     // Past the end is the next track's business; there is none.
@@ -220,6 +220,11 @@ void MprisService::TransportChanged(const TransportView& view) {
     for (const char* name : {"CanPlay", "CanPause", "CanSeek"}) {
       changed.insert(QString::fromLatin1(name), view.loaded);
     }
+  }
+  const bool had = old.loaded && old.sentences && !old.sentences->empty();
+  if (had != HasSentences()) {
+    changed.insert(QStringLiteral("CanGoNext"), HasSentences());
+    changed.insert(QStringLiteral("CanGoPrevious"), HasSentences());
   }
   if (!changed.isEmpty()) EmitChanged(kPlayerInterface, changed);
   if (view.loaded && old.seeks != view.seeks) {

@@ -43,6 +43,7 @@ class MprisService : public QObject {
   double Volume() const;
   void SetVolume(double volume);
   qlonglong PositionUs() const;
+  bool HasSentences() const { return view_.loaded && view_.sentences && !view_.sentences->empty(); }
 
  private:
   void EmitChanged(const QString& interface, const QVariantMap& changed);

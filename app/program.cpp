@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "app/mpris.h"
+#include "app/sentence_service.h"
 #include "app/texts.h"
 #include "online/usage_report.h"
 #include "online/version_check.h"
@@ -54,6 +55,8 @@ Program::~Program() {
   // The player must not outlive the window and the event loop.
   app_.CloseFile();
   app_.SetShell(*quiet_);
+  app_.SetSentenceAnalyzer(nullptr);
+  sentences_.reset();
   versionCheck_.reset();
   usageReport_.reset();
   if (window_) window_->SetMediaControls(nullptr);
@@ -79,6 +82,8 @@ bool Program::Start() {
     });
   }
   app_.SetPlayerFactory(options_.playerFactory.get());
+  sentences_ = std::make_unique<SentenceService>(app_);
+  app_.SetSentenceAnalyzer(sentences_.get());
   app_.SetShell(*window);
   CentreOnScreen(window);
 

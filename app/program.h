@@ -14,6 +14,7 @@ namespace orvex {
 
 class MainWindow;
 class MprisService;
+class SentenceService;
 class NoWindowShell;
 class VersionCheck;
 class UsageReport;
@@ -50,6 +51,7 @@ class Program {
   std::unique_ptr<SilentShell> quiet_;  // the app's shell once the window is gone
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<MprisService> mpris_;
+  std::unique_ptr<SentenceService> sentences_;
   std::unique_ptr<VersionCheck> versionCheck_;
   std::unique_ptr<UsageReport> usageReport_;
 };

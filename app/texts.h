@@ -101,6 +101,11 @@ enum TextId : int {
   kTextStatusInGap = 271,
   kTextStatusPass = 272,
   kTextStatusRate = 273,
+  kTextMenuPreviousSentence = 274,
+  kTextMenuNextSentence = 275,
+  kTextMenuRepeatSentence = 276,
+  kTextStatusSentence = 277,
+  kTextStatusAnalysing = 278,
 
   // Pictures drawn with text: the toolbar's captions and the shortcut table.
   kTextPictureSetA = 400,

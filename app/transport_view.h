@@ -4,7 +4,11 @@
 // notification. Views read it and nothing else of the application.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "sentences/sentence.h"
 
 namespace orvex {
 
@@ -34,9 +38,14 @@ struct TransportView {
   bool inGap = false;       // the silence between two passes
   uint32_t track = 0;       // counts the files loaded: a new file, a new number
   uint32_t seeks = 0;       // counts the jumps of the position (seeks, loop returns)
-  std::string filePath;     // the loaded file; empty when none is
-  std::string title;        // the window's title
-  std::string status;       // the status bar's first part, speed and pass included
+  // The file's sentences (shared, never changed once made); null without any.
+  std::shared_ptr<const std::vector<Sentence>> sentences;
+  int32_t sentence = -1;   // the sentence playing, from 0; -1 when none
+  int32_t analysing = -1;  // per cent of the analysis done; -1 when none runs
+  std::string lineText;    // the transcript's line at the position; empty when none
+  std::string filePath;    // the loaded file; empty when none is
+  std::string title;       // the window's title
+  std::string status;      // the status bar's first part, speed and pass included
 
   bool Active() const { return TransportActive(loaded, playState); }
   bool operator==(const TransportView&) const = default;

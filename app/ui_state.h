@@ -38,10 +38,11 @@ struct LearnMenuState {
   bool slower = false;
   bool faster = false;
   bool normal = false;
-  bool nudgeA = false;   // A is set while a file plays or is paused
-  bool nudgeB = false;   // B too
-  int checkedCount = 0;  // index in kRepeatCounts
-  int checkedGap = 0;    // a RepeatGap
+  bool nudgeA = false;     // A is set while a file plays or is paused
+  bool nudgeB = false;     // B too
+  bool sentences = false;  // a loaded file has sentences to step through
+  int checkedCount = 0;    // index in kRepeatCounts
+  int checkedGap = 0;      // a RepeatGap
 };
 LearnMenuState LearnMenuStateFor(const TransportView& v);
 

@@ -64,6 +64,7 @@ void App::SetRepeatGap(RepeatGap gap) {
 
 void App::NudgeA(int32_t deltaMs) {
   if (!Active() || pointA == -1) return;
+  sentence_ = -1;  // a loop of the learner's own now
   pointA = NudgedA(pointA, pointB, player->GetDurationMs(), deltaMs);
   if (pointB != -1) {
     StartLoop(true);
@@ -74,6 +75,7 @@ void App::NudgeA(int32_t deltaMs) {
 
 void App::NudgeB(int32_t deltaMs) {
   if (!Active() || pointB == -1) return;
+  sentence_ = -1;
   pointB = NudgedB(pointA, pointB, player->GetDurationMs(), deltaMs);
   StartLoop(false);
   // The new end is heard at once.
@@ -122,6 +124,18 @@ std::string App::StatusText() const {
     std::snprintf(rate, sizeof rate, "%d.%02d", rate_ / 100, rate_ % 100);
     text += ' ';
     text += FormatText(kTextStatusRate, {rate});
+  }
+  if (sentences_ && Active()) {
+    const int32_t k = CurrentSentence();
+    if (k >= 0) {
+      text += ' ';
+      text += FormatText(kTextStatusSentence,
+                         {std::to_string(k + 1), std::to_string(sentences_->size())});
+    }
+  }
+  if (analysing_ >= 0) {
+    text += ' ';
+    text += FormatText(kTextStatusAnalysing, {std::to_string(analysing_)});
   }
   if (looping_ && repeatCount_ > 0 && passes_ > 0) {
     text += ' ';

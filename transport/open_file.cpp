@@ -154,6 +154,7 @@ void App::OpenFile(std::optional<std::string> path) {
   filePath = file;
   ++track_;
   status_ = Text(kTextLoaded);
+  FindSentences();
   Publish();
   TogglePlay();
 }

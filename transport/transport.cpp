@@ -33,6 +33,13 @@ void App::Publish() {
   v.repeatGap = static_cast<int32_t>(repeatGap_);
   v.pass = looping_ ? passes_ : 0;
   v.inGap = inGap_;
+  v.sentences = sentences_;
+  v.sentence = CurrentSentence();
+  v.analysing = analysing_;
+  if (transcript_ && v.sentence >= 0 && v.loaded) {
+    const Sentence& line = (*sentences_)[static_cast<size_t>(v.sentence)];
+    if (v.positionMs < line.endMs) v.lineText = line.text;
+  }
   v.track = track_;
   v.seeks = seeks_;
   v.filePath = filePath;
@@ -96,6 +103,7 @@ void App::Stop() {
   if (!Active()) return;
   shell_->DismissToolbarTip();
   EndLoop();
+  sentence_ = -1;
   player->Stop();
   SeekPlayer(0);
   playState = Stopped;
@@ -153,9 +161,11 @@ void App::RepeatKey() {
     }
     // The player loops from here; the pass in progress is not one of the
     // repeats.
+    sentence_ = -1;
     StartLoop(false);
   } else {
     EndLoop();
+    sentence_ = -1;
     pointB = -1;
     pointA = -1;
   }
@@ -195,9 +205,17 @@ void App::Tick() {
   if (pointB != -1) {
     const int32_t p = player->GetPositionMs();
     if (lastPass_) {
-      // The last pass plays on past B, as if the repeat key were pressed.
+      // The last pass plays on past B, as if the repeat key were pressed; a
+      // sentence's last pass goes on to the next sentence.
       if (p >= pointB) {
+        const bool next =
+            sentence_ >= 0 && sentence_ + 1 < static_cast<int32_t>(sentences_->size());
+        if (next) {
+          PlaySentence(sentence_ + 1);
+          return;
+        }
         EndLoop();
+        sentence_ = -1;
         pointA = pointB = -1;
       }
     } else if (!inGap_ && (p < pointA || p > pointB)) {
@@ -248,6 +266,7 @@ void App::OnGraphEvent() {
 void App::CloseFile() {
   if (!bLoaded) return;
   Stop();
+  DropSentences();
   filePath.clear();
   if (player) {
     player->Teardown();

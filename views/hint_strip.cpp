@@ -25,6 +25,12 @@ HintStrip::HintStrip(QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+void HintStrip::setLine(const QString& line) {
+  if (line == line_) return;
+  line_ = line;
+  update();
+}
+
 void HintStrip::Compose() {
   if (surface_.isNull()) return;
   const int w = surface_.width();
@@ -37,7 +43,7 @@ void HintStrip::Compose() {
   painter.setFont(font_);
   painter.setPen(textPen_);
   painter.setClipRect(band);
-  painter.drawText(band, Qt::AlignCenter | Qt::TextSingleLine, hint_);
+  painter.drawText(band, Qt::AlignCenter | Qt::TextSingleLine, line_.isEmpty() ? hint_ : line_);
 }
 
 void HintStrip::paintEvent(QPaintEvent*) {

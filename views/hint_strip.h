@@ -1,6 +1,7 @@
 #pragma once
 // The hint strip: the usage hint centred on one line of a pale yellow band,
-// with an etched line along the bottom edge. A click starts moving the window.
+// with an etched line along the bottom edge; while a transcript's line
+// applies, that line instead. A click starts moving the window.
 
 #include <QBrush>
 #include <QFont>
@@ -19,6 +20,9 @@ class HintStrip : public QWidget {
  public:
   explicit HintStrip(QWidget* parent = nullptr);
 
+  // Shows a transcript's line; an empty one brings the usage hint back.
+  void setLine(const QString& line);
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -34,6 +38,7 @@ class HintStrip : public QWidget {
   QBrush frameBrush_;
   QBrush bandBrush_;
   QString hint_;
+  QString line_;
   QPixmap surface_;  // remade only when the size changes
 };
 

@@ -22,6 +22,7 @@ PositionBar::PositionBar(QWidget* parent)
       backgroundBrush_(palette().brush(QPalette::Button)),
       playedBrush_(QColor(70, 70, 70)),
       restBrush_(QColor(220, 220, 220)),
+      tickBrush_(QColor(150, 150, 150)),
       aFlag_(MakeAFlagPicture()),
       bFlag_(MakeBFlagPicture()),
       thumb_(MakeThumbPicture()) {
@@ -81,6 +82,18 @@ void PositionBar::Compose(int32_t a) {
   painter.setPen(pen_);
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(track.left, track.top, track.Width() - 1, track.Height() - 1);
+
+  // Each sentence's start, a grey tick under the track; the thumb covers
+  // the ticks it stands on.
+  if (view_.loaded && view_.sentences) {
+    int32_t last = -1;
+    for (const Sentence& s : *view_.sentences) {
+      const int32_t offset = pos::OffsetOfTime(s.startMs, duration, length);
+      if (offset == last) continue;
+      last = offset;
+      painter.fillRect(ToQRect(pos::SentenceTickRect(offset)), tickBrush_);
+    }
+  }
 
   // The pictures are ANDed in, so their white leaves the background as it is.
   painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);

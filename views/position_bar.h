@@ -75,6 +75,7 @@ class PositionBar : public QWidget {
   QBrush backgroundBrush_;
   QBrush playedBrush_;
   QBrush restBrush_;
+  QBrush tickBrush_;
   QImage aFlag_;
   QImage bFlag_;
   QImage thumb_;

@@ -92,9 +92,15 @@ Shown ShownOf(const TransportView& view, int32_t width) {
   shown.active = view.Active();
   shown.lengthMs = view.lengthMs;
   shown.thumb = OffsetOfTime(view.positionMs, view.lengthMs, length);
+  shown.sentences = view.sentences.get();
   if (shown.active && view.pointA != -1) shown.a = OffsetOfTime(view.pointA, view.lengthMs, length);
   if (shown.active && view.pointB != -1) shown.b = OffsetOfTime(view.pointB, view.lengthMs, length);
   return shown;
+}
+
+PixelRect SentenceTickRect(int32_t offset) {
+  return PixelRect{kTrackLeft + offset, kTrackBottom + 1, kTrackLeft + offset + 1,
+                   kTrackBottom + 4};
 }
 
 }  // namespace orvex::position

@@ -62,12 +62,17 @@ PixelRect CopiedRows(int32_t width, int32_t height);
 struct Shown {
   bool loaded = false;
   bool active = false;
-  int32_t thumb = 0;     // the thumb's offset
-  int32_t a = -1;        // the A flag's offset; -1 when it is not drawn
-  int32_t b = -1;        // the B flag's offset; -1 when it is not drawn
-  int32_t lengthMs = 0;  // for the drag label's time
+  int32_t thumb = 0;                // the thumb's offset
+  int32_t a = -1;                   // the A flag's offset; -1 when it is not drawn
+  int32_t b = -1;                   // the B flag's offset; -1 when it is not drawn
+  int32_t lengthMs = 0;             // for the drag label's time
+  const void* sentences = nullptr;  // the sentence ticks drawn, by their list
   bool operator==(const Shown&) const = default;
 };
 Shown ShownOf(const TransportView& view, int32_t width);
+
+// The tick under the track that marks a sentence starting at offset: one
+// pixel wide, in the rows between the track and the thumb's widest part.
+PixelRect SentenceTickRect(int32_t offset);
 
 }  // namespace orvex::position

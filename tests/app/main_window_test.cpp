@@ -265,7 +265,8 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   EXPECT_EQ(Entries(w->learnMenu()),
             (QStringList{"放慢 \t [", "加快 \t ]", "原速 \t Backspace", "-", "复读次数 >",
                          "复读间隔 >", "-", "A点前移 \t Shift+←", "A点后移 \t Shift+→",
-                         "B点前移 \t Ctrl+←", "B点后移 \t Ctrl+→"}));
+                         "B点前移 \t Ctrl+←", "B点后移 \t Ctrl+→", "-", "上一句 \t PageUp",
+                         "下一句 \t PageDown", "重复本句 \t Enter"}));
   const QList<QAction*> entries = w->learnMenu()->actions();
   EXPECT_EQ(Entries(entries[4]->menu()), (QStringList{"不限", "1遍", "2遍", "3遍", "5遍", "10遍"}));
   EXPECT_EQ(Entries(entries[5]->menu()), (QStringList{"无", "1秒", "2秒", "3秒", "与ab段等长"}));
@@ -283,7 +284,8 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   QTest::keyClick(slider, Qt::Key_BracketLeft);
   QTest::keyClick(slider, Qt::Key_BracketLeft);
   EXPECT_EQ(app_.view().rate, 90);
-  EXPECT_EQ(w->statusPart(0)->text(), QStringLiteral("播放中… 0.90×"));
+  // The sentence found in the file may follow.
+  EXPECT_TRUE(w->statusPart(0)->text().startsWith(QStringLiteral("播放中… 0.90×")));
   QTest::keyClick(slider, Qt::Key_Up);
   QTest::keyClick(slider, Qt::Key_Left, Qt::ShiftModifier);
   EXPECT_NE(app_.view().pointA, -1);
@@ -305,6 +307,37 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   QFile options(SettingsFile());
   ASSERT_TRUE(options.open(QIODevice::ReadOnly));
   EXPECT_EQ(options.readAll().count('\n'), 4);
+}
+
+// The sample's sentences, found by the analysis in the background, stepped
+// through with the keys as a learner does.
+TEST_F(MainWindowTest, SentencesOfTheSampleWithPageDownPageUpAndEnter) {
+  MainWindow* w = Start();
+  w->action(kCmdSample)->trigger();
+  ASSERT_EQ(app_.view().playState, Playing);
+  ASSERT_TRUE(WaitFor([&] { return app_.view().sentences != nullptr; }, 20000));
+  const std::vector<Sentence> sentences = *app_.view().sentences;
+  ASSERT_GE(sentences.size(), 4u);  // the sample is a dialogue of short sentences
+  QWidget* focus = w->displayPanel();
+  QTest::keyClick(focus, Qt::Key_PageDown);
+  const int first = app_.view().sentence;
+  ASSERT_GE(first, 0);
+  QTest::keyClick(focus, Qt::Key_PageDown);
+  QTest::keyClick(focus, Qt::Key_PageDown);
+  QTest::keyClick(focus, Qt::Key_PageUp);
+  const Sentence& expected = sentences[static_cast<size_t>(first + 1)];
+  EXPECT_EQ(app_.view().pointA, expected.startMs);
+  EXPECT_EQ(app_.view().pointB, expected.endMs);
+  EXPECT_TRUE(w->statusPart(0)->text().contains(
+      QStringLiteral("第%1/%2句").arg(first + 2).arg(sentences.size())));
+  // The loop plays inside the sentence.
+  ASSERT_TRUE(WaitFor([&] { return app_.view().positionMs > expected.startMs + 300; }));
+  EXPECT_LE(app_.view().positionMs, expected.endMs);
+  QTest::keyClick(focus, Qt::Key_Return);
+  EXPECT_LT(app_.view().positionMs, expected.startMs + 200);
+  w->UpdateMenu();
+  EXPECT_TRUE(w->action(kCmdNextSentence)->isEnabled());
+  SaveArtefact(w, "sentences");
 }
 
 TEST_F(MainWindowTest, ToolbarPicturesEnabledButtonsAndTips) {
@@ -349,10 +382,10 @@ TEST_F(MainWindowTest, StatusBarAndTitleFollowOpenAndClose) {
   const std::string path = ORVEX_TEST_DATA "/cbr_stereo.mp3";
   Open(w, path);
   EXPECT_EQ(w->windowTitle(), "cbr_stereo - " + QText(kTextCaption));
-  EXPECT_EQ(w->statusPart(0)->text(), QText(kTextPlaying));
+  EXPECT_TRUE(w->statusPart(0)->text().startsWith(QText(kTextPlaying)));
   EXPECT_EQ(w->statusPart(1)->text(), QString::fromStdString(path));
   app_.TogglePlay();
-  EXPECT_EQ(w->statusPart(0)->text(), QText(kTextPaused));
+  EXPECT_TRUE(w->statusPart(0)->text().startsWith(QText(kTextPaused)));
   app_.Stop();
   EXPECT_EQ(w->statusPart(0)->text(), QText(kTextStopped));
   app_.CloseFile();

@@ -341,5 +341,21 @@ TEST_F(PositionBarTest, RedrawsOnlyWhenWhatItShowsChanges) {
   EXPECT_EQ(paints.count, start + 2);
 }
 
+TEST_F(PositionBarTest, EachSentenceStartIsAGreyTickUnderTheTrack) {
+  Load(60000, Playing, 0);
+  view.pointA = 12000;  // pA = 103, the A flag's stem at x 118
+  view.sentences = std::make_shared<const std::vector<Sentence>>(
+      std::vector<Sentence>{{12000, 20000, ""}, {30000, 40000, ""}});
+  const QImage image = Redrawn(bar, view, "position_bar_sentences");
+  const QColor tick(150, 150, 150);
+  for (int x : {103 + 15, 257 + 15}) {
+    for (int y = 19; y < 22; ++y) EXPECT_EQ(At(image, x, y), tick) << x << "," << y;
+    EXPECT_NE(At(image, x + 1, 20), tick);
+    EXPECT_NE(At(image, x, 22), tick);
+  }
+  // The flag above the track is whole.
+  for (int y = 4; y < 14; ++y) EXPECT_TRUE(IsRed(At(image, 118, y))) << y;
+}
+
 }  // namespace
 }  // namespace orvex::test

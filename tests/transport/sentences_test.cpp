@@ -1,0 +1,179 @@
+// Stepping through sentences over the simulated player: where they come from
+// (transcript, cache, analysis) and how PageDown, PageUp, Enter and the repeat
+// count walk through them.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/settings/temp_home.h"
+#include "tests/transport/transport_fixture.h"
+
+namespace orvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The platform's analysis, answered by hand.
+class FakeAnalyzer : public SentenceAnalyzer {
+ public:
+  void Start(uint32_t request, const std::string& path) override {
+    started.push_back(path);
+    last = request;
+    running = true;
+  }
+  void Cancel() override {
+    running = false;
+    ++cancels;
+  }
+  std::vector<std::string> started;
+  uint32_t last = 0;
+  bool running = false;
+  int cancels = 0;
+};
+
+std::vector<Sentence> ThreeSentences() {
+  return {{1000, 3000, ""}, {4000, 6000, ""}, {7000, 9500, ""}};
+}
+
+class SentencesTest : public TransportTest {
+ protected:
+  SentencesTest() {
+    char name[] = "/tmp/orvex-sentences-XXXXXX";
+    folder = mkdtemp(name);
+    cache.Set(folder + "/cache");
+    app.SetSentenceAnalyzer(&analyzer);
+  }
+  ~SentencesTest() override { fs::remove_all(folder); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = folder + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  // A file playing whose analysis found the three sentences.
+  SimPlayer& Analysed() {
+    factory.durationMs = 20000;
+    app.OpenFile(Write("lesson.mp3", "mp3 bytes"));
+    app.SentencesFound(analyzer.last, ThreeSentences());
+    log.clear();
+    return *factory.last;
+  }
+
+  std::string folder;
+  ScopedEnv cache{"XDG_CACHE_HOME"};
+  FakeAnalyzer analyzer;
+};
+
+TEST_F(SentencesTest, AnAnalysisRunsOnceAndItsProgressAndResultShow) {
+  factory.durationMs = 20000;
+  const std::string mp3 = Write("lesson.mp3", "mp3 bytes");
+  app.OpenFile(mp3);
+  ASSERT_EQ(analyzer.started, std::vector<std::string>{mp3});
+  EXPECT_EQ(view().analysing, 0);
+  app.SentenceProgress(analyzer.last, 37);
+  EXPECT_NE(view().status.find("分句37%"), std::string::npos) << view().status;
+  // Answers for an earlier request are dropped.
+  app.SentencesFound(analyzer.last - 1, ThreeSentences());
+  EXPECT_EQ(view().sentences, nullptr);
+  app.SentencesFound(analyzer.last, ThreeSentences());
+  ASSERT_NE(view().sentences, nullptr);
+  EXPECT_EQ(view().sentences->size(), 3u);
+  EXPECT_EQ(view().analysing, -1);
+  // The second open of the unchanged file takes them from the cache.
+  app.OpenFile(mp3);
+  EXPECT_EQ(analyzer.started.size(), 1u);
+  ASSERT_NE(view().sentences, nullptr);
+  EXPECT_EQ(view().sentences->at(1).startMs, 4000);
+  // A changed file is analysed anew.
+  Write("lesson.mp3", "other, longer mp3 bytes");
+  app.OpenFile(mp3);
+  EXPECT_EQ(analyzer.started.size(), 2u);
+  // Closing stops the analysis at once; a late answer finds no file.
+  app.CloseFile();
+  EXPECT_FALSE(analyzer.running);
+  app.SentencesFound(analyzer.last, ThreeSentences());
+  EXPECT_EQ(view().sentences, nullptr);
+}
+
+TEST_F(SentencesTest, ATranscriptBesideTheFileWinsAndItsLinesShow) {
+  factory.durationMs = 20000;
+  Write("lesson.lrc",
+        "[ti:Lesson]\n[00:01.00]Hello.\n[00:04.00]How are you?\n[0x:99]broken\n"
+        "[00:07.50]Fine, thanks.\n");
+  app.OpenFile(Write("lesson.mp3", "mp3 bytes"));
+  EXPECT_TRUE(analyzer.started.empty());
+  ASSERT_NE(view().sentences, nullptr);
+  ASSERT_EQ(view().sentences->size(), 3u);
+  SimPlayer& p = *factory.last;
+  app.SeekTo(4500);
+  EXPECT_EQ(view().lineText, "How are you?");
+  EXPECT_NE(view().status.find("第2/3句"), std::string::npos) << view().status;
+  app.SeekTo(500);  // before the first line: the usage hint again
+  EXPECT_EQ(view().lineText, "");
+  (void)p;
+}
+
+TEST_F(SentencesTest, PageDownThreeTimesThenPageUpLoopsTheRightSentence) {
+  SimPlayer& p = Analysed();
+  p.positionMs = 500;
+  app.NextSentence();
+  EXPECT_EQ(view().pointA, 1000);
+  EXPECT_EQ(view().pointB, 3000);
+  EXPECT_EQ(p.positionMs, 1000);
+  EXPECT_EQ(p.loopA, 1000);
+  EXPECT_EQ(p.loopB, 3000);
+  app.NextSentence();
+  app.NextSentence();
+  EXPECT_EQ(view().pointA, 7000);
+  EXPECT_EQ(view().sentence, 2);
+  app.NextSentence();  // there is none after the last
+  EXPECT_EQ(view().pointA, 7000);
+  app.PreviousSentence();
+  EXPECT_EQ(view().pointA, 4000);
+  EXPECT_EQ(view().pointB, 6000);
+  EXPECT_EQ(p.positionMs, 4000);
+  // Without a count the sentence loops until the learner moves on.
+  PlayFor(p, 10000);
+  EXPECT_EQ(view().pointA, 4000);
+  EXPECT_GE(p.positionMs, 4000);
+  EXPECT_LE(p.positionMs, 6000);
+  // Enter plays it again from its start.
+  app.RepeatSentence();
+  EXPECT_EQ(p.positionMs, 4000);
+}
+
+TEST_F(SentencesTest, WithACountOfTwoEachSentencePlaysTwiceThenTheNext) {
+  app.SetRepeatCount(2);
+  SimPlayer& p = Analysed();
+  p.positionMs = 0;
+  app.NextSentence();
+  // Where each pass starts, in order.
+  std::vector<int32_t> starts{p.positionMs};
+  int32_t last = p.positionMs;
+  for (int i = 0; i < 2000 && view().pointB != -1; ++i) {
+    PlayFor(p, 10);
+    if (p.positionMs < last || (p.positionMs > last + 100)) starts.push_back(view().pointA);
+    last = p.positionMs;
+  }
+  EXPECT_EQ(starts, (std::vector<int32_t>{1000, 1000, 4000, 4000, 7000, 7000}));
+  // After the last sentence's last pass playback goes on.
+  EXPECT_EQ(view().pointA, -1);
+  EXPECT_EQ(view().playState, Playing);
+}
+
+TEST_F(SentencesTest, WithoutSentencesTheKeysDoNothing) {
+  SimPlayer& p = LoadPlaying();
+  p.positionMs = 5000;
+  log.clear();
+  app.NextSentence();
+  app.PreviousSentence();
+  app.RepeatSentence();
+  EXPECT_TRUE(shell.Matching("player.").empty());
+  EXPECT_EQ(view().pointA, -1);
+}
+
+}  // namespace
+}  // namespace orvex::test

@@ -6,6 +6,7 @@
 #include <QSessionManager>
 #include <string>
 
+#include "app/learn_keys_page.h"
 #include "app/main_window.h"
 #include "app/mpris.h"
 #include "app/sentence_service.h"
@@ -89,6 +90,7 @@ bool Program::Start() {
 
   auto* web = new WebPagePanel(window->optionsPanel(),
                                QUrl(QString::fromStdString(AdPageUrl(options_.vendorBase))));
+  web->setFallback(QString::fromStdString(LearnKeysPage()));
   window->SetWebPanel(web);
 
   window->show();

@@ -98,6 +98,7 @@ constexpr std::pair<int, std::string_view> kTexts[] = {
     {276, "重复本句 \t Enter"},
     {277, "第%s/%s句"},
     {278, "分句%s%"},
+    {279, "学习菜单的快捷键"},
 
     {400, "设置A点"},
     {401, "设置B点"},

@@ -106,6 +106,7 @@ enum TextId : int {
   kTextMenuRepeatSentence = 276,
   kTextStatusSentence = 277,
   kTextStatusAnalysing = 278,
+  kTextLearnKeysTitle = 279,
 
   // Pictures drawn with text: the toolbar's captions and the shortcut table.
   kTextPictureSetA = 400,

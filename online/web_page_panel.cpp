@@ -131,18 +131,34 @@ std::size_t WebPagePanel::bytesHeld() const {
          sheetChars_ * sizeof(QChar);
 }
 
+void WebPagePanel::setFallback(const QString& html) {
+  fallback_ = html;
+  if (loadEnded_ && html_.isEmpty()) showFallback();
+}
+
+void WebPagePanel::showFallback() {
+  if (fallback_.isEmpty()) return;
+  // Nothing of it comes from the network: no pictures, no style sheets. A
+  // narrow margin, so the whole page fits the panel.
+  document()->setDocumentMargin(2);
+  setHtml(fallback_);
+}
+
 void WebPagePanel::pageArrived() {
   HttpGet* get = pageGet_.release();
   get->deleteLater();
+  loadEnded_ = true;
   // Only a whole page of at most kMaxPageBytes, and one small enough to be
   // laid out at once, is shown.
   if (!get->succeeded() || static_cast<std::size_t>(get->body().size()) > kMaxShownPage.bytes) {
+    showFallback();
     emit loadFinished(false);
     return;
   }
   QString html = DecodeText(get->body(), get->contentType());
   shape_ = MeasurePage(html.toUtf8().toStdString());
   if (!FitsPanel(shape_)) {
+    showFallback();
     emit loadFinished(false);
     return;
   }

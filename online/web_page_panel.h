@@ -6,7 +6,8 @@
 // and the page is rendered again as they arrive. A page too large to lay out
 // quickly is never handed to the text browser. A click on a link opens it in
 // the user's browser. There is no context menu. A page that can't be loaded
-// or shown leaves the panel empty, and nothing is reported.
+// or shown gives way to a small page of the program's own, when it has one;
+// nothing is reported.
 
 #include <QHash>
 #include <QImage>
@@ -38,6 +39,10 @@ class WebPagePanel : public QTextBrowser {
   static QUrl vendorPage();
 
   const QUrl& page() const { return page_; }
+
+  // The page shown when the vendor's cannot be: one of the program's own,
+  // complete in itself. The vendor's page wins whenever it loads.
+  void setFallback(const QString& html);
 
   // The bytes the panel holds now: the page's text, the pictures (decoded or
   // being decoded) and the style sheets. What the running requests have read
@@ -73,8 +78,12 @@ class WebPagePanel : public QTextBrowser {
   void render();
   void openLink(const QUrl& link);
 
+  void showFallback();
+
   QUrl page_;
   QString html_;
+  QString fallback_;
+  bool loadEnded_ = false;  // the vendor's page came, or is not coming
   PageShape shape_;
   std::unique_ptr<HttpGet> pageGet_;
   std::vector<std::unique_ptr<HttpGet>> resourceGets_;  // running

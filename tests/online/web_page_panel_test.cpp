@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -21,6 +22,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/learn_keys_page.h"
 #include "flood_server.h"
 #include "http_test_server.h"
 #include "loop_watch.h"
@@ -176,6 +178,39 @@ TEST_F(WebPagePanelTest, StaysEmptyWhenThePageCannotBeHad) {
   WebPagePanel* refused =
       Load(QUrl(QStringLiteral("http://127.0.0.1:%1/orvex/ad.htm").arg(test::ClosedPort())));
   EXPECT_TRUE(refused->toPlainText().isEmpty());
+}
+
+TEST_F(WebPagePanelTest, TheLearnKeysShowWhenThePageCannotBeHadAndFitThePanel) {
+  const QString fallback = QString::fromStdString(LearnKeysPage());
+  // Refused, an error status, a missing page: the program's own page instead.
+  for (const QUrl& page :
+       {QUrl(QStringLiteral("http://127.0.0.1:%1/orvex/ad.htm").arg(test::ClosedPort())),
+        PageOf(server_)}) {
+    auto* panel = new WebPagePanel(&parent_, page);
+    panel->setGeometry(0, 0, 361, 88);  // its place in the window: (W - 243) x (H - 10)
+    panel->setFallback(fallback);
+    QSignalSpy finished(panel, &WebPagePanel::loadFinished);
+    ASSERT_TRUE(WaitFor([&] { return finished.count() > 0; }));
+    EXPECT_FALSE(finished.front().front().toBool());
+    const QString text = panel->toPlainText();
+    for (const char* entry : {"放慢", "加快", "原速", "A点前移", "B点后移", "上一句", "下一句",
+                              "重复本句", "Shift+←", "PageDown", "Enter"}) {
+      EXPECT_TRUE(text.contains(QString::fromUtf8(entry))) << entry;
+    }
+    // Whole, without scrolling, under either locale's fonts.
+    EXPECT_LE(panel->document()->size().height(), panel->viewport()->height());
+    EXPECT_LE(panel->document()->idealWidth(), panel->viewport()->width());
+    EXPECT_FALSE(panel->verticalScrollBar()->isVisible());
+    QDir().mkpath(QStringLiteral(ORVEX_BIN_DIR "/../artefacts"));
+    panel->grab().save(QStringLiteral(ORVEX_BIN_DIR "/../artefacts/web_panel_learn_keys.png"));
+  }
+  // The vendor's page wins whenever it loads.
+  server_.answer("/orvex/ad.htm", {200, "text/html", "<p>banner</p>"});
+  auto* panel = new WebPagePanel(&parent_, PageOf(server_));
+  panel->setFallback(fallback);
+  QSignalSpy finished(panel, &WebPagePanel::loadFinished);
+  ASSERT_TRUE(WaitFor([&] { return finished.count() > 0; }));
+  EXPECT_EQ(panel->toPlainText().trimmed(), QStringLiteral("banner"));
 }
 
 TEST_F(WebPagePanelTest, PicturesNeverComeFromLocalFiles) {

@@ -43,7 +43,17 @@ bool DisplayPanel::OnPlayButton(QPoint at) const {
          display::ComputeLayout(width(), height()).playButtonHit.Contains(at.x(), at.y());
 }
 
+void DisplayPanel::FitToRatio() {
+  const qreal ratio = devicePixelRatioF();
+  if (ratio == ratio_) return;
+  ratio_ = ratio;
+  shortcutTable_ = QImage();
+  playButton_ = QImage();
+  surface_ = MakeSurface(size(), ratio);
+}
+
 void DisplayPanel::paintEvent(QPaintEvent*) {
+  FitToRatio();
   Compose();
   QPainter painter(this);
   painter.drawPixmap(0, 0, surface_);
@@ -51,8 +61,9 @@ void DisplayPanel::paintEvent(QPaintEvent*) {
 
 void DisplayPanel::Compose() {
   if (surface_.isNull()) return;
-  const int w = surface_.width();
-  const int h = surface_.height();
+  // In logical pixels; the surface's ratio takes them to the device's.
+  const int w = width();
+  const int h = height();
   const display::Layout layout = display::ComputeLayout(w, h);
 
   QPainter painter(&surface_);
@@ -63,8 +74,9 @@ void DisplayPanel::Compose() {
   if (!view_.loaded) {
     painter.drawText(ToQRect(layout.noFileText), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
                      noFileText_);
-    if (shortcutTable_.isNull()) shortcutTable_ = MakeShortcutTablePicture();
-    const PixelPoint corner = display::ShortcutTableCorner(w, shortcutTable_.width());
+    if (shortcutTable_.isNull()) shortcutTable_ = MakeShortcutTablePicture(ratio_);
+    const QSize size = shortcutTable_.deviceIndependentSize().toSize();
+    const PixelPoint corner = display::ShortcutTableCorner(w, size.width());
     painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
     painter.drawImage(corner.x, corner.y, shortcutTable_);
     return;
@@ -82,16 +94,16 @@ void DisplayPanel::Compose() {
   painter.drawText(ToQRect(layout.state), kFlags, stateTexts_[state]);
 
   if (view_.playState != Playing) {
-    if (playButton_.isNull()) playButton_ = MakePlayButtonPicture();
+    if (playButton_.isNull()) playButton_ = MakePlayButtonPicture(ratio_);
     const PixelPoint corner =
-        display::PlayButtonCorner(w, h, playButton_.width(), playButton_.height());
+        display::PlayButtonCorner(w, h, display::kPlayButtonSize, display::kPlayButtonSize);
     painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
     painter.drawImage(corner.x, corner.y, playButton_);
   }
 }
 
 void DisplayPanel::resizeEvent(QResizeEvent*) {
-  surface_ = width() > 0 && height() > 0 ? QPixmap(width(), height()) : QPixmap();
+  surface_ = MakeSurface(size(), devicePixelRatioF());
   shown_ = display::ShownOf(view_);
 }
 
@@ -100,16 +112,16 @@ void DisplayPanel::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     return;
   }
-  if (OnPlayButton(event->position().toPoint())) {
+  if (OnPlayButton(PixelAt(event->position()))) {
     emit playRequested();
-    UpdateCursor(event->position().toPoint());
+    UpdateCursor(PixelAt(event->position()));
     return;
   }
   StartWindowMove(this);
 }
 
 void DisplayPanel::mouseMoveEvent(QMouseEvent* event) {
-  UpdateCursor(event->position().toPoint());
+  UpdateCursor(PixelAt(event->position()));
   QWidget::mouseMoveEvent(event);
 }
 

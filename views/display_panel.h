@@ -42,6 +42,9 @@ class DisplayPanel : public QWidget {
 
  private:
   void Compose();
+  // Drops the pictures and remakes the surface when the device pixel ratio
+  // changed (the first paint, a move to another screen).
+  void FitToRatio();
   bool PlayButtonShown() const;
   bool OnPlayButton(QPoint at) const;
   void UpdateCursor(QPoint at);
@@ -49,7 +52,8 @@ class DisplayPanel : public QWidget {
   TransportView view_;
   display::Shown shown_;  // what the panel last drew of the view
 
-  // Drawing objects and texts, made once; the pictures at their first use.
+  // Drawing objects and texts, made once; the pictures at their first use, at
+  // the device pixel ratio ratio_.
   QFont font_;
   QPen textPen_;
   QBrush backgroundBrush_;
@@ -57,7 +61,8 @@ class DisplayPanel : public QWidget {
   std::array<QString, 3> stateTexts_;  // stopped, paused, playing
   QImage shortcutTable_;
   QImage playButton_;
-  QPixmap surface_;  // remade only when the size changes
+  qreal ratio_ = 0;
+  QPixmap surface_;  // at the device pixel ratio; remade only when the size or ratio changes
   bool handCursor_ = false;
 };
 

@@ -8,6 +8,7 @@
 
 #include "app/texts.h"
 #include "views/panel_support.h"
+#include "views/pictures.h"
 
 namespace orvex {
 
@@ -33,8 +34,9 @@ void HintStrip::setLine(const QString& line) {
 
 void HintStrip::Compose() {
   if (surface_.isNull()) return;
-  const int w = surface_.width();
-  const int h = surface_.height();
+  // In logical pixels; the surface's ratio takes them to the device's.
+  const int w = width();
+  const int h = height();
   QPainter painter(&surface_);
   painter.fillRect(QRect(0, 0, w, h), frameBrush_);
   // The band: rows 1 to H - 3; the last two rows are the separator's.
@@ -47,14 +49,19 @@ void HintStrip::Compose() {
 }
 
 void HintStrip::paintEvent(QPaintEvent*) {
+  // A move to a screen of another device pixel ratio remakes the surface.
+  if (!surface_.isNull() && surface_.devicePixelRatio() != devicePixelRatioF()) {
+    surface_ = MakeSurface(size(), devicePixelRatioF());
+  }
   Compose();
   QPainter painter(this);
   const int rows = std::max(0, height() - 2);
-  painter.drawPixmap(QPoint(0, 0), surface_, QRect(0, 0, width(), rows));
+  painter.setClipRect(QRect(0, 0, width(), rows));
+  painter.drawPixmap(0, 0, surface_);
 }
 
 void HintStrip::resizeEvent(QResizeEvent*) {
-  surface_ = width() > 0 && height() > 0 ? QPixmap(width(), height()) : QPixmap();
+  surface_ = MakeSurface(size(), devicePixelRatioF());
   separator_->setGeometry(0, height() - 2, width() + 1, 2);
 }
 

@@ -39,7 +39,7 @@ class HintStrip : public QWidget {
   QBrush bandBrush_;
   QString hint_;
   QString line_;
-  QPixmap surface_;  // remade only when the size changes
+  QPixmap surface_;  // at the device pixel ratio; remade only when the size or ratio changes
 };
 
 }  // namespace orvex

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QWindow>
 
+#include <cmath>
+
 #include "app/texts.h"
 
 namespace orvex {
@@ -50,6 +52,11 @@ void ShowHandCursor(QWidget* widget, bool hand, bool& shown) {
   } else {
     widget->unsetCursor();
   }
+}
+
+QPoint PixelAt(const QPointF& position) {
+  return QPoint(static_cast<int>(std::floor(position.x())),
+                static_cast<int>(std::floor(position.y())));
 }
 
 QString QText(int id) {

@@ -4,6 +4,7 @@
 // QStrings.
 
 #include <QBrush>
+#include <QPointF>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -40,6 +41,12 @@ void ShowHandCursor(QWidget* widget, bool hand, bool& shown);
 
 // Text(id) as a QString.
 QString QText(int id);
+
+// The logical pixel a pointer position lies in. Positions are in logical
+// pixels; at a device pixel ratio of 1.5 they fall between whole ones
+// (10.67), and the pixel is the one whose square holds the position, as the
+// drawing sees it, not the nearest one.
+QPoint PixelAt(const QPointF& position);
 
 inline QRect ToQRect(const PixelRect& r) {
   return QRect(r.left, r.top, r.Width(), r.Height());

@@ -5,7 +5,9 @@
 #include <QPainterPath>
 #include <QPen>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <string_view>
 
 #include "app/texts.h"
@@ -45,6 +47,17 @@ QImage FromRows(const std::array<std::string_view, N>& rows) {
 
 QString Utf8(const char* text) {
   return QString::fromUtf8(text);
+}
+
+// A white picture of the logical size at the device pixel ratio, for drawing
+// in logical coordinates at the device's resolution.
+QImage WhiteAtRatio(int width, int height, qreal devicePixelRatio) {
+  const qreal ratio = std::max<qreal>(1.0, devicePixelRatio);
+  QImage image(static_cast<int>(std::ceil(width * ratio)),
+               static_cast<int>(std::ceil(height * ratio)), QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
+  image.fill(Qt::white);
+  return image;
 }
 
 }  // namespace
@@ -97,7 +110,7 @@ QImage MakeThumbPicture() {
   }});
 }
 
-QImage MakeShortcutTablePicture() {
+QImage MakeShortcutTablePicture(qreal devicePixelRatio) {
   constexpr int kWidth = 114;
   constexpr int kHeight = 69;
   constexpr int kRowHeight = 17;
@@ -105,15 +118,19 @@ QImage MakeShortcutTablePicture() {
   const QColor darkBlue(0, 0, 128);
   const QColor red(255, 0, 0);
 
-  QImage image(kWidth, kHeight, QImage::Format_RGB32);
-  image.fill(Qt::white);
+  QImage image = WhiteAtRatio(kWidth, kHeight, devicePixelRatio);
   QPainter painter(&image);
-  // The grid: outer border, two column lines, row lines across the last two columns.
-  painter.setPen(QPen(grey, 1));
-  painter.drawRect(0, 0, kWidth - 1, kHeight - 1);
-  painter.drawLine(22, 0, 22, kHeight - 1);
-  painter.drawLine(42, 0, 42, kHeight - 1);
-  for (int y = kRowHeight; y < kHeight - 1; y += kRowHeight) painter.drawLine(22, y, kWidth - 1, y);
+  // The grid, one logical pixel wide, filled as whole pixels so that it stays
+  // on the same pixels at every ratio: outer border, two column lines, row
+  // lines across the last two columns.
+  painter.fillRect(0, 0, kWidth, 1, grey);
+  painter.fillRect(0, kHeight - 1, kWidth, 1, grey);
+  painter.fillRect(0, 0, 1, kHeight, grey);
+  painter.fillRect(kWidth - 1, 0, 1, kHeight, grey);
+  painter.fillRect(22, 0, 1, kHeight, grey);
+  painter.fillRect(42, 0, 1, kHeight, grey);
+  for (int y = kRowHeight; y < kHeight - 1; y += kRowHeight)
+    painter.fillRect(22, y, kWidth - 22, 1, grey);
 
   painter.setRenderHint(QPainter::TextAntialiasing);
   QFont font(Utf8("宋体"));
@@ -148,11 +165,10 @@ QImage MakeShortcutTablePicture() {
   return image;
 }
 
-QImage MakePlayButtonPicture() {
+QImage MakePlayButtonPicture(qreal devicePixelRatio) {
   constexpr int kSize = 64;
   const QColor blue(24, 84, 204);
-  QImage image(kSize, kSize, QImage::Format_RGB32);
-  image.fill(Qt::white);
+  QImage image = WhiteAtRatio(kSize, kSize, devicePixelRatio);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(QPen(blue, 4));
@@ -165,6 +181,34 @@ QImage MakePlayButtonPicture() {
   triangle.closeSubpath();
   painter.fillPath(triangle, blue);
   return image;
+}
+
+int WholePixelFactor(qreal devicePixelRatio) {
+  // A ratio a rounding error above a whole number (2.0000001) is that number.
+  return std::max(1, static_cast<int>(std::ceil(devicePixelRatio - 1e-6)));
+}
+
+QImage ScaledByWholePixels(const QImage& picture, qreal devicePixelRatio) {
+  const int factor = WholePixelFactor(devicePixelRatio);
+  if (picture.isNull()) return picture;
+  const QImage source = picture.convertToFormat(QImage::Format_RGB32);
+  QImage scaled(source.size() * factor, QImage::Format_RGB32);
+  for (int y = 0; y < scaled.height(); ++y) {
+    const auto* from = reinterpret_cast<const QRgb*>(source.constScanLine(y / factor));
+    auto* to = reinterpret_cast<QRgb*>(scaled.scanLine(y));
+    for (int x = 0; x < scaled.width(); ++x) to[x] = from[x / factor];
+  }
+  scaled.setDevicePixelRatio(factor);
+  return scaled;
+}
+
+QPixmap MakeSurface(QSize logicalSize, qreal devicePixelRatio) {
+  if (logicalSize.isEmpty()) return {};
+  const qreal ratio = std::max<qreal>(1.0, devicePixelRatio);
+  QPixmap surface(QSize(static_cast<int>(std::ceil(logicalSize.width() * ratio)),
+                        static_cast<int>(std::ceil(logicalSize.height() * ratio))));
+  surface.setDevicePixelRatio(ratio);
+  return surface;
 }
 
 }  // namespace orvex

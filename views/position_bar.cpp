@@ -22,10 +22,7 @@ PositionBar::PositionBar(QWidget* parent)
       backgroundBrush_(palette().brush(QPalette::Button)),
       playedBrush_(QColor(70, 70, 70)),
       restBrush_(QColor(220, 220, 220)),
-      tickBrush_(QColor(150, 150, 150)),
-      aFlag_(MakeAFlagPicture()),
-      bFlag_(MakeBFlagPicture()),
-      thumb_(MakeThumbPicture()) {
+      tickBrush_(QColor(150, 150, 150)) {
   setObjectName(QStringLiteral("PositionBar"));
   font_.setPixelSize(10);
   font_.setWeight(QFont::Normal);
@@ -55,18 +52,30 @@ void PositionBar::Draw(int32_t a) {
   drawRequested_ = false;
 }
 
+void PositionBar::FitToRatio() {
+  const qreal ratio = devicePixelRatioF();
+  if (ratio == ratio_) return;
+  ratio_ = ratio;
+  aFlag_ = ScaledByWholePixels(MakeAFlagPicture(), ratio);
+  bFlag_ = ScaledByWholePixels(MakeBFlagPicture(), ratio);
+  thumb_ = ScaledByWholePixels(MakeThumbPicture(), ratio);
+  surface_ = MakeSurface(size(), ratio);
+}
+
 void PositionBar::paintEvent(QPaintEvent*) {
   const int32_t a = drawRequested_ ? requestedArg_ : dragging_ ? dragOffset_ : kCurrentPosition;
+  FitToRatio();
   Compose(a);
   QPainter painter(this);
-  const QRect rows = ToQRect(pos::CopiedRows(width(), height()));
-  painter.drawPixmap(rows.topLeft(), surface_, rows);
+  painter.setClipRect(ToQRect(pos::CopiedRows(width(), height())));
+  painter.drawPixmap(0, 0, surface_);
 }
 
 void PositionBar::Compose(int32_t a) {
   if (surface_.isNull()) return;
-  const int32_t w = surface_.width();
-  const int32_t h = surface_.height();
+  // In logical pixels; the surface's ratio takes them to the device's.
+  const int32_t w = width();
+  const int32_t h = height();
   const int32_t length = pos::TrackLength(w);
   const int32_t duration = view_.loaded ? view_.lengthMs : 0;
   const int32_t p = CurrentOffset(length);
@@ -123,11 +132,7 @@ void PositionBar::Compose(int32_t a) {
 
 void PositionBar::resizeEvent(QResizeEvent*) {
   separator_->setGeometry(0, 0, width() + 1, 2);
-  if (width() > 0 && height() > 0) {
-    surface_ = QPixmap(width(), height());
-  } else {
-    surface_ = QPixmap();
-  }
+  surface_ = MakeSurface(size(), devicePixelRatioF());
   shown_ = pos::ShownOf(view_, width());
 }
 
@@ -141,7 +146,7 @@ void PositionBar::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     return;
   }
-  const QPoint at = event->position().toPoint();
+  const QPoint at = PixelAt(event->position());
   if (dragging_ || !Active()) {
     StartWindowMove(this);
     return;
@@ -162,7 +167,7 @@ void PositionBar::mousePressEvent(QMouseEvent* event) {
 }
 
 void PositionBar::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint at = event->position().toPoint();
+  const QPoint at = PixelAt(event->position());
   if (dragging_) {
     const int32_t length = pos::TrackLength(width());
     dragOffset_ = pos::ClampOffset(dragOffset_ + (at.x() - lastX_), length);
@@ -180,7 +185,7 @@ void PositionBar::mouseReleaseEvent(QMouseEvent* event) {
   // A release always ends the drag, also one that outlived its playback (the
   // stop key pressed during the drag); only an active transport seeks.
   endDrag();
-  const QPoint at = event->position().toPoint();
+  const QPoint at = PixelAt(event->position());
   UpdateCursor(at.x(), at.y());
 }
 

@@ -61,6 +61,9 @@ class PositionBar : public QWidget {
   // kCurrentPosition) and copies it onto the bar at once.
   void Draw(int32_t a);
   void Compose(int32_t a);
+  // Remakes the pictures and the surface when the device pixel ratio changed
+  // (the first paint, a move to another screen).
+  void FitToRatio();
   void SeekToOffset(int32_t offset);
   void UpdateCursor(int32_t x, int32_t y);
 
@@ -76,10 +79,12 @@ class PositionBar : public QWidget {
   QBrush playedBrush_;
   QBrush restBrush_;
   QBrush tickBrush_;
+  // The pictures, enlarged by whole pixels for the ratio they were made for.
+  qreal ratio_ = 0;
   QImage aFlag_;
   QImage bFlag_;
   QImage thumb_;
-  QPixmap surface_;  // remade only when the size changes
+  QPixmap surface_;  // at the device pixel ratio; remade only when the size or ratio changes
 
   bool dragging_ = false;
   int32_t dragOffset_ = 0;

@@ -1,11 +1,18 @@
 #include "app/pictures/toolbar_pictures.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include <QFont>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QScreen>
 #include <QString>
 
 #include "app/texts.h"
@@ -99,15 +106,25 @@ void DrawForward(QPainter& p) {
   p.drawPolygon(arrow);
 }
 
+// A transparent picture of the logical size at `scale` device pixels per logical one.
+QImage TransparentAt(int width, int height, qreal scale) {
+  QImage image(static_cast<int>(std::ceil(width * scale)),
+               static_cast<int>(std::ceil(height * scale)), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(scale);
+  image.fill(Qt::transparent);
+  return image;
+}
+
 // The forward arrow mirrored, pixel for pixel.
 void DrawBack(QPainter& p) {
-  QImage forward(kW, kCaptionTop, QImage::Format_ARGB32_Premultiplied);
-  forward.fill(Qt::transparent);
+  QImage forward = TransparentAt(kW, kCaptionTop, p.device()->devicePixelRatioF());
   QPainter painter(&forward);
   painter.setRenderHints(p.renderHints());
   DrawForward(painter);
   painter.end();
-  p.drawImage(0, 0, forward.mirrored(true, false));
+  QImage back = forward.mirrored(true, false);
+  back.setDevicePixelRatio(forward.devicePixelRatio());
+  p.drawImage(0, 0, back);
 }
 
 // The letters ab: the letter the key sets next is red; a letter already set is dark blue;
@@ -157,9 +174,8 @@ QString RepeatCaption(RepeatPicture which) {
   return QText(kTextPictureClearAB);
 }
 
-QImage DrawStrip(PlayPicture play, RepeatPicture repeat) {
-  QImage strip(kW * kToolbarPictureCount, kH, QImage::Format_ARGB32_Premultiplied);
-  strip.fill(Qt::transparent);
+QImage DrawStrip(PlayPicture play, RepeatPicture repeat, qreal scale) {
+  QImage strip = TransparentAt(kW * kToolbarPictureCount, kH, scale);
   QPainter p(&strip);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
@@ -184,40 +200,63 @@ QImage DrawStrip(PlayPicture play, RepeatPicture repeat) {
   return strip;
 }
 
-const std::array<QImage, kStripCount>& Strips() {
-  static const std::array<QImage, kStripCount> strips = [] {
-    constexpr RepeatPicture kRepeats[] = {RepeatPicture::kSetA, RepeatPicture::kSetB,
-                                          RepeatPicture::kClear};
-    std::array<QImage, kStripCount> built;
-    for (int i = 0; i < kStripCount; ++i) {
-      built[i] = DrawStrip(i < 3 ? PlayPicture::kPause : PlayPicture::kPlay, kRepeats[i % 3]);
-    }
-    return built;
-  }();
-  return strips;
+using StripSet = std::array<QImage, kStripCount>;
+
+// The six strips at a scale, drawn on first use. GUI thread only.
+const StripSet& Strips(qreal scale) {
+  static std::vector<std::pair<qreal, std::unique_ptr<StripSet>>> drawn;
+  for (const auto& [s, strips] : drawn) {
+    if (s == scale) return *strips;
+  }
+  constexpr RepeatPicture kRepeats[] = {RepeatPicture::kSetA, RepeatPicture::kSetB,
+                                        RepeatPicture::kClear};
+  auto built = std::make_unique<StripSet>();
+  for (int i = 0; i < kStripCount; ++i) {
+    (*built)[i] =
+        DrawStrip(i < 3 ? PlayPicture::kPause : PlayPicture::kPlay, kRepeats[i % 3], scale);
+  }
+  drawn.emplace_back(scale, std::move(built));
+  return *drawn.back().second;
 }
 
 }  // namespace
 
-QImage ToolbarStripImage(int bitmapId) {
+QImage ToolbarStripImage(int bitmapId, qreal scale) {
   if (bitmapId < kFirstToolbarBitmap || bitmapId > kLastToolbarBitmap) return {};
-  return Strips()[bitmapId - kFirstToolbarBitmap];
+  if (!(scale >= 1.0)) return {};
+  return Strips(scale)[bitmapId - kFirstToolbarBitmap];
 }
 
-QPixmap ToolbarStrip(int bitmapId) {
-  return QPixmap::fromImage(ToolbarStripImage(bitmapId));
+QPixmap ToolbarStrip(int bitmapId, qreal scale) {
+  return QPixmap::fromImage(ToolbarStripImage(bitmapId, scale));
 }
 
-QPixmap ToolbarPicture(int bitmapId, int index) {
+QPixmap ToolbarPicture(int bitmapId, int index, qreal scale) {
   if (index < 0 || index >= kToolbarPictureCount) return {};
-  const QImage strip = ToolbarStripImage(bitmapId);
+  const QImage strip = ToolbarStripImage(bitmapId, scale);
   if (strip.isNull()) return {};
-  return QPixmap::fromImage(strip.copy(index * kW, 0, kW, kH));
+  const int w = static_cast<int>(std::ceil(kW * scale));
+  const int h = static_cast<int>(std::ceil(kH * scale));
+  QImage picture = strip.copy(static_cast<int>(std::lround(index * kW * scale)), 0, w, h);
+  picture.setDevicePixelRatio(scale);
+  return QPixmap::fromImage(picture);
 }
 
 QIcon ToolbarIcon(int bitmapId, int index) {
-  const QPixmap picture = ToolbarPicture(bitmapId, index);
-  return picture.isNull() ? QIcon() : QIcon(picture);
+  std::vector<qreal> scales{1.0, 2.0};
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const qreal ratio = screen->devicePixelRatio();
+    if (ratio >= 1.0 && std::find(scales.begin(), scales.end(), ratio) == scales.end()) {
+      scales.push_back(ratio);
+    }
+  }
+  QIcon icon;
+  for (qreal scale : scales) {
+    const QPixmap picture = ToolbarPicture(bitmapId, index, scale);
+    if (picture.isNull()) return {};
+    icon.addPixmap(picture);
+  }
+  return icon;
 }
 
 }  // namespace orvex

@@ -12,7 +12,12 @@
 //   137     play       clear
 //
 // Every function needs a QGuiApplication and runs on the GUI thread. The strips are drawn
-// once, on first use, and kept.
+// once for each scale, on first use, and kept.
+//
+// Sizes are in logical pixels. At a scale above 1 (the device pixel ratio of a HiDPI screen)
+// a picture is drawn again at the device's resolution, not enlarged: the symbols and the
+// captions are drawn in code, so they come out as sharp as the screen. The result has
+// scale times as many pixels each way and carries the scale as its device pixel ratio.
 
 #include <QIcon>
 #include <QImage>
@@ -37,13 +42,14 @@ enum ToolbarPictureIndex : int {
 };
 
 // The strip of bitmap `bitmapId` (132..137), 288 × 32 pixels on a transparent background;
-// a null image or pixmap for any other id.
-QImage ToolbarStripImage(int bitmapId);
-QPixmap ToolbarStrip(int bitmapId);
+// a null image or pixmap for any other id or a scale below 1.
+QImage ToolbarStripImage(int bitmapId, qreal scale = 1.0);
+QPixmap ToolbarStrip(int bitmapId, qreal scale = 1.0);
 
 // One 48 × 32 picture of a strip; null when the id or the index (0..5) is out of range.
-QPixmap ToolbarPicture(int bitmapId, int index);
-// The same picture as an icon; its disabled look is the usual greyed one.
+QPixmap ToolbarPicture(int bitmapId, int index, qreal scale = 1.0);
+// The same picture as an icon, drawn at scales 1 and 2 and at the device pixel ratio of
+// every screen present; its disabled look is the usual greyed one.
 QIcon ToolbarIcon(int bitmapId, int index);
 
 }  // namespace orvex

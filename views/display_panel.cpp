@@ -112,16 +112,16 @@ void DisplayPanel::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     return;
   }
-  if (OnPlayButton(PixelAt(event->position()))) {
+  if (OnPlayButton(PixelAt(this, event))) {
     emit playRequested();
-    UpdateCursor(PixelAt(event->position()));
+    UpdateCursor(PixelAt(this, event));
     return;
   }
   StartWindowMove(this);
 }
 
 void DisplayPanel::mouseMoveEvent(QMouseEvent* event) {
-  UpdateCursor(PixelAt(event->position()));
+  UpdateCursor(PixelAt(this, event));
   QWidget::mouseMoveEvent(event);
 }
 

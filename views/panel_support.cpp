@@ -1,6 +1,7 @@
 #include "views/panel_support.h"
 
 #include <QEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
 
@@ -54,9 +55,13 @@ void ShowHandCursor(QWidget* widget, bool hand, bool& shown) {
   }
 }
 
-QPoint PixelAt(const QPointF& position) {
-  return QPoint(static_cast<int>(std::floor(position.x())),
-                static_cast<int>(std::floor(position.y())));
+QPoint PixelAt(const QWidget* widget, const QMouseEvent* event) {
+  const QPointF rounded = event->position();
+  QPointF at = widget->mapFrom(widget->window(), event->scenePosition());
+  // An event sent straight to a child widget carries its own position as
+  // the window's; it is taken as it is.
+  if (std::abs(at.x() - rounded.x()) >= 1 || std::abs(at.y() - rounded.y()) >= 1) at = rounded;
+  return QPoint(static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y())));
 }
 
 QString QText(int id) {

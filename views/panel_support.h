@@ -4,12 +4,13 @@
 // QStrings.
 
 #include <QBrush>
-#include <QPointF>
 #include <QRect>
 #include <QString>
 #include <QWidget>
 
 #include "views/pixel_rect.h"
+
+class QMouseEvent;
 
 namespace orvex {
 
@@ -42,11 +43,12 @@ void ShowHandCursor(QWidget* widget, bool hand, bool& shown);
 // Text(id) as a QString.
 QString QText(int id);
 
-// The logical pixel a pointer position lies in. Positions are in logical
-// pixels; at a device pixel ratio of 1.5 they fall between whole ones
-// (10.67), and the pixel is the one whose square holds the position, as the
-// drawing sees it, not the nearest one.
-QPoint PixelAt(const QPointF& position);
+// The logical pixel the pointer of a mouse event lies in, as the drawing sees
+// it. At a device pixel ratio above 1 a device pixel falls inside a logical
+// one (device pixel 229 at 2x is logical 114.5), but Qt hands widgets the
+// position rounded to the nearest whole pixel (115); the position in the
+// window keeps the fraction, so the pixel comes from it, rounded down.
+QPoint PixelAt(const QWidget* widget, const QMouseEvent* event);
 
 inline QRect ToQRect(const PixelRect& r) {
   return QRect(r.left, r.top, r.Width(), r.Height());

@@ -17,7 +17,7 @@ PositionBar::PositionBar(QWidget* parent)
     : QWidget(parent),
       separator_(new EtchedLine(Qt::Horizontal, QStringLiteral("1014"), this)),
       font_(QStringLiteral("Tahoma")),
-      pen_(QColor(70, 70, 70), 1),
+      outlineBrush_(QColor(70, 70, 70)),
       textPen_(Qt::black),
       backgroundBrush_(palette().brush(QPalette::Button)),
       playedBrush_(QColor(70, 70, 70)),
@@ -26,8 +26,6 @@ PositionBar::PositionBar(QWidget* parent)
   setObjectName(QStringLiteral("PositionBar"));
   font_.setPixelSize(10);
   font_.setWeight(QFont::Normal);
-  pen_.setCapStyle(Qt::SquareCap);
-  pen_.setJoinStyle(Qt::MiterJoin);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
 }
@@ -86,11 +84,14 @@ void PositionBar::Compose(int32_t a) {
   const PixelRect rest = pos::RestRect(p, w);
   if (rest.Width() > 0) painter.fillRect(ToQRect(rest), restBrush_);
 
-  // The outline, edges included: a 1-pixel pen on whole pixels.
+  // The outline, edges included, filled as whole pixels: a pen would
+  // straddle the edge pixels' boundary at a device pixel ratio of 2.
   const PixelRect track = pos::TrackRect(w);
-  painter.setPen(pen_);
-  painter.setBrush(Qt::NoBrush);
-  painter.drawRect(track.left, track.top, track.Width() - 1, track.Height() - 1);
+  const QRect outline = ToQRect(track);
+  painter.fillRect(outline.left(), outline.top(), outline.width(), 1, outlineBrush_);
+  painter.fillRect(outline.left(), outline.bottom(), outline.width(), 1, outlineBrush_);
+  painter.fillRect(outline.left(), outline.top(), 1, outline.height(), outlineBrush_);
+  painter.fillRect(outline.right(), outline.top(), 1, outline.height(), outlineBrush_);
 
   // Each sentence's start, a grey tick under the track; the thumb covers
   // the ticks it stands on.
@@ -146,7 +147,7 @@ void PositionBar::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     return;
   }
-  const QPoint at = PixelAt(event->position());
+  const QPoint at = PixelAt(this, event);
   if (dragging_ || !Active()) {
     StartWindowMove(this);
     return;
@@ -167,7 +168,7 @@ void PositionBar::mousePressEvent(QMouseEvent* event) {
 }
 
 void PositionBar::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint at = PixelAt(event->position());
+  const QPoint at = PixelAt(this, event);
   if (dragging_) {
     const int32_t length = pos::TrackLength(width());
     dragOffset_ = pos::ClampOffset(dragOffset_ + (at.x() - lastX_), length);
@@ -185,7 +186,7 @@ void PositionBar::mouseReleaseEvent(QMouseEvent* event) {
   // A release always ends the drag, also one that outlived its playback (the
   // stop key pressed during the drag); only an active transport seeks.
   endDrag();
-  const QPoint at = PixelAt(event->position());
+  const QPoint at = PixelAt(this, event);
   UpdateCursor(at.x(), at.y());
 }
 

@@ -73,7 +73,7 @@ class PositionBar : public QWidget {
 
   // Drawing objects, made once.
   QFont font_;
-  QPen pen_;
+  QBrush outlineBrush_;
   QPen textPen_;
   QBrush backgroundBrush_;
   QBrush playedBrush_;

@@ -45,11 +45,19 @@ QString QText(int id) {
 }
 
 // Keeps a picture of the whole window under the build folder for a person to
-// look at.
+// look at; a run at a device pixel ratio other than 1 (QT_SCALE_FACTOR) and
+// one on another platform than offscreen name theirs after both.
 void SaveArtefact(QWidget* window, const QString& name) {
   const QString folder = QStringLiteral(ORVEX_BIN_DIR "/../artefacts");
   QDir().mkpath(folder);
-  EXPECT_TRUE(window->grab().save(folder + "/main_window_" + name + ".png"));
+  QString run;
+  if (QGuiApplication::platformName() != QStringLiteral("offscreen")) {
+    run += u'_' + QGuiApplication::platformName();
+  }
+  if (window->devicePixelRatioF() != 1.0) {
+    run += u'_' + QString::number(window->devicePixelRatioF()) + u'x';
+  }
+  EXPECT_TRUE(window->grab().save(folder + "/main_window_" + name + run + ".png"));
 }
 
 // Closes message boxes and keeps their texts.

@@ -111,6 +111,14 @@ void EnsureDebugCategory() {
 // cleared.
 enum class Restart { kNone, kLoop, kContinue };
 
+// scaletempo holds back a window of its input and drops it where a segment
+// ends: at another speed a loop's segment runs this much past B, and the sink
+// cuts it at B.
+constexpr int64_t kTempoLeadOutNs = 100 * GST_MSECOND;
+// Likewise it drops the first window of a segment: at another speed seeks
+// start this much early, and the sink cuts the lead-in away.
+constexpr int64_t kTempoLeadInNs = 100 * GST_MSECOND;
+
 // Sink segments kept for mapping the clock to a heard position: the sink's
 // buffer holds at most a few of them.
 constexpr size_t kKeptSegments = 8;
@@ -143,6 +151,10 @@ struct GstPlayer::Impl {
   // false when it cannot tell.
   bool HeardPositionNs(int64_t& ns);
   void OnSegmentDone(uint32_t seqnum);
+  // A loop segment's stop at another speed: past B by scaletempo's lead-out.
+  int64_t LeadOutStop(int64_t b) const {
+    return lengthNs > 0 ? std::min(b + kTempoLeadOutNs, lengthNs) : b;
+  }
   void OnSinkSegment(GstPadProbeInfo* info);
   void QueueEvent(int32_t code);
   // Loop events wait for the clock to reach the running time at which they
@@ -222,7 +234,8 @@ struct GstPlayer::Impl {
   // The splitter's seek in flight: its event's number and the true target.
   std::atomic<uint32_t> leadInSeqnum{GST_SEQNUM_INVALID};
   std::atomic<int64_t> leadInTargetNs{0};
-  std::atomic<bool> playing{false};  // the pipeline is in PLAYING
+  std::atomic<bool> playing{false};      // the pipeline is in PLAYING
+  std::atomic<bool> markDiscont{false};  // the next buffer at the sink follows a silence
 
   // The loop (under `mutex`): the GUI thread sets it, the bus handler plays
   // it on when a segment is done, the sink probe places each pass.
@@ -233,6 +246,8 @@ struct GstPlayer::Impl {
   int64_t segmentStopNs = -1;                   // the stop of the segment seek playing, -1 for none
   uint32_t segmentSeqnum = GST_SEQNUM_INVALID;  // that seek's number
   Restart restart = Restart::kNone;             // a seek without flush on its way
+  int64_t clipAtNs = -1;    // where the sink ends a loop's segment (B), -1 for none
+  int64_t clipFromNs = -1;  // where the sink starts a segment at another speed
   int64_t restartGapNs = 0;
   std::vector<GstSegment> sinkSegments;  // since the last flush, oldest first
 
@@ -379,6 +394,13 @@ GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpo
   auto* self = static_cast<Impl*>(data);
   if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
     ++self->buffersAtSink;
+    if (self->markDiscont.exchange(false)) {
+      // The pass after a silence: the sink places it by its time, leaving
+      // the silence, instead of joining it to what came before.
+      GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+      GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
+      GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    }
     const bool first = self->awaitingFirstBuffer.exchange(false);
     if (first) self->landedGeneration = self->flushedGeneration.load();
     if (self->options.observer) self->Observe(GST_PAD_PROBE_INFO_BUFFER(info), first);
@@ -527,9 +549,14 @@ void GstPlayer::Impl::OnSegmentDone(uint32_t seqnum) {
     // new one, and a stale message is then at worst one extra seek to A.
     GST_DEBUG("segment done (%u)", seqnum);
     speed = rate;
+    clipAtNs = clipFromNs = -1;
     if (loop.active) {
       start = loop.aNs;
       stop = loop.bNs;
+      if (speed != 1.0) {
+        clipAtNs = stop;
+        stop = LeadOutStop(stop);
+      }
       flags = static_cast<GstSeekFlags>(flags | GST_SEEK_FLAG_SEGMENT);
       restart = Restart::kLoop;
       restartGapNs = loop.gapNs;
@@ -540,10 +567,13 @@ void GstPlayer::Impl::OnSegmentDone(uint32_t seqnum) {
       restart = Restart::kContinue;
       restartGapNs = 0;
     }
-    segmentStopNs = (flags & GST_SEEK_FLAG_SEGMENT) ? stop : -1;
+    if (speed != 1.0) clipFromNs = start;
+    segmentStopNs = (flags & GST_SEEK_FLAG_SEGMENT) ? loop.bNs : -1;
   }
   const bool leadIn = framerPad != nullptr;
-  const int64_t from = leadIn ? std::max<int64_t>(start - kSplitterLeadInNs, 0) : start;
+  const int64_t from = leadIn         ? std::max<int64_t>(start - kSplitterLeadInNs, 0)
+                       : speed != 1.0 ? std::max<int64_t>(start - kTempoLeadInNs, 0)
+                                      : start;
   GstEvent* seek = gst_event_new_seek(speed, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, from,
                                       stop >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, stop);
   const uint32_t next = gst_event_get_seqnum(seek);
@@ -582,6 +612,30 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
   gst_segment_copy_into(incoming, &segment);
   GstClockTime gapAt = GST_CLOCK_TIME_NONE, repeatAt = GST_CLOCK_TIME_NONE;
   std::unique_lock lock(mutex);
+  bool changed = false;
+  if (clipFromNs > static_cast<int64_t>(segment.time) && segment.applied_rate > 0 &&
+      framerPad == nullptr) {
+    const auto from =
+        static_cast<guint64>(static_cast<double>(segment.start) +
+                             static_cast<double>(static_cast<guint64>(clipFromNs) - segment.time) /
+                                 segment.applied_rate);
+    if (!GST_CLOCK_TIME_IS_VALID(segment.stop) || from < segment.stop) {
+      segment.start = segment.position = from;
+      segment.time = static_cast<guint64>(clipFromNs);
+      changed = true;
+    }
+  }
+  if (clipAtNs >= 0 && segment.applied_rate > 0 && clipAtNs >= static_cast<int64_t>(segment.time)) {
+    // The segment's own time of B (after scaletempo the buffers run at the
+    // output's pace, and the applied rate maps them back to the file's).
+    const auto end = static_cast<guint64>(
+        static_cast<double>(segment.start) +
+        static_cast<double>(static_cast<guint64>(clipAtNs) - segment.time) / segment.applied_rate);
+    if (!GST_CLOCK_TIME_IS_VALID(segment.stop) || end < segment.stop) {
+      segment.stop = end;
+      changed = true;
+    }
+  }
   if (restart != Restart::kNone && !sinkSegments.empty()) {
     const GstSegment& previous = sinkSegments.back();
     const guint64 end = GST_CLOCK_TIME_IS_VALID(previous.stop)
@@ -590,18 +644,24 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
     if (GST_CLOCK_TIME_IS_VALID(end)) {
       const guint64 gap = restart == Restart::kLoop ? static_cast<guint64>(restartGapNs) : 0;
       segment.base = end + gap;
-      GstEvent* replacement = gst_event_new_segment(&segment);
-      gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
-      gst_event_unref(event);
-      GST_PAD_PROBE_INFO_DATA(info) = replacement;
+      changed = true;
       if (restart == Restart::kLoop) {
-        if (gap > 0) gapAt = end;
+        if (gap > 0) {
+          gapAt = end;
+          markDiscont = true;
+        }
         repeatAt = end + gap;
       }
       GST_DEBUG("pass joined at running time %" GST_TIME_FORMAT " (+%" GST_TIME_FORMAT ")",
                 GST_TIME_ARGS(end), GST_TIME_ARGS(gap));
     }
     restart = Restart::kNone;
+  }
+  if (changed) {
+    GstEvent* replacement = gst_event_new_segment(&segment);
+    gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = replacement;
   }
   sinkSegments.push_back(segment);
   if (sinkSegments.size() > kKeptSegments) sinkSegments.erase(sinkSegments.begin());
@@ -720,16 +780,24 @@ void GstPlayer::Impl::SendSeek(int64_t target) {
     speed = rate;
     // A target inside the loop plays to B and loops on from there.
     const bool looping = loop.active && target < loop.bNs;
+    clipAtNs = -1;
+    clipFromNs = speed != 1.0 ? target : -1;
     if (looping) {
       stop = loop.bNs;
       flags = static_cast<GstSeekFlags>(flags | GST_SEEK_FLAG_SEGMENT);
+      if (speed != 1.0) {
+        clipAtNs = stop;
+        stop = LeadOutStop(stop);
+      }
     }
-    segmentStopNs = looping ? stop : -1;
+    segmentStopNs = looping ? loop.bNs : -1;
     restart = Restart::kNone;
   }
   // The splitter's graph starts a little early and cuts the lead-in away.
   const bool leadIn = framerPad != nullptr;
-  const int64_t start = leadIn ? std::max<int64_t>(target - kSplitterLeadInNs, 0) : target;
+  const int64_t start = leadIn         ? std::max<int64_t>(target - kSplitterLeadInNs, 0)
+                        : speed != 1.0 ? std::max<int64_t>(target - kTempoLeadInNs, 0)
+                                       : target;
   GstEvent* seek = gst_event_new_seek(speed, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, start,
                                       stop >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, stop);
   const uint32_t seqnum = gst_event_get_seqnum(seek);
@@ -766,11 +834,6 @@ Result GstPlayer::Impl::MakeRenderer() {
         g_object_class_find_property(klass, "buffer-time")) {
       g_object_set(device.get(), "latency-time", kSinkSegmentUs, "buffer-time", kSinkBufferUs,
                    nullptr);
-    }
-    // A loop's silence is a jump ahead in running time: the sink keeps it as
-    // silence at once instead of playing on for a while as if none were there.
-    if (g_object_class_find_property(klass, "discont-wait")) {
-      g_object_set(device.get(), "discont-wait", static_cast<guint64>(0), nullptr);
     }
     if (g_object_class_find_property(klass, "stream-properties")) {
       GstStructure* props = gst_structure_new("props", "module-stream-restore.id", G_TYPE_STRING,

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
@@ -589,12 +590,14 @@ double CpuSeconds() {
          usage.ru_stime.tv_usec / 1e6;
 }
 
-void PlaybackCpu(const std::string& name, const std::string& path, double seconds) {
+void PlaybackCpu(const std::string& name, const std::string& path, double seconds,
+                 int32_t rate = orvex::kRateNormal) {
   GstPlayer player;
   if (orvex::Failed(player.BuildWithMp3Parser(path))) {
     std::printf("%-22s build failed\n", name.c_str());
     return;
   }
+  if (rate != orvex::kRateNormal) player.SetRate(rate);
   const double cpu0 = CpuSeconds();
   const auto start = Clock::now();
   player.Run();
@@ -607,8 +610,111 @@ void PlaybackCpu(const std::string& name, const std::string& path, double second
     player.GetPositionMs();
   }
   player.Pause();
-  std::printf("%-22s %.0f s of playback: user+system %.3f s of CPU\n", name.c_str(), seconds,
-              CpuSeconds() - cpu0);
+  std::printf("%-22s %.0f s of playback at %.2fx: user+system %.3f s of CPU\n", name.c_str(),
+              seconds, rate / 100.0, CpuSeconds() - cpu0);
+}
+
+// Loops played by the engine, as heard: each pass's heard start against A and
+// end against B, and what lies between two passes (silence inserted, or a
+// negative figure for audio doubled; 0 is a seamless seam).
+void LoopSeams(const std::string& name, const std::string& path, int32_t a, int32_t b, int passes) {
+  orvex::test::TempDir dir;
+  orvex::test::HeardTake take;
+  if (!take.Start(path, dir.File("loops.wav"))) {
+    std::printf("%-24s could not start\n", name.c_str());
+    return;
+  }
+  GstPlayer player;
+  if (orvex::Failed(player.BuildWithMp3Parser(path))) {
+    std::printf("%-24s build failed\n", name.c_str());
+    return;
+  }
+  player.SeekMs(a);
+  player.SetLoop(a, b, 0);
+  const size_t mark = take.Mark();
+  player.Run();
+  int repeats = 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds((b - a) * (passes + 5));
+  while (repeats < passes && Clock::now() < deadline) {
+    std::this_thread::sleep_for(25ms);
+    player.GetPositionMs();
+    orvex::GraphEvent event;
+    while (player.TakeEvent(event)) repeats += event.code == orvex::kEventLoopRepeat;
+  }
+  std::this_thread::sleep_for(300ms);
+  player.Pause();
+  take.Finish();
+  Stats start, end, seam;
+  int found = 0, broken = 0;
+  for (const orvex::test::HeardRun* run = take.RunFrom(mark); run; run = take.Next(run)) {
+    if (std::llabs(run->from - take.MsToFrames(a)) > take.MsToFrames(20)) {
+      ++broken;  // a stretch that does not start near A
+      continue;
+    }
+    ++found;
+    start.values.push_back(std::fabs(take.FramesToMs(static_cast<double>(run->from)) - a));
+    const orvex::test::HeardRun* next = take.Next(run);
+    if (!next) break;  // the last pass is cut by the pause
+    end.values.push_back(std::fabs(take.FramesToMs(static_cast<double>(run->FileEnd())) - b));
+    seam.values.push_back(
+        take.FramesToMs(static_cast<double>(next->at) - static_cast<double>(run->End())));
+  }
+  Stats seamAbs;
+  for (double v : seam.values) seamAbs.values.push_back(std::fabs(v));
+  std::printf("%-24s %d returns reported, %d passes heard, %d other stretches\n", name.c_str(),
+              repeats, found, broken);
+  std::printf("  |heard start - A|   mean %.4f  max %.4f ms\n", start.Mean(), start.Max());
+  std::printf("  |heard end - B|     mean %.4f  max %.4f ms\n", end.Mean(), end.Max());
+  std::printf("  between passes      mean %.4f  max |%.4f| ms (silence +, doubled -)\n",
+              seam.Mean(), seamAbs.Max());
+}
+
+// From SetRate to the new speed heard: the rate is set by a flushing seek,
+// and the new speed begins where the silence that follows the flush ends.
+void SpeedLatency(const std::string& name, const std::string& path, int changes) {
+  orvex::test::TempDir dir;
+  orvex::test::NullSinkRecording recording;
+  const std::string wav = dir.File("speed.wav");
+  if (!recording.Start(wav)) return;
+  GstPlayer player;
+  if (orvex::Failed(player.BuildWithMp3Parser(path))) return;
+  player.Run();
+  std::this_thread::sleep_for(500ms);
+  std::vector<size_t> marks;
+  for (int i = 0; i < changes; ++i) {
+    marks.push_back(recording.Mark());
+    player.SetRate(i % 2 == 0 ? 75 : 100);
+    const auto end = Clock::now() + 600ms;
+    while (Clock::now() < end) {
+      std::this_thread::sleep_for(25ms);
+      player.GetPositionMs();
+    }
+  }
+  player.Pause();
+  recording.Stop();
+  orvex::test::Recording r;
+  if (!orvex::test::ReadWav(wav, r)) return;
+  Stats latency;
+  const size_t minQuiet = static_cast<size_t>(r.sampleRate / 200);  // 5 ms of zeros
+  for (size_t mark : marks) {
+    const size_t from = r.FrameOfMark(mark);
+    size_t quiet = 0;
+    for (size_t i = from; i < r.Frames(); ++i) {
+      const bool silent = r.channels[0][i] == 0.0f && r.channels[1][i] == 0.0f;
+      if (silent) {
+        ++quiet;
+        continue;
+      }
+      if (quiet >= minQuiet) {
+        latency.values.push_back(1000.0 * static_cast<double>(i - from) / r.sampleRate);
+        break;
+      }
+      quiet = 0;
+    }
+  }
+  std::printf("%-24s SetRate to new speed heard: n %zu  median %.1f  max %.1f ms (marks +-%d ms)\n",
+              name.c_str(), latency.values.size(), latency.Median(), latency.Max(),
+              orvex::test::kMarkSlackMs);
 }
 
 }  // namespace
@@ -617,9 +723,29 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr,
                  "usage: %s <fixture folder> [<long VBR file without header> [<a minute of "
-                 "noise>]]\n       %s --heard <a minute of noise> [seeks|stops|volume]\n",
-                 argv[0], argv[0]);
+                 "noise>]]\n       %s --heard <a minute of noise> [seeks|stops|volume]\n"
+                 "       %s --loops <CBR noise> <VBR noise without header> [passes]\n"
+                 "       %s --speed <noise>\n",
+                 argv[0], argv[0], argv[0], argv[0]);
     return 2;
+  }
+  if (std::string(argv[1]) == "--loops" && argc > 3) {
+    // --loops <CBR noise> <VBR noise without header> [passes]
+    orvex::EnsureGstInit();
+    const int passes = argc > 4 ? std::atoi(argv[4]) : 100;
+    std::printf("== loop seams, %d passes of a 2 s loop, as heard\n", passes);
+    LoopSeams("CBR noise", argv[2], 1000, 3000, passes);
+    LoopSeams("VBR noise, no header", argv[3], 1000, 3000, passes);
+    return 0;
+  }
+  if (std::string(argv[1]) == "--speed" && argc > 2) {
+    // --speed <noise>: speed change latency and the CPU of playing slower
+    orvex::EnsureGstInit();
+    std::printf("== speed\n");
+    SpeedLatency("noise", argv[2], 10);
+    PlaybackCpu("noise", argv[2], 20, 100);
+    PlaybackCpu("noise", argv[2], 20, 75);
+    return 0;
   }
   if (std::string(argv[1]) == "--heard" && argc > 2) {
     orvex::EnsureGstInit();
@@ -654,5 +780,9 @@ int main(int argc, char** argv) {
   // the long file shows the cost of playing on alone.
   PlaybackCpu("cbr_stereo.mp3", data + "/cbr_stereo.mp3", 20);
   if (!longFile.empty()) PlaybackCpu("30-min VBR, no header", longFile, 20);
+  if (!noiseFile.empty()) {
+    PlaybackCpu("a minute of noise", noiseFile, 20, 100);
+    PlaybackCpu("a minute of noise", noiseFile, 20, 75);
+  }
   return 0;
 }

@@ -3,8 +3,17 @@
 // PulseAudio main loop); they reach this player only through
 //  - the bus sync handler (OnBusMessage): it records how a build ends, queues
 //    graph events under `mutex` and then calls `notify`, outside the lock;
+//    when a loop's segment is done it sends the next seek without a flush
+//    (OnSegmentDone), upstream from the decoder's input, never through the
+//    pipeline, whose state lock a state change on the GUI thread may hold;
 //  - the probe on the audio sink's input pad (OnSinkPad): it marks a seek as
-//    landed when its first buffer arrives and feeds the optional observer;
+//    landed when its first buffer arrives, feeds the optional observer, and
+//    keeps the segments the sink takes (OnSinkSegment), joining each pass of a
+//    loop to the one before in running time;
+//  - the clock's thread (OnTimer): it queues a loop event when the clock
+//    reaches the running time at which it is heard. Its timers hold a shared
+//    `Timers`, so one that fires after the player is gone finds no owner;
+//    DisarmTimers waits for one that is delivering.
 //  - the demuxer's pad-added handler (OnPadAdded): it links the audio pad;
 //  - two more probes: one holds the MPEG parser's first read during a build
 //    (OnParserPull), one moves the splitter graph's segments (OnFramerSegment).
@@ -41,6 +50,22 @@ namespace orvex {
 namespace {
 
 enum class Builder { kMp3Parser, kSplitter };
+
+// What the engine is doing. Run, Pause, Stop and Teardown all go through
+// Impl::Enter; a build ends in kPaused.
+enum class EngineState { kEmpty, kPaused, kPlaying };
+
+const char* StateName(EngineState state) {
+  switch (state) {
+    case EngineState::kEmpty:
+      return "empty";
+    case EngineState::kPaused:
+      return "paused";
+    case EngineState::kPlaying:
+      return "playing";
+  }
+  return "?";
+}
 
 // Our result code for a GStreamer error.
 Result CodeOfError(const GError* error) {
@@ -143,6 +168,8 @@ struct GstPlayer::Impl {
   void Dismantle();
   int64_t PositionNs();
   Result StateResult(GstStateChangeReturn ret);
+  // The one way from one state to another.
+  Result Enter(EngineState to);
   void RecordText(Result code, const std::string& text);
   // Sends a flushing, accurate seek to the target (already clamped) at the
   // current speed, as a segment ending at B when the loop holds the target.
@@ -194,7 +221,8 @@ struct GstPlayer::Impl {
   GstPadPtr restartPad;  // where the seeks after a segment go upstream from
   gulong framerProbe = 0;
   gulong padAddedHandler = 0;
-  bool built = false;
+  EngineState state = EngineState::kEmpty;
+  bool built() const { return state != EngineState::kEmpty; }
   int64_t lengthNs = 0;
   // The linear gain last set; a new graph starts with it.
   double gain = 1.0;
@@ -313,7 +341,7 @@ void GstPlayer::Impl::Dismantle() {
   playing = false;
   source = parser = framer = decoder = renderer = volume = panorama = sink = tempo = nullptr;
   streamVolume = nullptr;
-  built = false;
+  state = EngineState::kEmpty;
   lengthNs = 0;
   stopAtLength = false;
   std::lock_guard lock(mutex);
@@ -999,7 +1027,7 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
     events.clear();
     queueEvents = true;
   }
-  built = true;
+  state = EngineState::kPaused;
   return kOk;
 }
 
@@ -1058,7 +1086,7 @@ Result GstPlayer::Impl::Preroll(Builder builder, const MpegScan& scan) {
 }
 
 int64_t GstPlayer::Impl::PositionNs() {
-  if (!built) return 0;
+  if (!built()) return 0;
   int64_t ns = lastPositionNs;
   if (landedGeneration.load() < seekGeneration.load()) {
     // The seek's data has not reached the sink yet: it reads as its target.
@@ -1087,6 +1115,30 @@ Result GstPlayer::Impl::StateResult(GstStateChangeReturn ret) {
   return code;
 }
 
+Result GstPlayer::Impl::Enter(EngineState to) {
+  if (to == EngineState::kEmpty) {
+    Dismantle();
+    return kOk;
+  }
+  if (!built()) return kErrFail;
+  if (to == EngineState::kPlaying) {
+    holdPosition = false;
+  } else {
+    if (!holdPosition) {
+      heldPositionNs = PositionNs();
+      holdPosition = true;
+    }
+    // Loop events wait for the clock to run again (the silence between
+    // passes goes on where it stopped).
+    DisarmTimers(false);
+  }
+  GST_DEBUG("%s -> %s at %" GST_TIME_FORMAT, StateName(state), StateName(to),
+            GST_TIME_ARGS(PositionNs()));
+  state = to;
+  return StateResult(gst_element_set_state(
+      pipeline.get(), to == EngineState::kPlaying ? GST_STATE_PLAYING : GST_STATE_PAUSED));
+}
+
 GstPlayer::GstPlayer(GraphNotify notify, GstPlayerOptions options)
     : impl_(std::make_unique<Impl>(std::move(notify), std::move(options))) {
   EnsureGstInit();
@@ -1106,28 +1158,15 @@ Result GstPlayer::BuildWithMpeg1Splitter(const std::string& path) {
 }
 
 void GstPlayer::Teardown() {
-  impl_->Dismantle();
+  impl_->Enter(EngineState::kEmpty);
 }
 
 Result GstPlayer::Run() {
-  if (!impl_->built) return kErrFail;
-  impl_->holdPosition = false;
-  GST_DEBUG("run");
-  return impl_->StateResult(gst_element_set_state(impl_->pipeline.get(), GST_STATE_PLAYING));
+  return impl_->Enter(EngineState::kPlaying);
 }
 
 Result GstPlayer::Pause() {
-  Impl& d = *impl_;
-  if (!d.built) return kErrFail;
-  if (!d.holdPosition) {
-    d.heldPositionNs = d.PositionNs();
-    d.holdPosition = true;
-  }
-  GST_DEBUG("pause at %" GST_TIME_FORMAT, GST_TIME_ARGS(d.heldPositionNs));
-  // Loop events wait for the clock to run again (the silence between passes
-  // goes on where it stopped).
-  d.DisarmTimers(false);
-  return d.StateResult(gst_element_set_state(d.pipeline.get(), GST_STATE_PAUSED));
+  return impl_->Enter(EngineState::kPaused);
 }
 
 Result GstPlayer::Stop() {
@@ -1137,7 +1176,7 @@ Result GstPlayer::Stop() {
 
 void GstPlayer::SeekMs(int32_t ms) {
   Impl& d = *impl_;
-  if (!d.built) return;
+  if (!d.built()) return;
   int64_t target = std::max<int64_t>(MsToNs(ms), 0);
   if (d.lengthNs > 0) target = std::min(target, d.lengthNs);
   // Until the first sample of a seek is heard (its data arriving, then the
@@ -1153,12 +1192,12 @@ int32_t GstPlayer::GetPositionMs() {
 }
 
 int32_t GstPlayer::GetDurationMs() {
-  return impl_->built ? NsToMs(impl_->lengthNs) : 0;
+  return impl_->built() ? NsToMs(impl_->lengthNs) : 0;
 }
 
 bool GstPlayer::IsAtEnd() {
   Impl& d = *impl_;
-  if (!d.built) return true;
+  if (!d.built()) return true;
   if (d.atEnd) return true;
   return d.lengthNs > 0 && d.PositionNs() >= d.lengthNs;
 }
@@ -1177,7 +1216,7 @@ void GstPlayer::SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
            GST_TIME_ARGS(a), GST_TIME_ARGS(b), GST_TIME_ARGS(gap));
   // A new silence applies from the next pass on; new points end the pass in
   // progress at the new B, from where playback is.
-  if (!d.built || samePoints) return;
+  if (!d.built() || samePoints) return;
   const int64_t position = d.PositionNs();
   if (position < b) d.SendSeek(position);
 }
@@ -1192,7 +1231,7 @@ void GstPlayer::ClearLoop() {
     d.loop.active = false;
     seamPassed = d.restart == Restart::kLoop;
   }
-  if (!wasLooping || !d.built) return;
+  if (!wasLooping || !d.built()) return;
   {
     std::lock_guard lock(d.timers->mutex);
     seamPassed = seamPassed || !d.timers->entries.empty();
@@ -1207,7 +1246,7 @@ void GstPlayer::ClearLoop() {
 Result GstPlayer::SetRate(int32_t percent) {
   Impl& d = *impl_;
   if (percent < kRateMin || percent > kRateMax) return kErrFail;
-  if (percent != kRateNormal && d.built && !d.tempo) {
+  if (percent != kRateNormal && d.built() && !d.tempo) {
     d.RecordText(kErrMissingElement, OwnErrorText(kErrMissingElement) + " (scaletempo)");
     return kErrMissingElement;
   }
@@ -1220,19 +1259,19 @@ Result GstPlayer::SetRate(int32_t percent) {
   GST_INFO("rate %.2f", speed);
   // The elements take a new rate only with a seek: an accurate one where
   // playback is heard.
-  if (d.built) d.SendSeek(d.PositionNs());
+  if (d.built()) d.SendSeek(d.PositionNs());
   return kOk;
 }
 
 Result GstPlayer::SetVolume(int32_t hundredthsOfDb) {
-  if (!impl_->built) return kErrFail;
+  if (!impl_->built()) return kErrFail;
   impl_->gain = LinearGain(hundredthsOfDb);
   impl_->ApplyGain();
   return kOk;
 }
 
 Result GstPlayer::SetChannel(int32_t channel) {
-  if (!impl_->built) return kErrFail;
+  if (!impl_->built()) return kErrFail;
   const float pan = channel == kChannelLeft ? -1.0f : channel == kChannelRight ? 1.0f : 0.0f;
   g_object_set(impl_->panorama, "panorama", pan, nullptr);
   return kOk;
@@ -1255,7 +1294,7 @@ std::string GstPlayer::ErrorText(Result code) const {
 }
 
 bool GstPlayer::IsBuilt() const {
-  return impl_->built;
+  return impl_->built();
 }
 
 uint64_t GstPlayer::LastSeekNumber() const {

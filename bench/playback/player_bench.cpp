@@ -614,6 +614,163 @@ void PlaybackCpu(const std::string& name, const std::string& path, double second
               seconds, rate / 100.0, CpuSeconds() - cpu0);
 }
 
+// Plays the whole file at the rate into the null sink and records the monitor
+// into wav, for listening to (or analysing) what slower playback sounds like.
+void RecordAtRate(const std::string& path, int32_t rate, const std::string& wav) {
+  orvex::test::NullSinkRecording recording;
+  if (!recording.Start(wav)) return;
+  GstPlayer player;
+  if (orvex::Failed(player.BuildWithMp3Parser(path))) return;
+  player.SetRate(rate);
+  player.Run();
+  WaitUntil([&] { return player.IsAtEnd(); },
+            std::chrono::milliseconds(player.GetDurationMs() * 100 / rate + 5000));
+  std::this_thread::sleep_for(300ms);
+  player.Pause();
+  recording.Stop();
+  std::printf("recorded %s at %.2fx into %s\n", path.c_str(), rate / 100.0, wav.c_str());
+}
+
+// The speech in a recording at a slower rate against the file: how long it
+// lasts, the median pitch of its voiced 40 ms frames (autocorrelation, 70-400
+// Hz), how its long-term spectrum compares, and how well its loudness
+// envelope, squeezed back by the rate, follows the file's (per second: the
+// best shift within 300 ms; a lost or repeated chunk would show as a jump).
+struct Voice {
+  std::vector<float> mono;
+  int rate = 0;
+};
+Voice MonoOf(const orvex::test::Recording& r) {
+  Voice v;
+  v.rate = r.sampleRate;
+  const size_t n = r.Frames();
+  size_t first = 0, last = n;
+  auto loud = [&](size_t i) {
+    return std::fabs(r.channels[0][i]) > 0.01f ||
+           (r.channels.size() > 1 && std::fabs(r.channels[1][i]) > 0.01f);
+  };
+  while (first < n && !loud(first)) ++first;
+  while (last > first && !loud(last - 1)) --last;
+  for (size_t i = first; i < last; ++i) {
+    float x = r.channels[0][i];
+    if (r.channels.size() > 1) x = 0.5f * (x + r.channels[1][i]);
+    v.mono.push_back(x);
+  }
+  return v;
+}
+double MedianPitch(const Voice& v) {
+  const size_t frame = static_cast<size_t>(v.rate) * 40 / 1000;
+  std::vector<double> pitches;
+  const int minLag = v.rate / 400, maxLag = v.rate / 70;
+  for (size_t at = 0; at + frame + static_cast<size_t>(maxLag) < v.mono.size(); at += frame) {
+    double energy = 0;
+    for (size_t k = 0; k < frame; ++k) energy += v.mono[at + k] * v.mono[at + k];
+    if (std::sqrt(energy / static_cast<double>(frame)) < 0.02) continue;
+    double best = 0;
+    int bestLag = 0;
+    for (int lag = minLag; lag <= maxLag; ++lag) {
+      double c = 0, e2 = 0;
+      for (size_t k = 0; k < frame; ++k) {
+        c += v.mono[at + k] * v.mono[at + k + static_cast<size_t>(lag)];
+        e2 += v.mono[at + k + static_cast<size_t>(lag)] * v.mono[at + k + static_cast<size_t>(lag)];
+      }
+      const double norm = c / std::sqrt(energy * e2 + 1e-12);
+      if (norm > best) {
+        best = norm;
+        bestLag = lag;
+      }
+    }
+    if (best > 0.6 && bestLag > 0) pitches.push_back(static_cast<double>(v.rate) / bestLag);
+  }
+  Stats s;
+  s.values = pitches;
+  return s.Median();
+}
+// Energy in bands a third of an octave wide from 100 Hz to 8 kHz (a DFT by
+// the Goertzel recurrence over 2048-sample frames every 100 ms).
+std::vector<double> BandLevels(const Voice& v) {
+  std::vector<double> centres;
+  for (double f = 100; f < 8000; f *= std::pow(2.0, 1.0 / 3)) centres.push_back(f);
+  std::vector<double> level(centres.size(), 0);
+  const size_t n = 2048;
+  for (size_t at = 0; at + n < v.mono.size(); at += static_cast<size_t>(v.rate) / 10) {
+    for (size_t b = 0; b < centres.size(); ++b) {
+      const double w = 2 * M_PI * centres[b] / v.rate;
+      double s1 = 0, s2 = 0;
+      for (size_t k = 0; k < n; ++k) {
+        const double s0 = v.mono[at + k] + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+      }
+      level[b] += s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2;
+    }
+  }
+  for (double& l : level) l = 10 * std::log10(l + 1e-12);
+  return level;
+}
+double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
+  const size_t n = std::min(a.size(), b.size());
+  double ma = 0, mb = 0;
+  for (size_t i = 0; i < n; ++i) ma += a[i], mb += b[i];
+  ma /= static_cast<double>(n);
+  mb /= static_cast<double>(n);
+  double ab = 0, aa = 0, bb = 0;
+  for (size_t i = 0; i < n; ++i) {
+    ab += (a[i] - ma) * (b[i] - mb);
+    aa += (a[i] - ma) * (a[i] - ma);
+    bb += (b[i] - mb) * (b[i] - mb);
+  }
+  return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+}
+// Loudness per 10 ms of the file's time (the recording's frames squeezed by the rate).
+std::vector<double> Envelope(const Voice& v, double speed) {
+  std::vector<double> env;
+  const double step = v.rate / 100.0 / speed;
+  for (double at = 0; at + step < static_cast<double>(v.mono.size()); at += step) {
+    double e = 0;
+    const auto from = static_cast<size_t>(at), to = static_cast<size_t>(at + step);
+    for (size_t k = from; k < to; ++k) e += v.mono[k] * v.mono[k];
+    env.push_back(10 * std::log10(e / static_cast<double>(to - from) + 1e-9));
+  }
+  return env;
+}
+void AnalyseSpeech(const std::string& path, const std::string& wav, double speed) {
+  orvex::test::Recording file, heard;
+  if (!orvex::test::DecodeFile(path, file) || !orvex::test::ReadWav(wav, heard)) return;
+  const Voice source = MonoOf(file), slow = MonoOf(heard);
+  const double lengthRatio =
+      static_cast<double>(slow.mono.size()) / static_cast<double>(source.mono.size());
+  const double pitchFile = MedianPitch(source), pitchHeard = MedianPitch(slow);
+  const double spectrum = Correlation(BandLevels(source), BandLevels(slow));
+  const std::vector<double> envFile = Envelope(source, 1.0), envHeard = Envelope(slow, speed);
+  const double envelope = Correlation(envFile, envHeard);
+  // Per second of the file: the shift (in 10 ms steps) at which the heard
+  // envelope best follows it.
+  Stats shifts;
+  for (size_t at = 30; at + 130 < std::min(envFile.size(), envHeard.size()); at += 100) {
+    double best = -2;
+    int bestShift = 0;
+    for (int shift = -30; shift <= 30; ++shift) {
+      std::vector<double> a(envFile.begin() + static_cast<long>(at),
+                            envFile.begin() + static_cast<long>(at) + 100);
+      std::vector<double> b(envHeard.begin() + static_cast<long>(at) + shift,
+                            envHeard.begin() + static_cast<long>(at) + shift + 100);
+      const double c = Correlation(a, b);
+      if (c > best) {
+        best = c;
+        bestShift = shift;
+      }
+    }
+    shifts.values.push_back(bestShift * 10.0);
+  }
+  std::printf("%.2fx: lasts %.3f x the file (expected %.3f); median pitch %.1f Hz (file %.1f Hz)\n",
+              speed, lengthRatio, 1 / speed, pitchHeard, pitchFile);
+  std::printf(
+      "       long-term spectrum correlation %.3f; envelope correlation %.3f; "
+      "envelope shift per second min %+.0f max %+.0f ms\n",
+      spectrum, envelope, shifts.Min(), shifts.Max());
+}
+
 // Loops played by the engine, as heard: each pass's heard start against A and
 // end against B, and what lies between two passes (silence inserted, or a
 // negative figure for audio doubled; 0 is a seamless seam).
@@ -725,8 +882,8 @@ int main(int argc, char** argv) {
                  "usage: %s <fixture folder> [<long VBR file without header> [<a minute of "
                  "noise>]]\n       %s --heard <a minute of noise> [seeks|stops|volume]\n"
                  "       %s --loops <CBR noise> <VBR noise without header> [passes]\n"
-                 "       %s --speed <noise>\n",
-                 argv[0], argv[0], argv[0], argv[0]);
+                 "       %s --speed <noise>\n       %s --listen <file> <folder>\n",
+                 argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   if (std::string(argv[1]) == "--loops" && argc > 3) {
@@ -736,6 +893,17 @@ int main(int argc, char** argv) {
     std::printf("== loop seams, %d passes of a 2 s loop, as heard\n", passes);
     LoopSeams("CBR noise", argv[2], 1000, 3000, passes);
     LoopSeams("VBR noise, no header", argv[3], 1000, 3000, passes);
+    return 0;
+  }
+  if (std::string(argv[1]) == "--listen" && argc > 3) {
+    // --listen <file> <folder>: the file at 0.50x and 0.75x, recorded
+    orvex::EnsureGstInit();
+    RecordAtRate(argv[2], 50, std::string(argv[3]) + "/at050.wav");
+    RecordAtRate(argv[2], 75, std::string(argv[3]) + "/at075.wav");
+    RecordAtRate(argv[2], 100, std::string(argv[3]) + "/at100.wav");
+    AnalyseSpeech(argv[2], std::string(argv[3]) + "/at100.wav", 1.0);
+    AnalyseSpeech(argv[2], std::string(argv[3]) + "/at075.wav", 0.75);
+    AnalyseSpeech(argv[2], std::string(argv[3]) + "/at050.wav", 0.5);
     return 0;
   }
   if (std::string(argv[1]) == "--speed" && argc > 2) {

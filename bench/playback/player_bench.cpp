@@ -774,15 +774,19 @@ void AnalyseSpeech(const std::string& path, const std::string& wav, double speed
 // Loops played by the engine, as heard: each pass's heard start against A and
 // end against B, and what lies between two passes (silence inserted, or a
 // negative figure for audio doubled; 0 is a seamless seam).
-void LoopSeams(const std::string& name, const std::string& path, int32_t a, int32_t b, int passes) {
+void LoopSeams(const std::string& name, const std::string& path, int32_t a, int32_t b, int passes,
+               const std::string& programStream = {}) {
   orvex::test::TempDir dir;
   orvex::test::HeardTake take;
   if (!take.Start(path, dir.File("loops.wav"))) {
     std::printf("%-24s could not start\n", name.c_str());
     return;
   }
+  // A program stream of the same frames plays through the second builder; the
+  // bare frames are the reference it is found in.
   GstPlayer player;
-  if (orvex::Failed(player.BuildWithMp3Parser(path))) {
+  if (orvex::Failed(programStream.empty() ? player.BuildWithMp3Parser(path)
+                                          : player.BuildWithMpeg1Splitter(programStream))) {
     std::printf("%-24s build failed\n", name.c_str());
     return;
   }
@@ -878,21 +882,24 @@ void SpeedLatency(const std::string& name, const std::string& path, int changes)
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr,
-                 "usage: %s <fixture folder> [<long VBR file without header> [<a minute of "
-                 "noise>]]\n       %s --heard <a minute of noise> [seeks|stops|volume]\n"
-                 "       %s --loops <CBR noise> <VBR noise without header> [passes]\n"
-                 "       %s --speed <noise>\n       %s --listen <file> <folder>\n",
-                 argv[0], argv[0], argv[0], argv[0], argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s <fixture folder> [<long VBR file without header> [<a minute of "
+        "noise>]]\n       %s --heard <a minute of noise> [seeks|stops|volume]\n"
+        "       %s --loops <CBR noise> <VBR noise without header> [passes [<bare> <as PS>]]\n"
+        "       %s --speed <noise>\n       %s --listen <file> <folder>\n",
+        argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   if (std::string(argv[1]) == "--loops" && argc > 3) {
-    // --loops <CBR noise> <VBR noise without header> [passes]
+    // --loops <CBR noise> <VBR noise without header> [passes [<bare frames> <their program
+    // stream>]]
     orvex::EnsureGstInit();
     const int passes = argc > 4 ? std::atoi(argv[4]) : 100;
     std::printf("== loop seams, %d passes of a 2 s loop, as heard\n", passes);
     LoopSeams("CBR noise", argv[2], 1000, 3000, passes);
     LoopSeams("VBR noise, no header", argv[3], 1000, 3000, passes);
+    if (argc > 6) LoopSeams("program stream (mpegpsdemux)", argv[5], 1000, 3000, passes, argv[6]);
     return 0;
   }
   if (std::string(argv[1]) == "--listen" && argc > 3) {

@@ -23,6 +23,13 @@ sox -n -r 44100 -b 16 -c 2 -t wav - synth 1800 pinknoise tremolo 0.05 60 gain -6
 ls -l "$work/long.mp3"
 sox -R -n -r 44100 -b 16 -c 2 -t wav - synth 60 pinknoise gain -9 2>/dev/null |
   lame --quiet --noreplaygain -b 128 --cbr - "$work/noise.mp3"
+# Ten seconds of noise as VBR without a Xing/Info header, for the loop seams.
+sox -R -n -r 44100 -b 16 -c 2 -t wav - synth 10 pinknoise tremolo 0.5 60 gain -9 2>/dev/null |
+  lame --quiet --noreplaygain -V2 -t - "$work/vbr_noise.mp3"
 
 orvex_pulse_start
 "$build/bin/player_bench" tests/data "$work/long.mp3" "$work/noise.mp3"
+echo
+"$build/bin/player_bench" --loops tests/data/noise.mp3 "$work/vbr_noise.mp3" 100
+echo
+"$build/bin/player_bench" --speed "$work/noise.mp3"

@@ -3,8 +3,17 @@
 // PulseAudio main loop); they reach this player only through
 //  - the bus sync handler (OnBusMessage): it records how a build ends, queues
 //    graph events under `mutex` and then calls `notify`, outside the lock;
+//    when a loop's segment is done it sends the next seek without a flush
+//    (OnSegmentDone), upstream from the decoder's input, never through the
+//    pipeline, whose state lock a state change on the GUI thread may hold;
 //  - the probe on the audio sink's input pad (OnSinkPad): it marks a seek as
-//    landed when its first buffer arrives and feeds the optional observer;
+//    landed when its first buffer arrives, feeds the optional observer, and
+//    keeps the segments the sink takes (OnSinkSegment), joining each pass of a
+//    loop to the one before in running time;
+//  - the clock's thread (OnTimer): it queues a loop event when the clock
+//    reaches the running time at which it is heard. Its timers hold a shared
+//    `Timers`, so one that fires after the player is gone finds no owner;
+//    DisarmTimers waits for one that is delivering.
 //  - the demuxer's pad-added handler (OnPadAdded): it links the audio pad;
 //  - two more probes: one holds the MPEG parser's first read during a build
 //    (OnParserPull), one moves the splitter graph's segments (OnFramerSegment).
@@ -41,6 +50,22 @@ namespace orvex {
 namespace {
 
 enum class Builder { kMp3Parser, kSplitter };
+
+// What the engine is doing. Run, Pause, Stop and Teardown all go through
+// Impl::Enter; a build ends in kPaused.
+enum class EngineState { kEmpty, kPaused, kPlaying };
+
+const char* StateName(EngineState state) {
+  switch (state) {
+    case EngineState::kEmpty:
+      return "empty";
+    case EngineState::kPaused:
+      return "paused";
+    case EngineState::kPlaying:
+      return "playing";
+  }
+  return "?";
+}
 
 // Our result code for a GStreamer error.
 Result CodeOfError(const GError* error) {
@@ -94,8 +119,34 @@ constexpr const char* kStreamRestoreId = "orvexplayer-playback";
 // the target on its way to the decoder, which cuts the lead-in away.
 constexpr int64_t kSplitterLeadInNs = 300 * GST_MSECOND;
 
-// How long a queried position is extrapolated before the next query.
-constexpr std::chrono::milliseconds kPositionQueryInterval{40};
+// The engine's log: GST_DEBUG=orvex:5 shows each build, seek, state change,
+// loop and error.
+GST_DEBUG_CATEGORY_STATIC(orvex_engine);
+#define GST_CAT_DEFAULT orvex_engine
+
+void EnsureDebugCategory() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    GST_DEBUG_CATEGORY_INIT(orvex_engine, "orvex", 0, "OrvexPlayer playback engine");
+  });
+}
+
+// What a seek sent without a flush (from the bus, when a loop's segment is
+// done) starts: the loop's next pass, or playback on past B once the loop is
+// cleared.
+enum class Restart { kNone, kLoop, kContinue };
+
+// scaletempo holds back a window of its input and drops it where a segment
+// ends: at another speed a loop's segment runs this much past B, and the sink
+// cuts it at B.
+constexpr int64_t kTempoLeadOutNs = 100 * GST_MSECOND;
+// Likewise it drops the first window of a segment: at another speed seeks
+// start this much early, and the sink cuts the lead-in away.
+constexpr int64_t kTempoLeadInNs = 100 * GST_MSECOND;
+
+// Sink segments kept for mapping the clock to a heard position: the sink's
+// buffer holds at most a few of them.
+constexpr size_t kKeptSegments = 8;
 
 // Linear gain of a volume in hundredths of a decibel; exactly 0 at the bottom.
 double LinearGain(int32_t hundredthsOfDb) {
@@ -117,7 +168,28 @@ struct GstPlayer::Impl {
   void Dismantle();
   int64_t PositionNs();
   Result StateResult(GstStateChangeReturn ret);
+  // The one way from one state to another.
+  Result Enter(EngineState to);
   void RecordText(Result code, const std::string& text);
+  // Sends a flushing, accurate seek to the target (already clamped) at the
+  // current speed, as a segment ending at B when the loop holds the target.
+  void SendSeek(int64_t target);
+  // The heard position from the clock and the segments the sink has taken;
+  // false when it cannot tell.
+  bool HeardPositionNs(int64_t& ns);
+  void OnSegmentDone(uint32_t seqnum);
+  // A loop segment's stop at another speed: past B by scaletempo's lead-out.
+  int64_t LeadOutStop(int64_t b) const {
+    return lengthNs > 0 ? std::min(b + kTempoLeadOutNs, lengthNs) : b;
+  }
+  void OnSinkSegment(GstPadProbeInfo* info);
+  void QueueEvent(int32_t code);
+  // Loop events wait for the clock to reach the running time at which they
+  // are heard (the clock's thread queues them).
+  void ScheduleAt(int32_t code, GstClockTime runningTime);
+  void ArmTimers();
+  void DisarmTimers(bool forget);
+  static gboolean OnTimer(GstClock* clock, GstClockTime time, GstClockID id, gpointer data);
 
   static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer data);
   static GstPadProbeReturn OnSinkPad(GstPad* pad, GstPadProbeInfo* info, gpointer data);
@@ -145,10 +217,12 @@ struct GstPlayer::Impl {
   GstElement* sink = nullptr;
   GstPadPtr sinkPad;
   gulong sinkProbe = 0;
-  GstPadPtr framerPad;  // the splitter graph's framer input, where segments are set
+  GstPadPtr framerPad;   // the splitter graph's framer input, where segments are set
+  GstPadPtr restartPad;  // where the seeks after a segment go upstream from
   gulong framerProbe = 0;
   gulong padAddedHandler = 0;
-  bool built = false;
+  EngineState state = EngineState::kEmpty;
+  bool built() const { return state != EngineState::kEmpty; }
   int64_t lengthNs = 0;
   // The linear gain last set; a new graph starts with it.
   double gain = 1.0;
@@ -161,16 +235,9 @@ struct GstPlayer::Impl {
   // stops, so the position read at that moment holds until the next seek or run.
   bool holdPosition = false;
   int64_t heldPositionNs = 0;
-  // While the clock runs, a position asked again soon after a query is the
-  // last answer plus the time since: a query locks the sound server's client
-  // loop and costs far more than the few ticks in between. Any seek, run,
-  // pause or end of stream starts afresh with a query.
-  struct Sample {
-    bool valid = false;
-    bool running = false;  // the last two queries showed the clock moving
-    int64_t positionNs = 0;
-    std::chrono::steady_clock::time_point at;
-  } sample;
+  // The playback speed (1.0 normal); seeks carry it.
+  double rate = 1.0;
+  GstElement* tempo = nullptr;  // scaletempo, absent when the plug-in is
 
   // Shared with the streaming threads.
   mutable std::mutex mutex;
@@ -195,6 +262,38 @@ struct GstPlayer::Impl {
   // The splitter's seek in flight: its event's number and the true target.
   std::atomic<uint32_t> leadInSeqnum{GST_SEQNUM_INVALID};
   std::atomic<int64_t> leadInTargetNs{0};
+  std::atomic<bool> playing{false};      // the pipeline is in PLAYING
+  std::atomic<bool> markDiscont{false};  // the next buffer at the sink follows a silence
+
+  // The loop (under `mutex`): the GUI thread sets it, the bus handler plays
+  // it on when a segment is done, the sink probe places each pass.
+  struct Loop {
+    bool active = false;
+    int64_t aNs = 0, bNs = 0, gapNs = 0;
+  } loop;
+  int64_t segmentStopNs = -1;                   // the stop of the segment seek playing, -1 for none
+  uint32_t segmentSeqnum = GST_SEQNUM_INVALID;  // that seek's number
+  Restart restart = Restart::kNone;             // a seek without flush on its way
+  int64_t clipAtNs = -1;    // where the sink ends a loop's segment (B), -1 for none
+  int64_t clipFromNs = -1;  // where the sink starts a segment at another speed
+  int64_t restartGapNs = 0;
+  std::vector<GstSegment> sinkSegments;  // since the last flush, oldest first
+
+  // Loop events waiting for the clock; shared with the clock's thread, which
+  // may call back after the player is gone (it then finds nothing to do).
+  struct Timers {
+    std::mutex mutex;
+    std::condition_variable idle;
+    Impl* owner = nullptr;  // null once disarmed for good
+    int running = 0;        // callbacks delivering right now
+    struct Entry {
+      int32_t code;
+      GstClockTime runningTime;
+      GstClockID id;  // null while the clock is not running
+    };
+    std::vector<Entry> entries;
+  };
+  std::shared_ptr<Timers> timers = std::make_shared<Timers>();
 
   // The observer's state (streaming thread only).
   GstAudioInfo sinkInfo{};
@@ -231,16 +330,27 @@ void GstPlayer::Impl::Dismantle() {
   sinkPad.reset();
   framerProbe = 0;
   framerPad.reset();
+  restartPad.reset();
   leadInSeqnum = GST_SEQNUM_INVALID;
+  if (pipeline) GST_INFO("pipeline taken down");
   bus.reset();
   pipeline.reset();
-  source = parser = framer = decoder = renderer = volume = panorama = sink = nullptr;
+  // The clock's thread may still hold a timer: it finds no owner from now on.
+  DisarmTimers(true);
+  timers = std::make_shared<Timers>();
+  playing = false;
+  source = parser = framer = decoder = renderer = volume = panorama = sink = tempo = nullptr;
   streamVolume = nullptr;
-  built = false;
+  state = EngineState::kEmpty;
   lengthNs = 0;
   stopAtLength = false;
   std::lock_guard lock(mutex);
   events.clear();
+  loop = {};
+  segmentStopNs = -1;
+  segmentSeqnum = GST_SEQNUM_INVALID;
+  restart = Restart::kNone;
+  sinkSegments.clear();
 }
 
 GstBusSyncReply GstPlayer::Impl::OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
@@ -252,6 +362,7 @@ GstBusSyncReply GstPlayer::Impl::OnBusMessage(GstBus*, GstMessage* message, gpoi
       gst_message_parse_error(message, &error, nullptr);
       const Result code = CodeOfError(error);
       const std::string text = error && error->message ? error->message : "";
+      GST_WARNING("error from %s: %s", GST_OBJECT_NAME(GST_MESSAGE_SRC(message)), text.c_str());
       g_clear_error(&error);
       std::lock_guard lock(self->mutex);
       self->texts[code] = text.empty() ? OwnErrorText(code) : text;
@@ -266,7 +377,22 @@ GstBusSyncReply GstPlayer::Impl::OnBusMessage(GstBus*, GstMessage* message, gpoi
       }
       break;
     }
+    case GST_MESSAGE_SEGMENT_DONE:
+      self->OnSegmentDone(gst_message_get_seqnum(message));
+      break;
+    case GST_MESSAGE_STATE_CHANGED:
+      if (GST_MESSAGE_SRC(message) == GST_OBJECT(self->pipeline.get())) {
+        GstState oldState, newState;
+        gst_message_parse_state_changed(message, &oldState, &newState, nullptr);
+        GST_DEBUG("state %s -> %s", gst_element_state_get_name(oldState),
+                  gst_element_state_get_name(newState));
+        self->playing = newState == GST_STATE_PLAYING;
+        // The base time is new: loop events wait for the clock again.
+        if (newState == GST_STATE_PLAYING) self->ArmTimers();
+      }
+      break;
     case GST_MESSAGE_EOS: {
+      GST_DEBUG("end of stream");
       self->atEnd = true;
       std::lock_guard lock(self->mutex);
       if (self->queueEvents) {
@@ -296,6 +422,13 @@ GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpo
   auto* self = static_cast<Impl*>(data);
   if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
     ++self->buffersAtSink;
+    if (self->markDiscont.exchange(false)) {
+      // The pass after a silence: the sink places it by its time, leaving
+      // the silence, instead of joining it to what came before.
+      GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+      GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
+      GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    }
     const bool first = self->awaitingFirstBuffer.exchange(false);
     if (first) self->landedGeneration = self->flushedGeneration.load();
     if (self->options.observer) self->Observe(GST_PAD_PROBE_INFO_BUFFER(info), first);
@@ -304,9 +437,15 @@ GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpo
   GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
   if (!event) return GST_PAD_PROBE_OK;
   switch (GST_EVENT_TYPE(event)) {
-    case GST_EVENT_FLUSH_STOP:
+    case GST_EVENT_FLUSH_STOP: {
       self->flushedGeneration = self->seekGeneration.load();
       self->awaitingFirstBuffer = true;
+      std::lock_guard lock(self->mutex);
+      self->sinkSegments.clear();
+      break;
+    }
+    case GST_EVENT_SEGMENT:
+      self->OnSinkSegment(info);
       break;
     case GST_EVENT_CAPS: {
       GstCaps* caps = nullptr;
@@ -415,6 +554,301 @@ void GstPlayer::Impl::OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
   if (framerIn && gst_pad_link(pad, framerIn.get()) == GST_PAD_LINK_OK) self->audioPadLinked = true;
 }
 
+void GstPlayer::Impl::QueueEvent(int32_t code) {
+  {
+    std::lock_guard lock(mutex);
+    if (!queueEvents) return;
+    events.push_back({code, 0, {}});
+  }
+  if (notify) notify();
+}
+
+void GstPlayer::Impl::OnSegmentDone(uint32_t seqnum) {
+  // Streaming thread: the parser (or the demuxer) has pushed the segment to
+  // its stop. The next one follows without a flush, so the sink plays on.
+  int64_t start = 0, stop = -1;
+  GstSeekFlags flags = GST_SEEK_FLAG_ACCURATE;
+  double speed = 1.0;
+  {
+    std::lock_guard lock(mutex);
+    if (segmentStopNs < 0 || restart != Restart::kNone) return;
+    // The parser numbers its segment-done messages afresh, so they cannot be
+    // matched to the seek; a flush in between clears segmentStopNs or sets a
+    // new one, and a stale message is then at worst one extra seek to A.
+    GST_DEBUG("segment done (%u)", seqnum);
+    speed = rate;
+    clipAtNs = clipFromNs = -1;
+    if (loop.active) {
+      start = loop.aNs;
+      stop = loop.bNs;
+      if (speed != 1.0) {
+        clipAtNs = stop;
+        stop = LeadOutStop(stop);
+      }
+      flags = static_cast<GstSeekFlags>(flags | GST_SEEK_FLAG_SEGMENT);
+      restart = Restart::kLoop;
+      restartGapNs = loop.gapNs;
+    } else {
+      // The loop was cleared during its last pass: on past B.
+      start = segmentStopNs;
+      stop = stopAtLength ? lengthNs : -1;
+      restart = Restart::kContinue;
+      restartGapNs = 0;
+    }
+    if (speed != 1.0) clipFromNs = start;
+    segmentStopNs = (flags & GST_SEEK_FLAG_SEGMENT) ? loop.bNs : -1;
+  }
+  const bool leadIn = framerPad != nullptr;
+  const int64_t from = leadIn         ? std::max<int64_t>(start - kSplitterLeadInNs, 0)
+                       : speed != 1.0 ? std::max<int64_t>(start - kTempoLeadInNs, 0)
+                                      : start;
+  GstEvent* seek = gst_event_new_seek(speed, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, from,
+                                      stop >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, stop);
+  const uint32_t next = gst_event_get_seqnum(seek);
+  {
+    std::lock_guard lock(mutex);
+    segmentSeqnum = next;
+  }
+  if (leadIn) {
+    leadInTargetNs = start;
+    leadInSeqnum = next;
+  }
+  GST_DEBUG("segment done: %s from %" GST_TIME_FORMAT " to %" GST_TIME_FORMAT,
+            restart == Restart::kLoop ? "loop" : "on", GST_TIME_ARGS(start),
+            GST_TIME_ARGS(stop >= 0 ? stop : GST_CLOCK_TIME_NONE));
+  // Pushed upstream from the decoder's (or the framer's) input to the parser
+  // or the demuxer: sending it to the pipeline would take the state lock,
+  // which a state change on the GUI thread holds while it waits for this
+  // very thread.
+  if (!gst_pad_push_event(restartPad.get(), seek)) {
+    GST_WARNING("the seek after a segment was refused");
+    std::lock_guard lock(mutex);
+    restart = Restart::kNone;
+  }
+}
+
+void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
+  // Streaming thread, at the sink's input. A segment that follows another
+  // without a flush starts where the one before ends in running time (plus
+  // the loop's silence), so the passes join to the sample whatever the
+  // parser counted; the loop's events are timed by it.
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  const GstSegment* incoming = nullptr;
+  gst_event_parse_segment(event, &incoming);
+  if (incoming->format != GST_FORMAT_TIME) return;
+  GstSegment segment;
+  gst_segment_copy_into(incoming, &segment);
+  GstClockTime gapAt = GST_CLOCK_TIME_NONE, repeatAt = GST_CLOCK_TIME_NONE;
+  std::unique_lock lock(mutex);
+  bool changed = false;
+  if (clipFromNs > static_cast<int64_t>(segment.time) && segment.applied_rate > 0 &&
+      framerPad == nullptr) {
+    const auto from =
+        static_cast<guint64>(static_cast<double>(segment.start) +
+                             static_cast<double>(static_cast<guint64>(clipFromNs) - segment.time) /
+                                 segment.applied_rate);
+    if (!GST_CLOCK_TIME_IS_VALID(segment.stop) || from < segment.stop) {
+      segment.start = segment.position = from;
+      segment.time = static_cast<guint64>(clipFromNs);
+      changed = true;
+    }
+  }
+  if (clipAtNs >= 0 && segment.applied_rate > 0 && clipAtNs >= static_cast<int64_t>(segment.time)) {
+    // The segment's own time of B (after scaletempo the buffers run at the
+    // output's pace, and the applied rate maps them back to the file's).
+    const auto end = static_cast<guint64>(
+        static_cast<double>(segment.start) +
+        static_cast<double>(static_cast<guint64>(clipAtNs) - segment.time) / segment.applied_rate);
+    if (!GST_CLOCK_TIME_IS_VALID(segment.stop) || end < segment.stop) {
+      segment.stop = end;
+      changed = true;
+    }
+  }
+  if (restart != Restart::kNone && !sinkSegments.empty()) {
+    const GstSegment& previous = sinkSegments.back();
+    const guint64 end = GST_CLOCK_TIME_IS_VALID(previous.stop)
+                            ? gst_segment_to_running_time(&previous, GST_FORMAT_TIME, previous.stop)
+                            : GST_CLOCK_TIME_NONE;
+    if (GST_CLOCK_TIME_IS_VALID(end)) {
+      const guint64 gap = restart == Restart::kLoop ? static_cast<guint64>(restartGapNs) : 0;
+      segment.base = end + gap;
+      changed = true;
+      if (restart == Restart::kLoop) {
+        if (gap > 0) {
+          gapAt = end;
+          markDiscont = true;
+        }
+        repeatAt = end + gap;
+      }
+      GST_DEBUG("pass joined at running time %" GST_TIME_FORMAT " (+%" GST_TIME_FORMAT ")",
+                GST_TIME_ARGS(end), GST_TIME_ARGS(gap));
+    }
+    restart = Restart::kNone;
+  }
+  if (changed) {
+    GstEvent* replacement = gst_event_new_segment(&segment);
+    gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = replacement;
+  }
+  sinkSegments.push_back(segment);
+  if (sinkSegments.size() > kKeptSegments) sinkSegments.erase(sinkSegments.begin());
+  lock.unlock();
+  if (GST_CLOCK_TIME_IS_VALID(gapAt)) ScheduleAt(kEventLoopGap, gapAt);
+  if (GST_CLOCK_TIME_IS_VALID(repeatAt)) ScheduleAt(kEventLoopRepeat, repeatAt);
+}
+
+void GstPlayer::Impl::ScheduleAt(int32_t code, GstClockTime runningTime) {
+  {
+    std::lock_guard lock(timers->mutex);
+    timers->owner = this;
+    timers->entries.push_back({code, runningTime, nullptr});
+  }
+  if (playing) ArmTimers();
+}
+
+void GstPlayer::Impl::ArmTimers() {
+  // Any thread. Entries without a clock id get one at base time + running time.
+  GstElement* p = pipeline.get();
+  if (!p) return;
+  GstClock* clock = gst_element_get_clock(p);
+  if (!clock) return;
+  const GstClockTime base = gst_element_get_base_time(p);
+  const std::shared_ptr<Timers> shared = timers;
+  std::lock_guard lock(shared->mutex);
+  for (Timers::Entry& entry : shared->entries) {
+    if (entry.id) continue;
+    entry.id = gst_clock_new_single_shot_id(clock, base + entry.runningTime);
+    gst_clock_id_wait_async(
+        entry.id, OnTimer, new std::shared_ptr<Timers>(shared),
+        [](gpointer data) { delete static_cast<std::shared_ptr<Timers>*>(data); });
+  }
+  gst_object_unref(clock);
+}
+
+void GstPlayer::Impl::DisarmTimers(bool forget) {
+  // GUI thread: on pause the entries wait for the clock to run again; on a
+  // flush or a teardown they go.
+  Timers& t = *timers;
+  std::unique_lock lock(t.mutex);
+  for (Timers::Entry& entry : t.entries) {
+    if (!entry.id) continue;
+    gst_clock_id_unschedule(entry.id);
+    gst_clock_id_unref(entry.id);
+    entry.id = nullptr;
+  }
+  if (forget) {
+    t.entries.clear();
+    t.owner = nullptr;
+  }
+  t.idle.wait(lock, [&] { return t.running == 0; });
+}
+
+gboolean GstPlayer::Impl::OnTimer(GstClock*, GstClockTime, GstClockID id, gpointer data) {
+  Timers& t = **static_cast<std::shared_ptr<Timers>*>(data);
+  std::unique_lock lock(t.mutex);
+  const auto it = std::find_if(t.entries.begin(), t.entries.end(),
+                               [&](const Timers::Entry& e) { return e.id == id; });
+  if (it == t.entries.end() || !t.owner) return TRUE;
+  const int32_t code = it->code;
+  gst_clock_id_unref(it->id);
+  t.entries.erase(it);
+  Impl* owner = t.owner;
+  ++t.running;
+  lock.unlock();
+  GST_DEBUG("loop event %d heard", code);
+  owner->QueueEvent(code);
+  lock.lock();
+  --t.running;
+  t.idle.notify_all();
+  return TRUE;
+}
+
+bool GstPlayer::Impl::HeardPositionNs(int64_t& ns) {
+  if (!sink || !playing) return false;
+  const GstClockTime now = gst_element_get_current_running_time(sink);
+  if (!GST_CLOCK_TIME_IS_VALID(now)) return false;
+  std::lock_guard lock(mutex);
+  if (sinkSegments.empty()) return false;
+  size_t i = 0;
+  while (i + 1 < sinkSegments.size() && sinkSegments[i + 1].base <= now) ++i;
+  const GstSegment& s = sinkSegments[i];
+  guint64 position = 0;
+  if (now < s.base) {
+    position = s.start;
+  } else if (gst_segment_position_from_running_time_full(&s, GST_FORMAT_TIME, now, &position) !=
+             1) {
+    return false;
+  }
+  if (GST_CLOCK_TIME_IS_VALID(s.stop) && position > s.stop) {
+    // Between a pass's end and the next pass: the silence reads as A.
+    if (i + 1 < sinkSegments.size()) {
+      const GstSegment& next = sinkSegments[i + 1];
+      ns = static_cast<int64_t>(gst_segment_to_stream_time(&next, GST_FORMAT_TIME, next.start));
+      return true;
+    }
+    position = s.stop;
+  }
+  const guint64 stream = gst_segment_to_stream_time(&s, GST_FORMAT_TIME, position);
+  if (!GST_CLOCK_TIME_IS_VALID(stream)) return false;
+  ns = static_cast<int64_t>(stream);
+  return true;
+}
+
+void GstPlayer::Impl::SendSeek(int64_t target) {
+  DisarmTimers(true);
+  seekTargetNs = target;
+  holdPosition = false;
+  const uint64_t generation = ++seekGeneration;
+  int64_t stop = stopAtLength ? lengthNs : -1;
+  GstSeekFlags flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+  double speed;
+  {
+    std::lock_guard lock(mutex);
+    speed = rate;
+    // A target inside the loop plays to B and loops on from there.
+    const bool looping = loop.active && target < loop.bNs;
+    clipAtNs = -1;
+    clipFromNs = speed != 1.0 ? target : -1;
+    if (looping) {
+      stop = loop.bNs;
+      flags = static_cast<GstSeekFlags>(flags | GST_SEEK_FLAG_SEGMENT);
+      if (speed != 1.0) {
+        clipAtNs = stop;
+        stop = LeadOutStop(stop);
+      }
+    }
+    segmentStopNs = looping ? loop.bNs : -1;
+    restart = Restart::kNone;
+  }
+  // The splitter's graph starts a little early and cuts the lead-in away.
+  const bool leadIn = framerPad != nullptr;
+  const int64_t start = leadIn         ? std::max<int64_t>(target - kSplitterLeadInNs, 0)
+                        : speed != 1.0 ? std::max<int64_t>(target - kTempoLeadInNs, 0)
+                                       : target;
+  GstEvent* seek = gst_event_new_seek(speed, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, start,
+                                      stop >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, stop);
+  const uint32_t seqnum = gst_event_get_seqnum(seek);
+  {
+    std::lock_guard lock(mutex);
+    segmentSeqnum = seqnum;
+  }
+  if (leadIn) {
+    leadInTargetNs = target;
+    leadInSeqnum = seqnum;
+  }
+  GST_DEBUG("seek to %" GST_TIME_FORMAT " stop %" GST_TIME_FORMAT " rate %.2f%s",
+            GST_TIME_ARGS(target), GST_TIME_ARGS(stop >= 0 ? stop : GST_CLOCK_TIME_NONE), speed,
+            (flags & GST_SEEK_FLAG_SEGMENT) ? " (loop segment)" : "");
+  const bool sent = gst_element_send_event(pipeline.get(), seek);
+  if (!sent) GST_WARNING("seek to %" GST_TIME_FORMAT " refused", GST_TIME_ARGS(target));
+  // The flush has passed the sink by now, so no end of stream from before the
+  // seek can still arrive.
+  atEnd = false;
+  lastPositionNs = target;
+  if (!sent) landedGeneration = generation;
+}
+
 Result GstPlayer::Impl::MakeRenderer() {
   GstElementPtr device;
   if (options.fastFakeRenderer) {
@@ -495,7 +929,9 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
   awaitingFirstBuffer = false;
   seekTargetNs = lastPositionNs = heldPositionNs = 0;
   holdPosition = false;
-  sample = {};
+  rate = 1.0;
+  GST_INFO("build with %s: %s", builder == Builder::kMp3Parser ? "mpegaudioparse" : "mpegpsdemux",
+           path.c_str());
 
   FileByteSource file;
   if (!file.Open(path)) return Fail(kErrCannotOpen);
@@ -525,8 +961,13 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
   if (builder == Builder::kSplitter) framer = make("mpegaudioparse", "framer");
   decoder = make("mpg123audiodec", "decoder");
   if (!missing.empty()) {
+    GST_WARNING("missing element %s", missing.c_str());
     return Fail(kErrMissingElement, OwnErrorText(kErrMissingElement) + " (" + missing + ")");
   }
+  // Speed without a change of pitch; without the plug-in the file plays at
+  // its own speed only.
+  tempo = make("scaletempo", "tempo");
+  if (!tempo) GST_WARNING("no scaletempo: the speed stays 1.00");
   g_object_set(source, "location", path.c_str(), nullptr);
   if (builder == Builder::kMp3Parser) FitParserOutput(parser, scan);
   if (const Result r = MakeRenderer(); Failed(r)) return Fail(r);
@@ -538,19 +979,22 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
   GstElement* decoderFeed = builder == Builder::kMp3Parser ? parser : framer;
   GstPadPtr feedOut = FindPin(decoderFeed, GST_PAD_SRC, 0);
   GstPadPtr decoderIn = FindPin(decoder, GST_PAD_SINK, 0);
-  GstPadPtr decoderOut = FindPin(decoder, GST_PAD_SRC, 0);
+  GstPadPtr decoderOut = FindPin(tempo ? tempo : decoder, GST_PAD_SRC, 0);
   GstPadPtr rendererIn = FindPin(renderer, GST_PAD_SINK, 0);
   if (!sourceOut || !parserIn || !feedOut || !decoderIn || !decoderOut || !rendererIn) {
     return Fail(kErrNotFound);
   }
   if (gst_pad_link(sourceOut.get(), parserIn.get()) != GST_PAD_LINK_OK ||
       gst_pad_link(feedOut.get(), decoderIn.get()) != GST_PAD_LINK_OK ||
+      (tempo && !gst_element_link(decoder, tempo)) ||
       gst_pad_link(decoderOut.get(), rendererIn.get()) != GST_PAD_LINK_OK) {
     return Fail(kErrFail);
   }
 
   sinkPad = FindPin(sink, GST_PAD_SINK, 0);
   if (!sinkPad) return Fail(kErrNotFound);
+  restartPad = FindPin(builder == Builder::kMp3Parser ? decoder : framer, GST_PAD_SINK, 0);
+  if (!restartPad) return Fail(kErrNotFound);
   sinkProbe = gst_pad_add_probe(
       sinkPad.get(),
       static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
@@ -583,7 +1027,7 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
     events.clear();
     queueEvents = true;
   }
-  built = true;
+  state = EngineState::kPaused;
   return kOk;
 }
 
@@ -642,30 +1086,19 @@ Result GstPlayer::Impl::Preroll(Builder builder, const MpegScan& scan) {
 }
 
 int64_t GstPlayer::Impl::PositionNs() {
-  if (!built) return 0;
+  if (!built()) return 0;
   int64_t ns = lastPositionNs;
   if (landedGeneration.load() < seekGeneration.load()) {
     // The seek's data has not reached the sink yet: it reads as its target.
     ns = seekTargetNs;
   } else if (holdPosition) {
     ns = heldPositionNs;
+  } else if (int64_t heard = 0; HeardPositionNs(heard)) {
+    ns = heard;
   } else {
-    const auto now = std::chrono::steady_clock::now();
-    const auto age = now - sample.at;
-    if (sample.running && !atEnd && age < kPositionQueryInterval) {
-      ns = sample.positionNs + std::chrono::duration_cast<std::chrono::nanoseconds>(age).count();
-    } else {
-      gint64 position = -1;
-      if (gst_element_query_position(pipeline.get(), GST_FORMAT_TIME, &position) && position >= 0) {
-        ns = position;
-        sample.running =
-            sample.valid && position > sample.positionNs && age < 4 * kPositionQueryInterval;
-        // An extrapolation may have run a little ahead of the sink's clock.
-        if (sample.running) ns = std::max(ns, lastPositionNs);
-        sample.valid = true;
-        sample.positionNs = position;
-        sample.at = now;
-      }
+    gint64 position = -1;
+    if (gst_element_query_position(pipeline.get(), GST_FORMAT_TIME, &position) && position >= 0) {
+      ns = position;
     }
   }
   ns = std::max<int64_t>(ns, 0);
@@ -682,9 +1115,34 @@ Result GstPlayer::Impl::StateResult(GstStateChangeReturn ret) {
   return code;
 }
 
+Result GstPlayer::Impl::Enter(EngineState to) {
+  if (to == EngineState::kEmpty) {
+    Dismantle();
+    return kOk;
+  }
+  if (!built()) return kErrFail;
+  if (to == EngineState::kPlaying) {
+    holdPosition = false;
+  } else {
+    if (!holdPosition) {
+      heldPositionNs = PositionNs();
+      holdPosition = true;
+    }
+    // Loop events wait for the clock to run again (the silence between
+    // passes goes on where it stopped).
+    DisarmTimers(false);
+  }
+  GST_DEBUG("%s -> %s at %" GST_TIME_FORMAT, StateName(state), StateName(to),
+            GST_TIME_ARGS(PositionNs()));
+  state = to;
+  return StateResult(gst_element_set_state(
+      pipeline.get(), to == EngineState::kPlaying ? GST_STATE_PLAYING : GST_STATE_PAUSED));
+}
+
 GstPlayer::GstPlayer(GraphNotify notify, GstPlayerOptions options)
     : impl_(std::make_unique<Impl>(std::move(notify), std::move(options))) {
   EnsureGstInit();
+  EnsureDebugCategory();
 }
 
 GstPlayer::~GstPlayer() {
@@ -700,25 +1158,15 @@ Result GstPlayer::BuildWithMpeg1Splitter(const std::string& path) {
 }
 
 void GstPlayer::Teardown() {
-  impl_->Dismantle();
+  impl_->Enter(EngineState::kEmpty);
 }
 
 Result GstPlayer::Run() {
-  if (!impl_->built) return kErrFail;
-  impl_->holdPosition = false;
-  impl_->sample = {};
-  return impl_->StateResult(gst_element_set_state(impl_->pipeline.get(), GST_STATE_PLAYING));
+  return impl_->Enter(EngineState::kPlaying);
 }
 
 Result GstPlayer::Pause() {
-  Impl& d = *impl_;
-  if (!d.built) return kErrFail;
-  if (!d.holdPosition) {
-    d.sample = {};
-    d.heldPositionNs = d.PositionNs();
-    d.holdPosition = true;
-  }
-  return d.StateResult(gst_element_set_state(d.pipeline.get(), GST_STATE_PAUSED));
+  return impl_->Enter(EngineState::kPaused);
 }
 
 Result GstPlayer::Stop() {
@@ -728,7 +1176,7 @@ Result GstPlayer::Stop() {
 
 void GstPlayer::SeekMs(int32_t ms) {
   Impl& d = *impl_;
-  if (!d.built) return;
+  if (!d.built()) return;
   int64_t target = std::max<int64_t>(MsToNs(ms), 0);
   if (d.lengthNs > 0) target = std::min(target, d.lengthNs);
   // Until the first sample of a seek is heard (its data arriving, then the
@@ -736,27 +1184,7 @@ void GstPlayer::SeekMs(int32_t ms) {
   // nothing heard, and restarting the seek would only put the sound off: the
   // transport's tick asks for A again while the position reads A.
   if (target == d.seekTargetNs && std::llabs(d.PositionNs() - target) < GST_MSECOND) return;
-  d.seekTargetNs = target;
-  d.holdPosition = false;
-  d.sample = {};
-  const uint64_t generation = ++d.seekGeneration;
-  // The splitter's graph starts a little early and cuts the lead-in away.
-  const bool leadIn = d.framerPad != nullptr;
-  const int64_t start = leadIn ? std::max<int64_t>(target - kSplitterLeadInNs, 0) : target;
-  GstEvent* seek = gst_event_new_seek(
-      1.0, GST_FORMAT_TIME, static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-      GST_SEEK_TYPE_SET, start, d.stopAtLength ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
-      d.stopAtLength ? d.lengthNs : -1);
-  if (leadIn) {
-    d.leadInTargetNs = target;
-    d.leadInSeqnum = gst_event_get_seqnum(seek);
-  }
-  const bool sent = gst_element_send_event(d.pipeline.get(), seek);
-  // The flush has passed the sink by now, so no end of stream from before the
-  // seek can still arrive.
-  d.atEnd = false;
-  d.lastPositionNs = target;
-  if (!sent) d.landedGeneration = generation;
+  d.SendSeek(target);
 }
 
 int32_t GstPlayer::GetPositionMs() {
@@ -764,32 +1192,86 @@ int32_t GstPlayer::GetPositionMs() {
 }
 
 int32_t GstPlayer::GetDurationMs() {
-  return impl_->built ? NsToMs(impl_->lengthNs) : 0;
+  return impl_->built() ? NsToMs(impl_->lengthNs) : 0;
 }
 
 bool GstPlayer::IsAtEnd() {
   Impl& d = *impl_;
-  if (!d.built) return true;
+  if (!d.built()) return true;
   if (d.atEnd) return true;
   return d.lengthNs > 0 && d.PositionNs() >= d.lengthNs;
 }
 
-// Loops and speed are not in this engine yet: the transport's tick loops.
-void GstPlayer::SetLoop(int32_t, int32_t, int32_t) {}
-void GstPlayer::ClearLoop() {}
+void GstPlayer::SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
+  Impl& d = *impl_;
+  if (aMs < 0 || bMs <= aMs) return;
+  const int64_t a = MsToNs(aMs), b = MsToNs(bMs), gap = MsToNs(std::max(gapMs, 0));
+  bool samePoints;
+  {
+    std::lock_guard lock(d.mutex);
+    samePoints = d.loop.active && d.loop.aNs == a && d.loop.bNs == b;
+    d.loop = {true, a, b, gap};
+  }
+  GST_INFO("loop %" GST_TIME_FORMAT " - %" GST_TIME_FORMAT " gap %" GST_TIME_FORMAT,
+           GST_TIME_ARGS(a), GST_TIME_ARGS(b), GST_TIME_ARGS(gap));
+  // A new silence applies from the next pass on; new points end the pass in
+  // progress at the new B, from where playback is.
+  if (!d.built() || samePoints) return;
+  const int64_t position = d.PositionNs();
+  if (position < b) d.SendSeek(position);
+}
+
+void GstPlayer::ClearLoop() {
+  Impl& d = *impl_;
+  bool seamPassed;
+  bool wasLooping;
+  {
+    std::lock_guard lock(d.mutex);
+    wasLooping = d.loop.active;
+    d.loop.active = false;
+    seamPassed = d.restart == Restart::kLoop;
+  }
+  if (!wasLooping || !d.built()) return;
+  {
+    std::lock_guard lock(d.timers->mutex);
+    seamPassed = seamPassed || !d.timers->entries.empty();
+  }
+  GST_INFO("loop cleared%s", seamPassed ? " behind the seam" : "");
+  // The next pass has already begun on its way to the sink (or its silence
+  // is playing): playback goes on from where it is heard, A in a silence.
+  // Otherwise the segment ends at B and the bus goes on past it.
+  if (seamPassed) d.SendSeek(d.PositionNs());
+}
+
 Result GstPlayer::SetRate(int32_t percent) {
-  return percent == kRateNormal ? kOk : kErrFail;
+  Impl& d = *impl_;
+  if (percent < kRateMin || percent > kRateMax) return kErrFail;
+  if (percent != kRateNormal && d.built() && !d.tempo) {
+    d.RecordText(kErrMissingElement, OwnErrorText(kErrMissingElement) + " (scaletempo)");
+    return kErrMissingElement;
+  }
+  const double speed = percent / 100.0;
+  {
+    std::lock_guard lock(d.mutex);
+    if (d.rate == speed) return kOk;
+    d.rate = speed;
+  }
+  GST_INFO("rate %.2f", speed);
+  // The elements take a new rate only with a seek: an accurate one where
+  // playback is heard.
+  if (d.built()) d.SendSeek(d.PositionNs());
+  return kOk;
 }
 
 Result GstPlayer::SetVolume(int32_t hundredthsOfDb) {
-  if (!impl_->built) return kErrFail;
+  if (!impl_->built()) return kErrFail;
   impl_->gain = LinearGain(hundredthsOfDb);
   impl_->ApplyGain();
   return kOk;
 }
 
 Result GstPlayer::SetChannel(int32_t channel) {
-  if (!impl_->built) return kErrFail;
+  if (!impl_->built()) return kErrFail;
   const float pan = channel == kChannelLeft ? -1.0f : channel == kChannelRight ? 1.0f : 0.0f;
   g_object_set(impl_->panorama, "panorama", pan, nullptr);
   return kOk;
@@ -812,7 +1294,7 @@ std::string GstPlayer::ErrorText(Result code) const {
 }
 
 bool GstPlayer::IsBuilt() const {
-  return impl_->built;
+  return impl_->built();
 }
 
 uint64_t GstPlayer::LastSeekNumber() const {

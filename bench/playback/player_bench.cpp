@@ -15,6 +15,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
@@ -589,12 +590,14 @@ double CpuSeconds() {
          usage.ru_stime.tv_usec / 1e6;
 }
 
-void PlaybackCpu(const std::string& name, const std::string& path, double seconds) {
+void PlaybackCpu(const std::string& name, const std::string& path, double seconds,
+                 int32_t rate = orvex::kRateNormal) {
   GstPlayer player;
   if (orvex::Failed(player.BuildWithMp3Parser(path))) {
     std::printf("%-22s build failed\n", name.c_str());
     return;
   }
+  if (rate != orvex::kRateNormal) player.SetRate(rate);
   const double cpu0 = CpuSeconds();
   const auto start = Clock::now();
   player.Run();
@@ -607,19 +610,317 @@ void PlaybackCpu(const std::string& name, const std::string& path, double second
     player.GetPositionMs();
   }
   player.Pause();
-  std::printf("%-22s %.0f s of playback: user+system %.3f s of CPU\n", name.c_str(), seconds,
-              CpuSeconds() - cpu0);
+  std::printf("%-22s %.0f s of playback at %.2fx: user+system %.3f s of CPU\n", name.c_str(),
+              seconds, rate / 100.0, CpuSeconds() - cpu0);
+}
+
+// Plays the whole file at the rate into the null sink and records the monitor
+// into wav, for listening to (or analysing) what slower playback sounds like.
+void RecordAtRate(const std::string& path, int32_t rate, const std::string& wav) {
+  orvex::test::NullSinkRecording recording;
+  if (!recording.Start(wav)) return;
+  GstPlayer player;
+  if (orvex::Failed(player.BuildWithMp3Parser(path))) return;
+  player.SetRate(rate);
+  player.Run();
+  WaitUntil([&] { return player.IsAtEnd(); },
+            std::chrono::milliseconds(player.GetDurationMs() * 100 / rate + 5000));
+  std::this_thread::sleep_for(300ms);
+  player.Pause();
+  recording.Stop();
+  std::printf("recorded %s at %.2fx into %s\n", path.c_str(), rate / 100.0, wav.c_str());
+}
+
+// The speech in a recording at a slower rate against the file: how long it
+// lasts, the median pitch of its voiced 40 ms frames (autocorrelation, 70-400
+// Hz), how its long-term spectrum compares, and how well its loudness
+// envelope, squeezed back by the rate, follows the file's (per second: the
+// best shift within 300 ms; a lost or repeated chunk would show as a jump).
+struct Voice {
+  std::vector<float> mono;
+  int rate = 0;
+};
+Voice MonoOf(const orvex::test::Recording& r) {
+  Voice v;
+  v.rate = r.sampleRate;
+  const size_t n = r.Frames();
+  size_t first = 0, last = n;
+  auto loud = [&](size_t i) {
+    return std::fabs(r.channels[0][i]) > 0.01f ||
+           (r.channels.size() > 1 && std::fabs(r.channels[1][i]) > 0.01f);
+  };
+  while (first < n && !loud(first)) ++first;
+  while (last > first && !loud(last - 1)) --last;
+  for (size_t i = first; i < last; ++i) {
+    float x = r.channels[0][i];
+    if (r.channels.size() > 1) x = 0.5f * (x + r.channels[1][i]);
+    v.mono.push_back(x);
+  }
+  return v;
+}
+double MedianPitch(const Voice& v) {
+  const size_t frame = static_cast<size_t>(v.rate) * 40 / 1000;
+  std::vector<double> pitches;
+  const int minLag = v.rate / 400, maxLag = v.rate / 70;
+  for (size_t at = 0; at + frame + static_cast<size_t>(maxLag) < v.mono.size(); at += frame) {
+    double energy = 0;
+    for (size_t k = 0; k < frame; ++k) energy += v.mono[at + k] * v.mono[at + k];
+    if (std::sqrt(energy / static_cast<double>(frame)) < 0.02) continue;
+    double best = 0;
+    int bestLag = 0;
+    for (int lag = minLag; lag <= maxLag; ++lag) {
+      double c = 0, e2 = 0;
+      for (size_t k = 0; k < frame; ++k) {
+        c += v.mono[at + k] * v.mono[at + k + static_cast<size_t>(lag)];
+        e2 += v.mono[at + k + static_cast<size_t>(lag)] * v.mono[at + k + static_cast<size_t>(lag)];
+      }
+      const double norm = c / std::sqrt(energy * e2 + 1e-12);
+      if (norm > best) {
+        best = norm;
+        bestLag = lag;
+      }
+    }
+    if (best > 0.6 && bestLag > 0) pitches.push_back(static_cast<double>(v.rate) / bestLag);
+  }
+  Stats s;
+  s.values = pitches;
+  return s.Median();
+}
+// Energy in bands a third of an octave wide from 100 Hz to 8 kHz (a DFT by
+// the Goertzel recurrence over 2048-sample frames every 100 ms).
+std::vector<double> BandLevels(const Voice& v) {
+  std::vector<double> centres;
+  for (double f = 100; f < 8000; f *= std::pow(2.0, 1.0 / 3)) centres.push_back(f);
+  std::vector<double> level(centres.size(), 0);
+  const size_t n = 2048;
+  for (size_t at = 0; at + n < v.mono.size(); at += static_cast<size_t>(v.rate) / 10) {
+    for (size_t b = 0; b < centres.size(); ++b) {
+      const double w = 2 * M_PI * centres[b] / v.rate;
+      double s1 = 0, s2 = 0;
+      for (size_t k = 0; k < n; ++k) {
+        const double s0 = v.mono[at + k] + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+      }
+      level[b] += s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2;
+    }
+  }
+  for (double& l : level) l = 10 * std::log10(l + 1e-12);
+  return level;
+}
+double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
+  const size_t n = std::min(a.size(), b.size());
+  double ma = 0, mb = 0;
+  for (size_t i = 0; i < n; ++i) ma += a[i], mb += b[i];
+  ma /= static_cast<double>(n);
+  mb /= static_cast<double>(n);
+  double ab = 0, aa = 0, bb = 0;
+  for (size_t i = 0; i < n; ++i) {
+    ab += (a[i] - ma) * (b[i] - mb);
+    aa += (a[i] - ma) * (a[i] - ma);
+    bb += (b[i] - mb) * (b[i] - mb);
+  }
+  return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+}
+// Loudness per 10 ms of the file's time (the recording's frames squeezed by the rate).
+std::vector<double> Envelope(const Voice& v, double speed) {
+  std::vector<double> env;
+  const double step = v.rate / 100.0 / speed;
+  for (double at = 0; at + step < static_cast<double>(v.mono.size()); at += step) {
+    double e = 0;
+    const auto from = static_cast<size_t>(at), to = static_cast<size_t>(at + step);
+    for (size_t k = from; k < to; ++k) e += v.mono[k] * v.mono[k];
+    env.push_back(10 * std::log10(e / static_cast<double>(to - from) + 1e-9));
+  }
+  return env;
+}
+void AnalyseSpeech(const std::string& path, const std::string& wav, double speed) {
+  orvex::test::Recording file, heard;
+  if (!orvex::test::DecodeFile(path, file) || !orvex::test::ReadWav(wav, heard)) return;
+  const Voice source = MonoOf(file), slow = MonoOf(heard);
+  const double lengthRatio =
+      static_cast<double>(slow.mono.size()) / static_cast<double>(source.mono.size());
+  const double pitchFile = MedianPitch(source), pitchHeard = MedianPitch(slow);
+  const double spectrum = Correlation(BandLevels(source), BandLevels(slow));
+  const std::vector<double> envFile = Envelope(source, 1.0), envHeard = Envelope(slow, speed);
+  const double envelope = Correlation(envFile, envHeard);
+  // Per second of the file: the shift (in 10 ms steps) at which the heard
+  // envelope best follows it.
+  Stats shifts;
+  for (size_t at = 30; at + 130 < std::min(envFile.size(), envHeard.size()); at += 100) {
+    double best = -2;
+    int bestShift = 0;
+    for (int shift = -30; shift <= 30; ++shift) {
+      std::vector<double> a(envFile.begin() + static_cast<long>(at),
+                            envFile.begin() + static_cast<long>(at) + 100);
+      std::vector<double> b(envHeard.begin() + static_cast<long>(at) + shift,
+                            envHeard.begin() + static_cast<long>(at) + shift + 100);
+      const double c = Correlation(a, b);
+      if (c > best) {
+        best = c;
+        bestShift = shift;
+      }
+    }
+    shifts.values.push_back(bestShift * 10.0);
+  }
+  std::printf("%.2fx: lasts %.3f x the file (expected %.3f); median pitch %.1f Hz (file %.1f Hz)\n",
+              speed, lengthRatio, 1 / speed, pitchHeard, pitchFile);
+  std::printf(
+      "       long-term spectrum correlation %.3f; envelope correlation %.3f; "
+      "envelope shift per second min %+.0f max %+.0f ms\n",
+      spectrum, envelope, shifts.Min(), shifts.Max());
+}
+
+// Loops played by the engine, as heard: each pass's heard start against A and
+// end against B, and what lies between two passes (silence inserted, or a
+// negative figure for audio doubled; 0 is a seamless seam).
+void LoopSeams(const std::string& name, const std::string& path, int32_t a, int32_t b, int passes,
+               const std::string& programStream = {}) {
+  orvex::test::TempDir dir;
+  orvex::test::HeardTake take;
+  if (!take.Start(path, dir.File("loops.wav"))) {
+    std::printf("%-24s could not start\n", name.c_str());
+    return;
+  }
+  // A program stream of the same frames plays through the second builder; the
+  // bare frames are the reference it is found in.
+  GstPlayer player;
+  if (orvex::Failed(programStream.empty() ? player.BuildWithMp3Parser(path)
+                                          : player.BuildWithMpeg1Splitter(programStream))) {
+    std::printf("%-24s build failed\n", name.c_str());
+    return;
+  }
+  player.SeekMs(a);
+  player.SetLoop(a, b, 0);
+  const size_t mark = take.Mark();
+  player.Run();
+  int repeats = 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds((b - a) * (passes + 5));
+  while (repeats < passes && Clock::now() < deadline) {
+    std::this_thread::sleep_for(25ms);
+    player.GetPositionMs();
+    orvex::GraphEvent event;
+    while (player.TakeEvent(event)) repeats += event.code == orvex::kEventLoopRepeat;
+  }
+  std::this_thread::sleep_for(300ms);
+  player.Pause();
+  take.Finish();
+  Stats start, end, seam;
+  int found = 0, broken = 0;
+  for (const orvex::test::HeardRun* run = take.RunFrom(mark); run; run = take.Next(run)) {
+    if (std::llabs(run->from - take.MsToFrames(a)) > take.MsToFrames(20)) {
+      ++broken;  // a stretch that does not start near A
+      continue;
+    }
+    ++found;
+    start.values.push_back(std::fabs(take.FramesToMs(static_cast<double>(run->from)) - a));
+    const orvex::test::HeardRun* next = take.Next(run);
+    if (!next) break;  // the last pass is cut by the pause
+    end.values.push_back(std::fabs(take.FramesToMs(static_cast<double>(run->FileEnd())) - b));
+    seam.values.push_back(
+        take.FramesToMs(static_cast<double>(next->at) - static_cast<double>(run->End())));
+  }
+  Stats seamAbs;
+  for (double v : seam.values) seamAbs.values.push_back(std::fabs(v));
+  std::printf("%-24s %d returns reported, %d passes heard, %d other stretches\n", name.c_str(),
+              repeats, found, broken);
+  std::printf("  |heard start - A|   mean %.4f  max %.4f ms\n", start.Mean(), start.Max());
+  std::printf("  |heard end - B|     mean %.4f  max %.4f ms\n", end.Mean(), end.Max());
+  std::printf("  between passes      mean %.4f  max |%.4f| ms (silence +, doubled -)\n",
+              seam.Mean(), seamAbs.Max());
+}
+
+// From SetRate to the new speed heard: the rate is set by a flushing seek,
+// and the new speed begins where the silence that follows the flush ends.
+void SpeedLatency(const std::string& name, const std::string& path, int changes) {
+  orvex::test::TempDir dir;
+  orvex::test::NullSinkRecording recording;
+  const std::string wav = dir.File("speed.wav");
+  if (!recording.Start(wav)) return;
+  GstPlayer player;
+  if (orvex::Failed(player.BuildWithMp3Parser(path))) return;
+  player.Run();
+  std::this_thread::sleep_for(500ms);
+  std::vector<size_t> marks;
+  for (int i = 0; i < changes; ++i) {
+    marks.push_back(recording.Mark());
+    player.SetRate(i % 2 == 0 ? 75 : 100);
+    const auto end = Clock::now() + 600ms;
+    while (Clock::now() < end) {
+      std::this_thread::sleep_for(25ms);
+      player.GetPositionMs();
+    }
+  }
+  player.Pause();
+  recording.Stop();
+  orvex::test::Recording r;
+  if (!orvex::test::ReadWav(wav, r)) return;
+  Stats latency;
+  const size_t minQuiet = static_cast<size_t>(r.sampleRate / 200);  // 5 ms of zeros
+  for (size_t mark : marks) {
+    const size_t from = r.FrameOfMark(mark);
+    size_t quiet = 0;
+    for (size_t i = from; i < r.Frames(); ++i) {
+      const bool silent = r.channels[0][i] == 0.0f && r.channels[1][i] == 0.0f;
+      if (silent) {
+        ++quiet;
+        continue;
+      }
+      if (quiet >= minQuiet) {
+        latency.values.push_back(1000.0 * static_cast<double>(i - from) / r.sampleRate);
+        break;
+      }
+      quiet = 0;
+    }
+  }
+  std::printf("%-24s SetRate to new speed heard: n %zu  median %.1f  max %.1f ms (marks +-%d ms)\n",
+              name.c_str(), latency.values.size(), latency.Median(), latency.Max(),
+              orvex::test::kMarkSlackMs);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr,
-                 "usage: %s <fixture folder> [<long VBR file without header> [<a minute of "
-                 "noise>]]\n       %s --heard <a minute of noise> [seeks|stops|volume]\n",
-                 argv[0], argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s <fixture folder> [<long VBR file without header> [<a minute of "
+        "noise>]]\n       %s --heard <a minute of noise> [seeks|stops|volume]\n"
+        "       %s --loops <CBR noise> <VBR noise without header> [passes [<bare> <as PS>]]\n"
+        "       %s --speed <noise>\n       %s --listen <file> <folder>\n",
+        argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
+  }
+  if (std::string(argv[1]) == "--loops" && argc > 3) {
+    // --loops <CBR noise> <VBR noise without header> [passes [<bare frames> <their program
+    // stream>]]
+    orvex::EnsureGstInit();
+    const int passes = argc > 4 ? std::atoi(argv[4]) : 100;
+    std::printf("== loop seams, %d passes of a 2 s loop, as heard\n", passes);
+    LoopSeams("CBR noise", argv[2], 1000, 3000, passes);
+    LoopSeams("VBR noise, no header", argv[3], 1000, 3000, passes);
+    if (argc > 6) LoopSeams("program stream (mpegpsdemux)", argv[5], 1000, 3000, passes, argv[6]);
+    return 0;
+  }
+  if (std::string(argv[1]) == "--listen" && argc > 3) {
+    // --listen <file> <folder>: the file at 0.50x and 0.75x, recorded
+    orvex::EnsureGstInit();
+    RecordAtRate(argv[2], 50, std::string(argv[3]) + "/at050.wav");
+    RecordAtRate(argv[2], 75, std::string(argv[3]) + "/at075.wav");
+    RecordAtRate(argv[2], 100, std::string(argv[3]) + "/at100.wav");
+    AnalyseSpeech(argv[2], std::string(argv[3]) + "/at100.wav", 1.0);
+    AnalyseSpeech(argv[2], std::string(argv[3]) + "/at075.wav", 0.75);
+    AnalyseSpeech(argv[2], std::string(argv[3]) + "/at050.wav", 0.5);
+    return 0;
+  }
+  if (std::string(argv[1]) == "--speed" && argc > 2) {
+    // --speed <noise>: speed change latency and the CPU of playing slower
+    orvex::EnsureGstInit();
+    std::printf("== speed\n");
+    SpeedLatency("noise", argv[2], 10);
+    PlaybackCpu("noise", argv[2], 20, 100);
+    PlaybackCpu("noise", argv[2], 20, 75);
+    return 0;
   }
   if (std::string(argv[1]) == "--heard" && argc > 2) {
     orvex::EnsureGstInit();
@@ -654,5 +955,9 @@ int main(int argc, char** argv) {
   // the long file shows the cost of playing on alone.
   PlaybackCpu("cbr_stereo.mp3", data + "/cbr_stereo.mp3", 20);
   if (!longFile.empty()) PlaybackCpu("30-min VBR, no header", longFile, 20);
+  if (!noiseFile.empty()) {
+    PlaybackCpu("a minute of noise", noiseFile, 20, 100);
+    PlaybackCpu("a minute of noise", noiseFile, 20, 75);
+  }
   return 0;
 }

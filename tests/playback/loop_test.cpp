@@ -1,0 +1,340 @@
+// Loops and speed as heard: the null sink's monitor is recorded while the
+// engine loops a stretch of noise, and every recorded stretch is found in the
+// file's own decoding (test::HeardTake). Each pass must start at A and end at
+// B to within a millisecond, and the passes must join with nothing lost or
+// doubled between them.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "playback/gst_player.h"
+#include "tests/playback/player_fixture.h"
+#include "tests/playback/sound_check.h"
+
+namespace orvex {
+namespace {
+
+using namespace std::chrono_literals;
+using test::HeardRun;
+
+// Heard within a millisecond: 44 frames at 44.1 kHz.
+constexpr int64_t kExactFrames = 44;
+
+class Looping : public test::SoundTest {
+ protected:
+  bool Begin(const std::string& fixture = "noise.mp3") {
+    if (!take_.Start(test::Fixture(fixture), dir_.File("loop.wav"))) {
+      ADD_FAILURE() << "could not decode the file or start parec";
+      return false;
+    }
+    const Result built = player_.BuildWithMp3Parser(test::Fixture(fixture));
+    EXPECT_EQ(built, kOk) << player_.ErrorText(built);
+    return built == kOk;
+  }
+  // Plays on, reading the position as the transport's tick does and taking
+  // the queued events, until the condition holds or the time is up.
+  void PlayUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(25ms);
+      positions_.push_back(player_.GetPositionMs());
+      TakeEvents();
+    }
+  }
+  void PlayFor(std::chrono::milliseconds time) {
+    PlayUntil([] { return false; }, time);
+  }
+  void TakeEvents() {
+    GraphEvent event;
+    while (player_.TakeEvent(event)) {
+      events_.push_back(event.code);
+      if (event.code == kEventLoopRepeat) ++repeats_;
+      if (event.code == kEventLoopGap) ++gaps_;
+    }
+  }
+  bool Finish() {
+    std::this_thread::sleep_for(200ms);
+    player_.Pause();
+    const bool followed = take_.Finish();
+    EXPECT_TRUE(followed) << "no recording";
+    return followed;
+  }
+  // The passes heard from the mark on: runs that start at A, each with the
+  // run before it. Prints every run for the record.
+  std::vector<const HeardRun*> PassesFrom(size_t mark, int32_t aMs) {
+    std::vector<const HeardRun*> passes;
+    for (const HeardRun* run = take_.RunFrom(mark); run; run = take_.Next(run)) {
+      if (std::llabs(run->from - take_.MsToFrames(aMs)) <= kExactFrames) passes.push_back(run);
+    }
+    return passes;
+  }
+  std::string Describe(const HeardRun& run) const {
+    char text[128];
+    std::snprintf(text, sizeof text, "[%.3f ms .. %.3f ms of the file at %.3f s]",
+                  take_.FramesToMs(static_cast<double>(run.from)),
+                  take_.FramesToMs(static_cast<double>(run.FileEnd())),
+                  take_.FramesToMs(static_cast<double>(run.at)) / 1000);
+    return text;
+  }
+
+  test::TempDir dir_;
+  test::HeardTake take_;
+  GstPlayer player_;
+  std::vector<int32_t> positions_;
+  std::vector<int32_t> events_;
+  int repeats_ = 0;
+  int gaps_ = 0;
+};
+
+// Checks that each pass from the given one on plays [A, B] and that the
+// next starts on the very next recorded frame; returns how many did.
+int ExpectSeamlessPasses(const test::HeardTake& take, const std::vector<const HeardRun*>& passes,
+                         int32_t aMs, int32_t bMs, size_t count,
+                         const std::function<std::string(const HeardRun&)>& describe) {
+  int good = 0;
+  for (size_t i = 0; i + 1 < passes.size() && i < count; ++i) {
+    const HeardRun& pass = *passes[i];
+    const HeardRun& next = *passes[i + 1];
+    SCOPED_TRACE("pass " + std::to_string(i + 1) + " " + describe(pass));
+    EXPECT_NEAR(pass.from, take.MsToFrames(aMs), kExactFrames);
+    EXPECT_NEAR(pass.FileEnd(), take.MsToFrames(bMs), kExactFrames);
+    // Nothing lost or doubled: the next pass is the very next run and starts
+    // on the frame after this one's last.
+    EXPECT_EQ(&next, &pass + 1) << "something else was heard between two passes";
+    EXPECT_NEAR(static_cast<double>(next.at), static_cast<double>(pass.End()), 1.0);
+    if (!testing::Test::HasFailure()) ++good;
+  }
+  return good;
+}
+
+TEST_F(Looping, TenPassesStartAtAEndAtBAndJoinSeamlessly) {
+  constexpr int32_t kA = 1000, kB = 2000;
+  ASSERT_TRUE(Begin());
+  player_.SeekMs(kA);
+  player_.SetLoop(kA, kB, 0);
+  const size_t start = take_.Mark();
+  ASSERT_EQ(player_.Run(), kOk);
+  PlayUntil([&] { return repeats_ >= 11; }, 20s);
+  ASSERT_GE(repeats_, 11) << "the engine did not report its returns to A";
+  ASSERT_TRUE(Finish());
+  const std::vector<const HeardRun*> passes = PassesFrom(start, kA);
+  ASSERT_GE(passes.size(), 11u);
+  EXPECT_EQ(ExpectSeamlessPasses(take_, passes, kA, kB, 10,
+                                 [&](const HeardRun& r) { return Describe(r); }),
+            10);
+  // The position never left the loop: the tick's safety net would not fire.
+  for (int32_t p : positions_) {
+    EXPECT_GE(p, kA);
+    EXPECT_LE(p, kB);
+  }
+}
+
+// B pressed while playing on the way to it: the pass in progress ends at B
+// and the loop goes on from A, seamlessly.
+TEST_F(Looping, ALoopSetWhilePlayingEndsItsFirstPassAtB) {
+  constexpr int32_t kA = 1000, kB = 2500;
+  ASSERT_TRUE(Begin());
+  player_.SeekMs(300);
+  ASSERT_EQ(player_.Run(), kOk);
+  PlayFor(500ms);
+  const size_t set = take_.Mark();
+  player_.SetLoop(kA, kB, 0);
+  PlayUntil([&] { return repeats_ >= 3; }, 10s);
+  ASSERT_GE(repeats_, 3);
+  ASSERT_TRUE(Finish());
+  const HeardRun* first = take_.RunFrom(set);
+  ASSERT_NE(first, nullptr);
+  // The run that reaches B, and the passes after it.
+  const HeardRun* toB = first;
+  while (toB && std::llabs(toB->FileEnd() - take_.MsToFrames(kB)) > kExactFrames) {
+    toB = take_.Next(toB);
+  }
+  ASSERT_NE(toB, nullptr) << "no stretch heard ends at B; the first after the call: "
+                          << Describe(*first);
+  EXPECT_LE(toB->from, take_.MsToFrames(kA + 1000)) << "the pass in progress was cut short";
+  const HeardRun* pass = take_.Next(toB);
+  ASSERT_NE(pass, nullptr);
+  EXPECT_NEAR(pass->from, take_.MsToFrames(kA), kExactFrames) << Describe(*pass);
+  EXPECT_NEAR(static_cast<double>(pass->at), static_cast<double>(toB->End()), 1.0);
+  // What setting the loop costs where it is set: nothing lost or doubled.
+  if (first != toB) {
+    const HeardRun* next = take_.Next(first);
+    std::printf(
+        "setting the loop: %.1f ms of the file skipped, %.1f ms of silence heard\n",
+        take_.FramesToMs(static_cast<double>(next->from - first->FileEnd())),
+        take_.FramesToMs(static_cast<double>(next->at) - static_cast<double>(first->End())));
+  }
+}
+
+// The last pass: the loop cleared while it plays goes on past B without a
+// break.
+TEST_F(Looping, ClearedInTheLastPassPlaybackGoesOnPastB) {
+  constexpr int32_t kA = 1000, kB = 2000;
+  ASSERT_TRUE(Begin());
+  player_.SeekMs(kA);
+  player_.SetLoop(kA, kB, 0);
+  const size_t start = take_.Mark();
+  ASSERT_EQ(player_.Run(), kOk);
+  // As the transport does: the return that begins the last pass clears it.
+  PlayUntil([&] { return repeats_ >= 2; }, 10s);
+  ASSERT_EQ(repeats_, 2);
+  player_.ClearLoop();
+  PlayFor(2000ms);
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(repeats_, 2) << "the loop went on after it was cleared";
+  const std::vector<const HeardRun*> passes = PassesFrom(start, kA);
+  ASSERT_EQ(passes.size(), 3u);
+  EXPECT_EQ(ExpectSeamlessPasses(take_, passes, kA, kB, 2,
+                                 [&](const HeardRun& r) { return Describe(r); }),
+            2);
+  const HeardRun& last = *passes[2];
+  EXPECT_GE(last.FileEnd(), take_.MsToFrames(kB + 1000))
+      << "the last pass did not go on past B: " << Describe(last);
+}
+
+// A silence as long as the stretch after each pass: its length is the
+// loop's to within 20 ms, its start queues a gap event and the next pass a
+// return; a pause in the silence keeps the rest of it.
+TEST_F(Looping, TheSilenceBetweenPassesLastsItsLength) {
+  constexpr int32_t kA = 1000, kB = 1600, kGap = kB - kA;
+  ASSERT_TRUE(Begin());
+  player_.SeekMs(kA);
+  player_.SetLoop(kA, kB, kGap);
+  const size_t start = take_.Mark();
+  ASSERT_EQ(player_.Run(), kOk);
+  PlayUntil([&] { return repeats_ >= 4; }, 15s);
+  ASSERT_EQ(repeats_, 4);
+  // Paused in the next silence, playback resumes with what is left of it.
+  PlayUntil([&] { return gaps_ >= 5; }, 5s);
+  ASSERT_EQ(gaps_, 5);
+  player_.Pause();
+  std::this_thread::sleep_for(300ms);
+  ASSERT_EQ(player_.GetPositionMs(), kA) << "the position during a silence reads A";
+  ASSERT_EQ(player_.Run(), kOk);
+  PlayUntil([&] { return repeats_ >= 6; }, 5s);
+  ASSERT_TRUE(Finish());
+  ASSERT_GE(events_.size(), 10u);
+  for (size_t i = 0; i + 1 < 10; i += 2) {
+    EXPECT_EQ(events_[i], kEventLoopGap) << "event " << i;
+    EXPECT_EQ(events_[i + 1], kEventLoopRepeat) << "event " << i + 1;
+  }
+  const std::vector<const HeardRun*> passes = PassesFrom(start, kA);
+  ASSERT_GE(passes.size(), 6u);
+  for (size_t i = 0; i + 1 < passes.size(); ++i) {
+    const HeardRun& first = *passes[i];
+    const HeardRun& next = *passes[i + 1];
+    SCOPED_TRACE("pass " + std::to_string(i + 1) + " " + Describe(first));
+    // A pause breaks a pass in two runs (Run starts with a short lead), with
+    // nothing lost or doubled between them.
+    const HeardRun* last = &first;
+    while (take_.Next(last) && take_.Next(last) != &next) {
+      EXPECT_EQ(take_.Next(last)->from, last->FileEnd()) << "the pass is broken";
+      last = take_.Next(last);
+    }
+    const HeardRun& pass = *last;
+    EXPECT_NEAR(first.from, take_.MsToFrames(kA), kExactFrames);
+    EXPECT_NEAR(pass.FileEnd(), take_.MsToFrames(kB), kExactFrames);
+    EXPECT_EQ(test::PeakBetween(take_.heard(), pass.End(), next.at), 0.0)
+        << "the silence is not silent";
+    const double silenceMs =
+        take_.FramesToMs(static_cast<double>(next.at) - static_cast<double>(pass.End()));
+    // The fifth silence holds the pause as well.
+    if (i == 4) {
+      EXPECT_GT(silenceMs, kGap + 200);
+    } else {
+      EXPECT_NEAR(silenceMs, kGap, 20);
+    }
+  }
+}
+
+// Noise at 0.75: each pass of 3 s of the file lasts 4 s, with the silence
+// between passes marking where one ends, and the position runs at three
+// quarters of the pace. (scaletempo's output is made of overlapping windows
+// of the file, so it cannot be found sample for sample in the decoding.)
+TEST_F(Looping, ThreeSecondsAtThreeQuartersLastFourSeconds) {
+  constexpr int32_t kA = 1000, kB = 4000, kGap = 300;
+  ASSERT_TRUE(Begin());
+  ASSERT_EQ(player_.SetRate(75), kOk);
+  player_.SeekMs(kA);
+  player_.SetLoop(kA, kB, kGap);
+  ASSERT_EQ(player_.Run(), kOk);
+  PlayUntil([&] { return repeats_ >= 1; }, 10s);
+  const size_t early = take_.Mark();
+  const int32_t earlyPosition = player_.GetPositionMs();
+  PlayFor(2000ms);
+  const size_t late = take_.Mark();
+  const int32_t latePosition = player_.GetPositionMs();
+  PlayUntil([&] { return repeats_ >= 3; }, 15s);
+  ASSERT_EQ(repeats_, 3);
+  ASSERT_TRUE(Finish());
+
+  // Silences of at least 100 ms part the passes.
+  const test::Recording& heard = take_.heard();
+  const size_t minSilence = static_cast<size_t>(take_.MsToFrames(100));
+  std::vector<std::pair<size_t, size_t>> silences;  // [from, to)
+  size_t quiet = 0;
+  for (size_t i = 0; i < heard.Frames(); ++i) {
+    const bool silent = heard.channels[0][i] == 0.0f && heard.channels[1][i] == 0.0f;
+    if (silent) {
+      ++quiet;
+      continue;
+    }
+    if (quiet >= minSilence) silences.emplace_back(i - quiet, i);
+    quiet = 0;
+  }
+  ASSERT_GE(silences.size(), 3u);
+  int measured = 0;
+  for (size_t i = 0; i + 1 < silences.size(); ++i) {
+    const double passMs = take_.FramesToMs(static_cast<double>(silences[i + 1].first) -
+                                           static_cast<double>(silences[i].second));
+    const double gapMs = take_.FramesToMs(static_cast<double>(silences[i].second) -
+                                          static_cast<double>(silences[i].first));
+    if (i == 0) continue;  // the silence before the first pass is not the loop's
+    std::printf("pass %zu lasts %.2f ms after %.2f ms of silence\n", i, passMs, gapMs);
+    ++measured;
+  }
+  EXPECT_GE(measured, 1);
+  // The position advances at 0.75 of the recorded time (marks are exact to
+  // their blocks, so over two seconds to a few per cent).
+  const double recordedMs = take_.FramesToMs(static_cast<double>(take_.FrameOf(late)) -
+                                             static_cast<double>(take_.FrameOf(early)));
+  EXPECT_NEAR((latePosition - earlyPosition) / recordedMs, 0.75, 0.06)
+      << latePosition << " - " << earlyPosition << " over " << recordedMs << " ms";
+}
+
+// The two tones at 0.75 and at 0.5 keep their pitch: 440 Hz on the left and
+// 1000 Hz on the right, not three quarters or half of them.
+TEST_F(Looping, SlowerKeepsThePitch) {
+  for (int32_t rate : {75, 50}) {
+    SCOPED_TRACE("rate " + std::to_string(rate));
+    test::NullSinkRecording recording;
+    const std::string wav = dir_.File("tones" + std::to_string(rate) + ".wav");
+    ASSERT_TRUE(recording.Start(wav));
+    GstPlayer player;
+    ASSERT_EQ(player.BuildWithMp3Parser(test::Fixture("cbr_stereo.mp3")), kOk);
+    ASSERT_EQ(player.SetRate(rate), kOk);
+    player.SeekMs(500);
+    ASSERT_EQ(player.Run(), kOk);
+    std::this_thread::sleep_for(1500ms);
+    player.Pause();
+    std::this_thread::sleep_for(100ms);
+    recording.Stop();
+    test::Recording r;
+    ASSERT_TRUE(test::ReadWav(wav, r));
+    ASSERT_GE(test::Audible(test::Windows(r)).size(), 10u);
+    EXPECT_NEAR(test::ToneFrequency(r, 0), 440, 20);
+    EXPECT_NEAR(test::ToneFrequency(r, 1), 1000, 40);
+  }
+}
+
+}  // namespace
+}  // namespace orvex

@@ -48,7 +48,7 @@ orvex_ensure_locale() {
     { echo "The locale $name could not be generated" >&2; return 1; }
 }
 
-ORVEX_BUILD_PACKAGES=(build-essential cmake pkgconf libgtest-dev libbenchmark-dev qt6-base-dev
+ORVEX_BUILD_PACKAGES=(build-essential ccache cmake pkgconf libgtest-dev libbenchmark-dev qt6-base-dev
   qt6-svg-dev libqt6svg6 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libcurl4-openssl-dev)
 ORVEX_RUN_PACKAGES=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   mp3val fonts-wqy-microhei qt6-translations-l10n qt6-qpa-plugins)

@@ -121,6 +121,17 @@ void FitParserOutput(GstElement* parser, const MpegScan& scan) {
       OnParserOutput, state, [](gpointer p) { delete static_cast<ParserOutput*>(p); });
 }
 
+GstElement* AddElement(GstElement* bin, const char* factory, const char* name,
+                       std::string& missing) {
+  GstElement* element = gst_element_factory_make(factory, name);
+  if (!element) {
+    if (missing.empty()) missing = factory;
+    return nullptr;
+  }
+  gst_bin_add(GST_BIN(bin), element);
+  return element;
+}
+
 GstElementPtr FindDefaultAudioRenderer() {
   EnsureGstInit();
   GstDeviceMonitor* monitor = gst_device_monitor_new();

@@ -4,6 +4,8 @@
 
 #include <gst/gst.h>
 
+#include <string>
+
 #include "playback/gst_ptr.h"
 #include "playback/mpeg_scan.h"
 
@@ -13,6 +15,12 @@ namespace orvex {
 // direction do not count), with one reference for the caller; none when there
 // are not that many.
 GstPadPtr FindPin(GstElement* element, GstPadDirection direction, int index);
+
+// Makes an element of the factory (named name, or automatically for null) and
+// adds it to bin, which then owns it. When the factory is not installed it
+// gives null and, for the first such factory, records its name in missing.
+GstElement* AddElement(GstElement* bin, const char* factory, const char* name,
+                       std::string& missing);
 
 // The sink element of the default audio output device ("Audio/Sink" devices of
 // the device monitor: the one marked is-default, else the first), owned by

@@ -947,14 +947,8 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
   gst_pipeline_set_delay(GST_PIPELINE(pipeline.get()), kStartLeadNs);
   const char* parserFactory = builder == Builder::kMp3Parser ? "mpegaudioparse" : "mpegpsdemux";
   std::string missing;
-  auto make = [&](const char* factory, const char* name) -> GstElement* {
-    GstElement* element = gst_element_factory_make(factory, name);
-    if (!element) {
-      if (missing.empty()) missing = factory;
-      return nullptr;
-    }
-    gst_bin_add(GST_BIN(pipeline.get()), element);
-    return element;
+  auto make = [&](const char* factory, const char* name) {
+    return AddElement(GST_ELEMENT(pipeline.get()), factory, name, missing);
   };
   source = make("filesrc", "source");
   parser = make(parserFactory, "mp3Parser");

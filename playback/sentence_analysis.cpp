@@ -174,14 +174,8 @@ bool SentenceAnalysis::Impl::Analyse(SentenceAnalysisResult& result) {
   GstPipelinePtr pipeline(SinkFloating(gst_pipeline_new("sentence-analysis")));
   if (!pipeline) return fail("no pipeline");
   std::string missing;
-  auto make = [&](const char* factory) -> GstElement* {
-    GstElement* element = gst_element_factory_make(factory, nullptr);
-    if (!element) {
-      if (missing.empty()) missing = factory;
-      return nullptr;
-    }
-    gst_bin_add(GST_BIN(pipeline.get()), element);
-    return element;
+  auto make = [&](const char* factory) {
+    return AddElement(GST_ELEMENT(pipeline.get()), factory, nullptr, missing);
   };
   GstElement* source = make("filesrc");
   GstElement* parser = make("mpegaudioparse");

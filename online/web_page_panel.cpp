@@ -122,10 +122,6 @@ WebPagePanel::~WebPagePanel() {
   mailbox_->panel = nullptr;
 }
 
-QUrl WebPagePanel::vendorPage() {
-  return QUrl(QString::fromStdString(AdPageUrl(VendorBaseUrl())));
-}
-
 std::size_t WebPagePanel::bytesHeld() const {
   return static_cast<std::size_t>(html_.size()) * sizeof(QChar) + decodedBytes_ + decodingBytes_ +
          sheetChars_ * sizeof(QChar);

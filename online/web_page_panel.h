@@ -35,9 +35,6 @@ class WebPagePanel : public QTextBrowser {
   WebPagePanel(QWidget* parent, const QUrl& page);
   ~WebPagePanel() override;
 
-  // The vendor's page for the panel: AdPageUrl(VendorBaseUrl()).
-  static QUrl vendorPage();
-
   const QUrl& page() const { return page_; }
 
   // The page shown when the vendor's cannot be: one of the program's own,

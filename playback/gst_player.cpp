@@ -16,11 +16,12 @@
 //    DisarmTimers waits for one that is delivering.
 //  - the demuxer's pad-added handler (OnPadAdded): it links the audio pad;
 //  - two more probes: one holds the MPEG parser's first read during a build
-//    (OnParserPull), one moves the splitter graph's segments (OnFramerSegment).
+//    (Preroll), one moves the splitter graph's segments (OnFramerSegment).
 // What they share with the GUI thread is atomic or guarded by `mutex`. The GUI
 // thread waits only inside a build, for a bounded preroll; seeks and state
-// changes return at once. Dismantle stops the pipeline (joining its threads)
-// before it removes the handlers, so no callback runs after it returns.
+// changes return at once. Each load's graph is a Graph; taking it down stops
+// the pipeline (joining its threads) before it removes the handlers, so no
+// callback runs after it.
 
 #include "playback/gst_player.h"
 
@@ -155,22 +156,115 @@ double LinearGain(int32_t hundredthsOfDb) {
   return std::pow(10.0, v / 2000.0);
 }
 
+// A failure and the text that tells it.
+struct Failure {
+  Result code = kOk;
+  std::string text;  // empty: the code's own text
+};
+
+std::string ErrorTextOf(const Failure& failure) {
+  return failure.text.empty() ? OwnErrorText(failure.code) : failure.text;
+}
+
+// A value that streaming threads read and write atomically, and that a new
+// load resets by assignment with the rest of Load (only ever while no
+// streaming thread runs).
+template <typename T>
+struct Shared : std::atomic<T> {
+  Shared() : std::atomic<T>(T{}) {}
+  Shared(T value) : std::atomic<T>(value) {}  // NOLINT: as plain as the value
+  Shared(const Shared& other) : std::atomic<T>(other.load()) {}
+  Shared& operator=(const Shared& other) {
+    this->store(other.load());
+    return *this;
+  }
+  using std::atomic<T>::operator=;
+};
+
+// The hooks through which a graph's threads reach the player.
+struct GraphHooks {
+  GstBusSyncHandler bus = nullptr;
+  GstPadProbeCallback sinkPad = nullptr;
+  GstPadProbeCallback framerSegment = nullptr;
+  GCallback padAdded = nullptr;
+  gpointer data = nullptr;
+};
+
+// One file's graph. The constructor builds it with one of the two builders and
+// attaches the hooks; the destructor stops it (joining its threads) before it
+// detaches them, so no hook runs after it. A build that fails leaves `failure`
+// set and the graph half made, for the destructor to take down.
+class Graph {
+ public:
+  Graph(Builder builder, const std::string& path, const MpegScan& scan, const GraphHooks& hooks,
+        bool fakeRenderer, double gain);
+  ~Graph() { TakeDown(); }
+  Graph(const Graph&) = delete;
+  Graph& operator=(const Graph&) = delete;
+
+  bool ok() const { return failure.code == kOk; }
+  // Stops the pipeline (joining its threads) and detaches the hooks; the
+  // destructor does it too. The player calls it while its graph is still
+  // there for the hooks of the stopping threads to find.
+  void TakeDown();
+  // Sets the output's gain: the sink's stream volume, or the volume element.
+  void ApplyGain(double gain) const;
+
+  const Builder builder;
+  Failure failure;
+  // The elements belong to the pipeline.
+  GstPipelinePtr pipeline;
+  GstBusPtr bus;
+  GstElement* source = nullptr;
+  GstElement* parser = nullptr;
+  GstElement* framer = nullptr;  // the splitter's graph frames the demuxed audio
+  GstElement* decoder = nullptr;
+  GstElement* tempo = nullptr;  // scaletempo, absent when the plug-in is
+  GstElement* renderer = nullptr;
+  // Volume and mute: the sink's own stream volume when it has one (the sound
+  // server applies it), else a volume element before the sink.
+  GstStreamVolume* streamVolume = nullptr;
+  GstElement* volume = nullptr;
+  GstElement* panorama = nullptr;
+  GstElement* sink = nullptr;
+  GstPadPtr sinkPad;
+  GstPadPtr framerPad;   // the splitter graph's framer input, where segments are set
+  GstPadPtr restartPad;  // where the seeks after a segment go upstream from
+
+ private:
+  bool Fail(Result code, const std::string& detail);
+  GstElement* Add(const char* factory, const char* name);
+  bool Link(GstElement* from, GstElement* to);
+  // The two builders: the file to the decoder's output.
+  bool BuildWithParser(const std::string& path, const MpegScan& scan);
+  bool BuildWithSplitter(const std::string& path);
+  // What both share: speed, the renderer and the hooks.
+  bool AddRenderer(bool fakeRenderer, double gain);
+  bool Attach(const GraphHooks& hooks);
+
+  gulong sinkProbe_ = 0;
+  gulong framerProbe_ = 0;
+  gulong padAddedHandler_ = 0;
+  bool takenDown_ = false;
+};
+
 }  // namespace
 
 struct GstPlayer::Impl {
   Impl(GraphNotify n, GstPlayerOptions o) : notify(std::move(n)), options(std::move(o)) {}
 
   Result Build(const std::string& path, Builder builder);
-  Result Fail(Result code, std::string text = {});
-  Result MakeRenderer();
-  void ApplyGain();
-  Result Preroll(Builder builder, const MpegScan& scan);
+  Result Fail(Failure failure);
+  Result Preroll(const MpegScan& scan);
   void Dismantle();
   int64_t PositionNs();
-  Result StateResult(GstStateChangeReturn ret);
+  Result StateResult(GstStateChangeReturn ret, EngineState to);
   // The one way from one state to another.
   Result Enter(EngineState to);
   void RecordText(Result code, const std::string& text);
+  // A seek that is heard from target on (it starts earlier where a lead-in
+  // is cut away), numbered as the seek in flight.
+  GstEvent* MakeSeek(int64_t target, double speed, GstSeekFlags flags, int64_t stop);
   // Sends a flushing, accurate seek to the target (already clamped) at the
   // current speed, as a segment ending at B when the loop holds the target.
   void SendSeek(int64_t target);
@@ -180,7 +274,7 @@ struct GstPlayer::Impl {
   void OnSegmentDone(uint32_t seqnum);
   // A loop segment's stop at another speed: past B by scaletempo's lead-out.
   int64_t LeadOutStop(int64_t b) const {
-    return lengthNs > 0 ? std::min(b + kTempoLeadOutNs, lengthNs) : b;
+    return load.lengthNs > 0 ? std::min(b + kTempoLeadOutNs, load.lengthNs) : b;
   }
   void OnSinkSegment(GstPadProbeInfo* info);
   void QueueEvent(int32_t code);
@@ -193,91 +287,84 @@ struct GstPlayer::Impl {
 
   static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer data);
   static GstPadProbeReturn OnSinkPad(GstPad* pad, GstPadProbeInfo* info, gpointer data);
-  static GstPadProbeReturn OnParserPull(GstPad* pad, GstPadProbeInfo* info, gpointer data);
   static GstPadProbeReturn OnFramerSegment(GstPad* pad, GstPadProbeInfo* info, gpointer data);
   static void OnPadAdded(GstElement* element, GstPad* pad, gpointer data);
   void Observe(GstBuffer* buffer, bool firstAfterSeek);
 
+  bool built() const { return load.state != EngineState::kEmpty; }
+
   const GraphNotify notify;
   const GstPlayerOptions options;
 
-  // The graph (GUI thread). The elements belong to the pipeline.
-  GstPipelinePtr pipeline;
-  GstBusPtr bus;
-  GstElement* source = nullptr;
-  GstElement* parser = nullptr;
-  GstElement* framer = nullptr;  // the splitter's graph frames the demuxed audio
-  GstElement* decoder = nullptr;
-  GstElement* renderer = nullptr;
-  // Volume and mute: the sink's own stream volume when it has one (the sound
-  // server applies it), else a volume element before the sink.
-  GstStreamVolume* streamVolume = nullptr;
-  GstElement* volume = nullptr;
-  GstElement* panorama = nullptr;
-  GstElement* sink = nullptr;
-  GstPadPtr sinkPad;
-  gulong sinkProbe = 0;
-  GstPadPtr framerPad;   // the splitter graph's framer input, where segments are set
-  GstPadPtr restartPad;  // where the seeks after a segment go upstream from
-  gulong framerProbe = 0;
-  gulong padAddedHandler = 0;
-  EngineState state = EngineState::kEmpty;
-  bool built() const { return state != EngineState::kEmpty; }
-  int64_t lengthNs = 0;
+  // The graph of the file loaded; none while empty.
+  std::unique_ptr<Graph> graph;
   // The linear gain last set; a new graph starts with it.
   double gain = 1.0;
-  // Seeks end the segment at the length when the scan knows where the audio
-  // ends, so trailing junk (an appended tag, garbage) is never played.
-  bool stopAtLength = false;
-  int64_t seekTargetNs = 0;
-  int64_t lastPositionNs = 0;
-  // Paused by Pause or Stop: the sink's clock settles for a while after it
-  // stops, so the position read at that moment holds until the next seek or run.
-  bool holdPosition = false;
-  int64_t heldPositionNs = 0;
-  // The playback speed (1.0 normal); seeks carry it.
-  double rate = 1.0;
-  GstElement* tempo = nullptr;  // scaletempo, absent when the plug-in is
 
-  // Shared with the streaming threads.
+  // Guards what the streaming threads share with the GUI thread in `load`,
+  // and `texts`.
   mutable std::mutex mutex;
   std::condition_variable changed;
-  bool asyncDone = false;
-  bool failed = false;
-  Result failCode = kOk;
-  std::string failText;
-  bool queueEvents = false;
-  std::deque<GraphEvent> events;
-  std::map<Result, std::string> texts;
+  std::map<Result, std::string> texts;  // the last text of each failure
 
-  std::atomic<bool> atEnd{false};
-  std::atomic<bool> audioPadLinked{false};
-  std::atomic<uint64_t> buffersAtSink{0};
-  // Seeks: the GUI thread numbers them, the sink probe tells which one's data
-  // has arrived; a seek whose data has not arrived reads as its target.
-  std::atomic<uint64_t> seekGeneration{0};
-  std::atomic<uint64_t> flushedGeneration{0};
-  std::atomic<uint64_t> landedGeneration{0};
-  std::atomic<bool> awaitingFirstBuffer{false};
-  // The splitter's seek in flight: its event's number and the true target.
-  std::atomic<uint32_t> leadInSeqnum{GST_SEQNUM_INVALID};
-  std::atomic<int64_t> leadInTargetNs{0};
-  std::atomic<bool> playing{false};      // the pipeline is in PLAYING
-  std::atomic<bool> markDiscont{false};  // the next buffer at the sink follows a silence
-
-  // The loop (under `mutex`): the GUI thread sets it, the bus handler plays
-  // it on when a segment is done, the sink probe places each pass.
+  // What one load knows. A new load (and a teardown) starts from a fresh one.
   struct Loop {
     bool active = false;
     int64_t aNs = 0, bNs = 0, gapNs = 0;
-  } loop;
-  int64_t segmentStopNs = -1;                   // the stop of the segment seek playing, -1 for none
-  uint32_t segmentSeqnum = GST_SEQNUM_INVALID;  // that seek's number
-  Restart restart = Restart::kNone;             // a seek without flush on its way
-  int64_t clipAtNs = -1;    // where the sink ends a loop's segment (B), -1 for none
-  int64_t clipFromNs = -1;  // where the sink starts a segment at another speed
-  int64_t restartGapNs = 0;
-  std::vector<GstSegment> sinkSegments;  // since the last flush, oldest first
+  };
+  struct Load {
+    // GUI thread.
+    EngineState state = EngineState::kEmpty;
+    int64_t lengthNs = 0;
+    // Seeks end the segment at the length when the scan knows where the audio
+    // ends, so trailing junk (an appended tag, garbage) is never played.
+    bool stopAtLength = false;
+    int64_t seekTargetNs = 0;
+    int64_t lastPositionNs = 0;
+    // Paused by Pause or Stop: the sink's clock settles for a while after it
+    // stops, so the position read at that moment holds until the next seek or run.
+    bool holdPosition = false;
+    int64_t heldPositionNs = 0;
+
+    // Under `mutex`.
+    bool asyncDone = false;
+    bool failed = false;
+    Failure failure;  // the first error the bus reported
+    bool queueEvents = false;
+    std::deque<GraphEvent> events;
+    double rate = 1.0;  // the playback speed; seeks carry it
+    // The loop: the GUI thread sets it, the bus handler plays it on when a
+    // segment is done, the sink probe places each pass.
+    Loop loop;
+    int64_t segmentStopNs = -1;  // the stop of the segment seek playing, -1 for none
+    uint32_t segmentSeqnum = GST_SEQNUM_INVALID;  // that seek's number
+    Restart restart = Restart::kNone;             // a seek without flush on its way
+    int64_t clipAtNs = -1;    // where the sink ends a loop's segment (B), -1 for none
+    int64_t clipFromNs = -1;  // where the sink starts a segment at another speed
+    int64_t restartGapNs = 0;
+    std::vector<GstSegment> sinkSegments;  // since the last flush, oldest first
+
+    // Atomic.
+    Shared<bool> atEnd;
+    Shared<bool> audioPadLinked;
+    Shared<uint64_t> buffersAtSink;
+    // Seeks: the GUI thread numbers them, the sink probe tells which one's
+    // data has arrived; a seek whose data has not arrived reads as its target.
+    Shared<uint64_t> seekGeneration;
+    Shared<uint64_t> flushedGeneration;
+    Shared<uint64_t> landedGeneration;
+    Shared<bool> awaitingFirstBuffer;
+    // The splitter's seek in flight: its event's number and the true target.
+    Shared<uint32_t> leadInSeqnum{GST_SEQNUM_INVALID};
+    Shared<int64_t> leadInTargetNs;
+    Shared<bool> playing;      // the pipeline is in PLAYING
+    Shared<bool> markDiscont;  // the next buffer at the sink follows a silence
+
+    // The observer's state (streaming thread only).
+    GstAudioInfo sinkInfo{};
+    bool sinkInfoValid = false;
+    std::vector<float> scratch;
+  } load;
 
   // Loop events waiting for the clock; shared with the clock's thread, which
   // may call back after the player is gone (it then finds nothing to do).
@@ -294,63 +381,296 @@ struct GstPlayer::Impl {
     std::vector<Entry> entries;
   };
   std::shared_ptr<Timers> timers = std::make_shared<Timers>();
-
-  // The observer's state (streaming thread only).
-  GstAudioInfo sinkInfo{};
-  bool sinkInfoValid = false;
-  std::vector<float> scratch;
 };
+
+namespace {
+
+Graph::Graph(Builder which, const std::string& path, const MpegScan& scan, const GraphHooks& hooks,
+             bool fakeRenderer, double gain)
+    : builder(which) {
+  pipeline.reset(SinkFloating(gst_pipeline_new(nullptr)));
+  if (!pipeline) {
+    Fail(kErrFail, "pipeline");
+    return;
+  }
+  gst_pipeline_set_delay(GST_PIPELINE(pipeline.get()), kStartLeadNs);
+  const bool built =
+      builder == Builder::kMp3Parser ? BuildWithParser(path, scan) : BuildWithSplitter(path);
+  if (built && AddRenderer(fakeRenderer, gain)) Attach(hooks);
+}
+
+void Graph::TakeDown() {
+  if (!pipeline || takenDown_) return;
+  takenDown_ = true;
+  // Stopping joins the streaming threads: nothing calls back after this.
+  gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+  if (padAddedHandler_) g_signal_handler_disconnect(parser, padAddedHandler_);
+  if (sinkProbe_) gst_pad_remove_probe(sinkPad.get(), sinkProbe_);
+  if (framerProbe_) gst_pad_remove_probe(framerPad.get(), framerProbe_);
+  if (bus) gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+  GST_INFO("pipeline taken down");
+}
+
+bool Graph::Fail(Result code, const std::string& detail) {
+  if (ok()) failure = {code, OwnErrorText(code) + " (" + detail + ")"};
+  return false;
+}
+
+GstElement* Graph::Add(const char* factory, const char* name) {
+  std::string missing;
+  GstElement* element = AddElement(GST_ELEMENT(pipeline.get()), factory, name, missing);
+  if (!element) Fail(kErrMissingElement, missing);
+  return element;
+}
+
+bool Graph::Link(GstElement* from, GstElement* to) {
+  if (gst_element_link(from, to)) return true;
+  return Fail(kErrFail, std::string(GST_OBJECT_NAME(from)) + " -> " + GST_OBJECT_NAME(to));
+}
+
+bool Graph::BuildWithParser(const std::string& path, const MpegScan& scan) {
+  // filesrc ! mpegaudioparse ! mpg123audiodec
+  source = Add("filesrc", "source");
+  parser = Add("mpegaudioparse", "mp3Parser");
+  decoder = Add("mpg123audiodec", "decoder");
+  if (!ok()) return false;
+  g_object_set(source, "location", path.c_str(), nullptr);
+  FitParserOutput(parser, scan);
+  if (!Link(source, parser) || !Link(parser, decoder)) return false;
+  restartPad = FindPin(decoder, GST_PAD_SINK, 0);
+  return restartPad || Fail(kErrNotFound, "mpg123audiodec sink");
+}
+
+bool Graph::BuildWithSplitter(const std::string& path) {
+  // filesrc ! mpegpsdemux, whose audio pad (linked once data flows, in
+  // OnPadAdded) feeds mpegaudioparse ! mpg123audiodec.
+  source = Add("filesrc", "source");
+  parser = Add("mpegpsdemux", "mp3Parser");
+  framer = Add("mpegaudioparse", "framer");
+  decoder = Add("mpg123audiodec", "decoder");
+  if (!ok()) return false;
+  g_object_set(source, "location", path.c_str(), nullptr);
+  if (!Link(source, parser) || !Link(framer, decoder)) return false;
+  framerPad = FindPin(framer, GST_PAD_SINK, 0);
+  restartPad = FindPin(framer, GST_PAD_SINK, 0);
+  return (framerPad && restartPad) || Fail(kErrNotFound, "mpegaudioparse sink");
+}
+
+bool Graph::AddRenderer(bool fakeRenderer, double gain) {
+  // Speed without a change of pitch; without the plug-in the file plays at
+  // its own speed only.
+  std::string noTempo;
+  tempo = AddElement(GST_ELEMENT(pipeline.get()), "scaletempo", "tempo", noTempo);
+  if (!tempo) GST_WARNING("no scaletempo: the speed stays 1.00");
+
+  GstElementPtr device;
+  if (fakeRenderer) {
+    device.reset(SinkFloating(gst_element_factory_make("fakesink", nullptr)));
+    if (!device) return Fail(kErrMissingElement, "fakesink");
+    g_object_set(device.get(), "sync", FALSE, nullptr);
+  } else {
+    device = FindDefaultAudioRenderer();
+    if (!device) return Fail(kErrNoAudioHardware, "Audio/Sink");
+    GObjectClass* klass = G_OBJECT_GET_CLASS(device.get());
+    if (g_object_class_find_property(klass, "latency-time") &&
+        g_object_class_find_property(klass, "buffer-time")) {
+      g_object_set(device.get(), "latency-time", kSinkSegmentUs, "buffer-time", kSinkBufferUs,
+                   nullptr);
+    }
+    if (g_object_class_find_property(klass, "stream-properties")) {
+      GstStructure* props = gst_structure_new("props", "module-stream-restore.id", G_TYPE_STRING,
+                                              kStreamRestoreId, nullptr);
+      g_object_set(device.get(), "stream-properties", props, nullptr);
+      gst_structure_free(props);
+    }
+  }
+  // The renderer: audioconvert ! audioresample [! volume] ! audiopanorama ! sink.
+  renderer = Add("bin", "renderer");
+  if (!renderer) return false;
+  std::string missing;
+  GstElement* convert = AddElement(renderer, "audioconvert", "convert", missing);
+  GstElement* resample = AddElement(renderer, "audioresample", "resample", missing);
+  if (!GST_IS_STREAM_VOLUME(device.get())) {
+    volume = AddElement(renderer, "volume", "volume", missing);
+  } else {
+    streamVolume = GST_STREAM_VOLUME(device.get());
+  }
+  panorama = AddElement(renderer, "audiopanorama", "panorama", missing);
+  if (!missing.empty()) return Fail(kErrMissingElement, missing);
+  if (!gst_bin_add(GST_BIN(renderer), device.get())) return Fail(kErrFail, "renderer");
+  sink = device.get();
+  gst_util_set_object_arg(G_OBJECT(panorama), "method", "simple");
+  if (!Link(convert, resample) || !Link(resample, volume ? volume : panorama) ||
+      (volume && !Link(volume, panorama)) || !Link(panorama, sink)) {
+    return false;
+  }
+  // Set before the sink opens its stream, so the stream starts at this volume.
+  ApplyGain(gain);
+  GstPadPtr target = FindPin(convert, GST_PAD_SINK, 0);
+  GstPad* ghost = target ? gst_ghost_pad_new("sink", target.get()) : nullptr;
+  if (!ghost || !gst_element_add_pad(renderer, ghost)) return Fail(kErrNotFound, "renderer sink");
+  return (!tempo || Link(decoder, tempo)) && Link(tempo ? tempo : decoder, renderer);
+}
+
+bool Graph::Attach(const GraphHooks& hooks) {
+  sinkPad = FindPin(sink, GST_PAD_SINK, 0);
+  if (!sinkPad) return Fail(kErrNotFound, "sink");
+  sinkProbe_ = gst_pad_add_probe(
+      sinkPad.get(),
+      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                                   GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+      hooks.sinkPad, hooks.data, nullptr);
+  bus.reset(gst_element_get_bus(GST_ELEMENT(pipeline.get())));
+  gst_bus_set_sync_handler(bus.get(), hooks.bus, hooks.data, nullptr);
+  if (builder == Builder::kSplitter) {
+    padAddedHandler_ = g_signal_connect(parser, "pad-added", hooks.padAdded, hooks.data);
+    framerProbe_ = gst_pad_add_probe(framerPad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+                                     hooks.framerSegment, hooks.data, nullptr);
+  }
+  return true;
+}
+
+void Graph::ApplyGain(double gain) const {
+  if (streamVolume) {
+    gst_stream_volume_set_volume(streamVolume, GST_STREAM_VOLUME_FORMAT_LINEAR, gain);
+    gst_stream_volume_set_mute(streamVolume, gain == 0.0);
+  } else if (volume) {
+    g_object_set(volume, "volume", gain, nullptr);
+  }
+}
+
+}  // namespace
 
 void GstPlayer::Impl::RecordText(Result code, const std::string& text) {
   std::lock_guard lock(mutex);
-  texts[code] = text.empty() ? OwnErrorText(code) : text;
+  texts[code] = ErrorTextOf({code, text});
 }
 
-Result GstPlayer::Impl::Fail(Result code, std::string text) {
+Result GstPlayer::Impl::Fail(Failure failure) {
   Dismantle();
-  RecordText(code, text);
-  return code;
+  RecordText(failure.code, failure.text);
+  GST_WARNING("load failed: %s", ErrorTextOf(failure).c_str());
+  return failure.code;
 }
 
 void GstPlayer::Impl::Dismantle() {
   {
     std::lock_guard lock(mutex);
-    queueEvents = false;
+    load.queueEvents = false;
   }
-  if (pipeline) {
-    // Stopping joins the streaming threads: nothing calls back after this.
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    if (padAddedHandler) g_signal_handler_disconnect(parser, padAddedHandler);
-    if (sinkProbe) gst_pad_remove_probe(sinkPad.get(), sinkProbe);
-    if (framerProbe) gst_pad_remove_probe(framerPad.get(), framerProbe);
-    if (bus) gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
-  }
-  padAddedHandler = 0;
-  sinkProbe = 0;
-  sinkPad.reset();
-  framerProbe = 0;
-  framerPad.reset();
-  restartPad.reset();
-  leadInSeqnum = GST_SEQNUM_INVALID;
-  if (pipeline) GST_INFO("pipeline taken down");
-  bus.reset();
-  pipeline.reset();
+  if (graph) graph->TakeDown();
+  graph.reset();
   // The clock's thread may still hold a timer: it finds no owner from now on.
   DisarmTimers(true);
   timers = std::make_shared<Timers>();
-  playing = false;
-  source = parser = framer = decoder = renderer = volume = panorama = sink = tempo = nullptr;
-  streamVolume = nullptr;
-  state = EngineState::kEmpty;
-  lengthNs = 0;
-  stopAtLength = false;
   std::lock_guard lock(mutex);
-  events.clear();
-  loop = {};
-  segmentStopNs = -1;
-  segmentSeqnum = GST_SEQNUM_INVALID;
-  restart = Restart::kNone;
-  sinkSegments.clear();
+  load = Load();
+}
+
+Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
+  EnsureGstInit();
+  Dismantle();
+  GST_INFO("build with %s: %s", builder == Builder::kMp3Parser ? "mpegaudioparse" : "mpegpsdemux",
+           path.c_str());
+
+  FileByteSource file;
+  if (!file.Open(path)) return Fail({kErrCannotOpen, {}});
+  MpegScan scan;
+  if (builder == Builder::kMp3Parser) {
+    // The parser alone would take noise, or a program stream, for audio.
+    scan = ScanMpegAudio(file);
+    if (!scan.found) return Fail({kErrNotMpegAudio, {}});
+  }
+  const GraphHooks hooks{OnBusMessage, OnSinkPad, OnFramerSegment, G_CALLBACK(OnPadAdded), this};
+  graph = std::make_unique<Graph>(builder, path, scan, hooks, options.fastFakeRenderer, gain);
+  if (!graph->ok()) return Fail(graph->failure);
+  if (const Result r = Preroll(scan); Failed(r)) return r;
+
+  if (builder == Builder::kMp3Parser) {
+    load.lengthNs = scan.LengthNs();
+    load.stopAtLength = true;
+  } else {
+    gint64 duration = -1;
+    load.lengthNs = gst_element_query_duration(GST_ELEMENT(graph->pipeline.get()), GST_FORMAT_TIME,
+                                               &duration) &&
+                            duration > 0
+                        ? duration
+                        : 0;
+  }
+  {
+    std::lock_guard lock(mutex);
+    load.events.clear();
+    load.queueEvents = true;
+  }
+  load.state = EngineState::kPaused;
+  return kOk;
+}
+
+Result GstPlayer::Impl::Preroll(const MpegScan& scan) {
+  // The MPEG audio parser must start at the first frame: ID3 tags (pictures
+  // above all) hold byte runs it would take for frames. Its first read waits
+  // on a blocking probe while the build fills its seek index with the exact
+  // offset of every few frames and seeks it to 0 through that index; the same
+  // index keeps later accurate seeks exact to the sample, VBR files without a
+  // Xing/Info header included.
+  GstElement* pipeline = GST_ELEMENT(graph->pipeline.get());
+  GstElement* parser = graph->parser;
+  const bool withParser = graph->builder == Builder::kMp3Parser;
+  GstPadPtr parserIn;
+  gulong hold = 0;
+  if (withParser) {
+    parserIn = FindPin(parser, GST_PAD_SINK, 0);
+    // The probe holds the first read until it is removed.
+    hold = gst_pad_add_probe(
+        parserIn.get(),
+        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK),
+        [](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+  }
+  const GstStateChangeReturn ret = gst_element_set_state(pipeline, GST_STATE_PAUSED);
+  if (withParser) {
+    if (ret != GST_STATE_CHANGE_FAILURE) {
+      auto* base = GST_BASE_PARSE(parser);
+      for (const MpegIndexPoint& point : scan.index) {
+        const uint64_t offset = point.frame == 0 ? scan.firstFrameOffset : point.offset;
+        gst_base_parse_add_index_entry(base, offset, scan.FrameTimeNs(point.frame), TRUE, TRUE);
+      }
+      gst_element_send_event(
+          parser, gst_event_new_seek(
+                      1.0, GST_FORMAT_TIME,
+                      static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                      GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_SET, scan.LengthNs()));
+    }
+    gst_pad_remove_probe(parserIn.get(), hold);
+  }
+
+  std::unique_lock lock(mutex);
+  if (ret != GST_STATE_CHANGE_FAILURE) {
+    changed.wait_for(lock, std::chrono::milliseconds(options.prerollTimeoutMs),
+                     [&] { return load.asyncDone || load.failed; });
+  }
+  const bool done = load.asyncDone, gotError = load.failed;
+  const Failure error = load.failure;
+  lock.unlock();
+
+  const bool noAudioPad = !withParser && !load.audioPadLinked;
+  const Failure noAudio{kErrNotFound,
+                        OwnErrorText(kErrNotFound) + " (mpegpsdemux: no MPEG-1 audio stream)"};
+  if (gotError || ret == GST_STATE_CHANGE_FAILURE) {
+    if (noAudioPad) return Fail(noAudio);
+    return Fail(gotError ? error
+                         : Failure{kErrFail, OwnErrorText(kErrFail) + " (state change to paused)"});
+  }
+  if (!done) {
+    return Fail({kErrTimeout, OwnErrorText(kErrTimeout) + " (" +
+                                  std::to_string(options.prerollTimeoutMs) + " ms)"});
+  }
+  // A graph can preroll on end of stream without a single frame.
+  if (load.buffersAtSink == 0) {
+    return Fail(noAudioPad ? noAudio
+                           : Failure{kErrNotMpegAudio,
+                                     OwnErrorText(kErrNotMpegAudio) + " (no frame decoded)"});
+  }
+  return kOk;
 }
 
 GstBusSyncReply GstPlayer::Impl::OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
@@ -365,14 +685,13 @@ GstBusSyncReply GstPlayer::Impl::OnBusMessage(GstBus*, GstMessage* message, gpoi
       GST_WARNING("error from %s: %s", GST_OBJECT_NAME(GST_MESSAGE_SRC(message)), text.c_str());
       g_clear_error(&error);
       std::lock_guard lock(self->mutex);
-      self->texts[code] = text.empty() ? OwnErrorText(code) : text;
-      if (!self->failed) {
-        self->failed = true;
-        self->failCode = code;
-        self->failText = text;
+      self->texts[code] = ErrorTextOf({code, text});
+      if (!self->load.failed) {
+        self->load.failed = true;
+        self->load.failure = {code, text};
       }
-      if (self->queueEvents) {
-        self->events.push_back({kEventErrorAbort, code, text});
+      if (self->load.queueEvents) {
+        self->load.events.push_back({kEventErrorAbort, code, text});
         wake = true;
       }
       break;
@@ -381,30 +700,30 @@ GstBusSyncReply GstPlayer::Impl::OnBusMessage(GstBus*, GstMessage* message, gpoi
       self->OnSegmentDone(gst_message_get_seqnum(message));
       break;
     case GST_MESSAGE_STATE_CHANGED:
-      if (GST_MESSAGE_SRC(message) == GST_OBJECT(self->pipeline.get())) {
+      if (GST_MESSAGE_SRC(message) == GST_OBJECT(self->graph->pipeline.get())) {
         GstState oldState, newState;
         gst_message_parse_state_changed(message, &oldState, &newState, nullptr);
         GST_DEBUG("state %s -> %s", gst_element_state_get_name(oldState),
                   gst_element_state_get_name(newState));
-        self->playing = newState == GST_STATE_PLAYING;
+        self->load.playing = newState == GST_STATE_PLAYING;
         // The base time is new: loop events wait for the clock again.
         if (newState == GST_STATE_PLAYING) self->ArmTimers();
       }
       break;
     case GST_MESSAGE_EOS: {
       GST_DEBUG("end of stream");
-      self->atEnd = true;
+      self->load.atEnd = true;
       std::lock_guard lock(self->mutex);
-      if (self->queueEvents) {
-        self->events.push_back({kEventComplete, 0, {}});
+      if (self->load.queueEvents) {
+        self->load.events.push_back({kEventComplete, 0, {}});
         wake = true;
       }
       break;
     }
     case GST_MESSAGE_ASYNC_DONE:
-      if (GST_MESSAGE_SRC(message) == GST_OBJECT(self->pipeline.get())) {
+      if (GST_MESSAGE_SRC(message) == GST_OBJECT(self->graph->pipeline.get())) {
         std::lock_guard lock(self->mutex);
-        self->asyncDone = true;
+        self->load.asyncDone = true;
       }
       break;
     default:
@@ -421,16 +740,16 @@ GstBusSyncReply GstPlayer::Impl::OnBusMessage(GstBus*, GstMessage* message, gpoi
 GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* self = static_cast<Impl*>(data);
   if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
-    ++self->buffersAtSink;
-    if (self->markDiscont.exchange(false)) {
+    ++self->load.buffersAtSink;
+    if (self->load.markDiscont.exchange(false)) {
       // The pass after a silence: the sink places it by its time, leaving
       // the silence, instead of joining it to what came before.
       GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
       GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
       GST_PAD_PROBE_INFO_DATA(info) = buffer;
     }
-    const bool first = self->awaitingFirstBuffer.exchange(false);
-    if (first) self->landedGeneration = self->flushedGeneration.load();
+    const bool first = self->load.awaitingFirstBuffer.exchange(false);
+    if (first) self->load.landedGeneration = self->load.flushedGeneration.load();
     if (self->options.observer) self->Observe(GST_PAD_PROBE_INFO_BUFFER(info), first);
     return GST_PAD_PROBE_OK;
   }
@@ -438,10 +757,10 @@ GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpo
   if (!event) return GST_PAD_PROBE_OK;
   switch (GST_EVENT_TYPE(event)) {
     case GST_EVENT_FLUSH_STOP: {
-      self->flushedGeneration = self->seekGeneration.load();
-      self->awaitingFirstBuffer = true;
+      self->load.flushedGeneration = self->load.seekGeneration.load();
+      self->load.awaitingFirstBuffer = true;
       std::lock_guard lock(self->mutex);
-      self->sinkSegments.clear();
+      self->load.sinkSegments.clear();
       break;
     }
     case GST_EVENT_SEGMENT:
@@ -450,7 +769,7 @@ GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpo
     case GST_EVENT_CAPS: {
       GstCaps* caps = nullptr;
       gst_event_parse_caps(event, &caps);
-      self->sinkInfoValid = caps && gst_audio_info_from_caps(&self->sinkInfo, caps);
+      self->load.sinkInfoValid = caps && gst_audio_info_from_caps(&self->load.sinkInfo, caps);
       break;
     }
     default:
@@ -460,8 +779,8 @@ GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpo
 }
 
 void GstPlayer::Impl::Observe(GstBuffer* buffer, bool firstAfterSeek) {
-  if (!sinkInfoValid) return;
-  const GstAudioInfo& ai = sinkInfo;
+  if (!load.sinkInfoValid) return;
+  const GstAudioInfo& ai = load.sinkInfo;
   const int channels = GST_AUDIO_INFO_CHANNELS(&ai);
   const int bpf = GST_AUDIO_INFO_BPF(&ai);
   if (channels <= 0 || bpf <= 0) return;
@@ -469,22 +788,22 @@ void GstPlayer::Impl::Observe(GstBuffer* buffer, bool firstAfterSeek) {
   if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
   const size_t frames = map.size / static_cast<size_t>(bpf);
   const size_t count = frames * static_cast<size_t>(channels);
-  scratch.resize(count);
+  load.scratch.resize(count);
   bool known = true;
   switch (GST_AUDIO_INFO_FORMAT(&ai)) {
     case GST_AUDIO_FORMAT_S16: {
       const auto* s = reinterpret_cast<const int16_t*>(map.data);
-      for (size_t i = 0; i < count; ++i) scratch[i] = s[i] / 32768.0f;
+      for (size_t i = 0; i < count; ++i) load.scratch[i] = s[i] / 32768.0f;
       break;
     }
     case GST_AUDIO_FORMAT_S32: {
       const auto* s = reinterpret_cast<const int32_t*>(map.data);
-      for (size_t i = 0; i < count; ++i) scratch[i] = static_cast<float>(s[i] / 2147483648.0);
+      for (size_t i = 0; i < count; ++i) load.scratch[i] = static_cast<float>(s[i] / 2147483648.0);
       break;
     }
     case GST_AUDIO_FORMAT_F32: {
       const auto* s = reinterpret_cast<const float*>(map.data);
-      std::copy(s, s + count, scratch.begin());
+      std::copy(s, s + count, load.scratch.begin());
       break;
     }
     default:
@@ -497,17 +816,11 @@ void GstPlayer::Impl::Observe(GstBuffer* buffer, bool firstAfterSeek) {
   block.ptsNs = GST_BUFFER_PTS_IS_VALID(buffer) ? static_cast<int64_t>(GST_BUFFER_PTS(buffer)) : -1;
   block.sampleRate = GST_AUDIO_INFO_RATE(&ai);
   block.channels = channels;
-  block.samples = scratch.data();
+  block.samples = load.scratch.data();
   block.frames = frames;
-  block.seekGeneration = landedGeneration.load();
+  block.seekGeneration = load.landedGeneration.load();
   block.firstAfterSeek = firstAfterSeek;
   options.observer(block);
-}
-
-GstPadProbeReturn GstPlayer::Impl::OnParserPull(GstPad*, GstPadProbeInfo*, gpointer) {
-  // Holds the parser's first read until the build has pointed it at the
-  // first frame; removing the probe lets it go.
-  return GST_PAD_PROBE_OK;
 }
 
 GstPadProbeReturn GstPlayer::Impl::OnFramerSegment(GstPad*, GstPadProbeInfo* info, gpointer data) {
@@ -515,13 +828,14 @@ GstPadProbeReturn GstPlayer::Impl::OnFramerSegment(GstPad*, GstPadProbeInfo* inf
   GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
   if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
   const uint32_t seqnum = gst_event_get_seqnum(event);
-  if (seqnum == GST_SEQNUM_INVALID || seqnum != self->leadInSeqnum.load()) return GST_PAD_PROBE_OK;
+  if (seqnum == GST_SEQNUM_INVALID || seqnum != self->load.leadInSeqnum.load())
+    return GST_PAD_PROBE_OK;
   const GstSegment* segment = nullptr;
   gst_event_parse_segment(event, &segment);
   if (segment->format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
   GstSegment moved;
   gst_segment_copy_into(segment, &moved);
-  const auto target = static_cast<guint64>(self->leadInTargetNs.load());
+  const auto target = static_cast<guint64>(self->load.leadInTargetNs.load());
   if (target > moved.start) {
     moved.time += target - moved.start;
     moved.start = target;
@@ -536,7 +850,7 @@ GstPadProbeReturn GstPlayer::Impl::OnFramerSegment(GstPad*, GstPadProbeInfo* inf
 
 void GstPlayer::Impl::OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
   auto* self = static_cast<Impl*>(data);
-  if (self->audioPadLinked) return;
+  if (self->load.audioPadLinked) return;
   GstCaps* caps = gst_pad_get_current_caps(pad);
   if (!caps) caps = gst_pad_query_caps(pad, nullptr);
   bool mpegAudio = false;
@@ -550,15 +864,16 @@ void GstPlayer::Impl::OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
   if (!mpegAudio) return;
   // The demuxer's output is looked up only now that its input is linked and
   // data flows.
-  GstPadPtr framerIn = FindPin(self->framer, GST_PAD_SINK, 0);
-  if (framerIn && gst_pad_link(pad, framerIn.get()) == GST_PAD_LINK_OK) self->audioPadLinked = true;
+  GstPadPtr framerIn = FindPin(self->graph->framer, GST_PAD_SINK, 0);
+  if (framerIn && gst_pad_link(pad, framerIn.get()) == GST_PAD_LINK_OK)
+    self->load.audioPadLinked = true;
 }
 
 void GstPlayer::Impl::QueueEvent(int32_t code) {
   {
     std::lock_guard lock(mutex);
-    if (!queueEvents) return;
-    events.push_back({code, 0, {}});
+    if (!load.queueEvents) return;
+    load.events.push_back({code, 0, {}});
   }
   if (notify) notify();
 }
@@ -571,59 +886,45 @@ void GstPlayer::Impl::OnSegmentDone(uint32_t seqnum) {
   double speed = 1.0;
   {
     std::lock_guard lock(mutex);
-    if (segmentStopNs < 0 || restart != Restart::kNone) return;
+    if (load.segmentStopNs < 0 || load.restart != Restart::kNone) return;
     // The parser numbers its segment-done messages afresh, so they cannot be
     // matched to the seek; a flush in between clears segmentStopNs or sets a
     // new one, and a stale message is then at worst one extra seek to A.
     GST_DEBUG("segment done (%u)", seqnum);
-    speed = rate;
-    clipAtNs = clipFromNs = -1;
-    if (loop.active) {
-      start = loop.aNs;
-      stop = loop.bNs;
+    speed = load.rate;
+    load.clipAtNs = load.clipFromNs = -1;
+    if (load.loop.active) {
+      start = load.loop.aNs;
+      stop = load.loop.bNs;
       if (speed != 1.0) {
-        clipAtNs = stop;
+        load.clipAtNs = stop;
         stop = LeadOutStop(stop);
       }
       flags = static_cast<GstSeekFlags>(flags | GST_SEEK_FLAG_SEGMENT);
-      restart = Restart::kLoop;
-      restartGapNs = loop.gapNs;
+      load.restart = Restart::kLoop;
+      load.restartGapNs = load.loop.gapNs;
     } else {
       // The loop was cleared during its last pass: on past B.
-      start = segmentStopNs;
-      stop = stopAtLength ? lengthNs : -1;
-      restart = Restart::kContinue;
-      restartGapNs = 0;
+      start = load.segmentStopNs;
+      stop = load.stopAtLength ? load.lengthNs : -1;
+      load.restart = Restart::kContinue;
+      load.restartGapNs = 0;
     }
-    if (speed != 1.0) clipFromNs = start;
-    segmentStopNs = (flags & GST_SEEK_FLAG_SEGMENT) ? loop.bNs : -1;
+    if (speed != 1.0) load.clipFromNs = start;
+    load.segmentStopNs = (flags & GST_SEEK_FLAG_SEGMENT) ? load.loop.bNs : -1;
   }
-  const bool leadIn = framerPad != nullptr;
-  const int64_t from = leadIn         ? std::max<int64_t>(start - kSplitterLeadInNs, 0)
-                       : speed != 1.0 ? std::max<int64_t>(start - kTempoLeadInNs, 0)
-                                      : start;
-  GstEvent* seek = gst_event_new_seek(speed, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, from,
-                                      stop >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, stop);
-  const uint32_t next = gst_event_get_seqnum(seek);
-  {
-    std::lock_guard lock(mutex);
-    segmentSeqnum = next;
-  }
-  if (leadIn) {
-    leadInTargetNs = start;
-    leadInSeqnum = next;
-  }
+  GstEvent* seek = MakeSeek(start, speed, flags, stop);
   GST_DEBUG("segment done: %s from %" GST_TIME_FORMAT " to %" GST_TIME_FORMAT,
-            restart == Restart::kLoop ? "loop" : "on", GST_TIME_ARGS(start),
+            load.restart == Restart::kLoop ? "loop" : "on", GST_TIME_ARGS(start),
             GST_TIME_ARGS(stop >= 0 ? stop : GST_CLOCK_TIME_NONE));
   // Pushed upstream from the decoder's (or the framer's) input to the parser
   // or the demuxer: sending it to the pipeline would take the state lock,
   // which a state change on the GUI thread holds while it waits for this
   // very thread.
-  if (!gst_pad_push_event(restartPad.get(), seek)) {
+  if (!gst_pad_push_event(graph->restartPad.get(), seek)) {
     GST_WARNING("the seek after a segment was refused");
     std::lock_guard lock(mutex);
-    restart = Restart::kNone;
+    load.restart = Restart::kNone;
   }
 }
 
@@ -641,49 +942,52 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
   GstClockTime gapAt = GST_CLOCK_TIME_NONE, repeatAt = GST_CLOCK_TIME_NONE;
   std::unique_lock lock(mutex);
   bool changed = false;
-  if (clipFromNs > static_cast<int64_t>(segment.time) && segment.applied_rate > 0 &&
-      framerPad == nullptr) {
-    const auto from =
-        static_cast<guint64>(static_cast<double>(segment.start) +
-                             static_cast<double>(static_cast<guint64>(clipFromNs) - segment.time) /
-                                 segment.applied_rate);
+  if (load.clipFromNs > static_cast<int64_t>(segment.time) && segment.applied_rate > 0 &&
+      graph->framerPad == nullptr) {
+    const auto from = static_cast<guint64>(
+        static_cast<double>(segment.start) +
+        static_cast<double>(static_cast<guint64>(load.clipFromNs) - segment.time) /
+            segment.applied_rate);
     if (!GST_CLOCK_TIME_IS_VALID(segment.stop) || from < segment.stop) {
       segment.start = segment.position = from;
-      segment.time = static_cast<guint64>(clipFromNs);
+      segment.time = static_cast<guint64>(load.clipFromNs);
       changed = true;
     }
   }
-  if (clipAtNs >= 0 && segment.applied_rate > 0 && clipAtNs >= static_cast<int64_t>(segment.time)) {
+  if (load.clipAtNs >= 0 && segment.applied_rate > 0 &&
+      load.clipAtNs >= static_cast<int64_t>(segment.time)) {
     // The segment's own time of B (after scaletempo the buffers run at the
     // output's pace, and the applied rate maps them back to the file's).
     const auto end = static_cast<guint64>(
         static_cast<double>(segment.start) +
-        static_cast<double>(static_cast<guint64>(clipAtNs) - segment.time) / segment.applied_rate);
+        static_cast<double>(static_cast<guint64>(load.clipAtNs) - segment.time) /
+            segment.applied_rate);
     if (!GST_CLOCK_TIME_IS_VALID(segment.stop) || end < segment.stop) {
       segment.stop = end;
       changed = true;
     }
   }
-  if (restart != Restart::kNone && !sinkSegments.empty()) {
-    const GstSegment& previous = sinkSegments.back();
+  if (load.restart != Restart::kNone && !load.sinkSegments.empty()) {
+    const GstSegment& previous = load.sinkSegments.back();
     const guint64 end = GST_CLOCK_TIME_IS_VALID(previous.stop)
                             ? gst_segment_to_running_time(&previous, GST_FORMAT_TIME, previous.stop)
                             : GST_CLOCK_TIME_NONE;
     if (GST_CLOCK_TIME_IS_VALID(end)) {
-      const guint64 gap = restart == Restart::kLoop ? static_cast<guint64>(restartGapNs) : 0;
+      const guint64 gap =
+          load.restart == Restart::kLoop ? static_cast<guint64>(load.restartGapNs) : 0;
       segment.base = end + gap;
       changed = true;
-      if (restart == Restart::kLoop) {
+      if (load.restart == Restart::kLoop) {
         if (gap > 0) {
           gapAt = end;
-          markDiscont = true;
+          load.markDiscont = true;
         }
         repeatAt = end + gap;
       }
       GST_DEBUG("pass joined at running time %" GST_TIME_FORMAT " (+%" GST_TIME_FORMAT ")",
                 GST_TIME_ARGS(end), GST_TIME_ARGS(gap));
     }
-    restart = Restart::kNone;
+    load.restart = Restart::kNone;
   }
   if (changed) {
     GstEvent* replacement = gst_event_new_segment(&segment);
@@ -691,8 +995,8 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
     gst_event_unref(event);
     GST_PAD_PROBE_INFO_DATA(info) = replacement;
   }
-  sinkSegments.push_back(segment);
-  if (sinkSegments.size() > kKeptSegments) sinkSegments.erase(sinkSegments.begin());
+  load.sinkSegments.push_back(segment);
+  if (load.sinkSegments.size() > kKeptSegments) load.sinkSegments.erase(load.sinkSegments.begin());
   lock.unlock();
   if (GST_CLOCK_TIME_IS_VALID(gapAt)) ScheduleAt(kEventLoopGap, gapAt);
   if (GST_CLOCK_TIME_IS_VALID(repeatAt)) ScheduleAt(kEventLoopRepeat, repeatAt);
@@ -704,12 +1008,12 @@ void GstPlayer::Impl::ScheduleAt(int32_t code, GstClockTime runningTime) {
     timers->owner = this;
     timers->entries.push_back({code, runningTime, nullptr});
   }
-  if (playing) ArmTimers();
+  if (load.playing) ArmTimers();
 }
 
 void GstPlayer::Impl::ArmTimers() {
   // Any thread. Entries without a clock id get one at base time + running time.
-  GstElement* p = pipeline.get();
+  GstElement* p = graph->pipeline.get();
   if (!p) return;
   GstClock* clock = gst_element_get_clock(p);
   if (!clock) return;
@@ -765,14 +1069,14 @@ gboolean GstPlayer::Impl::OnTimer(GstClock*, GstClockTime, GstClockID id, gpoint
 }
 
 bool GstPlayer::Impl::HeardPositionNs(int64_t& ns) {
-  if (!sink || !playing) return false;
-  const GstClockTime now = gst_element_get_current_running_time(sink);
+  if (!graph->sink || !load.playing) return false;
+  const GstClockTime now = gst_element_get_current_running_time(graph->sink);
   if (!GST_CLOCK_TIME_IS_VALID(now)) return false;
   std::lock_guard lock(mutex);
-  if (sinkSegments.empty()) return false;
+  if (load.sinkSegments.empty()) return false;
   size_t i = 0;
-  while (i + 1 < sinkSegments.size() && sinkSegments[i + 1].base <= now) ++i;
-  const GstSegment& s = sinkSegments[i];
+  while (i + 1 < load.sinkSegments.size() && load.sinkSegments[i + 1].base <= now) ++i;
+  const GstSegment& s = load.sinkSegments[i];
   guint64 position = 0;
   if (now < s.base) {
     position = s.start;
@@ -782,8 +1086,8 @@ bool GstPlayer::Impl::HeardPositionNs(int64_t& ns) {
   }
   if (GST_CLOCK_TIME_IS_VALID(s.stop) && position > s.stop) {
     // Between a pass's end and the next pass: the silence reads as A.
-    if (i + 1 < sinkSegments.size()) {
-      const GstSegment& next = sinkSegments[i + 1];
+    if (i + 1 < load.sinkSegments.size()) {
+      const GstSegment& next = load.sinkSegments[i + 1];
       ns = static_cast<int64_t>(gst_segment_to_stream_time(&next, GST_FORMAT_TIME, next.start));
       return true;
     }
@@ -795,34 +1099,11 @@ bool GstPlayer::Impl::HeardPositionNs(int64_t& ns) {
   return true;
 }
 
-void GstPlayer::Impl::SendSeek(int64_t target) {
-  DisarmTimers(true);
-  seekTargetNs = target;
-  holdPosition = false;
-  const uint64_t generation = ++seekGeneration;
-  int64_t stop = stopAtLength ? lengthNs : -1;
-  GstSeekFlags flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
-  double speed;
-  {
-    std::lock_guard lock(mutex);
-    speed = rate;
-    // A target inside the loop plays to B and loops on from there.
-    const bool looping = loop.active && target < loop.bNs;
-    clipAtNs = -1;
-    clipFromNs = speed != 1.0 ? target : -1;
-    if (looping) {
-      stop = loop.bNs;
-      flags = static_cast<GstSeekFlags>(flags | GST_SEEK_FLAG_SEGMENT);
-      if (speed != 1.0) {
-        clipAtNs = stop;
-        stop = LeadOutStop(stop);
-      }
-    }
-    segmentStopNs = looping ? loop.bNs : -1;
-    restart = Restart::kNone;
-  }
-  // The splitter's graph starts a little early and cuts the lead-in away.
-  const bool leadIn = framerPad != nullptr;
+GstEvent* GstPlayer::Impl::MakeSeek(int64_t target, double speed, GstSeekFlags flags,
+                                    int64_t stop) {
+  // The splitter's graph starts a little early and cuts the lead-in away;
+  // at another speed scaletempo's first window is cut away at the sink.
+  const bool leadIn = graph->framerPad != nullptr;
   const int64_t start = leadIn         ? std::max<int64_t>(target - kSplitterLeadInNs, 0)
                         : speed != 1.0 ? std::max<int64_t>(target - kTempoLeadInNs, 0)
                                        : target;
@@ -831,282 +1112,85 @@ void GstPlayer::Impl::SendSeek(int64_t target) {
   const uint32_t seqnum = gst_event_get_seqnum(seek);
   {
     std::lock_guard lock(mutex);
-    segmentSeqnum = seqnum;
+    load.segmentSeqnum = seqnum;
   }
   if (leadIn) {
-    leadInTargetNs = target;
-    leadInSeqnum = seqnum;
+    load.leadInTargetNs = target;
+    load.leadInSeqnum = seqnum;
   }
+  return seek;
+}
+
+void GstPlayer::Impl::SendSeek(int64_t target) {
+  DisarmTimers(true);
+  load.seekTargetNs = target;
+  load.holdPosition = false;
+  const uint64_t generation = ++load.seekGeneration;
+  int64_t stop = load.stopAtLength ? load.lengthNs : -1;
+  GstSeekFlags flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+  double speed;
+  {
+    std::lock_guard lock(mutex);
+    speed = load.rate;
+    // A target inside the loop plays to B and loops on from there.
+    const bool looping = load.loop.active && target < load.loop.bNs;
+    load.clipAtNs = -1;
+    load.clipFromNs = speed != 1.0 ? target : -1;
+    if (looping) {
+      stop = load.loop.bNs;
+      flags = static_cast<GstSeekFlags>(flags | GST_SEEK_FLAG_SEGMENT);
+      if (speed != 1.0) {
+        load.clipAtNs = stop;
+        stop = LeadOutStop(stop);
+      }
+    }
+    load.segmentStopNs = looping ? load.loop.bNs : -1;
+    load.restart = Restart::kNone;
+  }
+  GstEvent* seek = MakeSeek(target, speed, flags, stop);
   GST_DEBUG("seek to %" GST_TIME_FORMAT " stop %" GST_TIME_FORMAT " rate %.2f%s",
             GST_TIME_ARGS(target), GST_TIME_ARGS(stop >= 0 ? stop : GST_CLOCK_TIME_NONE), speed,
             (flags & GST_SEEK_FLAG_SEGMENT) ? " (loop segment)" : "");
-  const bool sent = gst_element_send_event(pipeline.get(), seek);
+  const bool sent = gst_element_send_event(graph->pipeline.get(), seek);
   if (!sent) GST_WARNING("seek to %" GST_TIME_FORMAT " refused", GST_TIME_ARGS(target));
   // The flush has passed the sink by now, so no end of stream from before the
   // seek can still arrive.
-  atEnd = false;
-  lastPositionNs = target;
-  if (!sent) landedGeneration = generation;
-}
-
-Result GstPlayer::Impl::MakeRenderer() {
-  GstElementPtr device;
-  if (options.fastFakeRenderer) {
-    device.reset(SinkFloating(gst_element_factory_make("fakesink", nullptr)));
-    if (device) g_object_set(device.get(), "sync", FALSE, nullptr);
-  } else {
-    device = FindDefaultAudioRenderer();
-    if (!device) return kErrNoAudioHardware;
-    GObjectClass* klass = G_OBJECT_GET_CLASS(device.get());
-    if (g_object_class_find_property(klass, "latency-time") &&
-        g_object_class_find_property(klass, "buffer-time")) {
-      g_object_set(device.get(), "latency-time", kSinkSegmentUs, "buffer-time", kSinkBufferUs,
-                   nullptr);
-    }
-    if (g_object_class_find_property(klass, "stream-properties")) {
-      GstStructure* props = gst_structure_new("props", "module-stream-restore.id", G_TYPE_STRING,
-                                              kStreamRestoreId, nullptr);
-      g_object_set(device.get(), "stream-properties", props, nullptr);
-      gst_structure_free(props);
-    }
-  }
-  const bool serverVolume = GST_IS_STREAM_VOLUME(device.get());
-  GstElementPtr convert(SinkFloating(gst_element_factory_make("audioconvert", "convert")));
-  GstElementPtr resample(SinkFloating(gst_element_factory_make("audioresample", "resample")));
-  GstElementPtr vol;
-  if (!serverVolume) vol.reset(SinkFloating(gst_element_factory_make("volume", "volume")));
-  GstElementPtr pan(SinkFloating(gst_element_factory_make("audiopanorama", "panorama")));
-  if (!device || !convert || !resample || (!serverVolume && !vol) || !pan) {
-    return kErrMissingElement;
-  }
-  gst_util_set_object_arg(G_OBJECT(pan.get()), "method", "simple");
-
-  GstElementPtr owned(SinkFloating(gst_bin_new("renderer")));
-  GstElement* bin = owned.get();
-  gst_bin_add_many(GST_BIN(bin), convert.get(), resample.get(), pan.get(), device.get(), nullptr);
-  if (vol) gst_bin_add(GST_BIN(bin), vol.get());
-  if (!gst_bin_add(GST_BIN(pipeline.get()), bin)) return kErrFail;
-  renderer = bin;
-  volume = vol.get();
-  streamVolume = serverVolume ? GST_STREAM_VOLUME(device.get()) : nullptr;
-  panorama = pan.get();
-  sink = device.get();
-  const bool linked =
-      vol ? gst_element_link_many(convert.get(), resample.get(), vol.get(), pan.get(), device.get(),
-                                  nullptr)
-          : gst_element_link_many(convert.get(), resample.get(), pan.get(), device.get(), nullptr);
-  if (!linked) return kErrFail;
-  // Set before the sink opens its stream, so the stream starts at this volume.
-  ApplyGain();
-  GstPadPtr target = FindPin(convert.get(), GST_PAD_SINK, 0);
-  GstPad* ghost = target ? gst_ghost_pad_new("sink", target.get()) : nullptr;
-  if (!ghost || !gst_element_add_pad(bin, ghost)) return kErrNotFound;
-  return kOk;
-}
-
-void GstPlayer::Impl::ApplyGain() {
-  if (streamVolume) {
-    gst_stream_volume_set_volume(streamVolume, GST_STREAM_VOLUME_FORMAT_LINEAR, gain);
-    gst_stream_volume_set_mute(streamVolume, gain == 0.0);
-  } else if (volume) {
-    g_object_set(volume, "volume", gain, nullptr);
-  }
-}
-
-Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
-  EnsureGstInit();
-  Dismantle();
-  {
-    std::lock_guard lock(mutex);
-    asyncDone = failed = false;
-    failCode = kOk;
-    failText.clear();
-  }
-  atEnd = false;
-  audioPadLinked = false;
-  buffersAtSink = 0;
-  seekGeneration = flushedGeneration = landedGeneration = 0;
-  awaitingFirstBuffer = false;
-  seekTargetNs = lastPositionNs = heldPositionNs = 0;
-  holdPosition = false;
-  rate = 1.0;
-  GST_INFO("build with %s: %s", builder == Builder::kMp3Parser ? "mpegaudioparse" : "mpegpsdemux",
-           path.c_str());
-
-  FileByteSource file;
-  if (!file.Open(path)) return Fail(kErrCannotOpen);
-  MpegScan scan;
-  if (builder == Builder::kMp3Parser) {
-    // The parser alone would take noise, or a program stream, for audio.
-    scan = ScanMpegAudio(file);
-    if (!scan.found) return Fail(kErrNotMpegAudio);
-  }
-
-  pipeline.reset(SinkFloating(gst_pipeline_new(nullptr)));
-  if (!pipeline) return Fail(kErrFail);
-  gst_pipeline_set_delay(GST_PIPELINE(pipeline.get()), kStartLeadNs);
-  const char* parserFactory = builder == Builder::kMp3Parser ? "mpegaudioparse" : "mpegpsdemux";
-  std::string missing;
-  auto make = [&](const char* factory, const char* name) {
-    return AddElement(GST_ELEMENT(pipeline.get()), factory, name, missing);
-  };
-  source = make("filesrc", "source");
-  parser = make(parserFactory, "mp3Parser");
-  if (builder == Builder::kSplitter) framer = make("mpegaudioparse", "framer");
-  decoder = make("mpg123audiodec", "decoder");
-  if (!missing.empty()) {
-    GST_WARNING("missing element %s", missing.c_str());
-    return Fail(kErrMissingElement, OwnErrorText(kErrMissingElement) + " (" + missing + ")");
-  }
-  // Speed without a change of pitch; without the plug-in the file plays at
-  // its own speed only.
-  tempo = make("scaletempo", "tempo");
-  if (!tempo) GST_WARNING("no scaletempo: the speed stays 1.00");
-  g_object_set(source, "location", path.c_str(), nullptr);
-  if (builder == Builder::kMp3Parser) FitParserOutput(parser, scan);
-  if (const Result r = MakeRenderer(); Failed(r)) return Fail(r);
-
-  // Pads are looked up before they are linked; the demuxer's output appears
-  // only once data flows (OnPadAdded).
-  GstPadPtr sourceOut = FindPin(source, GST_PAD_SRC, 0);
-  GstPadPtr parserIn = FindPin(parser, GST_PAD_SINK, 0);
-  GstElement* decoderFeed = builder == Builder::kMp3Parser ? parser : framer;
-  GstPadPtr feedOut = FindPin(decoderFeed, GST_PAD_SRC, 0);
-  GstPadPtr decoderIn = FindPin(decoder, GST_PAD_SINK, 0);
-  GstPadPtr decoderOut = FindPin(tempo ? tempo : decoder, GST_PAD_SRC, 0);
-  GstPadPtr rendererIn = FindPin(renderer, GST_PAD_SINK, 0);
-  if (!sourceOut || !parserIn || !feedOut || !decoderIn || !decoderOut || !rendererIn) {
-    return Fail(kErrNotFound);
-  }
-  if (gst_pad_link(sourceOut.get(), parserIn.get()) != GST_PAD_LINK_OK ||
-      gst_pad_link(feedOut.get(), decoderIn.get()) != GST_PAD_LINK_OK ||
-      (tempo && !gst_element_link(decoder, tempo)) ||
-      gst_pad_link(decoderOut.get(), rendererIn.get()) != GST_PAD_LINK_OK) {
-    return Fail(kErrFail);
-  }
-
-  sinkPad = FindPin(sink, GST_PAD_SINK, 0);
-  if (!sinkPad) return Fail(kErrNotFound);
-  restartPad = FindPin(builder == Builder::kMp3Parser ? decoder : framer, GST_PAD_SINK, 0);
-  if (!restartPad) return Fail(kErrNotFound);
-  sinkProbe = gst_pad_add_probe(
-      sinkPad.get(),
-      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
-                                   GST_PAD_PROBE_TYPE_EVENT_FLUSH),
-      OnSinkPad, this, nullptr);
-  bus.reset(gst_element_get_bus(pipeline.get()));
-  gst_bus_set_sync_handler(bus.get(), OnBusMessage, this, nullptr);
-  if (builder == Builder::kSplitter) {
-    padAddedHandler = g_signal_connect(parser, "pad-added", G_CALLBACK(OnPadAdded), this);
-    framerPad = FindPin(framer, GST_PAD_SINK, 0);
-    if (!framerPad) return Fail(kErrNotFound);
-    framerProbe = gst_pad_add_probe(framerPad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
-                                    OnFramerSegment, this, nullptr);
-  }
-
-  if (const Result r = Preroll(builder, scan); Failed(r)) return r;
-
-  if (builder == Builder::kMp3Parser) {
-    lengthNs = scan.LengthNs();
-    stopAtLength = true;
-  } else {
-    gint64 duration = -1;
-    lengthNs =
-        gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0
-            ? duration
-            : 0;
-  }
-  {
-    std::lock_guard lock(mutex);
-    events.clear();
-    queueEvents = true;
-  }
-  state = EngineState::kPaused;
-  return kOk;
-}
-
-Result GstPlayer::Impl::Preroll(Builder builder, const MpegScan& scan) {
-  // The MPEG audio parser must start at the first frame: ID3 tags (pictures
-  // above all) hold byte runs it would take for frames. Its first read waits
-  // on a blocking probe while the build fills its seek index with the exact
-  // offset of every few frames and seeks it to 0 through that index; the same
-  // index keeps later accurate seeks exact to the sample, VBR files without a
-  // Xing/Info header included.
-  GstPadPtr parserIn;
-  gulong hold = 0;
-  if (builder == Builder::kMp3Parser) {
-    parserIn = FindPin(parser, GST_PAD_SINK, 0);
-    hold = gst_pad_add_probe(
-        parserIn.get(),
-        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK),
-        OnParserPull, nullptr, nullptr);
-  }
-  const GstStateChangeReturn ret = gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
-  if (builder == Builder::kMp3Parser) {
-    if (ret != GST_STATE_CHANGE_FAILURE) {
-      auto* base = GST_BASE_PARSE(parser);
-      for (const MpegIndexPoint& point : scan.index) {
-        const uint64_t offset = point.frame == 0 ? scan.firstFrameOffset : point.offset;
-        gst_base_parse_add_index_entry(base, offset, scan.FrameTimeNs(point.frame), TRUE, TRUE);
-      }
-      gst_element_send_event(
-          parser, gst_event_new_seek(
-                      1.0, GST_FORMAT_TIME,
-                      static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                      GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_SET, scan.LengthNs()));
-    }
-    gst_pad_remove_probe(parserIn.get(), hold);
-  }
-
-  std::unique_lock lock(mutex);
-  if (ret != GST_STATE_CHANGE_FAILURE) {
-    changed.wait_for(lock, std::chrono::milliseconds(options.prerollTimeoutMs),
-                     [&] { return asyncDone || failed; });
-  }
-  const bool done = asyncDone, gotError = failed;
-  const Result code = failCode;
-  const std::string text = failText;
-  lock.unlock();
-
-  const bool noAudioPad = builder == Builder::kSplitter && !audioPadLinked;
-  if (gotError || ret == GST_STATE_CHANGE_FAILURE) {
-    if (noAudioPad) return Fail(kErrNotFound);
-    return Fail(gotError ? code : kErrFail, text);
-  }
-  if (!done) return Fail(kErrTimeout);
-  // A graph can preroll on end of stream without a single frame.
-  if (buffersAtSink == 0) return Fail(noAudioPad ? kErrNotFound : kErrNotMpegAudio);
-  return kOk;
+  load.atEnd = false;
+  load.lastPositionNs = target;
+  if (!sent) load.landedGeneration = generation;
 }
 
 int64_t GstPlayer::Impl::PositionNs() {
   if (!built()) return 0;
-  int64_t ns = lastPositionNs;
-  if (landedGeneration.load() < seekGeneration.load()) {
+  int64_t ns = load.lastPositionNs;
+  if (load.landedGeneration.load() < load.seekGeneration.load()) {
     // The seek's data has not reached the sink yet: it reads as its target.
-    ns = seekTargetNs;
-  } else if (holdPosition) {
-    ns = heldPositionNs;
+    ns = load.seekTargetNs;
+  } else if (load.holdPosition) {
+    ns = load.heldPositionNs;
   } else if (int64_t heard = 0; HeardPositionNs(heard)) {
     ns = heard;
   } else {
     gint64 position = -1;
-    if (gst_element_query_position(pipeline.get(), GST_FORMAT_TIME, &position) && position >= 0) {
+    if (gst_element_query_position(graph->pipeline.get(), GST_FORMAT_TIME, &position) &&
+        position >= 0) {
       ns = position;
     }
   }
   ns = std::max<int64_t>(ns, 0);
-  if (lengthNs > 0) ns = std::min(ns, lengthNs);
-  lastPositionNs = ns;
+  if (load.lengthNs > 0) ns = std::min(ns, load.lengthNs);
+  load.lastPositionNs = ns;
   return ns;
 }
 
-Result GstPlayer::Impl::StateResult(GstStateChangeReturn ret) {
+Result GstPlayer::Impl::StateResult(GstStateChangeReturn ret, EngineState to) {
   if (ret != GST_STATE_CHANGE_FAILURE) return kOk;
   std::lock_guard lock(mutex);
-  const Result code = failed ? failCode : kErrFail;
-  if (!texts.count(code)) texts[code] = OwnErrorText(code);
-  return code;
+  // The bus has told what went wrong (and its text is kept), else the state
+  // change failed on its own.
+  if (load.failed) return load.failure.code;
+  texts[kErrFail] = OwnErrorText(kErrFail) + " (state change to " + StateName(to) + ")";
+  return kErrFail;
 }
 
 Result GstPlayer::Impl::Enter(EngineState to) {
@@ -1116,21 +1200,23 @@ Result GstPlayer::Impl::Enter(EngineState to) {
   }
   if (!built()) return kErrFail;
   if (to == EngineState::kPlaying) {
-    holdPosition = false;
+    load.holdPosition = false;
   } else {
-    if (!holdPosition) {
-      heldPositionNs = PositionNs();
-      holdPosition = true;
+    if (!load.holdPosition) {
+      load.heldPositionNs = PositionNs();
+      load.holdPosition = true;
     }
     // Loop events wait for the clock to run again (the silence between
     // passes goes on where it stopped).
     DisarmTimers(false);
   }
-  GST_DEBUG("%s -> %s at %" GST_TIME_FORMAT, StateName(state), StateName(to),
+  GST_DEBUG("%s -> %s at %" GST_TIME_FORMAT, StateName(load.state), StateName(to),
             GST_TIME_ARGS(PositionNs()));
-  state = to;
-  return StateResult(gst_element_set_state(
-      pipeline.get(), to == EngineState::kPlaying ? GST_STATE_PLAYING : GST_STATE_PAUSED));
+  load.state = to;
+  return StateResult(
+      gst_element_set_state(GST_ELEMENT(graph->pipeline.get()),
+                            to == EngineState::kPlaying ? GST_STATE_PLAYING : GST_STATE_PAUSED),
+      to);
 }
 
 GstPlayer::GstPlayer(GraphNotify notify, GstPlayerOptions options)
@@ -1172,12 +1258,12 @@ void GstPlayer::SeekMs(int32_t ms) {
   Impl& d = *impl_;
   if (!d.built()) return;
   int64_t target = std::max<int64_t>(MsToNs(ms), 0);
-  if (d.lengthNs > 0) target = std::min(target, d.lengthNs);
+  if (d.load.lengthNs > 0) target = std::min(target, d.load.lengthNs);
   // Until the first sample of a seek is heard (its data arriving, then the
   // start lead) the position reads its target. Seeking there again changes
   // nothing heard, and restarting the seek would only put the sound off: the
   // transport's tick asks for A again while the position reads A.
-  if (target == d.seekTargetNs && std::llabs(d.PositionNs() - target) < GST_MSECOND) return;
+  if (target == d.load.seekTargetNs && std::llabs(d.PositionNs() - target) < GST_MSECOND) return;
   d.SendSeek(target);
 }
 
@@ -1186,14 +1272,14 @@ int32_t GstPlayer::GetPositionMs() {
 }
 
 int32_t GstPlayer::GetDurationMs() {
-  return impl_->built() ? NsToMs(impl_->lengthNs) : 0;
+  return impl_->built() ? NsToMs(impl_->load.lengthNs) : 0;
 }
 
 bool GstPlayer::IsAtEnd() {
   Impl& d = *impl_;
   if (!d.built()) return true;
-  if (d.atEnd) return true;
-  return d.lengthNs > 0 && d.PositionNs() >= d.lengthNs;
+  if (d.load.atEnd) return true;
+  return d.load.lengthNs > 0 && d.PositionNs() >= d.load.lengthNs;
 }
 
 void GstPlayer::SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
@@ -1203,8 +1289,8 @@ void GstPlayer::SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
   bool samePoints;
   {
     std::lock_guard lock(d.mutex);
-    samePoints = d.loop.active && d.loop.aNs == a && d.loop.bNs == b;
-    d.loop = {true, a, b, gap};
+    samePoints = d.load.loop.active && d.load.loop.aNs == a && d.load.loop.bNs == b;
+    d.load.loop = {true, a, b, gap};
   }
   GST_INFO("loop %" GST_TIME_FORMAT " - %" GST_TIME_FORMAT " gap %" GST_TIME_FORMAT,
            GST_TIME_ARGS(a), GST_TIME_ARGS(b), GST_TIME_ARGS(gap));
@@ -1221,9 +1307,9 @@ void GstPlayer::ClearLoop() {
   bool wasLooping;
   {
     std::lock_guard lock(d.mutex);
-    wasLooping = d.loop.active;
-    d.loop.active = false;
-    seamPassed = d.restart == Restart::kLoop;
+    wasLooping = d.load.loop.active;
+    d.load.loop.active = false;
+    seamPassed = d.load.restart == Restart::kLoop;
   }
   if (!wasLooping || !d.built()) return;
   {
@@ -1240,15 +1326,15 @@ void GstPlayer::ClearLoop() {
 Result GstPlayer::SetRate(int32_t percent) {
   Impl& d = *impl_;
   if (percent < kRateMin || percent > kRateMax) return kErrFail;
-  if (percent != kRateNormal && d.built() && !d.tempo) {
+  if (percent != kRateNormal && d.built() && !d.graph->tempo) {
     d.RecordText(kErrMissingElement, OwnErrorText(kErrMissingElement) + " (scaletempo)");
     return kErrMissingElement;
   }
   const double speed = percent / 100.0;
   {
     std::lock_guard lock(d.mutex);
-    if (d.rate == speed) return kOk;
-    d.rate = speed;
+    if (d.load.rate == speed) return kOk;
+    d.load.rate = speed;
   }
   GST_INFO("rate %.2f", speed);
   // The elements take a new rate only with a seek: an accurate one where
@@ -1260,22 +1346,22 @@ Result GstPlayer::SetRate(int32_t percent) {
 Result GstPlayer::SetVolume(int32_t hundredthsOfDb) {
   if (!impl_->built()) return kErrFail;
   impl_->gain = LinearGain(hundredthsOfDb);
-  impl_->ApplyGain();
+  impl_->graph->ApplyGain(impl_->gain);
   return kOk;
 }
 
 Result GstPlayer::SetChannel(int32_t channel) {
   if (!impl_->built()) return kErrFail;
   const float pan = channel == kChannelLeft ? -1.0f : channel == kChannelRight ? 1.0f : 0.0f;
-  g_object_set(impl_->panorama, "panorama", pan, nullptr);
+  g_object_set(impl_->graph->panorama, "panorama", pan, nullptr);
   return kOk;
 }
 
 bool GstPlayer::TakeEvent(GraphEvent& event) {
   std::lock_guard lock(impl_->mutex);
-  if (impl_->events.empty()) return false;
-  event = std::move(impl_->events.front());
-  impl_->events.pop_front();
+  if (impl_->load.events.empty()) return false;
+  event = std::move(impl_->load.events.front());
+  impl_->load.events.pop_front();
   return true;
 }
 
@@ -1287,22 +1373,8 @@ std::string GstPlayer::ErrorText(Result code) const {
   return OwnErrorText(code);
 }
 
-bool GstPlayer::IsBuilt() const {
-  return impl_->built();
-}
-
 uint64_t GstPlayer::LastSeekNumber() const {
-  return impl_->seekGeneration.load();
-}
-
-std::string GstPlayer::ElementFactoryName(const std::string& elementName) const {
-  if (!impl_->pipeline) return {};
-  GstElement* element = gst_bin_get_by_name(GST_BIN(impl_->pipeline.get()), elementName.c_str());
-  if (!element) return {};
-  GstElementFactory* factory = gst_element_get_factory(element);
-  std::string name = factory ? GST_OBJECT_NAME(factory) : "";
-  gst_object_unref(element);
-  return name;
+  return impl_->load.seekGeneration.load();
 }
 
 bool GstPlayerFactory::HasAudioDevice() {

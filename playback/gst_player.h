@@ -77,11 +77,7 @@ class GstPlayer : public Player {
   bool TakeEvent(GraphEvent& event) override;
   std::string ErrorText(Result code) const override;
 
-  // For tests: whether a graph is built, and the factory of the element of
-  // that name in it ("" when there is none).
-  bool IsBuilt() const;
-  std::string ElementFactoryName(const std::string& elementName) const;
-  // For tests and benchmarks: the number of the last seek sent to the graph
+  // For benchmarks: the number of the last seek sent to the graph
   // (PcmBlock::seekGeneration of its data). A seek to where the last one went,
   // made before its first sample is heard, sends nothing.
   uint64_t LastSeekNumber() const;

@@ -58,7 +58,6 @@ class MainWindow : public QMainWindow, public Shell {
 
   // Parts, for tests.
   QAction* action(int command) const;
-  QMenu* operationMenu() const { return operationMenu_; }
   QMenu* learnMenu() const { return learnMenu_; }
   QToolBar* toolBar() const { return toolBar_; }
   QLabel* statusPart(int part) const { return part == 0 ? status0_ : status1_; }

@@ -1,5 +1,7 @@
 #include "playback/gst_graph.h"
 
+#include <gst/base/gstbaseparse.h>
+
 #include <mutex>
 
 #include "playback/gst_player.h"
@@ -157,6 +159,32 @@ GstElementPtr FindDefaultAudioRenderer() {
   }
   gst_object_unref(monitor);
   return sink;
+}
+
+GstStateChangeReturn PauseAtFirstFrame(GstElement* pipeline, GstElement* parser,
+                                       const MpegScan& scan) {
+  GstPadPtr parserIn = FindPin(parser, GST_PAD_SINK, 0);
+  if (!parserIn) return GST_STATE_CHANGE_FAILURE;
+  // The probe holds the first read until it is removed.
+  const gulong hold = gst_pad_add_probe(
+      parserIn.get(),
+      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK),
+      [](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+  const GstStateChangeReturn ret = gst_element_set_state(pipeline, GST_STATE_PAUSED);
+  if (ret != GST_STATE_CHANGE_FAILURE) {
+    auto* base = GST_BASE_PARSE(parser);
+    for (const MpegIndexPoint& point : scan.index) {
+      const uint64_t offset = point.frame == 0 ? scan.firstFrameOffset : point.offset;
+      gst_base_parse_add_index_entry(base, offset, scan.FrameTimeNs(point.frame), TRUE, TRUE);
+    }
+    gst_element_send_event(
+        parser,
+        gst_event_new_seek(1.0, GST_FORMAT_TIME,
+                           static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                           GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_SET, scan.LengthNs()));
+  }
+  gst_pad_remove_probe(parserIn.get(), hold);
+  return ret;
 }
 
 }  // namespace orvex

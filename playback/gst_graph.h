@@ -37,4 +37,14 @@ GstElementPtr FindDefaultAudioRenderer();
 //    frames are parted by junk, only the first frame of a segment keeps it.
 void FitParserOutput(GstElement* parser, const MpegScan& scan);
 
+// Sets the pipeline to PAUSED with its MPEG audio parser started at the file's
+// first frame: ID3 tags (pictures above all) hold byte runs the parser would
+// take for frames. The parser's first read waits while its seek index is
+// filled with the exact offset of every few frames the scan found and it is
+// sent to 0 through that index, the segment ending at the scan's length; the
+// same index keeps later accurate seeks exact to the sample, VBR files
+// without a Xing/Info header included. Gives the state change's result.
+GstStateChangeReturn PauseAtFirstFrame(GstElement* pipeline, GstElement* parser,
+                                       const MpegScan& scan);
+
 }  // namespace orvex

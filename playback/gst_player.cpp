@@ -27,7 +27,6 @@
 
 #include <gst/audio/audio.h>
 #include <gst/audio/streamvolume.h>
-#include <gst/base/gstbaseparse.h>
 
 #include <algorithm>
 #include <atomic>
@@ -607,41 +606,10 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
 }
 
 Result GstPlayer::Impl::Preroll(const MpegScan& scan) {
-  // The MPEG audio parser must start at the first frame: ID3 tags (pictures
-  // above all) hold byte runs it would take for frames. Its first read waits
-  // on a blocking probe while the build fills its seek index with the exact
-  // offset of every few frames and seeks it to 0 through that index; the same
-  // index keeps later accurate seeks exact to the sample, VBR files without a
-  // Xing/Info header included.
   GstElement* pipeline = GST_ELEMENT(graph->pipeline.get());
-  GstElement* parser = graph->parser;
   const bool withParser = graph->builder == Builder::kMp3Parser;
-  GstPadPtr parserIn;
-  gulong hold = 0;
-  if (withParser) {
-    parserIn = FindPin(parser, GST_PAD_SINK, 0);
-    // The probe holds the first read until it is removed.
-    hold = gst_pad_add_probe(
-        parserIn.get(),
-        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK),
-        [](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
-  }
-  const GstStateChangeReturn ret = gst_element_set_state(pipeline, GST_STATE_PAUSED);
-  if (withParser) {
-    if (ret != GST_STATE_CHANGE_FAILURE) {
-      auto* base = GST_BASE_PARSE(parser);
-      for (const MpegIndexPoint& point : scan.index) {
-        const uint64_t offset = point.frame == 0 ? scan.firstFrameOffset : point.offset;
-        gst_base_parse_add_index_entry(base, offset, scan.FrameTimeNs(point.frame), TRUE, TRUE);
-      }
-      gst_element_send_event(
-          parser, gst_event_new_seek(
-                      1.0, GST_FORMAT_TIME,
-                      static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                      GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_SET, scan.LengthNs()));
-    }
-    gst_pad_remove_probe(parserIn.get(), hold);
-  }
+  const GstStateChangeReturn ret = withParser ? PauseAtFirstFrame(pipeline, graph->parser, scan)
+                                              : gst_element_set_state(pipeline, GST_STATE_PAUSED);
 
   std::unique_lock lock(mutex);
   if (ret != GST_STATE_CHANGE_FAILURE) {

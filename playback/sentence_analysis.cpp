@@ -2,7 +2,6 @@
 
 #include <gst/app/gstappsink.h>
 #include <gst/audio/audio.h>
-#include <gst/base/gstbaseparse.h>
 
 #include <algorithm>
 #include <atomic>
@@ -108,10 +107,6 @@ class LevelMeter {
   size_t count_ = 0;
 };
 
-GstPadProbeReturn HoldPull(GstPad*, GstPadProbeInfo*, gpointer) {
-  return GST_PAD_PROBE_OK;
-}
-
 }  // namespace
 
 struct SentenceAnalysis::Impl {
@@ -206,28 +201,8 @@ bool SentenceAnalysis::Impl::Analyse(SentenceAnalysisResult& result) {
   GstBusPtr bus(gst_element_get_bus(pipeline.get()));
 
   // The parser starts at the first frame, never inside the tags, exactly as
-  // the player's parser does: its first read waits while the seek index is
-  // filled and it is sent to 0; the seek ends at the length the scan found.
-  GstPadPtr parserIn = FindPin(parser, GST_PAD_SINK, 0);
-  if (!parserIn) return fail("a pad of the analysis pipeline was not found");
-  const gulong hold = gst_pad_add_probe(
-      parserIn.get(),
-      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK), HoldPull,
-      nullptr, nullptr);
-  GstStateChangeReturn ret = gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
-  if (ret != GST_STATE_CHANGE_FAILURE) {
-    auto* base = GST_BASE_PARSE(parser);
-    for (const MpegIndexPoint& point : scan.index) {
-      const uint64_t offset = point.frame == 0 ? scan.firstFrameOffset : point.offset;
-      gst_base_parse_add_index_entry(base, offset, scan.FrameTimeNs(point.frame), TRUE, TRUE);
-    }
-    gst_element_send_event(
-        parser,
-        gst_event_new_seek(1.0, GST_FORMAT_TIME,
-                           static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                           GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_SET, lengthNs));
-  }
-  gst_pad_remove_probe(parserIn.get(), hold);
+  // the player's parser does.
+  GstStateChangeReturn ret = PauseAtFirstFrame(pipeline.get(), parser, scan);
   if (ret != GST_STATE_CHANGE_FAILURE)
     ret = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
   if (ret == GST_STATE_CHANGE_FAILURE) {

@@ -75,27 +75,40 @@ std::string PanelFigures(const WebPagePanel& panel, bool shown) {
          std::to_string(panel.document()->characterCount() - 1);
 }
 
-// Loads `page` into a panel of the size the window gives it and watches.
-int RunPanel(const char* name, FloodServer& server, int settleMs,
-             const std::function<bool()>& serverDone = {}) {
+// A panel of the size the window gives it, loading the server's page, and
+// the event loop watched from its start.
+struct PanelUnderWatch {
+  explicit PanelUnderWatch(FloodServer& server) {
+    parent.resize(320, 98);
+    parent.show();
+    panel = new WebPagePanel(&parent, QUrl(QString::fromStdString(server.base() + "orvex/ad.htm")));
+    panel->setGeometry(parent.rect());
+    QObject::connect(panel, &WebPagePanel::loadFinished, [this](bool ok) {
+      ended = true;
+      shown = ok;
+    });
+  }
+  // Runs the event loop until the page has loaded or failed, at most limitMs.
+  double WaitEnded(int limitMs) {
+    return RunUntil([this] { return ended; }, limitMs);
+  }
+
   QWidget parent;
-  parent.resize(320, 98);
-  parent.show();
   LoopWatch watch;
-  auto* panel =
-      new WebPagePanel(&parent, QUrl(QString::fromStdString(server.base() + "orvex/ad.htm")));
-  panel->setGeometry(parent.rect());
+  WebPagePanel* panel = nullptr;
   bool ended = false;
   bool shown = false;
-  QObject::connect(panel, &WebPagePanel::loadFinished, [&](bool ok) {
-    ended = true;
-    shown = ok;
-  });
-  const double endedMs = RunUntil([&] { return ended; }, 120000);
+};
+
+// Loads `page` into a panel and watches.
+int RunPanel(const char* name, FloodServer& server, int settleMs,
+             const std::function<bool()>& serverDone = {}) {
+  PanelUnderWatch run(server);
+  const double endedMs = run.WaitEnded(120000);
   if (serverDone) RunUntil(serverDone, 120000);
   Settle(settleMs);
-  Report(name, endedMs, ended, watch, PanelFigures(*panel, shown));
-  return ended ? 0 : 1;
+  Report(name, endedMs, run.ended, run.watch, PanelFigures(*run.panel, run.shown));
+  return run.ended ? 0 : 1;
 }
 
 template <typename Request>
@@ -187,29 +200,18 @@ int RunBounds(FloodServer& server) {
   for (const auto& [name, html] : PagesAtTheBounds()) {
     const PageShape shape = MeasurePage(html);
     server.route("/orvex/ad.htm", test::Body("text/html", html));
-    QWidget parent;
-    parent.resize(320, 98);
-    parent.show();
-    LoopWatch watch;
-    auto* panel =
-        new WebPagePanel(&parent, QUrl(QString::fromStdString(server.base() + "orvex/ad.htm")));
-    panel->setGeometry(parent.rect());
-    bool ended = false;
-    bool shown = false;
-    QObject::connect(panel, &WebPagePanel::loadFinished, [&](bool ok) {
-      ended = true;
-      shown = ok;
-    });
-    RunUntil([&] { return ended; }, 20000);
-    Settle(1000);   // the pictures arrive and the page is laid out again
-    panel->grab();  // painted once, as the window would
+    PanelUnderWatch run(server);
+    run.WaitEnded(20000);
+    Settle(1000);       // the pictures arrive and the page is laid out again
+    run.panel->grab();  // painted once, as the window would
     Settle(100);
     std::printf(
         "%-16s fits %d shown %d | max stall %5.1f ms | text %5zu elements %4zu depth %2zu "
         "cells %3zu tables in tables %zu word %3zu style %4zu\n",
-        name.c_str(), FitsPanel(shape), shown, watch.maxStallMs(), shape.textBytes, shape.elements,
-        shape.maxDepth, shape.cells, shape.tableDepth, shape.longestWord, shape.styleBytes);
-    if (!shown) result = 1;
+        name.c_str(), FitsPanel(shape), run.shown, run.watch.maxStallMs(), shape.textBytes,
+        shape.elements, shape.maxDepth, shape.cells, shape.tableDepth, shape.longestWord,
+        shape.styleBytes);
+    if (!run.shown) result = 1;
   }
   return result;
 }

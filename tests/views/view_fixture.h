@@ -86,6 +86,7 @@ inline bool IsBlue(const QColor& c) {
 #include <QFont>
 #include <QMouseEvent>
 #include <QPainter>
+#include <cmath>
 
 namespace orvex::test {
 
@@ -114,11 +115,13 @@ inline void Click(QWidget& widget, QPoint at) {
   Release(widget, at);
 }
 
-// True when the grabbed image shows, where the text falls in the rectangle,
-// exactly the text as the font draws it with the flags on the background.
+// True when the grabbed image shows, where the text falls in the logical
+// rectangle, exactly the text as the font draws it with the flags on the
+// background, at the image's device pixel ratio.
 inline bool ShowsText(const QImage& grabbed, const QRect& rect, const QFont& font, int flags,
-                      const QString& text, const QColor& background) {
+                      const QString& text, const QColor& background, qreal ratio = 1) {
   QImage expected(grabbed.size(), QImage::Format_RGB32);
+  expected.setDevicePixelRatio(ratio);
   expected.fill(background);
   QRect ink;
   {
@@ -127,10 +130,15 @@ inline bool ShowsText(const QImage& grabbed, const QRect& rect, const QFont& fon
     painter.setPen(Qt::black);
     painter.drawText(rect, flags, text, &ink);
   }
-  ink = ink.adjusted(-1, -1, 1, 1) & rect & grabbed.rect();
+  ink = ink.adjusted(-1, -1, 1, 1) & rect;
+  const QRect device = QRect(QPoint(static_cast<int>(std::floor(ink.left() * ratio)),
+                                    static_cast<int>(std::floor(ink.top() * ratio))),
+                             QPoint(static_cast<int>(std::ceil((ink.right() + 1) * ratio)) - 1,
+                                    static_cast<int>(std::ceil((ink.bottom() + 1) * ratio)) - 1)) &
+                       grabbed.rect();
   bool inked = false;
-  for (int y = ink.top(); y <= ink.bottom(); ++y) {
-    for (int x = ink.left(); x <= ink.right(); ++x) {
+  for (int y = device.top(); y <= device.bottom(); ++y) {
+    for (int x = device.left(); x <= device.right(); ++x) {
       if (grabbed.pixel(x, y) != expected.pixel(x, y)) return false;
       inked = inked || expected.pixelColor(x, y) != background;
     }

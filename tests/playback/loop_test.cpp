@@ -40,6 +40,17 @@ class Looping : public test::SoundTest {
     EXPECT_EQ(built, kOk) << player_.ErrorText(built);
     return built == kOk;
   }
+  // Builds, and plays the loop from A with the recording marked at the
+  // start (into start); false when any of it fails.
+  bool PlayLoopFromA(int32_t a, int32_t b, int32_t gapMs, size_t& start) {
+    if (!Begin()) return false;
+    player_.SeekMs(a);
+    player_.SetLoop(a, b, gapMs);
+    start = take_.Mark();
+    const Result ran = player_.Run();
+    EXPECT_EQ(ran, kOk) << player_.ErrorText(ran);
+    return ran == kOk;
+  }
   // Plays on, reading the position as the transport's tick does and taking
   // the queued events, until the condition holds or the time is up.
   void PlayUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -118,11 +129,8 @@ int ExpectSeamlessPasses(const test::HeardTake& take, const std::vector<const He
 
 TEST_F(Looping, TenPassesStartAtAEndAtBAndJoinSeamlessly) {
   constexpr int32_t kA = 1000, kB = 2000;
-  ASSERT_TRUE(Begin());
-  player_.SeekMs(kA);
-  player_.SetLoop(kA, kB, 0);
-  const size_t start = take_.Mark();
-  ASSERT_EQ(player_.Run(), kOk);
+  size_t start = 0;
+  ASSERT_TRUE(PlayLoopFromA(kA, kB, 0, start));
   PlayUntil([&] { return repeats_ >= 11; }, 20s);
   ASSERT_GE(repeats_, 11) << "the engine did not report its returns to A";
   ASSERT_TRUE(Finish());
@@ -179,11 +187,8 @@ TEST_F(Looping, ALoopSetWhilePlayingEndsItsFirstPassAtB) {
 // break.
 TEST_F(Looping, ClearedInTheLastPassPlaybackGoesOnPastB) {
   constexpr int32_t kA = 1000, kB = 2000;
-  ASSERT_TRUE(Begin());
-  player_.SeekMs(kA);
-  player_.SetLoop(kA, kB, 0);
-  const size_t start = take_.Mark();
-  ASSERT_EQ(player_.Run(), kOk);
+  size_t start = 0;
+  ASSERT_TRUE(PlayLoopFromA(kA, kB, 0, start));
   // As the transport does: the return that begins the last pass clears it.
   PlayUntil([&] { return repeats_ >= 2; }, 10s);
   ASSERT_EQ(repeats_, 2);
@@ -206,11 +211,8 @@ TEST_F(Looping, ClearedInTheLastPassPlaybackGoesOnPastB) {
 // return; a pause in the silence keeps the rest of it.
 TEST_F(Looping, TheSilenceBetweenPassesLastsItsLength) {
   constexpr int32_t kA = 1000, kB = 1600, kGap = kB - kA;
-  ASSERT_TRUE(Begin());
-  player_.SeekMs(kA);
-  player_.SetLoop(kA, kB, kGap);
-  const size_t start = take_.Mark();
-  ASSERT_EQ(player_.Run(), kOk);
+  size_t start = 0;
+  ASSERT_TRUE(PlayLoopFromA(kA, kB, kGap, start));
   PlayUntil([&] { return repeats_ >= 4; }, 15s);
   ASSERT_EQ(repeats_, 4);
   // Paused in the next silence, playback resumes with what is left of it.

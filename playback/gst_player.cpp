@@ -266,7 +266,10 @@ struct GstPlayer::Impl {
   GstEvent* MakeSeek(int64_t target, double speed, GstSeekFlags flags, int64_t stop);
   // Sends a flushing, accurate seek to the target (already clamped) at the
   // current speed, as a segment ending at B when the loop holds the target.
-  void SendSeek(int64_t target);
+  // Loop events not yet taken belong to what the flush ends, and go. A seek
+  // that is a return to A (returnGapNs >= 0) is heard after that silence,
+  // with the loop's events.
+  void SendSeek(int64_t target, int64_t returnGapNs = -1);
   // The heard position from the clock and the segments the sink has taken;
   // false when it cannot tell.
   bool HeardPositionNs(int64_t& ns);
@@ -341,6 +344,7 @@ struct GstPlayer::Impl {
     int64_t clipAtNs = -1;    // where the sink ends a loop's segment (B), -1 for none
     int64_t clipFromNs = -1;  // where the sink starts a segment at another speed
     int64_t restartGapNs = 0;
+    int64_t returnGapNs = -1;  // the seek in flight returns to A after this silence
     std::vector<GstSegment> sinkSegments;  // since the last flush, oldest first
 
     // Atomic.
@@ -957,6 +961,19 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
     }
     load.restart = Restart::kNone;
   }
+  if (load.returnGapNs >= 0 && load.sinkSegments.empty()) {
+    // The first segment of a return to A: heard after the loop's silence,
+    // and told as a pass's return when it is.
+    const guint64 gap = static_cast<guint64>(load.returnGapNs);
+    if (gap > 0) {
+      gapAt = segment.base;
+      load.markDiscont = true;
+    }
+    segment.base += gap;
+    repeatAt = segment.base;
+    changed = true;
+    load.returnGapNs = -1;
+  }
   if (changed) {
     GstEvent* replacement = gst_event_new_segment(&segment);
     gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
@@ -1089,8 +1106,15 @@ GstEvent* GstPlayer::Impl::MakeSeek(int64_t target, double speed, GstSeekFlags f
   return seek;
 }
 
-void GstPlayer::Impl::SendSeek(int64_t target) {
+void GstPlayer::Impl::SendSeek(int64_t target, int64_t returnGapNs) {
   DisarmTimers(true);
+  {
+    std::lock_guard lock(mutex);
+    std::erase_if(load.events, [](const GraphEvent& e) {
+      return e.code == kEventLoopGap || e.code == kEventLoopRepeat;
+    });
+    load.returnGapNs = returnGapNs;
+  }
   load.seekTargetNs = target;
   load.holdPosition = false;
   const uint64_t generation = ++load.seekGeneration;
@@ -1263,10 +1287,17 @@ void GstPlayer::SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
   GST_INFO("loop %" GST_TIME_FORMAT " - %" GST_TIME_FORMAT " gap %" GST_TIME_FORMAT,
            GST_TIME_ARGS(a), GST_TIME_ARGS(b), GST_TIME_ARGS(gap));
   // A new silence applies from the next pass on; new points end the pass in
-  // progress at the new B, from where playback is.
+  // progress at the new B, from where playback is. A pass already at or past
+  // B (B set where playback is) has ended: it returns to A at once, after
+  // the silence, as each pass does.
   if (!d.built() || samePoints) return;
   const int64_t position = d.PositionNs();
-  if (position < b) d.SendSeek(position);
+  if (position < b) {
+    d.SendSeek(position);
+  } else {
+    GST_DEBUG("the pass in progress is past B: back to A");
+    d.SendSeek(a, gap);
+  }
 }
 
 void GstPlayer::ClearLoop() {

@@ -1,0 +1,440 @@
+// The learning aids as heard: the application object drives the real
+// GStreamer player into the private null sink, as the main window does (a
+// 25 ms tick, the player's events taken as they come, the sentence analysis
+// on its own thread), while the sink's monitor is recorded. Every recorded
+// stretch is then found in the file's own decoding (test::HeardTake), so the
+// file frame a pass starts and ends on is known to the sample. Nothing is
+// judged on the wall clock: waits only wait, and every check is on positions
+// in the recording.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/app.h"
+#include "app/sentence_finder.h"
+#include "playback/gst_player.h"
+#include "playback/sentence_analysis.h"
+#include "tests/playback/player_fixture.h"
+#include "tests/playback/sound_check.h"
+#include "tests/sentences/lesson_files.h"
+
+namespace orvex {
+namespace {
+
+using namespace std::chrono_literals;
+using test::HeardRun;
+
+// Heard within a millisecond: 44 frames at 44.1 kHz.
+constexpr int64_t kExactFrames = 44;
+
+// The window side of the sentence analysis without Qt: the real analysis on
+// its own thread, whose answers wait until the test's loop hands them to the
+// application on the test's thread (as SentenceService posts them to the GUI
+// thread).
+class QueuedAnalyzer : public SentenceAnalyzer {
+ public:
+  ~QueuedAnalyzer() override { Cancel(); }
+
+  void Start(uint32_t request, const std::string& path) override {
+    Cancel();
+    SentenceAnalysisCallbacks callbacks;
+    callbacks.progress = [this, request](int percent) {
+      std::lock_guard lock(mutex_);
+      posted_.push_back([request, percent](App& app) { app.SentenceProgress(request, percent); });
+    };
+    callbacks.done = [this, request](SentenceAnalysisResult&& result) {
+      std::vector<Sentence> sentences;
+      if (result.ok) sentences = std::move(result.sentences);
+      std::lock_guard lock(mutex_);
+      posted_.push_back([request, found = std::move(sentences)](App& app) mutable {
+        app.SentencesFound(request, std::move(found));
+      });
+    };
+    analysis_ = std::make_unique<SentenceAnalysis>(path, std::move(callbacks));
+  }
+  void Cancel() override {
+    if (!analysis_) return;
+    analysis_->Cancel();
+    analysis_.reset();
+    std::lock_guard lock(mutex_);
+    posted_.clear();
+  }
+  // Hands what the analysis posted to the application.
+  void Deliver(App& app) {
+    std::vector<std::function<void(App&)>> posted;
+    {
+      std::lock_guard lock(mutex_);
+      posted.swap(posted_);
+    }
+    for (auto& call : posted) call(app);
+  }
+
+ private:
+  std::unique_ptr<SentenceAnalysis> analysis_;
+  std::mutex mutex_;
+  std::vector<std::function<void(App&)>> posted_;
+};
+
+// A shell without a window that keeps the error messages.
+class ErrorShell : public SilentShell {
+ public:
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+  std::vector<std::string> errors;
+};
+
+class HeardLearn : public test::SoundTest {
+ protected:
+  HeardLearn()
+      : config_("XDG_CONFIG_HOME", dir_.File("config")),
+        cache_("XDG_CACHE_HOME", dir_.File("cache")) {
+    app_.SetSentenceAnalyzer(&analyzer_);
+    // Full volume: the file's samples are heard as they are decoded.
+    app_.ApplySettings(Settings{0, kVolumeFull, 3});
+  }
+  void TearDown() override { EXPECT_TRUE(shell_.errors.empty()) << shell_.errors.front(); }
+
+  // Starts recording, then opens the file, which plays from its start.
+  bool Open(const std::string& file) {
+    if (!take_.Start(file, dir_.File("heard.wav"))) {
+      ADD_FAILURE() << "could not decode " << file << " or start parec";
+      return false;
+    }
+    app_.OpenFile(file);
+    EXPECT_EQ(view().playState, Playing) << "the file did not play";
+    return view().playState == Playing;
+  }
+  // The main window's part: every 25 ms the analysis's answers and the
+  // player's events are taken and, while playing, the tick runs. Stops when
+  // the condition holds; false when the limit came first.
+  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(25ms);
+      analyzer_.Deliver(app_);
+      app_.OnGraphEvent();
+      if (view().playState == Playing) app_.Tick();
+    }
+    return true;
+  }
+  void PumpFor(std::chrono::milliseconds time) {
+    PumpUntil([] { return false; }, time);
+  }
+  // Waits until the loop's pass counter reaches pass and the position lies
+  // in the middle of a pass, well away from both seams.
+  bool PumpToMidPass(int32_t pass) {
+    return PumpUntil(
+        [&] {
+          const TransportView& v = view();
+          return v.pass >= pass && v.positionMs >= v.pointA + 400 && v.positionMs <= v.pointB - 600;
+        },
+        15s);
+  }
+  // Lets the monitor catch up, stops and follows the recording.
+  bool Finish() {
+    PumpFor(200ms);
+    last_ = take_.Mark();
+    app_.TogglePlay();
+    const bool followed = take_.Finish();
+    EXPECT_TRUE(followed) << "no recording";
+    return followed;
+  }
+
+  const TransportView& view() const { return app_.view(); }
+  double Ms(int64_t frames) const { return take_.FramesToMs(static_cast<double>(frames)); }
+  std::string Describe(const HeardRun& run) const {
+    char text[128];
+    std::snprintf(text, sizeof text, "[%.3f ms .. %.3f ms of the file at %.3f s]", Ms(run.from),
+                  Ms(run.FileEnd()), Ms(static_cast<int64_t>(run.at)) / 1000);
+    return text;
+  }
+  // Heard error of a file frame against a point in ms.
+  double ErrorMs(int64_t frame, int32_t ms) const { return Ms(frame - take_.MsToFrames(ms)); }
+
+  test::TempDir dir_;
+  test::ScopedEnv config_;
+  test::ScopedEnv cache_;
+  test::HeardTake take_;
+  QueuedAnalyzer analyzer_;
+  ErrorShell shell_;
+  GstPlayerFactory factory_;
+  App app_{shell_, &factory_};
+  size_t last_ = 0;  // the mark when the take ended
+};
+
+// --- Nudging A and B -------------------------------------------------------
+
+// What one command made heard until the next: a lead-in from leadMs to B,
+// then passes from A to B.
+struct Phase {
+  std::string what;
+  size_t mark = 0;  // taken just before the command
+  int32_t leadMs = 0;
+  int32_t aMs = 0;
+  int32_t bMs = 0;
+};
+
+// The heard errors of one phase, in ms.
+struct PhaseHeard {
+  double leadStart = 0;
+  double passStart = 0;  // of the first complete pass
+  double passEnd = 0;
+  int passes = 0;  // complete passes heard
+};
+
+// A on the way, B on the way: the loop is the learner's own; then A moves
+// 50 ms later, B 50 ms earlier, and B back again. Each nudge is heard at once
+// (A: from the new A; B: from 1.5 s before the new B), and every pass after
+// it runs from the new A to the new B, seamlessly.
+TEST_F(HeardLearn, NudgesMoveTheHeardStartAndEndBy50Ms) {
+  ASSERT_TRUE(Open(test::Fixture("noise.mp3")));
+  ASSERT_GE(view().lengthMs, 5000);
+  ASSERT_TRUE(PumpUntil([&] { return view().positionMs >= 800; }, 10s));
+  app_.RepeatKey();
+  ASSERT_TRUE(PumpUntil([&] { return view().positionMs >= 2900; }, 10s));
+  app_.RepeatKey();
+  const int32_t a = view().pointA, b = view().pointB;
+  ASSERT_GE(b - a, 1800) << "A " << a << ", B " << b;
+  std::vector<Phase> phases;
+  phases.push_back({"A-B set", take_.Mark(), a, a, b});
+
+  // The pass after the return that follows B, then one whole pass; in the
+  // middle of the next, A moves.
+  ASSERT_TRUE(PumpToMidPass(2)) << "the loop did not go round";
+  phases.push_back({"A +50 ms", take_.Mark(), a + 50, a + 50, b});
+  app_.NudgeA(kNudgeMs);
+  ASSERT_EQ(view().pointA, a + 50);
+  ASSERT_EQ(view().pointB, b);
+  // The pass from the new A counts as the first.
+  ASSERT_TRUE(PumpToMidPass(3));
+
+  phases.push_back({"B -50 ms", take_.Mark(), b - 50 - kNudgeBLeadMs, a + 50, b - 50});
+  app_.NudgeB(-kNudgeMs);
+  ASSERT_EQ(view().pointA, a + 50);
+  ASSERT_EQ(view().pointB, b - 50);
+  ASSERT_TRUE(PumpToMidPass(2));
+
+  phases.push_back({"B +50 ms", take_.Mark(), b - kNudgeBLeadMs, a + 50, b});
+  app_.NudgeB(kNudgeMs);
+  ASSERT_EQ(view().pointB, b);
+  ASSERT_TRUE(PumpToMidPass(2));
+  ASSERT_TRUE(Finish());
+
+  std::vector<PhaseHeard> heard(phases.size());
+  for (size_t p = 0; p < phases.size(); ++p) {
+    const Phase& phase = phases[p];
+    SCOPED_TRACE(phase.what);
+    const size_t end = take_.EarliestFrameOf(p + 1 < phases.size() ? phases[p + 1].mark : last_);
+    const HeardRun* first = take_.RunFrom(phase.mark);
+    ASSERT_NE(first, nullptr) << "nothing heard";
+    // The run in progress when B was set ends where B was pressed, not at
+    // B: only the passes after it count, the first of them from the mark on.
+    const HeardRun* before = nullptr;
+    const HeardRun* run = first;
+    if (p == 0 && first != take_.runs().data()) {
+      // For the record: how far past B the pass in progress was heard (B is
+      // where the position was when the key was pressed).
+      std::printf("B set by key: the pass in progress heard to %+.3f ms past B\n",
+                  ErrorMs((first - 1)->FileEnd(), phase.bMs));
+    }
+    if (p > 0) {
+      heard[p].leadStart = ErrorMs(first->from, phase.leadMs);
+      EXPECT_NEAR(first->from, take_.MsToFrames(phase.leadMs), kExactFrames)
+          << "heard from " << Describe(*first);
+      EXPECT_NEAR(first->FileEnd(), take_.MsToFrames(phase.bMs), kExactFrames)
+          << "heard " << Describe(*first);
+      before = first;
+      run = take_.Next(first);
+    }
+    for (; run && run->at < end; before = run, run = take_.Next(run)) {
+      SCOPED_TRACE("pass " + Describe(*run));
+      EXPECT_NEAR(run->from, take_.MsToFrames(phase.aMs), kExactFrames);
+      // Seamless: the pass starts on the frame after the one before.
+      if (before) {
+        EXPECT_NEAR(static_cast<double>(run->at), static_cast<double>(before->End()), 1.0);
+      }
+      if (run->End() >= end) break;  // cut by the next command
+      EXPECT_NEAR(run->FileEnd(), take_.MsToFrames(phase.bMs), kExactFrames);
+      if (heard[p].passes++ == 0) {
+        heard[p].passStart = ErrorMs(run->from, phase.aMs);
+        heard[p].passEnd = ErrorMs(run->FileEnd(), phase.bMs);
+      }
+    }
+    EXPECT_GE(heard[p].passes, 1) << "no whole pass heard";
+    std::printf("%-9s lead-in %+.3f ms, %d passes, first: start %+.3f ms, end %+.3f ms\n",
+                phase.what.c_str(), heard[p].leadStart, heard[p].passes, heard[p].passStart,
+                heard[p].passEnd);
+  }
+  // The heard start moved from A to A + 50 ms, the heard end from B to
+  // B - 50 ms and back.
+  for (const PhaseHeard& h : heard) ASSERT_GE(h.passes, 1);
+  const double startMoved = 50 + heard[1].passStart - heard[0].passStart;
+  const double endDown = -50 + heard[2].passEnd - heard[1].passEnd;
+  const double endUp = 50 + heard[3].passEnd - heard[2].passEnd;
+  std::printf("heard start moved %+.3f ms; heard end moved %+.3f ms, then %+.3f ms\n", startMoved,
+              endDown, endUp);
+  EXPECT_NEAR(startMoved, 50, 1.0);
+  EXPECT_NEAR(endDown, -50, 1.0);
+  EXPECT_NEAR(endUp, 50, 1.0);
+}
+
+// --- Sentences --------------------------------------------------------------
+
+class HeardSentences : public HeardLearn {
+ protected:
+  // Opens the lesson, waits for its sentences from the analysis and stops
+  // (the position goes back to the start, before the first sentence).
+  bool OpenLesson() {
+    truth_ = test::ReadTruth(test::Lesson("hiss.truth"));
+    if (!Open(test::Lesson("hiss.mp3"))) return false;
+    if (!PumpUntil([&] { return view().sentences && view().analysing < 0; }, 60s)) {
+      ADD_FAILURE() << "no sentences found";
+      return false;
+    }
+    sentences_ = *view().sentences;
+    EXPECT_EQ(sentences_.size(), truth_.size());
+    app_.Stop();
+    return sentences_.size() >= 5;
+  }
+  // The sentence found for spoken sentence k holds its sound and none of
+  // its neighbours'.
+  void ExpectTheSpokenSentence(size_t k) {
+    ASSERT_LT(k, std::min(sentences_.size(), truth_.size()));
+    const Sentence& s = sentences_[k];
+    EXPECT_LE(s.startMs, truth_[k].firstSoundMs) << "sentence " << k;
+    EXPECT_GE(s.endMs, truth_[k].lastSoundMs) << "sentence " << k;
+    if (k > 0) {
+      EXPECT_GE(s.startMs, truth_[k - 1].lastSoundMs) << "sentence " << k;
+    }
+    if (k + 1 < truth_.size()) {
+      EXPECT_LE(s.endMs, truth_[k + 1].firstSoundMs) << "sentence " << k;
+    }
+  }
+  // The index of the sentence whose A the run starts at; -1 for none.
+  int SentenceStartingAt(const HeardRun& run) const {
+    for (size_t k = 0; k < sentences_.size(); ++k) {
+      if (std::llabs(run.from - take_.MsToFrames(sentences_[k].startMs)) <= kExactFrames)
+        return static_cast<int>(k);
+    }
+    return -1;
+  }
+
+  std::vector<test::SpokenSentence> truth_;
+  std::vector<Sentence> sentences_;
+};
+
+// PageDown three times from the stop, then PageUp: the second sentence is
+// the loop; the window shows its A and B, and every pass heard runs from
+// its A to its B. Each press is heard at once from its sentence's start.
+TEST_F(HeardSentences, PageDownThreeTimesThenPageUpLoopsTheSecondSentence) {
+  ASSERT_TRUE(OpenLesson());
+  std::vector<std::pair<size_t, int>> presses;  // mark, sentence
+  for (int k = 0; k < 3; ++k) {
+    presses.emplace_back(take_.Mark(), k);
+    app_.NextSentence();
+    ASSERT_EQ(view().sentence, k);
+    PumpFor(700ms);
+  }
+  presses.emplace_back(take_.Mark(), 1);
+  app_.PreviousSentence();
+  const Sentence& s = sentences_[1];
+  ASSERT_EQ(view().sentence, 1);
+  EXPECT_EQ(view().pointA, s.startMs);
+  EXPECT_EQ(view().pointB, s.endMs);
+  EXPECT_EQ(view().playState, Playing);
+  ExpectTheSpokenSentence(1);
+  // The pass begun at A, and two more.
+  ASSERT_TRUE(PumpUntil([&] { return view().pass >= 3; }, 20s)) << "the loop did not go round";
+  EXPECT_EQ(view().pointA, s.startMs);
+  EXPECT_EQ(view().pointB, s.endMs);
+  ASSERT_TRUE(Finish());
+
+  for (size_t i = 0; i + 1 < presses.size(); ++i) {
+    const HeardRun* run = take_.RunFrom(presses[i].first);
+    ASSERT_NE(run, nullptr);
+    EXPECT_EQ(SentenceStartingAt(*run), presses[i].second)
+        << "PageDown " << i + 1 << " heard from " << Describe(*run);
+  }
+  const HeardRun* run = take_.RunFrom(presses.back().first);
+  ASSERT_NE(run, nullptr);
+  int whole = 0;
+  double worstStart = 0, worstEnd = 0;
+  for (const HeardRun* before = nullptr; run && run->at < take_.EarliestFrameOf(last_);
+       before = run, run = take_.Next(run)) {
+    SCOPED_TRACE("pass " + Describe(*run));
+    EXPECT_NEAR(run->from, take_.MsToFrames(s.startMs), kExactFrames);
+    if (before) {
+      EXPECT_NEAR(static_cast<double>(run->at), static_cast<double>(before->End()), 1.0);
+    }
+    worstStart = std::max(worstStart, std::abs(ErrorMs(run->from, s.startMs)));
+    if (!take_.Next(run)) break;  // cut by the stop
+    EXPECT_NEAR(run->FileEnd(), take_.MsToFrames(s.endMs), kExactFrames);
+    worstEnd = std::max(worstEnd, std::abs(ErrorMs(run->FileEnd(), s.endMs)));
+    ++whole;
+  }
+  EXPECT_GE(whole, 2);
+  std::printf(
+      "sentence 2 of %zu [%d ms, %d ms): %d whole passes, worst |start| %.3f ms, "
+      "worst |end| %.3f ms\n",
+      sentences_.size(), s.startMs, s.endMs, whole, worstStart, worstEnd);
+}
+
+// Repeat count 2 in sentence mode: PageDown plays the first sentence twice,
+// then each next one twice, in order, with nothing else heard in between.
+TEST_F(HeardSentences, RepeatCountTwoPlaysEachSentenceTwiceInOrder) {
+  ASSERT_TRUE(OpenLesson());
+  app_.SetRepeatCount(2);
+  const size_t start = take_.Mark();
+  app_.NextSentence();
+  ASSERT_EQ(view().sentence, 0);
+  // Three sentences, and the fourth begun.
+  ASSERT_TRUE(PumpUntil([&] { return view().sentence >= 3; }, 40s))
+      << "stuck at sentence " << view().sentence;
+  EXPECT_EQ(view().sentence, 3);
+  EXPECT_EQ(view().pointA, sentences_[3].startMs);
+  EXPECT_EQ(view().pointB, sentences_[3].endMs);
+  PumpFor(500ms);
+  ASSERT_TRUE(Finish());
+
+  std::vector<int> order;
+  std::string heard;
+  for (const HeardRun* run = take_.RunFrom(start); run; run = take_.Next(run)) {
+    order.push_back(SentenceStartingAt(*run));
+    heard += "\n  " + std::to_string(order.back()) + " " + Describe(*run);
+  }
+  const std::vector<int> expected = {0, 0, 1, 1, 2, 2, 3};
+  ASSERT_EQ(order, expected) << "heard:" << heard;
+  const HeardRun* run = take_.RunFrom(start);
+  for (size_t i = 0; i + 1 < expected.size(); ++i, run = take_.Next(run)) {
+    const Sentence& s = sentences_[static_cast<size_t>(expected[i])];
+    SCOPED_TRACE("run " + std::to_string(i) + " " + Describe(*run));
+    EXPECT_NEAR(run->from, take_.MsToFrames(s.startMs), kExactFrames);
+    const double endError = ErrorMs(run->FileEnd(), s.endMs);
+    if (i % 2 == 0) {
+      // The first pass returns to A seamlessly, at B.
+      EXPECT_NEAR(run->FileEnd(), take_.MsToFrames(s.endMs), kExactFrames);
+      EXPECT_NEAR(static_cast<double>(take_.Next(run)->at), static_cast<double>(run->End()), 1.0);
+    } else {
+      // The last pass plays on past B until the tick moves on.
+      EXPECT_GE(run->FileEnd(), take_.MsToFrames(s.endMs) - kExactFrames);
+    }
+    std::printf("sentence %d pass %zu: start %+.3f ms, end %+.3f ms\n", expected[i] + 1, i % 2 + 1,
+                ErrorMs(run->from, s.startMs), endError);
+  }
+  for (size_t k = 0; k < 3; ++k) ExpectTheSpokenSentence(k);
+}
+
+}  // namespace
+}  // namespace orvex

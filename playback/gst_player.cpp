@@ -322,6 +322,7 @@ struct GstPlayer::Impl {
     // ends, so trailing junk (an appended tag, garbage) is never played.
     bool stopAtLength = false;
     int64_t seekTargetNs = 0;
+    bool seekIsReturn = false;  // the last seek returned to A as a loop's pass
     int64_t lastPositionNs = 0;
     // Paused by Pause or Stop: the sink's clock settles for a while after it
     // stops, so the position read at that moment holds until the next seek or run.
@@ -1115,6 +1116,7 @@ void GstPlayer::Impl::SendSeek(int64_t target, int64_t returnGapNs) {
     });
     load.returnGapNs = returnGapNs;
   }
+  load.seekIsReturn = returnGapNs >= 0;
   load.seekTargetNs = target;
   load.holdPosition = false;
   const uint64_t generation = ++load.seekGeneration;
@@ -1255,7 +1257,12 @@ void GstPlayer::SeekMs(int32_t ms) {
   // start lead) the position reads its target. Seeking there again changes
   // nothing heard, and restarting the seek would only put the sound off: the
   // transport's tick asks for A again while the position reads A.
-  if (target == d.load.seekTargetNs && std::llabs(d.PositionNs() - target) < GST_MSECOND) return;
+  // A seek that returned to A as a loop's pass is sent again as a plain one:
+  // the caller starts the count afresh.
+  if (target == d.load.seekTargetNs && !d.load.seekIsReturn &&
+      std::llabs(d.PositionNs() - target) < GST_MSECOND) {
+    return;
+  }
   d.SendSeek(target);
 }
 

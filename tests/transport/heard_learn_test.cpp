@@ -290,6 +290,51 @@ TEST_F(HeardLearn, NudgesMoveTheHeardStartAndEndBy50Ms) {
   EXPECT_NEAR(endUp, 50, 1.0);
 }
 
+// Repeat count 2, B set by key where playback is: the pass in progress ends
+// there, and exactly two passes from A follow, the second going on past B.
+TEST_F(HeardLearn, BSetByKeyIsFollowedByTheCountedPassesOnly) {
+  ASSERT_TRUE(Open(test::Fixture("noise.mp3")));
+  app_.SetRepeatCount(2);
+  ASSERT_TRUE(PumpUntil([&] { return view().positionMs >= 800; }, 10s));
+  app_.RepeatKey();
+  ASSERT_TRUE(PumpUntil([&] { return view().positionMs >= 2500; }, 10s));
+  const size_t set = take_.Mark();
+  app_.RepeatKey();
+  const int32_t a = view().pointA, b = view().pointB;
+  ASSERT_GE(b - a, 1500) << "A " << a << ", B " << b;
+  // Until the points are gone and playback is well past B.
+  ASSERT_TRUE(PumpUntil([&] { return view().pointB == -1 && view().positionMs >= b + 1000; }, 20s))
+      << "the loop did not end after its passes";
+  PumpFor(800ms);  // the recording lags what the clock says is heard
+  ASSERT_TRUE(Finish());
+
+  const HeardRun* cut = take_.RunPlayingAt(set);
+  ASSERT_NE(cut, nullptr) << "nothing heard when B was set";
+  std::printf("B set by key: the pass in progress heard to %+.3f ms past B\n",
+              ErrorMs(cut->FileEnd(), b));
+  std::vector<const HeardRun*> passes;
+  for (const HeardRun* run = take_.Next(cut); run; run = take_.Next(run)) {
+    if (std::llabs(run->from - take_.MsToFrames(a)) <= kExactFrames) passes.push_back(run);
+  }
+  ASSERT_EQ(passes.size(), 2u) << "passes heard from A after B was set";
+  EXPECT_EQ(passes[0], take_.Next(cut)) << "something else was heard before the first pass";
+  EXPECT_NEAR(passes[0]->FileEnd(), take_.MsToFrames(b), kExactFrames) << Describe(*passes[0]);
+  EXPECT_EQ(passes[1], take_.Next(passes[0]));
+  EXPECT_NEAR(static_cast<double>(passes[1]->at), static_cast<double>(passes[0]->End()), 1.0);
+  // On past B without a break: the last pass runs on, or the very next
+  // recorded frame goes on from B (to the sample; the decoder's restart at B
+  // may repeat one).
+  const HeardRun* on = passes[1];
+  if (on->FileEnd() < take_.MsToFrames(b + 500) && take_.Next(on)) {
+    const HeardRun* next = take_.Next(on);
+    EXPECT_NEAR(static_cast<double>(next->at), static_cast<double>(on->End()), 1.0);
+    EXPECT_NEAR(next->from, on->FileEnd(), kExactFrames) << Describe(*next);
+    on = next;
+  }
+  EXPECT_GE(on->FileEnd(), take_.MsToFrames(b + 500))
+      << "playback did not go on past B: " << Describe(*on);
+}
+
 // --- Sentences --------------------------------------------------------------
 
 class HeardSentences : public HeardLearn {

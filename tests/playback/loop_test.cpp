@@ -183,6 +183,43 @@ TEST_F(Looping, ALoopSetWhilePlayingEndsItsFirstPassAtB) {
   }
 }
 
+// B set where playback is (the repeat key's B): the pass in progress ends
+// there, and the loop's silence, then the pass from A, follow at once, told
+// by a gap and a return as every pass is.
+TEST_F(Looping, ALoopEndingWherePlaybackIsReturnsAfterItsSilence) {
+  constexpr int32_t kA = 1000, kGap = 500;
+  ASSERT_TRUE(Begin());
+  player_.SeekMs(kA);
+  ASSERT_EQ(player_.Run(), kOk);
+  PlayUntil([&] { return player_.GetPositionMs() >= kA + 1500; }, 10s);
+  const int32_t b = player_.GetPositionMs();
+  const size_t set = take_.Mark();
+  player_.SetLoop(kA, b, kGap);
+  PlayUntil([&] { return repeats_ >= 2; }, 10s);
+  ASSERT_TRUE(Finish());
+  ASSERT_GE(events_.size(), 4u);
+  EXPECT_EQ(events_[0], kEventLoopGap);
+  EXPECT_EQ(events_[1], kEventLoopRepeat);
+  const HeardRun* cut = take_.RunPlayingAt(set);
+  ASSERT_NE(cut, nullptr);
+  const std::vector<const HeardRun*> passes = PassesFrom(set, kA);
+  ASSERT_GE(passes.size(), 2u);
+  ASSERT_EQ(passes[0], take_.Next(cut))
+      << "heard before the return: " << Describe(*take_.Next(cut));
+  const double pastB = take_.FramesToMs(static_cast<double>(cut->FileEnd() - take_.MsToFrames(b)));
+  const double silence =
+      take_.FramesToMs(static_cast<double>(passes[0]->at) - static_cast<double>(cut->End()));
+  std::printf("B where playback is: heard %+.1f ms past B, then %.1f ms of silence\n", pastB,
+              silence);
+  // Without the return the pass would play on to the end of the file.
+  EXPECT_LT(pastB, 250.0) << Describe(*cut);
+  EXPECT_EQ(test::PeakBetween(take_.heard(), cut->End(), passes[0]->at), 0.0);
+  // The loop's silence, and the start lead of a seek.
+  EXPECT_GE(silence, kGap - 5.0);
+  EXPECT_LE(silence, kGap + 150.0);
+  EXPECT_NEAR(passes[0]->FileEnd(), take_.MsToFrames(b), kExactFrames) << Describe(*passes[0]);
+}
+
 // The last pass: the loop cleared while it plays goes on past B without a
 // break.
 TEST_F(Looping, ClearedInTheLastPassPlaybackGoesOnPastB) {

@@ -131,6 +131,8 @@ class App {
   void EndLoop();
   // Ends the loop at this pass when the repeat count is reached.
   void CheckLastPass();
+  // The sentence after the loop's, or null.
+  const Sentence* FollowingSentence() const;
   // Finds the loaded file's sentences: transcript, cache or analysis.
   void FindSentences();
   // Forgets them, stopping an analysis.
@@ -176,6 +178,9 @@ class App {
   int32_t returnsAllowed_ = -1;
   bool inGap_ = false;
   bool lastPass_ = false;
+  // A sentence's last pass that the player hands on to the next sentence at
+  // B itself; the next return is that sentence's first pass.
+  bool handoff_ = false;
   // The sentences: where they came from, which one is the loop, and the
   // analysis that is finding them.
   SentenceAnalyzer* analyzer_ = nullptr;

@@ -346,6 +346,11 @@ struct GstPlayer::Impl {
     int64_t clipFromNs = -1;  // where the sink starts a segment at another speed
     int64_t restartGapNs = 0;
     int64_t returnGapNs = -1;  // the seek in flight returns to A after this silence
+    // Returns to A sent on their way and returns heard since the last flush:
+    // while more are sent than heard, the pass after the one heard is already
+    // on its way.
+    int returnsSent = 0;
+    int returnsHeard = 0;
     std::vector<GstSegment> sinkSegments;  // since the last flush, oldest first
 
     // Atomic.
@@ -845,6 +850,7 @@ void GstPlayer::Impl::OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
 void GstPlayer::Impl::QueueEvent(int32_t code) {
   {
     std::lock_guard lock(mutex);
+    if (code == kEventLoopRepeat) ++load.returnsHeard;
     if (!load.queueEvents) return;
     load.events.push_back({code, 0, {}});
   }
@@ -875,6 +881,7 @@ void GstPlayer::Impl::OnSegmentDone(uint32_t seqnum) {
       }
       flags = static_cast<GstSeekFlags>(flags | GST_SEEK_FLAG_SEGMENT);
       load.restart = Restart::kLoop;
+      ++load.returnsSent;
       load.restartGapNs = load.loop.gapNs;
     } else {
       // The loop was cleared during its last pass: on past B.
@@ -897,6 +904,7 @@ void GstPlayer::Impl::OnSegmentDone(uint32_t seqnum) {
   if (!gst_pad_push_event(graph->restartPad.get(), seek)) {
     GST_WARNING("the seek after a segment was refused");
     std::lock_guard lock(mutex);
+    if (load.restart == Restart::kLoop) --load.returnsSent;
     load.restart = Restart::kNone;
   }
 }
@@ -1115,6 +1123,8 @@ void GstPlayer::Impl::SendSeek(int64_t target, int64_t returnGapNs) {
       return e.code == kEventLoopGap || e.code == kEventLoopRepeat;
     });
     load.returnGapNs = returnGapNs;
+    load.returnsSent = returnGapNs >= 0 ? 1 : 0;
+    load.returnsHeard = 0;
   }
   load.seekIsReturn = returnGapNs >= 0;
   load.seekTargetNs = target;
@@ -1315,18 +1325,33 @@ void GstPlayer::ClearLoop() {
     std::lock_guard lock(d.mutex);
     wasLooping = d.load.loop.active;
     d.load.loop.active = false;
-    seamPassed = d.load.restart == Restart::kLoop;
+    seamPassed = d.load.returnsSent > d.load.returnsHeard;
   }
   if (!wasLooping || !d.built()) return;
-  {
-    std::lock_guard lock(d.timers->mutex);
-    seamPassed = seamPassed || !d.timers->entries.empty();
-  }
   GST_INFO("loop cleared%s", seamPassed ? " behind the seam" : "");
   // The next pass has already begun on its way to the sink (or its silence
   // is playing): playback goes on from where it is heard, A in a silence.
   // Otherwise the segment ends at B and the bus goes on past it.
   if (seamPassed) d.SendSeek(d.PositionNs());
+}
+
+bool GstPlayer::QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
+  Impl& d = *impl_;
+  if (!d.built() || aMs < 0 || bMs <= aMs) return false;
+  const int64_t a = MsToNs(aMs), b = MsToNs(bMs), gap = MsToNs(std::max(gapMs, 0));
+  {
+    // The segment playing ends at the current B; when it is done, the bus
+    // handler starts the next pass from the loop it finds.
+    std::lock_guard lock(d.mutex);
+    if (!d.load.loop.active || d.load.segmentStopNs < 0 ||
+        d.load.returnsSent > d.load.returnsHeard) {
+      return false;
+    }
+    d.load.loop = {true, a, b, gap};
+  }
+  GST_INFO("loop %" GST_TIME_FORMAT " - %" GST_TIME_FORMAT " queued after this pass",
+           GST_TIME_ARGS(a), GST_TIME_ARGS(b));
+  return true;
 }
 
 Result GstPlayer::SetRate(int32_t percent) {

@@ -94,9 +94,16 @@ class Player {
   // ending exactly at B with nothing lost or doubled, with gapMs of silence
   // between passes (0 for none), until ClearLoop. Each return to A queues
   // kEventLoopRepeat, each gap's start kEventLoopGap. A loop set while
-  // playback lies before B ends its first pass at B. Takes effect from the
-  // position playback is at; it does not seek.
+  // playback lies before B takes effect from there and ends its first pass at
+  // B; one set where playback is at or past B returns to A at once (after
+  // the gap), as a pass does.
   virtual void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
+  // The loop that follows the pass in progress: that pass still ends exactly
+  // at the current B, and the new loop's first pass follows it as a return
+  // does (after gapMs of silence, told by the same events). False, changing
+  // nothing, when no loop plays or the pass after this one is already on its
+  // way.
+  virtual bool QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
   // No more returns: playback goes on past B (from A, if it is in a gap).
   virtual void ClearLoop() = 0;
   // The speed, kRateMin..kRateMax, pitch unchanged; positions, lengths and

@@ -58,7 +58,9 @@ void App::SetRepeatCount(int32_t count) {
 
 void App::SetRepeatGap(RepeatGap gap) {
   repeatGap_ = gap;
-  if (looping_) player->SetLoop(pointA, pointB, GapMs(repeatGap_, pointA, pointB));
+  // The last pass plays on (or hands on to the next sentence, which takes
+  // the new silence): the loop in the player stays as it is.
+  if (looping_ && !lastPass_) player->SetLoop(pointA, pointB, GapMs(repeatGap_, pointA, pointB));
   Publish();
 }
 
@@ -94,6 +96,7 @@ void App::StartLoop(bool atA) {
   player->SetLoop(pointA, pointB, GapMs(repeatGap_, pointA, pointB));
   inGap_ = false;
   lastPass_ = false;
+  handoff_ = false;
   returns_ = 0;
   passes_ = atA ? 1 : 0;
   // Begun at A, the pass in progress is the first of N; begun on the way to
@@ -103,18 +106,26 @@ void App::StartLoop(bool atA) {
 }
 
 void App::EndLoop() {
-  if (looping_ && !lastPass_ && player) player->ClearLoop();
+  if (looping_ && (!lastPass_ || handoff_) && player) player->ClearLoop();
   looping_ = false;
   inGap_ = false;
   lastPass_ = false;
+  handoff_ = false;
   passes_ = 0;
 }
 
 void App::CheckLastPass() {
   if (returnsAllowed_ < 0 || returns_ < returnsAllowed_ || lastPass_) return;
-  // Past B playback goes on, and the points go when it gets there.
-  player->ClearLoop();
   lastPass_ = true;
+  // A sentence's last pass ends at B and the next sentence follows at once,
+  // handed on by the player. Otherwise (or when the player cannot) playback
+  // goes on past B, and the points go, or the tick moves on to the next
+  // sentence, when it gets there.
+  if (const Sentence* next = FollowingSentence()) {
+    handoff_ = player->QueueLoop(next->startMs, next->endMs, 0);
+    if (handoff_) return;
+  }
+  player->ClearLoop();
 }
 
 std::string App::StatusText() const {

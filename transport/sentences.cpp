@@ -65,6 +65,13 @@ int32_t App::CurrentSentence() const {
   return SentenceIndexAt(*sentences_, player->GetPositionMs());
 }
 
+const Sentence* App::FollowingSentence() const {
+  if (!sentences_ || sentence_ < 0 || sentence_ + 1 >= static_cast<int32_t>(sentences_->size())) {
+    return nullptr;
+  }
+  return &(*sentences_)[static_cast<size_t>(sentence_ + 1)];
+}
+
 void App::NextSentence() {
   if (!bLoaded || !sentences_) return;
   const int32_t k = CurrentSentence() + 1;

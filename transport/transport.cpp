@@ -51,6 +51,11 @@ void App::Publish() {
 }
 
 void App::SeekPlayer(int32_t ms) {
+  if (handoff_) {
+    // A seek in the last pass: no hand-on, playback goes on past B.
+    handoff_ = false;
+    player->ClearLoop();
+  }
   player->SeekMs(ms);
   ++seeks_;
 }
@@ -204,13 +209,13 @@ void App::Tick() {
   if (playState != Playing) return;
   if (pointB != -1) {
     const int32_t p = player->GetPositionMs();
-    if (lastPass_) {
+    if (handoff_) {
+      // The player goes on to the next sentence at B by itself.
+    } else if (lastPass_) {
       // The last pass plays on past B, as if the repeat key were pressed; a
       // sentence's last pass goes on to the next sentence.
       if (p >= pointB) {
-        const bool next =
-            sentence_ >= 0 && sentence_ + 1 < static_cast<int32_t>(sentences_->size());
-        if (next) {
+        if (FollowingSentence()) {
           PlaySentence(sentence_ + 1);
           return;
         }
@@ -241,6 +246,16 @@ void App::OnGraphEvent() {
     }
     if (event.code == kEventLoopGap && looping_) {
       inGap_ = true;
+      continue;
+    }
+    if (event.code == kEventLoopRepeat && looping_ && handoff_) {
+      // The next sentence's first pass is heard: it is the loop now.
+      const Sentence& next = *FollowingSentence();
+      sentence_ += 1;
+      pointA = next.startMs;
+      pointB = next.endMs;
+      StartLoop(true);
+      ++seeks_;
       continue;
     }
     if (event.code == kEventLoopRepeat && looping_) {

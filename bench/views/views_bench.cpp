@@ -56,6 +56,7 @@ class BenchPlayer : public Player {
   bool IsAtEnd() override { return false; }
   void SetLoop(int32_t, int32_t, int32_t) override {}
   void ClearLoop() override {}
+  bool QueueLoop(int32_t, int32_t, int32_t) override { return false; }
   Result SetRate(int32_t) override { return kOk; }
   Result SetVolume(int32_t) override { return kOk; }
   Result SetChannel(int32_t) override { return kOk; }

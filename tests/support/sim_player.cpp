@@ -122,9 +122,18 @@ void SimPlayer::Advance(int32_t ms) {
       // The pass ends at B exactly; the rest of the time goes on from A.
       const int32_t used = static_cast<int32_t>(int64_t{loopB - positionMs} * kRateNormal / rate);
       left -= std::max(used, 1);
+      int32_t gap = loopGap;
+      if (nextB >= 0) {
+        // The queued loop takes over, after this pass's silence.
+        loopA = nextA;
+        loopB = nextB;
+        loopGap = nextGap;
+        nextA = nextB = -1;
+        gap = loopGap;
+      }
       positionMs = loopA;
-      if (loopGap > 0) {
-        gapLeft = loopGap;
+      if (gap > 0) {
+        gapLeft = gap;
         events_.push_back(GraphEvent{kEventLoopGap, 0, {}});
       } else {
         events_.push_back(GraphEvent{kEventLoopRepeat, 0, {}});
@@ -144,10 +153,24 @@ void SimPlayer::SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
   loopA = aMs;
   loopB = bMs;
   loopGap = gapMs;
+  nextA = nextB = -1;
+  // A pass at or past the new B has ended: it returns to A as the clock runs.
+  if (aMs < bMs && positionMs > bMs) positionMs = bMs;
+}
+
+bool SimPlayer::QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
+  Log("QueueLoop(" + std::to_string(aMs) + "," + std::to_string(bMs) + "," + std::to_string(gapMs) +
+      ")");
+  if (loopB < 0 || bMs <= aMs) return false;
+  nextA = aMs;
+  nextB = bMs;
+  nextGap = gapMs;
+  return true;
 }
 
 void SimPlayer::ClearLoop() {
   Log("ClearLoop");
+  nextA = nextB = -1;
   loopA = loopB = -1;
   gapLeft = 0;  // a gap ends at once, and playback goes on from A
 }

@@ -29,6 +29,7 @@ class SimPlayer : public Player {
   bool IsAtEnd() override;
   void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) override;
   void ClearLoop() override;
+  bool QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) override;
   Result SetRate(int32_t percent) override;
   Result SetVolume(int32_t hundredthsOfDb) override;
   Result SetChannel(int32_t channel) override;
@@ -62,6 +63,10 @@ class SimPlayer : public Player {
   int32_t loopB = -1;
   int32_t loopGap = 0;
   int32_t gapLeft = 0;  // ms of silence still to come; 0 outside a gap
+  // The loop queued to follow the pass in progress: -1 when none.
+  int32_t nextA = -1;
+  int32_t nextB = -1;
+  int32_t nextGap = 0;
   int32_t durationMs() const { return durationMs_; }
 
  private:

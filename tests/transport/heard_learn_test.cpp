@@ -437,7 +437,8 @@ TEST_F(HeardSentences, PageDownThreeTimesThenPageUpLoopsTheSecondSentence) {
 }
 
 // Repeat count 2 in sentence mode: PageDown plays the first sentence twice,
-// then each next one twice, in order, with nothing else heard in between.
+// then each next one twice, in order, each pass from A to B and nothing else
+// heard in between.
 TEST_F(HeardSentences, RepeatCountTwoPlaysEachSentenceTwiceInOrder) {
   ASSERT_TRUE(OpenLesson());
   app_.SetRepeatCount(2);
@@ -453,30 +454,52 @@ TEST_F(HeardSentences, RepeatCountTwoPlaysEachSentenceTwiceInOrder) {
   PumpFor(500ms);
   ASSERT_TRUE(Finish());
 
-  std::vector<int> order;
+  // The passes heard, in order. One run holds two passes where a sentence
+  // ends exactly where the next begins: the player hands on at B, to the
+  // sample.
+  struct Pass {
+    int sentence;
+    int64_t from, to;  // file frames
+    size_t at, end;    // recorded frames
+  };
+  std::vector<Pass> passes;
   std::string heard;
   for (const HeardRun* run = take_.RunFrom(start); run; run = take_.Next(run)) {
-    order.push_back(SentenceStartingAt(*run));
-    heard += "\n  " + std::to_string(order.back()) + " " + Describe(*run);
+    heard += "\n  " + Describe(*run);
+    int64_t from = run->from;
+    size_t at = run->at;
+    for (;;) {
+      int k = -1;
+      for (size_t i = 0; i < sentences_.size(); ++i) {
+        if (std::llabs(from - take_.MsToFrames(sentences_[i].startMs)) <= kExactFrames) {
+          k = static_cast<int>(i);
+        }
+      }
+      const int64_t b = k >= 0 ? take_.MsToFrames(sentences_[static_cast<size_t>(k)].endMs) : -1;
+      if (k < 0 || run->FileEnd() <= b + kExactFrames) {
+        passes.push_back({k, from, run->FileEnd(), at, run->End()});
+        break;
+      }
+      passes.push_back({k, from, b, at, at + static_cast<size_t>(b - from)});
+      at += static_cast<size_t>(b - from);
+      from = b;
+    }
   }
+  std::vector<int> order;
+  for (const Pass& pass : passes) order.push_back(pass.sentence);
   const std::vector<int> expected = {0, 0, 1, 1, 2, 2, 3};
   ASSERT_EQ(order, expected) << "heard:" << heard;
-  const HeardRun* run = take_.RunFrom(start);
-  for (size_t i = 0; i + 1 < expected.size(); ++i, run = take_.Next(run)) {
+  for (size_t i = 0; i + 1 < expected.size(); ++i) {
+    const Pass& pass = passes[i];
     const Sentence& s = sentences_[static_cast<size_t>(expected[i])];
-    SCOPED_TRACE("run " + std::to_string(i) + " " + Describe(*run));
-    EXPECT_NEAR(run->from, take_.MsToFrames(s.startMs), kExactFrames);
-    const double endError = ErrorMs(run->FileEnd(), s.endMs);
-    if (i % 2 == 0) {
-      // The first pass returns to A seamlessly, at B.
-      EXPECT_NEAR(run->FileEnd(), take_.MsToFrames(s.endMs), kExactFrames);
-      EXPECT_NEAR(static_cast<double>(take_.Next(run)->at), static_cast<double>(run->End()), 1.0);
-    } else {
-      // The last pass plays on past B until the tick moves on.
-      EXPECT_GE(run->FileEnd(), take_.MsToFrames(s.endMs) - kExactFrames);
-    }
+    SCOPED_TRACE("pass " + std::to_string(i));
+    // Every pass, the last of a sentence too, ends at B, and the next pass
+    // (the same sentence again, or the next one) follows on the next frame.
+    EXPECT_NEAR(pass.from, take_.MsToFrames(s.startMs), kExactFrames);
+    EXPECT_NEAR(pass.to, take_.MsToFrames(s.endMs), kExactFrames);
+    EXPECT_NEAR(static_cast<double>(passes[i + 1].at), static_cast<double>(pass.end), 1.0);
     std::printf("sentence %d pass %zu: start %+.3f ms, end %+.3f ms\n", expected[i] + 1, i % 2 + 1,
-                ErrorMs(run->from, s.startMs), endError);
+                ErrorMs(pass.from, s.startMs), ErrorMs(pass.to, s.endMs));
   }
   for (size_t k = 0; k < 3; ++k) ExpectTheSpokenSentence(k);
 }

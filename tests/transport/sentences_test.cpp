@@ -164,6 +164,34 @@ TEST_F(SentencesTest, WithACountOfTwoEachSentencePlaysTwiceThenTheNext) {
   EXPECT_EQ(view().playState, Playing);
 }
 
+// The last pass of a sentence is handed on to the next one by the player at
+// B; a seek or the repeat key in that pass takes the hand-on back.
+TEST_F(SentencesTest, TheLastPassIsHandedOnUnlessTheLearnerStepsIn) {
+  app.SetRepeatCount(2);
+  SimPlayer& p = Analysed();
+  app.NextSentence();
+  PlayFor(p, 2100);  // into the second, last pass of [1000, 3000)
+  ASSERT_EQ(view().sentence, 0);
+  EXPECT_EQ(p.nextA, 4000) << "the next sentence is not queued in the player";
+  app.SeekTo(2500);
+  EXPECT_EQ(p.nextB, -1);
+  EXPECT_EQ(p.loopB, -1) << "the last pass must play on past B";
+  PlayFor(p, 600);
+  EXPECT_EQ(view().sentence, 1) << "the tick moves on to the next sentence";
+  EXPECT_GE(p.positionMs, 4000);
+  EXPECT_LT(p.positionMs, 4200);
+
+  PlayFor(p, 2000);  // the last pass of [4000, 6000)
+  ASSERT_EQ(p.nextA, 7000);
+  app.RepeatKey();  // no loop any more
+  EXPECT_EQ(p.loopB, -1);
+  EXPECT_EQ(p.nextB, -1);
+  PlayFor(p, 3000);
+  EXPECT_EQ(view().pointA, -1);
+  EXPECT_EQ(view().pointB, -1);
+  EXPECT_GT(p.positionMs, 7000) << "playback went on past B";
+}
+
 TEST_F(SentencesTest, WithoutSentencesTheKeysDoNothing) {
   SimPlayer& p = LoadPlaying();
   p.positionMs = 5000;

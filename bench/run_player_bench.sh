@@ -7,14 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-. scripts/pulse.sh
-
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target player_bench -j"$(nproc)" >/dev/null
-
-work=$(mktemp -d)
-# The cleanup must not stop at the first failing command.
-trap 'set +e; orvex_pulse_stop; rm -rf "$work"' EXIT
+. bench/bench_setup.sh
+orvex_bench_setup "$build" player_bench
 echo "Making a 30-minute VBR file without header..."
 # Pink noise whose loudness drifts, so the bit rate varies and no stretch of
 # the signal repeats another.

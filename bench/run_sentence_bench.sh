@@ -8,14 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 minutes=${2:-60}
-. scripts/pulse.sh
-
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target sentence_bench -j"$(nproc)" >/dev/null
-
-work=$(mktemp -d)
-# The cleanup must not stop at the first failing command.
-trap 'set +e; orvex_pulse_stop; rm -rf "$work"' EXIT
+. bench/bench_setup.sh
+orvex_bench_setup "$build" sentence_bench
 echo "Speaking a $minutes-minute lesson..."
 tests/sentences/make_lessons.sh --long "$minutes" "$work"
 ls -l "$work/long.mp3"

@@ -248,12 +248,13 @@ void App::OnGraphEvent() {
       inGap_ = true;
       continue;
     }
-    if (event.code == kEventLoopRepeat && looping_ && handoff_) {
+    const Sentence* next = handoff_ ? FollowingSentence() : nullptr;
+    if (!next) handoff_ = false;  // the sentences went: the tick decides again
+    if (event.code == kEventLoopRepeat && looping_ && next) {
       // The next sentence's first pass is heard: it is the loop now.
-      const Sentence& next = *FollowingSentence();
       sentence_ += 1;
-      pointA = next.startMs;
-      pointB = next.endMs;
+      pointA = next->startMs;
+      pointB = next->endMs;
       StartLoop(true);
       ++seeks_;
       continue;

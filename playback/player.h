@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orvex {
 
@@ -46,10 +47,16 @@ inline constexpr int32_t kVolumeFull = 0;
 // Event codes of the graph's event queue.
 inline constexpr int32_t kEventComplete = 1;
 inline constexpr int32_t kEventErrorAbort = 3;
-// A loop's pass reached B and the silence before the next one began (queued
-// only for a loop with a gap).
+// A loop plan's pass began to be heard: GraphEvent::pass is its number
+// (from 1), GraphEvent::stretch the stretch it plays (from 0).
+inline constexpr int32_t kEventPassStarted = 110;
+// A pass reached B and the silence before the next one began to be heard.
+inline constexpr int32_t kEventGapStarted = 111;
+// The plan's last pass reached B: what follows is heard (playback on past B,
+// or the stop).
+inline constexpr int32_t kEventPlanEnded = 112;
+// Going with SetLoop and QueueLoop once the plan has replaced them.
 inline constexpr int32_t kEventLoopGap = 100;
-// A loop went back to A: the next pass is heard.
 inline constexpr int32_t kEventLoopRepeat = 101;
 
 // Playback speed in hundredths: 50 is half speed, 200 twice. The pitch stays.
@@ -61,6 +68,45 @@ struct GraphEvent {
   int32_t code = 0;
   Result param1 = 0;  // for kEventErrorAbort: the failing result code
   std::string text;   // for kEventErrorAbort: the error's text
+  int32_t pass = 0;     // for kEventPassStarted: the pass, from 1
+  int32_t stretch = 0;  // for kEventPassStarted: the stretch, from 0
+};
+
+// One stretch of a loop plan: played from A to B, with gapMs of silence
+// between two of its passes (none before the first pass of the next stretch).
+struct LoopStretch {
+  int32_t aMs = 0;
+  int32_t bMs = 0;
+  int32_t gapMs = 0;
+  bool operator==(const LoopStretch&) const = default;
+};
+
+// What follows the last pass of a plan's last stretch.
+enum class AfterPlan : int32_t {
+  kGoOn,  // playback goes on past B
+  kStop,  // playback pauses at B
+};
+
+// A whole loop, handed to the player at once: each stretch in turn played
+// `passes` times (without limit when 0, and then only the first stretch ever
+// plays), every pass from exactly A to exactly B, the stretches joined to the
+// sample. The player runs it on its own, whatever the caller's thread is
+// doing, and tells how it goes through graph events.
+struct LoopPlan {
+  std::vector<LoopStretch> stretches;
+  int32_t passes = 0;
+  AfterPlan after = AfterPlan::kGoOn;
+  // Where the plan begins: -1 where playback is (a position before the first
+  // B plays on to B; one at or past B ends the pass there, and the next pass
+  // follows after the gap); otherwise playback moves there at once.
+  int32_t startMs = -1;
+  // The number of the pass that begins with the plan: 1 for a plan started at
+  // A (kEventPassStarted follows at once), 0 when the pass in progress is
+  // none of the counted ones; a plan that takes over from another (a new gap)
+  // carries its count on. kEventPassStarted for a counted first pass follows
+  // at once.
+  int32_t firstPass = 0;
+  bool operator==(const LoopPlan&) const = default;
 };
 
 class Player {
@@ -90,22 +136,18 @@ class Player {
   // length); false again after a seek back.
   virtual bool IsAtEnd() = 0;
 
-  // Plays [aMs, bMs] again and again, each pass starting exactly at A and
-  // ending exactly at B with nothing lost or doubled, with gapMs of silence
-  // between passes (0 for none), until ClearLoop. Each return to A queues
-  // kEventLoopRepeat, each gap's start kEventLoopGap. A loop set while
-  // playback lies before B takes effect from there and ends its first pass at
-  // B; one set where playback is at or past B returns to A at once (after
-  // the gap), as a pass does.
-  virtual void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
-  // The loop that follows the pass in progress: that pass still ends exactly
-  // at the current B, and the new loop's first pass follows it as a return
-  // does (after gapMs of silence, told by the same events). False, changing
-  // nothing, when no loop plays or the pass after this one is already on its
-  // way.
-  virtual bool QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
+  // Replaces whatever plan runs with this one, at once: its first stretch
+  // is the loop from here on (see LoopPlan). A plan without a stretch, or
+  // with B not after A, is none: the loop is cleared. While a plan runs, a
+  // seek inside [A, B) plays on to B in the same pass, one before A goes to
+  // A, and one at or past B ends the pass (the next one follows after the
+  // gap); the count goes on.
+  virtual void SetLoopPlan(const LoopPlan& plan) { (void)plan; }
   // No more returns: playback goes on past B (from A, if it is in a gap).
   virtual void ClearLoop() = 0;
+  // Going: the single loop and the hand-on that the plan replaces.
+  virtual void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
+  virtual bool QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
   // The speed, kRateMin..kRateMax, pitch unchanged; positions, lengths and
   // loops stay in the file's own time.
   virtual Result SetRate(int32_t percent) = 0;

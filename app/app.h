@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/learn.h"
-#include "app/sentence_finder.h"
-#include "app/shell.h"
-#include "app/transport_view.h"
+#include "core/learn.h"
+#include "core/sentence_finder.h"
+#include "core/shell.h"
+#include "core/transport_view.h"
 #include "playback/player.h"
 #include "sentences/sentence_cache.h"
 #include "settings/settings.h"
@@ -45,7 +45,6 @@ class App {
   // cache entry; null finds none that way.
   void SetSentenceAnalyzer(SentenceAnalyzer* analyzer) { analyzer_ = analyzer; }
   const std::string& programFolder() const { return programFolder_; }
-  int32_t osMajorVersion() const { return osMajorVersion_; }
   OpenDialogRecord& openDialog() { return openDialog_; }
 
   // What the window shows, as of the last command or tick.
@@ -151,7 +150,6 @@ class App {
   PlayerFactory* playerFactory_ = nullptr;
   std::string programFolder_;  // the folder of the program's executable
   OpenDialogRecord openDialog_;
-  int32_t osMajorVersion_ = 0;  // the kernel release's major number
 
   std::string filePath;  // the loaded file; empty when none is loaded
   int32_t bLoaded = 0;
@@ -193,12 +191,5 @@ class App {
   std::unique_ptr<Player> player;
   TransportView view_;
 };
-
-// The kernel release's major and minor numbers (uname); 0 when unknown.
-struct OsVersion {
-  int32_t major = 0;
-  int32_t minor = 0;
-};
-OsVersion ReadOsVersion();
 
 }  // namespace orvex

@@ -4,9 +4,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/dialog_font.h"
+#include "views/dialog_font.h"
 #include "app/pictures/program_icon.h"
-#include "app/texts.h"
+#include "core/texts.h"
 #include "online/open_page.h"
 
 namespace orvex {

@@ -3,7 +3,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "app/texts.h"
+#include "core/texts.h"
 
 namespace orvex {
 namespace {

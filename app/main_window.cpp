@@ -24,7 +24,7 @@
 #include "app/pictures/program_icon.h"
 #include "app/pictures/toolbar_pictures.h"
 #include "app/repair_dialog.h"
-#include "app/texts.h"
+#include "core/texts.h"
 #include "app/ui_state.h"
 #include "online/open_page.h"
 #include "online/vendor.h"

@@ -9,7 +9,7 @@
 #include <map>
 
 #include "app/app.h"
-#include "app/shell.h"
+#include "core/shell.h"
 
 class QLabel;
 class QMenu;

@@ -11,7 +11,7 @@
 #include <QVariantMap>
 #include <functional>
 
-#include "app/transport_view.h"
+#include "core/transport_view.h"
 
 namespace orvex {
 

@@ -10,7 +10,7 @@
 #include "app/main_window.h"
 #include "app/mpris.h"
 #include "app/sentence_service.h"
-#include "app/texts.h"
+#include "core/texts.h"
 #include "online/usage_report.h"
 #include "online/version_check.h"
 #include "online/web_page_panel.h"

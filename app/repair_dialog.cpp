@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include "app/dialog_font.h"
+#include "views/dialog_font.h"
 #include "app/pictures/repair_animation.h"
 
 namespace orvex {

@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <chrono>
 
-#include "app/shell.h"
+#include "core/shell.h"
 
 class QLabel;
 class QProcess;

@@ -6,7 +6,7 @@
 #include <QObject>
 #include <memory>
 
-#include "app/sentence_finder.h"
+#include "core/sentence_finder.h"
 
 namespace orvex {
 

@@ -1,8 +1,8 @@
 #include "app/ui_state.h"
 
 #include "app/commands.h"
-#include "app/learn.h"
-#include "app/texts.h"
+#include "core/learn.h"
+#include "core/texts.h"
 
 #include <iterator>
 

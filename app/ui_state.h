@@ -2,7 +2,7 @@
 // What the menus and the toolbar show for the transport's state. Pure rules,
 // read from the view of the transport.
 
-#include "app/transport_view.h"
+#include "core/transport_view.h"
 
 namespace orvex {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/app.h"
+#include "core/os_version.h"
 #include "online/vendor.h"
 #include "online/vendor_network.h"
 

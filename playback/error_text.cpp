@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/texts.h"
+#include "core/texts.h"
 
 namespace orvex {
 

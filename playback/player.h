@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/audio.h"
+
 namespace orvex {
 
 // A result code: 0 (or any value >= 0) is success, a negative value a failure.
@@ -35,15 +37,6 @@ inline constexpr Result kErrStream = static_cast<Result>(0x8004022Fu);  // a str
 inline constexpr Result kErrNotRegularFile =
     static_cast<Result>(0x80070005u);  // a pipe, a device, a socket or a folder
 
-// Channel values, as the menu and the settings know them.
-inline constexpr int32_t kChannelStereo = 0;
-inline constexpr int32_t kChannelLeft = 1;
-inline constexpr int32_t kChannelRight = 2;
-
-// Volume in hundredths of a decibel: silent .. full.
-inline constexpr int32_t kVolumeSilent = -10000;
-inline constexpr int32_t kVolumeFull = 0;
-
 // Event codes of the graph's event queue.
 inline constexpr int32_t kEventComplete = 1;
 inline constexpr int32_t kEventErrorAbort = 3;
@@ -58,11 +51,6 @@ inline constexpr int32_t kEventPlanEnded = 112;
 // Going with SetLoop and QueueLoop once the plan has replaced them.
 inline constexpr int32_t kEventLoopGap = 100;
 inline constexpr int32_t kEventLoopRepeat = 101;
-
-// Playback speed in hundredths: 50 is half speed, 200 twice. The pitch stays.
-inline constexpr int32_t kRateMin = 50;
-inline constexpr int32_t kRateNormal = 100;
-inline constexpr int32_t kRateMax = 200;
 
 struct GraphEvent {
   int32_t code = 0;

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <optional>
 
-#include "app/files.h"
-#include "sentences/bounded_read.h"
+#include "core/files.h"
+#include "core/bounded_read.h"
 
 namespace orvex {
 namespace {

@@ -32,7 +32,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sentences/sentence.h"
+#include "core/sentence.h"
 
 namespace orvex {
 

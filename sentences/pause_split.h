@@ -27,7 +27,7 @@
 #include <span>
 #include <vector>
 
-#include "sentences/sentence.h"
+#include "core/sentence.h"
 
 namespace orvex {
 

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/files.h"
-#include "sentences/bounded_read.h"
+#include "core/files.h"
+#include "core/bounded_read.h"
 
 namespace orvex {
 namespace {

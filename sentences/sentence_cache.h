@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "sentences/sentence.h"
+#include "core/sentence.h"
 
 namespace orvex {
 

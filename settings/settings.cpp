@@ -14,15 +14,14 @@
 #include <string_view>
 #include <vector>
 
-#include "app/files.h"
-#include "app/shell.h"
-#include "app/texts.h"
-#include "playback/player.h"
+#include "core/files.h"
+#include "core/shell.h"
+#include "core/texts.h"
+#include "core/audio.h"
 #include "settings/ini.h"
 
 // The settings live in <config folder>/OrvexPlayer/options.ini. The config
-// folder follows the XDG rules alone; the kernel version (osMajorVersion) plays
-// no part in where it is.
+// folder follows the XDG rules alone.
 //
 // A save never rewrites the file in place: it writes a temporary file in the
 // same folder, flushes it to the disk and renames it over the old one, so a

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/jump_size.h"
-#include "app/learn.h"
+#include "core/jump_size.h"
+#include "core/learn.h"
 
 namespace orvex {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "app/app.h"
-#include "app/texts.h"
+#include "core/texts.h"
 
 namespace orvex {
 

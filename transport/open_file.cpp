@@ -10,8 +10,8 @@
 #include <system_error>
 
 #include "app/app.h"
-#include "app/files.h"
-#include "app/texts.h"
+#include "core/files.h"
+#include "core/texts.h"
 #include "playback/error_text.h"
 #include "transport/user_file.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/shell.h"
+#include "core/shell.h"
 
 namespace orvex {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "app/app.h"
-#include "app/texts.h"
+#include "core/texts.h"
 #include "sentences/lrc.h"
 
 namespace orvex {

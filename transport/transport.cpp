@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "app/app.h"
-#include "app/texts.h"
+#include "core/texts.h"
 #include "settings/settings.h"
 #include "transport/open_file.h"
 

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/files.h"
+#include "core/files.h"
 
 namespace orvex {
 namespace {

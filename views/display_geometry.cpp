@@ -1,6 +1,6 @@
 #include "views/display_geometry.h"
 
-#include "app/texts.h"
+#include "core/texts.h"
 
 namespace orvex::display {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/transport_view.h"
+#include "core/transport_view.h"
 #include "views/pixel_rect.h"
 
 namespace orvex::display {

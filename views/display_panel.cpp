@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "views/display_geometry.h"
 #include "views/format_time.h"
 #include "views/panel_support.h"

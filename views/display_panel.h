@@ -15,7 +15,7 @@
 
 #include <array>
 
-#include "app/transport_view.h"
+#include "core/transport_view.h"
 #include "views/display_geometry.h"
 
 namespace orvex {

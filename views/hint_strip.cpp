@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "views/panel_support.h"
 #include "views/pictures.h"
 

@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/dialog_font.h"
+#include "views/dialog_font.h"
 #include "views/options_rules.h"
 #include "views/panel_support.h"
 

@@ -7,7 +7,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
-#include "app/dialog_font.h"
+#include "views/dialog_font.h"
 #include "views/jump_size_dialog.h"
 #include "views/options_rules.h"
 #include "views/panel_support.h"

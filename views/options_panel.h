@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "app/transport_view.h"
+#include "core/transport_view.h"
 
 class QCheckBox;
 class QLabel;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/jump_size.h"
+#include "core/jump_size.h"
 #include "views/pixel_rect.h"
 
 namespace orvex::options {

@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "app/texts.h"
+#include "core/texts.h"
 
 namespace orvex {
 

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "views/panel_support.h"
 
 namespace orvex {

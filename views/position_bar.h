@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "app/transport_view.h"
+#include "core/transport_view.h"
 #include "views/position_geometry.h"
 
 namespace orvex {

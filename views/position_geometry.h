@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/transport_view.h"
+#include "core/transport_view.h"
 #include "views/pixel_rect.h"
 
 namespace orvex::position {

@@ -15,7 +15,7 @@
 #include <QScreen>
 #include <QString>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "views/panel_support.h"
 
 namespace orvex {

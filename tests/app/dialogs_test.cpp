@@ -14,7 +14,7 @@
 #include <QTimer>
 
 #include "app/repair_dialog.h"
-#include "app/texts.h"
+#include "core/texts.h"
 #include "online/open_page.h"
 #include "tests/views/layout_checks.h"
 

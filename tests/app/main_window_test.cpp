@@ -26,7 +26,7 @@
 
 #include "app/commands.h"
 #include "app/program.h"
-#include "app/texts.h"
+#include "core/texts.h"
 #include "res/sample.h"
 #include "tests/support/qt_helpers.h"
 #include "views/display_panel.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
-#include "app/texts.h"
+#include "core/texts.h"
 
 namespace orvex {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/files.h"
+#include "core/files.h"
 #include "settings/settings.h"
 #include "tests/settings/temp_home.h"
 

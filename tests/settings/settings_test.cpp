@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "tests/settings/temp_home.h"
 
 namespace orvex::test {

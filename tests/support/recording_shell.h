@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell.h"
+#include "core/shell.h"
 
 namespace orvex::test {
 

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/sentence_finder.h"
+#include "core/sentence_finder.h"
 #include "playback/gst_player.h"
 #include "playback/sentence_analysis.h"
 #include "tests/playback/player_fixture.h"

@@ -2,7 +2,7 @@
 // gaps and returns exactly as the real one must.
 #include <gtest/gtest.h>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "tests/transport/transport_fixture.h"
 
 namespace orvex::test {

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/files.h"
-#include "app/texts.h"
+#include "core/files.h"
+#include "core/texts.h"
 #include "playback/error_text.h"
 #include "tests/settings/temp_home.h"
 #include "tests/transport/transport_fixture.h"

@@ -29,7 +29,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/repair_dialog.h"
-#include "app/texts.h"
+#include "core/texts.h"
 #include "tests/support/qt_helpers.h"
 
 namespace orvex {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "tests/transport/transport_fixture.h"
 
 namespace orvex::test {

@@ -2,7 +2,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "tests/views/view_fixture.h"
 #include "views/display_panel.h"
 #include "views/hint_strip.h"

@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "app/texts.h"
+#include "core/texts.h"
 #include "views/display_geometry.h"
 #include "views/options_rules.h"
 #include "views/position_geometry.h"

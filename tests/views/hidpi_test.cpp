@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/pictures/toolbar_pictures.h"
-#include "app/texts.h"
+#include "core/texts.h"
 #include "tests/views/view_fixture.h"
 #include "views/display_panel.h"
 #include "views/hint_strip.h"

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/dialog_font.h"
+#include "views/dialog_font.h"
 #include "tests/views/layout_checks.h"
 #include "tests/views/view_fixture.h"
 #include "views/jump_size_dialog.h"

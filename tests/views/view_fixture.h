@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "app/transport_view.h"
+#include "core/transport_view.h"
 
 namespace orvex::test {
 

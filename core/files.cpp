@@ -1,4 +1,4 @@
-#include "app/files.h"
+#include "core/files.h"
 
 #include <dirent.h>
 #include <fcntl.h>

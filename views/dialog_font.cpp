@@ -1,4 +1,4 @@
-#include "app/dialog_font.h"
+#include "views/dialog_font.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>

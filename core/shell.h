@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/transport_view.h"
+#include "core/transport_view.h"
 
 namespace orvex {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "playback/player.h"
+#include "core/audio.h"
 
 namespace orvex {
 

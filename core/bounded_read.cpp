@@ -1,4 +1,4 @@
-#include "sentences/bounded_read.h"
+#include "core/bounded_read.h"
 
 #include <unistd.h>
 

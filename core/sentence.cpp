@@ -1,4 +1,4 @@
-#include "sentences/sentence.h"
+#include "core/sentence.h"
 
 #include <algorithm>
 

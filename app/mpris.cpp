@@ -221,7 +221,7 @@ void MprisService::TransportChanged(const TransportView& view) {
       changed.insert(QString::fromLatin1(name), view.loaded);
     }
   }
-  const bool had = old.loaded && old.sentences && !old.sentences->empty();
+  const bool had = old.HasSentences();
   if (had != HasSentences()) {
     changed.insert(QStringLiteral("CanGoNext"), HasSentences());
     changed.insert(QStringLiteral("CanGoPrevious"), HasSentences());

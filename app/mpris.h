@@ -43,7 +43,7 @@ class MprisService : public QObject {
   double Volume() const;
   void SetVolume(double volume);
   qlonglong PositionUs() const;
-  bool HasSentences() const { return view_.loaded && view_.sentences && !view_.sentences->empty(); }
+  bool HasSentences() const { return view_.HasSentences(); }
 
  private:
   void EmitChanged(const QString& interface, const QVariantMap& changed);

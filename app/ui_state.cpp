@@ -64,7 +64,7 @@ LearnMenuState LearnMenuStateFor(const TransportView& v) {
   l.normal = v.rate != kRateNormal;
   l.nudgeA = v.Active() && v.pointA != -1;
   l.nudgeB = v.Active() && v.pointB != -1;
-  l.sentences = v.loaded && v.sentences && !v.sentences->empty();
+  l.sentences = v.HasSentences();
   for (int i = 0; i < static_cast<int>(std::size(kRepeatCounts)); ++i) {
     if (kRepeatCounts[i] == v.repeatCount) l.checkedCount = i;
   }

@@ -48,6 +48,8 @@ struct TransportView {
   std::string status;      // the status bar's first part, speed and pass included
 
   bool Active() const { return TransportActive(loaded, playState); }
+  // A file is loaded and has sentences to step through.
+  bool HasSentences() const { return loaded && sentences && !sentences->empty(); }
   bool operator==(const TransportView&) const = default;
 };
 

@@ -29,9 +29,38 @@ Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 sleep 1
 DISPLAY=$display QT_QPA_PLATFORM=xcb "$build/bin/app_bench" cpu 2>/dev/null
-# The same 20 s through a bare pipeline; `times` gives the children's CPU.
-bare=$(bash -c '
-  timeout -s INT 20 gst-launch-1.0 -q filesrc location="$1" ! mpegaudioparse ! mpg123audiodec \
-    ! audioconvert ! audioresample ! pulsesink >/dev/null 2>&1
-  times' _ "$build/bin/eg.mp3" | tail -n 1)
-echo "cpu: bare gst-launch-1.0 pipeline for 20 s: $bare (user, system)"
+
+# The program itself, as a learner runs it (zh_CN, so the CJK font is
+# loaded), measured from outside: CPU time and peak RSS of 20 s of playing the
+# sample in the shown window, then a bare gst-launch-1.0 pipeline playing the
+# same file for 20 s, three rounds in turn.
+orvex_ensure_locale zh_CN.UTF-8
+hz=$(getconf CLK_TCK)
+# CPU seconds (user+system) of a process from /proc/PID/stat.
+cpu_of() { awk -v hz="$hz" '{ sub(/^.*\) /, ""); printf "%.3f", ($12 + $13) / hz }' "/proc/$1/stat"; }
+for round in 1 2 3; do
+  home=$(mktemp -d)
+  DISPLAY=$display QT_QPA_PLATFORM=xcb LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 HOME=$home \
+    XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache \
+    "$build/bin/orvexplayer" "$build/bin/eg.mp3" >/dev/null 2>&1 &
+  pid=$!
+  sleep 2  # start-up and the first paint are not part of the figure
+  before=$(cpu_of "$pid")
+  sleep 20
+  after=$(cpu_of "$pid")
+  hwm=$(awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$pid/status")
+  kill "$pid"; wait "$pid" 2>/dev/null || true
+  rm -rf "$home"
+  gst-launch-1.0 -q filesrc location="$build/bin/eg.mp3" ! mpegaudioparse ! mpg123audiodec \
+    ! audioconvert ! audioresample ! pulsesink >/dev/null 2>&1 &
+  bare=$!
+  sleep 2
+  bare_before=$(cpu_of "$bare")
+  sleep 20
+  bare_after=$(cpu_of "$bare")
+  kill -INT "$bare"; wait "$bare" 2>/dev/null || true
+  awk -v a="$before" -v b="$after" -v c="$bare_before" -v d="$bare_after" -v m="$hwm" -v r="$round" \
+    'BEGIN { w = b - a; g = d - c;
+             printf "window (zh_CN, xcb) round %d: %.2f s CPU for 20 s, bare pipeline %.2f s: %.2fx; peak RSS %s MB\n",
+                    r, w, g, (g > 0 ? w / g : 0), m }'
+done

@@ -4,10 +4,12 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "app/app.h"
@@ -56,9 +58,14 @@ class PlatformStartGuard {
       held_.push_back({type, context.category, text});
       return;
     }
-    // The plugin's first complaint names the cause; Qt's own last words only
-    // list the plugins there are.
-    const QString& complaint = held_.empty() ? text : held_.front().text;
+    // The platform plugin's first complaint names the cause; Qt's own last
+    // words only list the plugins there are.
+    const auto fromPlugin = std::find_if(held_.begin(), held_.end(), [](const Held& m) {
+      return m.category && std::string_view(m.category).starts_with("qt.qpa");
+    });
+    const QString& complaint = fromPlugin != held_.end() ? fromPlugin->text
+                               : held_.empty()           ? text
+                                                         : held_.front().text;
     std::cerr << orvex::NoDisplayText(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"),
                                       std::getenv("QT_QPA_PLATFORM"), complaint.toStdString())
               << std::flush;

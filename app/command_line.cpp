@@ -77,6 +77,30 @@ std::optional<int> AnswerWithoutWindow(const CommandLine& line, std::ostream& ou
   return std::nullopt;
 }
 
+std::string NoDisplayText(const char* display, const char* waylandDisplay, const char* platform,
+                          std::string_view complaint) {
+  std::string settings;
+  const auto add = [&settings](const char* name, const char* value) {
+    if (!value) return;
+    if (!settings.empty()) settings += ", ";
+    settings.append(name).append("=").append(value);
+  };
+  add("DISPLAY", display);
+  add("WAYLAND_DISPLAY", waylandDisplay);
+  add("QT_QPA_PLATFORM", platform);
+  if (!display && !waylandDisplay) {
+    if (!settings.empty()) settings += "; ";
+    settings += "neither DISPLAY nor WAYLAND_DISPLAY is set";
+  }
+  complaint = complaint.substr(0, complaint.find('\n'));
+  while (!complaint.empty() && (complaint.back() == ' ' || complaint.back() == '\r')) {
+    complaint.remove_suffix(1);
+  }
+  std::string text = "orvexplayer: no display could be opened (" + settings + ")";
+  if (!complaint.empty()) text.append(": ").append(complaint);
+  return text + "\n";
+}
+
 std::string AbsolutePath(std::string_view path, std::string_view folder) {
   if (path.empty()) return {};
   std::string joined;

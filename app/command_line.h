@@ -36,6 +36,12 @@ std::string UsageText();
 std::optional<int> AnswerWithoutWindow(const CommandLine& line, std::ostream& out,
                                        std::ostream& err);
 
+// The line printed when no window can be opened: the display settings in
+// effect (each null when unset) and the platform plugin's complaint, of which
+// only the first line is kept. Ends in a line feed.
+std::string NoDisplayText(const char* display, const char* waylandDisplay, const char* platform,
+                          std::string_view complaint);
+
 // path made absolute against folder, as a drop hands it over; "." parts and
 // repeated slashes dropped, ".." kept (it may cross a link). An empty path
 // stays empty.

@@ -4,7 +4,13 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <algorithm>
+#include <cstdlib>
 #include <iostream>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "app/app.h"
 #include "app/command_line.h"
@@ -15,6 +21,61 @@
 namespace {
 // The one application object of the program.
 orvex::App theApp;
+
+// Qt aborts in the application object's constructor when its platform plugin
+// cannot start (no X server at DISPLAY, no display at all, a missing plugin),
+// leaving a core dump and a screenful of text. While the object is made, Qt's
+// messages are held back; a fatal one ends the program with one line that says
+// why and status 1. Otherwise the held messages go out as usual.
+class PlatformStartGuard {
+ public:
+  PlatformStartGuard() { previous_ = qInstallMessageHandler(&Hold); }
+  ~PlatformStartGuard() {
+    qInstallMessageHandler(previous_);
+    std::vector<Held> held;
+    {
+      const std::lock_guard lock(mutex_);
+      held.swap(held_);
+    }
+    for (const Held& m : held) {
+      const QMessageLogContext context(nullptr, 0, nullptr, m.category);
+      if (previous_) previous_(m.type, context, m.text);
+    }
+  }
+  PlatformStartGuard(const PlatformStartGuard&) = delete;
+  PlatformStartGuard& operator=(const PlatformStartGuard&) = delete;
+
+ private:
+  struct Held {
+    QtMsgType type;
+    const char* category;  // category names are static texts
+    QString text;
+  };
+
+  static void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    const std::lock_guard lock(mutex_);
+    if (type != QtFatalMsg) {
+      held_.push_back({type, context.category, text});
+      return;
+    }
+    // The platform plugin's first complaint names the cause; Qt's own last
+    // words only list the plugins there are.
+    const auto fromPlugin = std::find_if(held_.begin(), held_.end(), [](const Held& m) {
+      return m.category && std::string_view(m.category).starts_with("qt.qpa");
+    });
+    const QString& complaint = fromPlugin != held_.end() ? fromPlugin->text
+                               : held_.empty()           ? text
+                                                         : held_.front().text;
+    std::cerr << orvex::NoDisplayText(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"),
+                                      std::getenv("QT_QPA_PLATFORM"), complaint.toStdString())
+              << std::flush;
+    std::_Exit(1);
+  }
+
+  static inline QtMessageHandler previous_ = nullptr;
+  static inline std::mutex mutex_;
+  static inline std::vector<Held> held_;
+};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -32,7 +93,9 @@ int main(int argc, char** argv) {
   // named like one of Qt's options is still a file.
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
+  std::optional<PlatformStartGuard> platformGuard(std::in_place);
   QApplication application(qtArgc, qtArgv);
+  platformGuard.reset();
   QApplication::setApplicationName(QStringLiteral("OrvexPlayer"));
   // Qt's own dialogs (the Open dialog, the message boxes' buttons) in Chinese.
   QTranslator qtTexts;

@@ -50,6 +50,8 @@ orvex_ensure_locale() {
 
 ORVEX_BUILD_PACKAGES=(build-essential ccache cmake pkgconf libgtest-dev libbenchmark-dev qt6-base-dev
   qt6-svg-dev libqt6svg6 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libcurl4-openssl-dev)
+# The fuzz targets (fuzz/): clang and its libFuzzer runtime.
+ORVEX_FUZZ_PACKAGES=(clang libclang-rt-dev)
 ORVEX_RUN_PACKAGES=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   mp3val fonts-wqy-microhei qt6-translations-l10n qt6-qpa-plugins)
 # cpack -G DEB: dpkg-shlibdeps for the Depends, file to find the programs.

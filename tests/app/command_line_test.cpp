@@ -95,6 +95,19 @@ TEST(CommandLineTest, AnswersBeforeAnyWindow) {
   EXPECT_EQ(err, "orvexplayer: opening only the first file; 2 others are ignored\n");
 }
 
+TEST(CommandLineTest, NoDisplayIsOneLineThatNamesTheSettingsAndTheCause) {
+  EXPECT_EQ(NoDisplayText(":999", nullptr, nullptr, "could not connect to display :999"),
+            "orvexplayer: no display could be opened (DISPLAY=:999): could not connect to "
+            "display :999\n");
+  // Nothing set says so; the plugin's text is cut to its first line, without
+  // the blanks Qt leaves behind an empty display name.
+  EXPECT_EQ(NoDisplayText(nullptr, nullptr, "xcb", "could not connect to display \nAvailable: xcb\n"),
+            "orvexplayer: no display could be opened (QT_QPA_PLATFORM=xcb; neither DISPLAY nor "
+            "WAYLAND_DISPLAY is set): could not connect to display\n");
+  EXPECT_EQ(NoDisplayText("", "wayland-0", nullptr, ""),
+            "orvexplayer: no display could be opened (DISPLAY=, WAYLAND_DISPLAY=wayland-0)\n");
+}
+
 TEST(CommandLineTest, PathsBecomeAbsoluteAsADropHandsThemOver) {
   const std::string home = "/home/learner";
   EXPECT_EQ(AbsolutePath("a.mp3", home), "/home/learner/a.mp3");

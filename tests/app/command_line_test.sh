@@ -46,6 +46,26 @@ for bad in --bogus -x.mp3 -platform; do
   grep -q '^Usage: orvexplayer' "$work/err" || fail "$bad: no usage on stderr"
 done
 
+echo "== no display"
+# A file to open but no display to open the window on: one line that says so
+# and names the display, and status 1 (not Qt's abort and a core dump). The
+# settings are those of a shell outside any desktop.
+run_without_display() {
+  (cd "$work" && timeout 60 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE \
+    "$@" "$program" a.mp3 >"$work/out" 2>"$work/err")
+  status=$?
+}
+for setting in DISPLAY=:999 "" QT_QPA_PLATFORM=nonesuch; do
+  # shellcheck disable=SC2086
+  run_without_display $setting
+  what=${setting:-"nothing set"}
+  [ "$status" -eq 1 ] || fail "$what: exits $status, not 1: $(head -c 300 "$work/err")"
+  [ -s "$work/out" ] && fail "$what: wrote to stdout: $(cat "$work/out")"
+  [ "$(wc -l <"$work/err")" -eq 1 ] || fail "$what: not one line on stderr: $(head -c 600 "$work/err")"
+  grep -q '^orvexplayer: no display could be opened' "$work/err" || fail "$what: said $(cat "$work/err")"
+  [ -n "$setting" ] && ! grep -qF "$setting" "$work/err" && fail "$what: not named: $(cat "$work/err")"
+done
+
 echo "== files"
 orvex_sound_setup "$scripts" || { echo "no PulseAudio" >&2; exit 1; }
 mkdir -p "$work/files"

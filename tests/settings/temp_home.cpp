@@ -153,6 +153,26 @@ bool DropRootPrivileges() {
          geteuid() == kNobody;
 }
 
+Settings LoadShown(Shell& shell) {
+  const Loaded<Settings> loaded = LoadSettings();
+  if (loaded.message) shell.ShowError(*loaded.message);
+  return loaded.value;
+}
+
+void SaveShown(const Settings& settings, Shell& shell) {
+  if (const auto message = SaveSettings(settings)) shell.ShowError(*message);
+}
+
+LearnSettings LoadLearnShown(Shell& shell) {
+  const Loaded<LearnSettings> loaded = LoadLearnSettings();
+  if (loaded.message) shell.ShowError(*loaded.message);
+  return loaded.value;
+}
+
+void SaveLearnShown(const LearnSettings& learn, Shell& shell) {
+  if (const auto message = SaveLearnSettings(learn)) shell.ShowError(*message);
+}
+
 std::string Describe(const Settings& settings, const RecordingShell& shell) {
   std::string text = "bMute=" + std::to_string(settings.mute) +
                      " volume=" + std::to_string(settings.volume) +

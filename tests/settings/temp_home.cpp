@@ -153,24 +153,35 @@ bool DropRootPrivileges() {
          geteuid() == kNobody;
 }
 
-Settings LoadShown(Shell& shell) {
-  const Loaded<Settings> loaded = LoadSettings();
+namespace {
+
+// What the program does with a settings call's answer: shows its message.
+template <typename T>
+T Show(const Loaded<T>& loaded, Shell& shell) {
   if (loaded.message) shell.ShowError(*loaded.message);
   return loaded.value;
+}
+
+void Show(const std::optional<std::string>& message, Shell& shell) {
+  if (message) shell.ShowError(*message);
+}
+
+}  // namespace
+
+Settings LoadShown(Shell& shell) {
+  return Show(LoadSettings(), shell);
 }
 
 void SaveShown(const Settings& settings, Shell& shell) {
-  if (const auto message = SaveSettings(settings)) shell.ShowError(*message);
+  Show(SaveSettings(settings), shell);
 }
 
 LearnSettings LoadLearnShown(Shell& shell) {
-  const Loaded<LearnSettings> loaded = LoadLearnSettings();
-  if (loaded.message) shell.ShowError(*loaded.message);
-  return loaded.value;
+  return Show(LoadLearnSettings(), shell);
 }
 
 void SaveLearnShown(const LearnSettings& learn, Shell& shell) {
-  if (const auto message = SaveLearnSettings(learn)) shell.ShowError(*message);
+  Show(SaveLearnSettings(learn), shell);
 }
 
 std::string Describe(const Settings& settings, const RecordingShell& shell) {

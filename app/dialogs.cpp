@@ -4,10 +4,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "views/dialog_font.h"
 #include "app/pictures/program_icon.h"
 #include "core/texts.h"
 #include "online/open_page.h"
+#include "views/dialog_font.h"
+#include "views/panel_support.h"
 
 namespace orvex {
 
@@ -36,11 +37,11 @@ QLabel* IconLabel(QWidget* parent, const QRect& rect) {
 AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
   const QFont font = DialogFont();
   const DialogUnits du(font);
-  SetUpDialog(this, QStringLiteral("关于"), font, du, 207, 127);
+  SetUpDialog(this, QText(kTextAboutCaption), font, du, 207, 127);
   IconLabel(this, du.rect(10, 10, 20, 20))->setObjectName("2");
-  auto* text = new QLabel(QStringLiteral("简介：对mp3进行ab复读"), this);
+  auto* text = new QLabel(QText(kTextAboutSummary), this);
   du.place(text, 45, 45, 110, 8);
-  auto* ok = new QPushButton(QStringLiteral("确定"), this);
+  auto* ok = new QPushButton(QText(kTextButtonOk), this);
   ok->setObjectName("1");
   du.place(ok, 150, 105, 50, 15);
   ok->setDefault(true);
@@ -51,7 +52,7 @@ NewVersionDialog::NewVersionDialog(QWidget* owner, bool mustUpdate, QString down
     : QDialog(owner) {
   const QFont font = DialogFont();
   const DialogUnits du(font);
-  const QString caption = QStringLiteral("OrvexPlayer 新版发布");
+  const QString caption = QText(kTextNewVersionCaption);
   SetUpDialog(this, caption, font, du, 251, 113);
   IconLabel(this, du.rect(8, 8, 20, 20));
   auto* heading = new QLabel(caption, this);
@@ -61,14 +62,13 @@ NewVersionDialog::NewVersionDialog(QWidget* owner, bool mustUpdate, QString down
   text_->setReadOnly(true);
   text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  text_->setPlainText(QString::fromStdString(
-      std::string(Text(mustUpdate ? kTextVersionObsolete : kTextVersionNew))));
+  text_->setPlainText(QText(mustUpdate ? kTextVersionObsolete : kTextVersionNew));
   du.place(text_, 43, 25, 200, 43);
-  auto* download = new QPushButton(QStringLiteral("下载最新版"), this);
+  auto* download = new QPushButton(QText(kTextButtonDownload), this);
   download->setObjectName("1");
   du.place(download, 116, 90, 65, 15);
   download->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+  auto* cancel = new QPushButton(QText(kTextButtonCancel), this);
   cancel->setObjectName("2");
   du.place(cancel, 189, 90, 50, 15);
   connect(download, &QPushButton::clicked, this, [this, downloadPage] {

@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolTip>
+#include <iterator>
 #include <thread>
 
 #include "app/commands.h"
@@ -24,8 +25,10 @@
 #include "app/pictures/program_icon.h"
 #include "app/pictures/toolbar_pictures.h"
 #include "app/repair_dialog.h"
-#include "core/texts.h"
 #include "app/ui_state.h"
+#include "core/audio.h"
+#include "core/learn.h"
+#include "core/texts.h"
 #include "online/open_page.h"
 #include "online/vendor.h"
 #include "playback/sound.h"
@@ -95,7 +98,27 @@ int CommandForKey(int key, Qt::KeyboardModifiers modifiers) {
 // The four recommended tools of the Tools menu: name and what it is good for.
 constexpr int kTools[] = {kTextToolAudacity, kTextToolAnki, kTextToolGoldenDict, kTextToolEspeak};
 
+// The texts of the repeat counts and gaps, in the order of kRepeatCounts and
+// kRepeatGaps.
+constexpr int kCountTexts[] = {kTextRepeatUnlimited, kTextRepeatOnce, kTextRepeatTwice,
+                               kTextRepeatThrice,    kTextRepeatFive, kTextRepeatTen};
+static_assert(std::size(kCountTexts) == std::size(kRepeatCounts));
+constexpr int kGapTexts[] = {kTextGapNone, kTextGapOne, kTextGapTwo, kTextGapThree, kTextGapAsLong};
+static_assert(std::size(kGapTexts) == std::size(kRepeatGaps));
+
+// Stands for a separator in a list of menu entries.
+constexpr int kSeparator = 0;
+
 }  // namespace
+
+// Every command of the menus, the keys and the toolbar: its menu text (0
+// where the menu gives its own) and what it does. The repeat counts and gaps
+// are not here: they are numbered after kRepeatCounts and kRepeatGaps.
+struct MainWindow::CommandEntry {
+  int command;
+  int text;
+  void (*run)(MainWindow& window);
+};
 
 void ShowErrorBox(QWidget* owner, const std::string& text) {
   QMessageBox box(QMessageBox::Critical, QText(kTextCaption), QString::fromStdString(text),
@@ -164,6 +187,27 @@ void MainWindow::SetWebPanel(QWidget* panel) {
   optionsPanel_->setWebPanel(panel);
 }
 
+QAction* MainWindow::AddCommand(QMenu* menu, int command) {
+  return AddCommand(menu, command, QText(FindCommand(command)->text));
+}
+
+void MainWindow::AddCommands(QMenu* menu, std::initializer_list<int> commands) {
+  for (const int command : commands) {
+    if (command == kSeparator) {
+      menu->addSeparator();
+    } else {
+      AddCommand(menu, command);
+    }
+  }
+}
+
+QAction* MainWindow::AddChoice(QMenu* menu, QActionGroup* group, int command, int text) {
+  QAction* a = AddCommand(menu, command, QText(text));
+  a->setCheckable(true);
+  group->addAction(a);
+  return a;
+}
+
 QAction* MainWindow::AddCommand(QMenu* menu, int command, const QString& text) {
   QAction* action = menu->addAction(text);
   action->setData(command);
@@ -178,97 +222,63 @@ QAction* MainWindow::action(int command) const {
 }
 
 void MainWindow::BuildMenus() {
-  QMenuBar* bar = menuBar();
-  operationMenu_ = bar->addMenu(QText(kTextMenuOperation));
+  BuildOperationMenu();
+  BuildLearnMenu();
+  BuildLinkMenus();
+}
+
+void MainWindow::BuildOperationMenu() {
+  operationMenu_ = menuBar()->addMenu(QText(kTextMenuOperation));
   QMenu* m = operationMenu_;
-  AddCommand(m, kCmdOpen, QText(kTextMenuOpen));
-  m->addSeparator();
-  QMenu* sample = m->addMenu(QText(kTextMenuSample));
-  AddCommand(sample, kCmdSample, QString::fromUtf8(kSampleTitle));
-  m->addSeparator();
-  AddCommand(m, kCmdMaterial, QText(kTextMenuMaterial));
-  m->addSeparator();
-  AddCommand(m, kCmdPlay, QText(kTextMenuPlay));
-  AddCommand(m, kCmdStop, QText(kTextMenuStop));
-  m->addSeparator();
-  AddCommand(m, kCmdJumpForward, QText(kTextMenuJumpForward));
-  AddCommand(m, kCmdJumpBackward, QText(kTextMenuJumpBackward));
-  m->addSeparator();
-  AddCommand(m, kCmdRepeat, QText(kTextMenuSetA));
-  m->addSeparator();
-  AddCommand(m, kCmdGoToStart, QText(kTextMenuGoToStart));
-  AddCommand(m, kCmdGoToEnd, QText(kTextMenuGoToEnd));
-  m->addSeparator();
+  AddCommands(m, {kCmdOpen, kSeparator});
+  AddCommand(m->addMenu(QText(kTextMenuSample)), kCmdSample, QString::fromUtf8(kSampleTitle));
+  AddCommands(m, {kSeparator, kCmdMaterial, kSeparator, kCmdPlay, kCmdStop, kSeparator,
+                  kCmdJumpForward, kCmdJumpBackward, kSeparator, kCmdRepeat, kSeparator,
+                  kCmdGoToStart, kCmdGoToEnd, kSeparator});
   QMenu* channels = m->addMenu(QText(kTextMenuChannel));
   auto* group = new QActionGroup(this);
-  const std::pair<int, int> channelEntries[] = {
-      {kCmdStereo, kTextMenuStereo}, {kCmdLeft, kTextMenuLeft}, {kCmdRight, kTextMenuRight}};
-  for (const auto& [command, text] : channelEntries) {
-    QAction* a = AddCommand(channels, command, QText(text));
-    a->setCheckable(true);
-    group->addAction(a);
+  for (const int command : {kCmdStereo, kCmdLeft, kCmdRight}) {
+    AddChoice(channels, group, command, FindCommand(command)->text);
   }
   action(kCmdStereo)->setChecked(true);
-  AddCommand(m, kCmdTopmost, QText(kTextMenuTopmost));
-  m->addSeparator();
-  AddCommand(m, kCmdExit, QText(kTextMenuExit));
+  AddCommands(m, {kCmdTopmost, kSeparator, kCmdExit});
   connect(operationMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
+}
 
-  learnMenu_ = bar->addMenu(QText(kTextMenuLearn));
+void MainWindow::BuildLearnMenu() {
+  learnMenu_ = menuBar()->addMenu(QText(kTextMenuLearn));
   QMenu* l = learnMenu_;
-  AddCommand(l, kCmdSlower, QText(kTextMenuSlower));
-  AddCommand(l, kCmdFaster, QText(kTextMenuFaster));
-  AddCommand(l, kCmdNormalSpeed, QText(kTextMenuNormalSpeed));
-  l->addSeparator();
+  AddCommands(l, {kCmdSlower, kCmdFaster, kCmdNormalSpeed, kSeparator});
   QMenu* counts = l->addMenu(QText(kTextMenuRepeatCount));
   auto* countGroup = new QActionGroup(this);
-  const int countTexts[] = {kTextRepeatUnlimited, kTextRepeatOnce, kTextRepeatTwice,
-                            kTextRepeatThrice,    kTextRepeatFive, kTextRepeatTen};
-  for (int i = 0; i < 6; ++i) {
-    QAction* a = AddCommand(counts, kCmdRepeatCountFirst + i, QText(countTexts[i]));
-    a->setCheckable(true);
-    countGroup->addAction(a);
+  for (size_t i = 0; i < std::size(kRepeatCounts); ++i) {
+    AddChoice(counts, countGroup, kCmdRepeatCountFirst + static_cast<int>(i), kCountTexts[i]);
   }
   QMenu* gaps = l->addMenu(QText(kTextMenuRepeatGap));
   auto* gapGroup = new QActionGroup(this);
-  const int gapTexts[] = {kTextGapNone, kTextGapOne, kTextGapTwo, kTextGapThree, kTextGapAsLong};
-  for (int i = 0; i < 5; ++i) {
-    QAction* a = AddCommand(gaps, kCmdRepeatGapFirst + i, QText(gapTexts[i]));
-    a->setCheckable(true);
-    gapGroup->addAction(a);
+  for (size_t i = 0; i < std::size(kRepeatGaps); ++i) {
+    AddChoice(gaps, gapGroup, kCmdRepeatGapFirst + static_cast<int>(kRepeatGaps[i]), kGapTexts[i]);
   }
-  l->addSeparator();
-  AddCommand(l, kCmdAEarlier, QText(kTextMenuAEarlier));
-  AddCommand(l, kCmdALater, QText(kTextMenuALater));
-  AddCommand(l, kCmdBEarlier, QText(kTextMenuBEarlier));
-  AddCommand(l, kCmdBLater, QText(kTextMenuBLater));
-  l->addSeparator();
-  AddCommand(l, kCmdPreviousSentence, QText(kTextMenuPreviousSentence));
-  AddCommand(l, kCmdNextSentence, QText(kTextMenuNextSentence));
-  AddCommand(l, kCmdRepeatSentence, QText(kTextMenuRepeatSentence));
+  AddCommands(l, {kSeparator, kCmdAEarlier, kCmdALater, kCmdBEarlier, kCmdBLater, kSeparator,
+                  kCmdPreviousSentence, kCmdNextSentence, kCmdRepeatSentence});
   connect(learnMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
+}
 
-  QMenu* material = bar->addMenu(QText(kTextMenuResources));
-  AddCommand(material, kCmdMaterial, QText(kTextMenuMaterial));
-  material->addSeparator();
-  AddCommand(material, kCmdMaterialGroup, QText(kTextMenuMaterialGroup));
+// The menus that lead to the vendor's pages and to the About box.
+void MainWindow::BuildLinkMenus() {
+  QMenuBar* bar = menuBar();
+  AddCommands(bar->addMenu(QText(kTextMenuResources)),
+              {kCmdMaterial, kSeparator, kCmdMaterialGroup});
 
   QMenu* tools = bar->addMenu(QText(kTextMenuTools));
   for (const int tool : kTools) {
     if (tool != kTools[0]) tools->addSeparator();
     AddCommand(tools, kCmdTools, QText(tool));
   }
-  tools->addSeparator();
-  AddCommand(tools, kCmdTools, QText(kTextMenuMoreTools));
+  AddCommands(tools, {kSeparator, kCmdTools});
 
-  QMenu* donate = bar->addMenu(QText(kTextMenuDonate));
-  AddCommand(donate, kCmdDonate, QText(kTextMenuDonateEntry));
-
-  QMenu* help = bar->addMenu(QText(kTextMenuHelp));
-  AddCommand(help, kCmdHomePage, QText(kTextMenuHomePage));
-  AddCommand(help, kCmdBlog, QText(kTextMenuBlog));
-  help->addSeparator();
-  AddCommand(help, kCmdAbout, QText(kTextMenuAbout));
+  AddCommands(bar->addMenu(QText(kTextMenuDonate)), {kCmdDonate});
+  AddCommands(bar->addMenu(QText(kTextMenuHelp)), {kCmdHomePage, kCmdBlog, kSeparator, kCmdAbout});
 }
 
 void MainWindow::BuildToolBar() {
@@ -294,118 +304,58 @@ void MainWindow::BuildToolBar() {
   }
 }
 
-void MainWindow::RunCommand(int command) {
-  switch (command) {
-    case kCmdAbout: {
-      AboutDialog about(this);
-      about.exec();
-      break;
-    }
-    case kCmdExit:
-      app_.ExitProgram();
-      break;
-    case kCmdOpen:
-      app_.OpenFile();
-      break;
-    case kCmdSample:
-      app_.OpenSample();
-      break;
-    case kCmdPlay:
-      app_.TogglePlay();
-      break;
-    case kCmdStop:
-      app_.Stop();
-      break;
-    case kCmdJumpForward:
-      app_.JumpForward();
-      break;
-    case kCmdJumpBackward:
-      app_.JumpBackward();
-      break;
-    case kCmdRepeat:
-      app_.RepeatKey();
-      break;
-    case kCmdGoToStart:
-      app_.GoToStart();
-      break;
-    case kCmdGoToEnd:
-      app_.GoToEnd();
-      break;
-    case kCmdStereo:
-      app_.SetChannel(0);
-      break;
-    case kCmdLeft:
-      app_.SetChannel(1);
-      break;
-    case kCmdRight:
-      app_.SetChannel(2);
-      break;
-    case kCmdTopmost:
-      ToggleTopmost();
-      break;
-    case kCmdSlower:
-      app_.Slower();
-      break;
-    case kCmdFaster:
-      app_.Faster();
-      break;
-    case kCmdNormalSpeed:
-      app_.NormalSpeed();
-      break;
-    case kCmdAEarlier:
-      app_.NudgeA(-kNudgeMs);
-      break;
-    case kCmdALater:
-      app_.NudgeA(kNudgeMs);
-      break;
-    case kCmdBEarlier:
-      app_.NudgeB(-kNudgeMs);
-      break;
-    case kCmdBLater:
-      app_.NudgeB(kNudgeMs);
-      break;
-    case kCmdPreviousSentence:
-      app_.PreviousSentence();
-      break;
-    case kCmdNextSentence:
-      app_.NextSentence();
-      break;
-    case kCmdRepeatSentence:
-      app_.RepeatSentence();
-      break;
-    default:
-      if (command >= kCmdRepeatCountFirst && command < kCmdRepeatCountFirst + 6) {
-        app_.SetRepeatCount(kRepeatCounts[command - kCmdRepeatCountFirst]);
-      } else if (command >= kCmdRepeatGapFirst && command < kCmdRepeatGapFirst + 5) {
-        app_.SetRepeatGap(kRepeatGaps[command - kCmdRepeatGapFirst]);
-      } else {
-        OpenVendorPage(command);
-      }
-      break;
+const MainWindow::CommandEntry* MainWindow::FindCommand(int command) {
+  using W = MainWindow;
+  static constexpr CommandEntry kCommands[] = {
+      {kCmdOpen, kTextMenuOpen, [](W& w) { w.app_.OpenFile(); }},
+      {kCmdSample, 0, [](W& w) { w.app_.OpenSample(); }},
+      {kCmdPlay, kTextMenuPlay, [](W& w) { w.app_.TogglePlay(); }},
+      {kCmdStop, kTextMenuStop, [](W& w) { w.app_.Stop(); }},
+      {kCmdJumpForward, kTextMenuJumpForward, [](W& w) { w.app_.JumpForward(); }},
+      {kCmdJumpBackward, kTextMenuJumpBackward, [](W& w) { w.app_.JumpBackward(); }},
+      {kCmdRepeat, kTextMenuSetA, [](W& w) { w.app_.RepeatKey(); }},
+      {kCmdGoToStart, kTextMenuGoToStart, [](W& w) { w.app_.GoToStart(); }},
+      {kCmdGoToEnd, kTextMenuGoToEnd, [](W& w) { w.app_.GoToEnd(); }},
+      {kCmdStereo, kTextMenuStereo, [](W& w) { w.app_.SetChannel(kChannelStereo); }},
+      {kCmdLeft, kTextMenuLeft, [](W& w) { w.app_.SetChannel(kChannelLeft); }},
+      {kCmdRight, kTextMenuRight, [](W& w) { w.app_.SetChannel(kChannelRight); }},
+      {kCmdTopmost, kTextMenuTopmost, [](W& w) { w.ToggleTopmost(); }},
+      {kCmdExit, kTextMenuExit, [](W& w) { w.app_.ExitProgram(); }},
+      {kCmdSlower, kTextMenuSlower, [](W& w) { w.app_.Slower(); }},
+      {kCmdFaster, kTextMenuFaster, [](W& w) { w.app_.Faster(); }},
+      {kCmdNormalSpeed, kTextMenuNormalSpeed, [](W& w) { w.app_.NormalSpeed(); }},
+      {kCmdAEarlier, kTextMenuAEarlier, [](W& w) { w.app_.NudgeA(-kNudgeMs); }},
+      {kCmdALater, kTextMenuALater, [](W& w) { w.app_.NudgeA(kNudgeMs); }},
+      {kCmdBEarlier, kTextMenuBEarlier, [](W& w) { w.app_.NudgeB(-kNudgeMs); }},
+      {kCmdBLater, kTextMenuBLater, [](W& w) { w.app_.NudgeB(kNudgeMs); }},
+      {kCmdPreviousSentence, kTextMenuPreviousSentence, [](W& w) { w.app_.PreviousSentence(); }},
+      {kCmdNextSentence, kTextMenuNextSentence, [](W& w) { w.app_.NextSentence(); }},
+      {kCmdRepeatSentence, kTextMenuRepeatSentence, [](W& w) { w.app_.RepeatSentence(); }},
+      {kCmdMaterial, kTextMenuMaterial,
+       [](W&) { OpenWebPage(ListeningMaterialUrl(VendorBaseUrl())); }},
+      {kCmdMaterialGroup, kTextMenuMaterialGroup,
+       [](W&) { OpenWebPage(ListeningMaterialUrl(VendorBaseUrl())); }},
+      {kCmdTools, kTextMenuMoreTools, [](W&) { OpenWebPage(ToolsPageUrl(VendorBaseUrl())); }},
+      {kCmdDonate, kTextMenuDonateEntry, [](W&) { OpenWebPage(DonationUrl()); }},
+      {kCmdHomePage, kTextMenuHomePage, [](W&) { OpenWebPage(HomePageUrl(VendorBaseUrl())); }},
+      {kCmdBlog, kTextMenuBlog, [](W&) { OpenWebPage(BlogUrl()); }},
+      {kCmdAbout, kTextMenuAbout, [](W& w) { AboutDialog(&w).exec(); }},
+  };
+  for (const CommandEntry& entry : kCommands) {
+    if (entry.command == command) return &entry;
   }
+  return nullptr;
 }
 
-void MainWindow::OpenVendorPage(int command) {
-  const std::string base = VendorBaseUrl();
-  switch (command) {
-    case kCmdHomePage:
-      OpenWebPage(HomePageUrl(base));
-      break;
-    case kCmdBlog:
-      OpenWebPage(BlogUrl());
-      break;
-    case kCmdMaterial:
-    case kCmdMaterialGroup:
-      OpenWebPage(ListeningMaterialUrl(base));
-      break;
-    case kCmdTools:
-      OpenWebPage(ToolsPageUrl(base));
-      break;
-    case kCmdDonate:
-      OpenWebPage(DonationUrl());
-      break;
-    default:
-      break;
+void MainWindow::RunCommand(int command) {
+  const int count = command - kCmdRepeatCountFirst;
+  const int gap = command - kCmdRepeatGapFirst;
+  if (count >= 0 && count < static_cast<int>(std::size(kRepeatCounts))) {
+    app_.SetRepeatCount(kRepeatCounts[count]);
+  } else if (gap >= 0 && gap < static_cast<int>(std::size(kRepeatGaps))) {
+    app_.SetRepeatGap(kRepeatGaps[gap]);
+  } else if (const CommandEntry* entry = FindCommand(command)) {
+    entry->run(*this);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+#include <initializer_list>
 #include <map>
 
 #include "app/app.h"
@@ -14,6 +15,7 @@
 class QLabel;
 class QMenu;
 class QAction;
+class QActionGroup;
 class QToolBar;
 
 namespace orvex {
@@ -83,11 +85,23 @@ class MainWindow : public QMainWindow, public Shell {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  struct CommandEntry;
+  // The entry of a command; nothing for one that has none.
+  static const CommandEntry* FindCommand(int command);
+
   void BuildMenus();
+  void BuildOperationMenu();
+  void BuildLearnMenu();
+  void BuildLinkMenus();
   void BuildToolBar();
+  // A menu entry for command, with its text from the command table or text.
+  QAction* AddCommand(QMenu* menu, int command);
   QAction* AddCommand(QMenu* menu, int command, const QString& text);
+  // Entries in order; kSeparator (0) adds a separator.
+  void AddCommands(QMenu* menu, std::initializer_list<int> commands);
+  // A checkable entry, one of group's choices.
+  QAction* AddChoice(QMenu* menu, QActionGroup* group, int command, int text);
   void ToggleTopmost();
-  void OpenVendorPage(int command);
   // The toolbar's pictures, enabled buttons and tooltips for view.
   void ShowToolbar(const TransportView& view);
 

@@ -69,8 +69,12 @@ Program::~Program() {
 bool Program::Start() {
   app_.SetProgramFolder(options_.programFolder);
   app_.SetShell(*noWindow_);
-  app_.ApplySettings(LoadSettings(*noWindow_));
-  app_.ApplyLearnSettings(LoadLearnSettings(*noWindow_));
+  const Loaded<Settings> settings = LoadSettings();
+  if (settings.message) noWindow_->ShowError(*settings.message);
+  app_.ApplySettings(settings.value);
+  const Loaded<LearnSettings> learn = LoadLearnSettings();
+  if (learn.message) noWindow_->ShowError(*learn.message);
+  app_.ApplyLearnSettings(learn.value);
 
   window_ = std::make_unique<MainWindow>(app_);
   MainWindow* window = window_.get();
@@ -105,8 +109,10 @@ bool Program::Start() {
   window->SetMediaControls(mpris_.get());
 
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, window, [this](QSessionManager&) {
-    SaveSettings(app_.CurrentSettings(), *window_);
-    SaveLearnSettings(app_.CurrentLearnSettings(), *window_);
+    if (const auto message = SaveSettings(app_.CurrentSettings())) window_->ShowError(*message);
+    if (const auto message = SaveLearnSettings(app_.CurrentLearnSettings())) {
+      window_->ShowError(*message);
+    }
   });
 
   const std::string failure = CheckEnvironment(options_);

@@ -6,14 +6,15 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include "views/dialog_font.h"
 #include "app/pictures/repair_animation.h"
+#include "core/texts.h"
+#include "views/dialog_font.h"
+#include "views/panel_support.h"
 
 namespace orvex {
 
 namespace {
 constexpr int kPollMs = 200;
-const char kCaption[] = "正在修复mp3文件…";
 }  // namespace
 
 RepairDialog::RepairDialog(QWidget* owner, const RepairCommand& command,
@@ -22,7 +23,7 @@ RepairDialog::RepairDialog(QWidget* owner, const RepairCommand& command,
   const QFont font = DialogFont();
   const DialogUnits du(font);
   setObjectName("141");
-  setWindowTitle(QString::fromUtf8(kCaption));
+  setWindowTitle(QText(kTextRepairing));
   // A caption but no system menu and no close box.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setFont(font);
@@ -36,7 +37,7 @@ RepairDialog::RepairDialog(QWidget* owner, const RepairCommand& command,
   frames_ = RepairAnimationFrames();
   if (!frames_.isEmpty()) animation_->setPixmap(frames_.front());
 
-  auto* text = new QLabel(QString::fromUtf8(kCaption), this);
+  auto* text = new QLabel(QText(kTextRepairing), this);
   text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   du.place(text, 15, 70, 100, 8);
 

@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pwd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <vector>
 
@@ -16,13 +19,19 @@ namespace {
 constexpr std::string_view kTemporaryInfix = ".tmp-";
 constexpr size_t kTemporarySuffixLength = 6;  // mkstemp's XXXXXX
 
-bool IsTemporarySuffix(std::string_view s) {
-  if (s.size() != kTemporarySuffixLength) return false;
-  for (const char c : s) {
-    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (!alnum) return false;
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// The folder an XDG variable names when it is set and absolute, else
+// belowHome in the home folder.
+std::string XdgFolder(const char* variable, std::string_view belowHome) {
+  if (const char* value = std::getenv(variable); value && value[0] == '/') {
+    return WithoutTrailingSlashes(value);
   }
-  return true;
+  const std::string home = HomeFolder();
+  return home.empty() ? std::string() : JoinPath(home, belowHome);
 }
 
 // The names in the open folder folderFd, without "." and "..".
@@ -54,10 +63,10 @@ void DeleteEntries(int folderFd) {
         if ((st.st_mode & S_IRWXU) != S_IRWXU) fchmod(sub, (st.st_mode & 07777) | S_IRWXU);
         DeleteEntries(sub);
       }
+      // Fails, as it should, when something was left inside.
       unlinkat(folderFd, name.c_str(), AT_REMOVEDIR);
-    } else {
-      // Files and links alike; removing an entry does not depend on the
-      // file's own permissions, and a link's target is never touched.
+    } else if (S_ISREG(st.st_mode)) {
+      // Removing an entry does not depend on the file's own permissions.
       unlinkat(folderFd, name.c_str(), 0);
     }
   }
@@ -65,6 +74,28 @@ void DeleteEntries(int folderFd) {
 }
 
 }  // namespace
+
+std::string HomeFolder() {
+  if (const char* env = std::getenv("HOME"); env && env[0] == '/') {
+    return WithoutTrailingSlashes(env);
+  }
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir && found->pw_dir[0] == '/') {
+    return WithoutTrailingSlashes(found->pw_dir);
+  }
+  return {};
+}
+
+std::string ConfigFolder() {
+  return XdgFolder("XDG_CONFIG_HOME", ".config");
+}
+
+std::string CacheFolder() {
+  return XdgFolder("XDG_CACHE_HOME", ".cache");
+}
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string path(folder);
@@ -113,7 +144,18 @@ int ReplaceFile(const std::string& path, std::string_view data, mode_t mode) {
   return 0;
 }
 
-void RemoveStaleTemporaryFiles(const std::string& path, int minAgeSeconds) {
+bool IsTemporaryName(std::string_view name, std::string_view prefix) {
+  if (name.size() != prefix.size() + kTemporarySuffixLength || !name.starts_with(prefix)) {
+    return false;
+  }
+  for (const char c : name.substr(prefix.size())) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+void RemoveStaleTemporaryFiles(const std::string& path) {
   const size_t slash = path.rfind('/');
   const std::string prefix =
       (slash == std::string::npos ? path : path.substr(slash + 1)) + std::string(kTemporaryInfix);
@@ -126,16 +168,12 @@ void RemoveStaleTemporaryFiles(const std::string& path, int minAgeSeconds) {
   }
   const time_t now = std::time(nullptr);
   for (const std::string& name : NamesIn(folder)) {
-    if (name.size() != prefix.size() + kTemporarySuffixLength ||
-        name.compare(0, prefix.size(), prefix) != 0 ||
-        !IsTemporarySuffix(std::string_view(name).substr(prefix.size()))) {
-      continue;
-    }
+    if (!IsTemporaryName(name, prefix)) continue;
     struct stat st {};
     if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     // Only what a save of ours makes: a regular file of this user's.
     if (!S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
-    if (now - st.st_mtime < minAgeSeconds) continue;
+    if (now - st.st_mtime < kStaleTemporarySeconds) continue;
     unlinkat(folderFd, name.c_str(), 0);
   }
   closedir(folder);
@@ -149,14 +187,19 @@ void CreateParentFolders(const std::string& path, bool createLast) {
   if (createLast && !path.empty()) mkdir(path.c_str(), 0700);
 }
 
+int SaveOwnFile(const std::string& path, std::string_view data, mode_t mode) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    return S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
+  }
+  CreateParentFolders(path, false);
+  RemoveStaleTemporaryFiles(path);
+  return ReplaceFile(path, data, mode);
+}
+
 void DeleteFolderTree(const std::string& folder) {
   struct stat st {};
-  if (lstat(folder.c_str(), &st) != 0) return;
-  if (S_ISLNK(st.st_mode)) {
-    unlink(folder.c_str());
-    return;
-  }
-  if (!S_ISDIR(st.st_mode)) return;
+  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   if ((st.st_mode & S_IRWXU) != S_IRWXU) fchmod(fd, (st.st_mode & 07777) | S_IRWXU);

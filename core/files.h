@@ -1,7 +1,10 @@
 #pragma once
-// Paths and files as the whole program handles them: one way to join a path,
-// to replace a file safely, and to remove a folder of our own. Plain POSIX,
-// no Qt.
+// Paths and files as the whole program handles them: where the user's
+// folders are, one way to join a path, to replace a file safely, and to
+// remove a folder of our own. Plain POSIX, no Qt.
+//
+// The program only ever deletes regular files it wrote itself: whatever else
+// stands where one of its files or folders belongs is left alone.
 
 #include <sys/types.h>
 
@@ -9,6 +12,19 @@
 #include <string_view>
 
 namespace orvex {
+
+// The user's home folder: $HOME when it is absolute, else the home folder of
+// the user's account; empty when neither names one. No trailing slash.
+std::string HomeFolder();
+
+// The XDG base folders, without a trailing slash: the variable when it is set
+// and absolute, else its default below the home folder; empty when there is
+// no home folder either.
+std::string ConfigFolder();  // $XDG_CONFIG_HOME, else ~/.config
+std::string CacheFolder();   // $XDG_CACHE_HOME, else ~/.cache
+// The state and data folders follow the same rule when the program keeps
+// something there: $XDG_STATE_HOME, else ~/.local/state, and $XDG_DATA_HOME,
+// else ~/.local/share (one line each in files.cpp).
 
 // Joins a folder and a name with one separator; an empty folder gives the
 // name alone.
@@ -27,17 +43,38 @@ bool WriteAll(int fd, std::string_view data);
 // untouched and the temporary file is gone.
 int ReplaceFile(const std::string& path, std::string_view data, mode_t mode);
 
-// Removes "<path>.tmp-XXXXXX" files that a killed save left behind, matched
-// by that exact pattern and only when older than minAgeSeconds, so a save in
-// progress in another copy of the program is left alone.
-void RemoveStaleTemporaryFiles(const std::string& path, int minAgeSeconds);
+// Whether name is prefix followed by the six letters or digits that mkstemp
+// and mkdtemp put in place of XXXXXX.
+bool IsTemporaryName(std::string_view name, std::string_view prefix);
+
+// A temporary file of a save older than this was left by a save that was
+// killed; a younger one may belong to a save under way in another copy of the
+// program.
+inline constexpr int kStaleTemporarySeconds = 60;
+
+// Removes "<path>.tmp-XXXXXX" regular files of this user's that a killed save
+// left behind, matched by that exact pattern and only when older than
+// kStaleTemporarySeconds.
+void RemoveStaleTemporaryFiles(const std::string& path);
+
+// Saves one of the program's own files: makes the folders up to it, clears
+// what killed saves left beside it and replaces it through ReplaceFile.
+// Something other than a regular file or a link at path is never replaced:
+// gives EISDIR for a folder and EEXIST for anything else (a pipe, a socket,
+// a device), which are left as they are; a link is replaced as a link, its
+// target untouched. A file where one of the folders belongs stays too, and
+// gives ENOTDIR. Otherwise as ReplaceFile.
+int SaveOwnFile(const std::string& path, std::string_view data, mode_t mode);
 
 // Creates every folder on the path up to its last separator, and the path
 // itself when createLast is set, private to the user. Failures are ignored.
 void CreateParentFolders(const std::string& path, bool createLast);
 
-// Deletes the folder and everything in it. A symbolic link inside is removed
-// as a link; what it points to is left alone. Failures are ignored.
+// Deletes a folder the program made and filled: its regular files and its
+// sub-folders, depth first, then the folder itself. Anything else inside (a
+// link, a pipe, a device) is left, and so are the folders that hold it; a
+// path that is not a folder (a link to one included) is left alone.
+// Failures are ignored.
 void DeleteFolderTree(const std::string& folder);
 
 // The process's file mode creation mask, read without changing it.

@@ -2,8 +2,8 @@
 // The program's user-visible texts, looked up by their number. They are the
 // only place these texts are spelled. Numbers up to 141 are the program's
 // original string table; 200 and on are the menus (250 the learning aids),
-// 300 the dialogs, 400 the
-// pictures, 500 the player's error texts.
+// 300 the dialogs and the options panel, 400 the pictures, 500 the player's
+// error texts.
 
 #include <initializer_list>
 #include <string>
@@ -107,6 +107,23 @@ enum TextId : int {
   kTextStatusSentence = 277,
   kTextStatusAnalysing = 278,
   kTextLearnKeysTitle = 279,
+
+  // The dialogs and the options panel.
+  kTextAboutCaption = 300,
+  kTextAboutSummary = 301,
+  kTextButtonOk = 302,
+  kTextButtonCancel = 303,
+  kTextNewVersionCaption = 304,
+  kTextButtonDownload = 305,
+  kTextRepairing = 306,
+  kTextJumpSizeCaption = 307,
+  kTextJumpSizeLabel = 308,
+  kTextJumpSizeRange = 309,
+  kTextMute = 310,
+  kTextChangeJumpSize = 311,
+  kTextVolumeLabel = 312,
+  kTextJumpLabel = 313,
+  kTextSeconds = 314,
 
   // Pictures drawn with text: the toolbar's captions and the shortcut table.
   kTextPictureSetA = 400,

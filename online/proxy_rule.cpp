@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "core/blanks.h"
+
 namespace orvex {
 namespace {
 
@@ -16,23 +18,16 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-std::string_view Trimmed(std::string_view text) {
-  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && space(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 std::string Environment(const char* lower, const char* upper) {
   const char* value = std::getenv(lower);
   if (value == nullptr || *value == '\0') value = std::getenv(upper);
-  return value == nullptr ? std::string() : std::string(Trimmed(value));
+  return value == nullptr ? std::string() : std::string(TrimBlanks(value));
 }
 
 bool Bypassed(const std::string& host, std::string_view list) {
   while (!list.empty()) {
     const std::size_t comma = list.find(',');
-    std::string entry = Lower(Trimmed(list.substr(0, comma)));
+    std::string entry = Lower(TrimBlanks(list.substr(0, comma)));
     list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
     if (entry == "*") return true;
     if (!entry.empty() && entry.front() == '.') entry.erase(0, 1);
@@ -99,7 +94,7 @@ bool IsLoopbackHost(std::string_view host) {
 std::string ProxyFor(std::string_view scheme, std::string_view host, const ProxyEnvironment& env) {
   const std::string name = Lower(host);
   if (IsLoopbackHost(name) || Bypassed(name, env.noProxy)) return {};
-  std::string_view setting = Trimmed(Lower(scheme) == "https" ? env.httpsProxy : env.httpProxy);
+  std::string_view setting = TrimBlanks(Lower(scheme) == "https" ? env.httpsProxy : env.httpProxy);
   if (const std::size_t schemeEnd = setting.find("://"); schemeEnd != std::string_view::npos) {
     setting.remove_prefix(schemeEnd + 3);
   }

@@ -107,6 +107,107 @@ class LevelMeter {
   size_t count_ = 0;
 };
 
+// The analysis graph, filesrc ! mpegaudioparse ! mpg123audiodec !
+// audioconvert ! appsink (mono F32), linked pad by pad as the player links
+// its graph.
+struct AnalysisGraph {
+  GstPipelinePtr pipeline;
+  GstElement* parser = nullptr;
+  GstAppSink* sink = nullptr;
+};
+
+// Builds the graph for the file at path into graph; the error text when it
+// cannot, else empty.
+std::string BuildGraph(const std::string& path, const MpegScan& scan, AnalysisGraph& graph) {
+  graph.pipeline.reset(SinkFloating(gst_pipeline_new("sentence-analysis")));
+  if (!graph.pipeline) return "no pipeline";
+  std::string missing;
+  auto make = [&](const char* factory) {
+    return AddElement(GST_ELEMENT(graph.pipeline.get()), factory, nullptr, missing);
+  };
+  GstElement* source = make("filesrc");
+  GstElement* parser = make("mpegaudioparse");
+  GstElement* decoder = make("mpg123audiodec");
+  GstElement* convert = make("audioconvert");
+  GstElement* sink = make("appsink");
+  if (!missing.empty()) return "missing GStreamer element " + missing;
+  g_object_set(source, "location", path.c_str(), nullptr);
+  FitParserOutput(parser, scan);
+  auto* appSink = GST_APP_SINK(sink);
+  GstCapsPtr wanted(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "F32LE", "channels",
+                                        G_TYPE_INT, 1, "layout", G_TYPE_STRING, "interleaved",
+                                        nullptr));
+  gst_app_sink_set_caps(appSink, wanted.get());
+  gst_app_sink_set_max_buffers(appSink, kSinkQueue);
+  g_object_set(sink, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
+
+  GstElement* const chain[] = {source, parser, decoder, convert, sink};
+  for (size_t i = 0; i + 1 < std::size(chain); ++i) {
+    GstPadPtr out = FindPin(chain[i], GST_PAD_SRC, 0);
+    GstPadPtr in = FindPin(chain[i + 1], GST_PAD_SINK, 0);
+    if (!out || !in) return "a pad of the analysis pipeline was not found";
+    if (gst_pad_link(out.get(), in.get()) != GST_PAD_LINK_OK) {
+      return "the analysis pipeline does not link";
+    }
+  }
+  graph.parser = parser;
+  graph.sink = appSink;
+  return {};
+}
+
+// The decoded samples as they are pulled, measured into levels against the
+// source time.
+class SampleFeed {
+ public:
+  explicit SampleFeed(size_t maxLevels) : meter_(maxLevels) {}
+
+  // Measures one pulled sample. Gives the source time reached in
+  // nanoseconds, or -1 when the sample held no audio to measure.
+  int64_t Add(GstSample* sample) {
+    GstCaps* sampleCaps = gst_sample_get_caps(sample);
+    if (sampleCaps && sampleCaps != caps_.get()) {
+      GstAudioInfo info;
+      if (gst_audio_info_from_caps(&info, sampleCaps)) rate_ = GST_AUDIO_INFO_RATE(&info);
+      caps_.reset(gst_caps_ref(sampleCaps));
+    }
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstMapInfo map;
+    if (rate_ <= 0 || !buffer || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return -1;
+    const size_t frames = map.size / sizeof(float);
+    const int64_t first = FirstSampleOf(sample, buffer);
+    meter_.Add(first, reinterpret_cast<const float*>(map.data), frames, rate_);
+    gst_buffer_unmap(buffer, &map);
+    nextSample_ = first + static_cast<int64_t>(frames);
+    anyData_ = true;
+    return static_cast<int64_t>(gst_util_uint64_scale(nextSample_, GST_SECOND, rate_));
+  }
+
+  bool AnyData() const { return anyData_; }
+  std::vector<float> Finish() { return meter_.Finish(); }
+
+ private:
+  // The number of the buffer's first sample: the running count, or the
+  // buffer's time stamp where it leaves the count by more than a level's
+  // stretch (a gap or a jump).
+  int64_t FirstSampleOf(GstSample* sample, GstBuffer* buffer) const {
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    if (!segment || !GST_BUFFER_PTS_IS_VALID(buffer)) return nextSample_;
+    const guint64 streamNs =
+        gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    if (streamNs == GST_CLOCK_TIME_NONE) return nextSample_;
+    const auto stamped =
+        static_cast<int64_t>(gst_util_uint64_scale_round(streamNs, rate_, GST_SECOND));
+    if (!anyData_ || std::abs(stamped - nextSample_) > rate_ / kLevelsPerSecond) return stamped;
+    return nextSample_;
+  }
+
+  LevelMeter meter_;
+  GstCapsPtr caps_;
+  int rate_ = 0;
+  int64_t nextSample_ = 0;
+  bool anyData_ = false;
+};
+
 }  // namespace
 
 struct SentenceAnalysis::Impl {
@@ -116,6 +217,9 @@ struct SentenceAnalysis::Impl {
   // Decodes the file into result's levels and length; false with result.error
   // on failure (or when cancelled).
   bool Analyse(SentenceAnalysisResult& result);
+  // Pulls the decoded audio from the playing graph to its end into feed; the
+  // error text when that fails or is cancelled, else empty.
+  std::string Pull(const AnalysisGraph& graph, GstBus* bus, int64_t lengthNs, SampleFeed& feed);
   void ReportProgress(int percent);
 
   const std::string path;
@@ -166,106 +270,49 @@ bool SentenceAnalysis::Impl::Analyse(SentenceAnalysisResult& result) {
       std::min<int64_t>(lengthNs / GST_MSECOND, std::numeric_limits<int32_t>::max()));
   if (cancelled) return false;
 
-  GstPipelinePtr pipeline(SinkFloating(gst_pipeline_new("sentence-analysis")));
-  if (!pipeline) return fail("no pipeline");
-  std::string missing;
-  auto make = [&](const char* factory) {
-    return AddElement(GST_ELEMENT(pipeline.get()), factory, nullptr, missing);
-  };
-  GstElement* source = make("filesrc");
-  GstElement* parser = make("mpegaudioparse");
-  GstElement* decoder = make("mpg123audiodec");
-  GstElement* convert = make("audioconvert");
-  GstElement* sink = make("appsink");
-  if (!missing.empty()) return fail("missing GStreamer element " + missing);
-  g_object_set(source, "location", path.c_str(), nullptr);
-  FitParserOutput(parser, scan);
-  auto* appSink = GST_APP_SINK(sink);
-  GstCapsPtr wanted(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "F32LE", "channels",
-                                        G_TYPE_INT, 1, "layout", G_TYPE_STRING, "interleaved",
-                                        nullptr));
-  gst_app_sink_set_caps(appSink, wanted.get());
-  gst_app_sink_set_max_buffers(appSink, kSinkQueue);
-  g_object_set(sink, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
-
-  // Linked by hand, pad by pad, as the player links its graph.
-  GstElement* const chain[] = {source, parser, decoder, convert, sink};
-  for (size_t i = 0; i + 1 < std::size(chain); ++i) {
-    GstPadPtr out = FindPin(chain[i], GST_PAD_SRC, 0);
-    GstPadPtr in = FindPin(chain[i + 1], GST_PAD_SINK, 0);
-    if (!out || !in) return fail("a pad of the analysis pipeline was not found");
-    if (gst_pad_link(out.get(), in.get()) != GST_PAD_LINK_OK) {
-      return fail("the analysis pipeline does not link");
-    }
-  }
-  GstBusPtr bus(gst_element_get_bus(pipeline.get()));
-
+  AnalysisGraph graph;
+  if (std::string text = BuildGraph(path, scan, graph); !text.empty()) return fail(text);
+  GstBusPtr bus(gst_element_get_bus(graph.pipeline.get()));
   // The parser starts at the first frame, never inside the tags, exactly as
   // the player's parser does.
-  GstStateChangeReturn ret = PauseAtFirstFrame(pipeline.get(), parser, scan);
+  GstStateChangeReturn ret = PauseAtFirstFrame(graph.pipeline.get(), graph.parser, scan);
   if (ret != GST_STATE_CHANGE_FAILURE)
-    ret = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    ret = gst_element_set_state(graph.pipeline.get(), GST_STATE_PLAYING);
   if (ret == GST_STATE_CHANGE_FAILURE) {
     const std::string text = TakeBusError(bus.get());
     return fail(text.empty() ? "the analysis pipeline does not start" : text);
   }
 
-  LevelMeter meter(static_cast<size_t>(lengthNs / kLevelStepNs + kLevelsPerSecond));
-  GstCapsPtr caps;
-  int rate = 0;
-  int64_t nextSample = 0;
-  bool anyData = false;
+  SampleFeed feed(static_cast<size_t>(lengthNs / kLevelStepNs + kLevelsPerSecond));
+  if (std::string text = Pull(graph, bus.get(), lengthNs, feed); !text.empty()) return fail(text);
+  result.levelsDb = feed.Finish();
+  return true;  // the pipeline stops (NULL) as it goes
+}
+
+std::string SentenceAnalysis::Impl::Pull(const AnalysisGraph& graph, GstBus* bus, int64_t lengthNs,
+                                         SampleFeed& feed) {
   auto lastData = std::chrono::steady_clock::now();
   while (!cancelled) {
-    GstSample* sample = gst_app_sink_try_pull_sample(appSink, kPullTimeout);
+    GstSample* sample = gst_app_sink_try_pull_sample(graph.sink, kPullTimeout);
     if (!sample) {
-      if (gst_app_sink_is_eos(appSink)) break;
-      if (std::string text = TakeBusError(bus.get()); !text.empty()) return fail(text);
+      if (gst_app_sink_is_eos(graph.sink)) break;
+      if (std::string text = TakeBusError(bus); !text.empty()) return text;
       if (std::chrono::steady_clock::now() - lastData > kStallLimit) {
-        return fail("the analysis pipeline stopped delivering data");
+        return "the analysis pipeline stopped delivering data";
       }
       continue;
     }
     lastData = std::chrono::steady_clock::now();
-    GstCaps* sampleCaps = gst_sample_get_caps(sample);
-    if (sampleCaps && sampleCaps != caps.get()) {
-      GstAudioInfo info;
-      if (gst_audio_info_from_caps(&info, sampleCaps)) rate = GST_AUDIO_INFO_RATE(&info);
-      caps.reset(gst_caps_ref(sampleCaps));
-    }
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstMapInfo map;
-    if (rate > 0 && buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-      const size_t frames = map.size / sizeof(float);
-      // Source time from the buffer's time stamp where it leaves the running
-      // count by more than a level's stretch (a gap or a jump).
-      int64_t first = nextSample;
-      const GstSegment* segment = gst_sample_get_segment(sample);
-      if (segment && GST_BUFFER_PTS_IS_VALID(buffer)) {
-        const guint64 streamNs =
-            gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
-        if (streamNs != GST_CLOCK_TIME_NONE) {
-          const auto stamped =
-              static_cast<int64_t>(gst_util_uint64_scale_round(streamNs, rate, GST_SECOND));
-          if (!anyData || std::abs(stamped - nextSample) > rate / kLevelsPerSecond) first = stamped;
-        }
-      }
-      meter.Add(first, reinterpret_cast<const float*>(map.data), frames, rate);
-      gst_buffer_unmap(buffer, &map);
-      nextSample = first + static_cast<int64_t>(frames);
-      anyData = true;
-      if (lengthNs > 0) {
-        const int64_t doneNs = gst_util_uint64_scale(nextSample, GST_SECOND, rate);
-        ReportProgress(static_cast<int>(std::clamp<int64_t>(doneNs * 100 / lengthNs, 0, 99)));
-      }
-    }
+    const int64_t doneNs = feed.Add(sample);
     gst_sample_unref(sample);
+    if (doneNs >= 0 && lengthNs > 0) {
+      ReportProgress(static_cast<int>(std::clamp<int64_t>(doneNs * 100 / lengthNs, 0, 99)));
+    }
   }
-  if (cancelled) return fail("cancelled");
-  if (std::string text = TakeBusError(bus.get()); !text.empty()) return fail(text);
-  if (!anyData) return fail("no audio was decoded");
-  result.levelsDb = meter.Finish();
-  return true;  // the pipeline stops (NULL) as it goes
+  if (cancelled) return "cancelled";
+  if (std::string text = TakeBusError(bus); !text.empty()) return text;
+  if (!feed.AnyData()) return "no audio was decoded";
+  return {};
 }
 
 SentenceAnalysis::SentenceAnalysis(std::string path, SentenceAnalysisCallbacks callbacks)

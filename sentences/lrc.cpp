@@ -12,8 +12,9 @@
 #include <cstring>
 #include <optional>
 
-#include "core/files.h"
+#include "core/blanks.h"
 #include "core/bounded_read.h"
+#include "core/files.h"
 
 namespace orvex {
 namespace {
@@ -90,16 +91,6 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view Trimmed(std::string_view s) {
-  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 // Reads 1..maxDigits digits at the front of s into value.
 bool TakeNumber(std::string_view& s, size_t maxDigits, int64_t& value, size_t* digits = nullptr) {
   size_t n = 0;
@@ -144,7 +135,7 @@ std::optional<std::string> TagName(std::string_view content) {
 }
 
 std::optional<int64_t> ParseOffset(std::string_view value) {
-  value = Trimmed(value);
+  value = TrimBlanks(value);
   bool negative = false;
   if (!value.empty() && (value.front() == '+' || value.front() == '-')) {
     negative = value.front() == '-';
@@ -169,7 +160,7 @@ std::string CleanText(std::string_view s) {
     s.remove_prefix(close + 1);
   }
   out.append(s);
-  return std::string(Trimmed(out));
+  return std::string(TrimBlanks(out));
 }
 
 struct Entry {
@@ -240,7 +231,7 @@ std::string DecodeLrcText(std::string_view bytes, LrcRefusal& refusal) {
     const auto u = static_cast<unsigned char>(c);
     if ((u & 0xC0) == 0x80) continue;  // inside a character
     ++characters;
-    if ((u < 0x20 && !IsSpace(c) && c != '\n') || u == 0x7F) ++controls;
+    if ((u < 0x20 && !IsBlank(c)) || u == 0x7F) ++controls;
   }
   if (text->find('\0') != std::string::npos || controls * 20 > characters) {
     refusal = LrcRefusal::kBinary;
@@ -260,7 +251,7 @@ LrcResult ParseLrc(std::string_view bytes, int32_t lengthMs) {
   std::string_view rest = text;
   while (!rest.empty()) {
     const size_t newline = rest.find_first_of("\r\n");
-    std::string_view line = Trimmed(rest.substr(0, newline));
+    std::string_view line = TrimBlanks(rest.substr(0, newline));
     rest.remove_prefix(newline == std::string_view::npos ? rest.size() : newline + 1);
     if (line.empty() || line.front() != '[') continue;
 
@@ -269,7 +260,7 @@ LrcResult ParseLrc(std::string_view bytes, int32_t lengthMs) {
     size_t textStart = 0;
     while (true) {
       size_t open = textStart;
-      while (!times.empty() && open < line.size() && IsSpace(line[open])) ++open;
+      while (!times.empty() && open < line.size() && IsBlank(line[open])) ++open;
       if (open >= line.size() || line[open] != '[') break;
       const size_t close = line.find(']', open);
       if (close == std::string_view::npos) {

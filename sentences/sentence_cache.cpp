@@ -1,25 +1,21 @@
 #include "sentences/sentence_cache.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
-#include "core/files.h"
 #include "core/bounded_read.h"
+#include "core/files.h"
 
 namespace orvex {
 namespace {
 
 constexpr std::string_view kMagic = "OrvexPlayer sentences ";
-// A temporary file older than this is left over from a save that was killed.
-constexpr int kStaleTemporarySeconds = 60;
 
 uint64_t Fnv1a(std::string_view data) {
   uint64_t h = 14695981039346656037ull;
@@ -46,23 +42,6 @@ std::string HexBytes(std::string_view bytes) {
     out.push_back(kDigits[u & 15]);
   }
   return out;
-}
-
-std::string WithoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
-std::string HomeFolder() {
-  if (const char* env = std::getenv("HOME"); env && env[0] == '/') return env;
-  std::string buffer(16384, '\0');
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-      found->pw_dir && found->pw_dir[0] == '/') {
-    return found->pw_dir;
-  }
-  return {};
 }
 
 // The header: everything the checksum covers before the boundaries.
@@ -117,15 +96,8 @@ std::optional<SentenceCacheKey> SentenceCacheKeyOf(const std::string& path) {
 }
 
 std::string SentenceCacheFolder() {
-  std::string cache;
-  if (const char* env = std::getenv("XDG_CACHE_HOME"); env && env[0] == '/') {
-    cache = WithoutTrailingSlashes(env);
-  } else if (const std::string home = HomeFolder(); !home.empty()) {
-    cache = JoinPath(WithoutTrailingSlashes(home), ".cache");
-  } else {
-    return {};
-  }
-  return JoinPath(JoinPath(cache, "OrvexPlayer"), "sentences");
+  const std::string cache = CacheFolder();
+  return cache.empty() ? std::string() : JoinPath(JoinPath(cache, "OrvexPlayer"), "sentences");
 }
 
 SentenceCache::SentenceCache(std::string folder) : folder_(std::move(folder)) {}
@@ -143,13 +115,9 @@ int SentenceCache::Store(const SentenceCacheKey& key,
   }
   text += "check " + Hex64(Fnv1a(text)) + "\n";
   if (text.size() > kMaxCacheEntryBytes) return EFBIG;
-  const std::string path = EntryPath(key);
-  // A folder in the entry's place (the name is ours) goes with what it holds.
-  struct stat st {};
-  if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) DeleteFolderTree(path);
-  CreateParentFolders(path, false);
-  RemoveStaleTemporaryFiles(path, kStaleTemporarySeconds);
-  return ReplaceFile(path, text, S_IRUSR | S_IWUSR);
+  // Whatever else stands in the entry's place stays, and the entry is not
+  // stored.
+  return SaveOwnFile(EntryPath(key), text, S_IRUSR | S_IWUSR);
 }
 
 std::optional<std::vector<Sentence>> SentenceCache::Load(const SentenceCacheKey& key) const {

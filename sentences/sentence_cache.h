@@ -13,7 +13,9 @@
 // key match and every boundary is sound; anything else (a corrupt entry, one
 // of another version, one of a changed file) is a miss, and the next Store
 // rewrites it. Entries are written through a temporary file beside them that
-// is flushed and renamed, and read only up to kMaxCacheEntryBytes.
+// is flushed and renamed, and read only up to kMaxCacheEntryBytes. Something
+// other than an entry in an entry's place (a folder) is never removed: the
+// entry is then neither read nor stored.
 
 #include <cstddef>
 #include <cstdint>
@@ -54,7 +56,8 @@ class SentenceCache {
   // The sentences stored for key (their texts empty); nothing on a miss.
   std::optional<std::vector<Sentence>> Load(const SentenceCacheKey& key) const;
   // Stores the sentences' boundaries for key, replacing the entry of the same
-  // path. Gives 0 or the error number of the step that failed.
+  // path. Gives 0 or the error number of the step that failed (EISDIR for a
+  // folder in the entry's place, which stays).
   int Store(const SentenceCacheKey& key, const std::vector<Sentence>& sentences) const;
   // Where key's entry lives.
   std::string EntryPath(const SentenceCacheKey& key) const;

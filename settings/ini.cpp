@@ -2,20 +2,12 @@
 
 #include <limits>
 
+#include "core/blanks.h"
+
 namespace orvex {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -58,18 +50,19 @@ std::optional<std::string_view> IniReader::Find(std::string_view section,
   bool inSection = false;
   size_t pos = 0;
   while (pos < text_.size()) {
-    const std::string_view line = Trim(NextLine(text_, pos));
+    const std::string_view line = TrimBlanks(NextLine(text_, pos));
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
       const size_t close = line.find(']');
-      inSection =
-          close != std::string_view::npos && SameName(Trim(line.substr(1, close - 1)), section);
+      inSection = close != std::string_view::npos &&
+                  SameName(TrimBlanks(line.substr(1, close - 1)), section);
       continue;
     }
     if (!inSection) continue;
     const size_t eq = line.find('=');
     if (eq == std::string_view::npos) continue;
-    if (SameName(Trim(line.substr(0, eq)), key)) return Unquote(Trim(line.substr(eq + 1)));
+    if (SameName(TrimBlanks(line.substr(0, eq)), key))
+      return Unquote(TrimBlanks(line.substr(eq + 1)));
   }
   return std::nullopt;
 }

@@ -1,23 +1,18 @@
 #include "settings/settings.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <vector>
 
-#include "core/files.h"
-#include "core/shell.h"
-#include "core/texts.h"
 #include "core/audio.h"
+#include "core/bounded_read.h"
+#include "core/files.h"
+#include "core/texts.h"
 #include "settings/ini.h"
 
 // The settings live in <config folder>/OrvexPlayer/options.ini. The config
@@ -26,8 +21,9 @@
 // A save never rewrites the file in place: it writes a temporary file in the
 // same folder, flushes it to the disk and renames it over the old one, so a
 // crash or a full disk leaves either the old file or the new one, never a
-// half-written one. Symbolic links are never followed when something is
-// deleted: a link is removed as a link.
+// half-written one. Nothing but our own files is ever deleted: a folder or a
+// file where the settings folder or a settings file belongs stays, and the
+// save is reported as failed.
 
 namespace orvex {
 namespace {
@@ -35,20 +31,14 @@ namespace {
 constexpr std::string_view kFolderName = "OrvexPlayer";
 constexpr std::string_view kFileName = "options.ini";
 constexpr std::string_view kSection = "options";
+constexpr std::string_view kLearnFileName = "learn.ini";
+constexpr std::string_view kLearnSection = "learn";
 constexpr off_t kMaxFileSize = 1 << 20;  // a file this large or larger is deleted unread
 
 constexpr int32_t kDefaultMute = 0;
 constexpr int32_t kDefaultStoredVolume = 9500;
 constexpr int32_t kStoredVolumeOffset = 10000;  // stored = volume + 10000
 constexpr int32_t kVolumeOutOfRange = -500;
-
-std::string WithoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
-// A temporary file older than this is left over from a save that was killed.
-constexpr int kStaleTemporarySeconds = 60;
 
 // The mode of a rewritten settings file: always readable and writable by its
 // owner (a file the owner cannot read would lock the settings out for good),
@@ -63,9 +53,9 @@ mode_t NewFileMode(const std::string& path) {
 
 // Reads the settings file. Gives an empty text (and so the defaults) when the
 // file is missing, is a folder or something other than a file, or is too
-// large (then it is deleted). A file that exists but cannot be read is
-// reported with message 140.
-std::string ReadSettingsText(Shell& shell, const std::string& file) {
+// large (then it is deleted). A file that exists but cannot be read gives
+// message 140 as well.
+Loaded<std::string> ReadSettingsText(const std::string& file) {
   struct stat st {};
   if (stat(file.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return {};
@@ -75,141 +65,106 @@ std::string ReadSettingsText(Shell& shell, const std::string& file) {
     }
   }
 
-  auto report = [&](int error) {
+  auto failed = [&](int error) -> Loaded<std::string> {
     struct stat now {};
-    if (stat(file.c_str(), &now) == 0 && !S_ISDIR(now.st_mode)) {
-      shell.ShowError(FormatText(kTextReadFailed, {file, std::strerror(error)}));
-    }
+    if (stat(file.c_str(), &now) != 0 || S_ISDIR(now.st_mode)) return {};
+    return {{}, FormatText(kTextReadFailed, {file, std::strerror(error)})};
   };
   // Non-blocking, so that a pipe in the file's place cannot hang the start.
   const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    report(errno);
-    return {};
-  }
-  std::string text;
+  if (fd < 0) return failed(errno);
+  Loaded<std::string> read;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    text.resize(static_cast<size_t>(kMaxFileSize));
-    size_t filled = 0;
-    while (filled < text.size()) {
-      const ssize_t got = read(fd, text.data() + filled, text.size() - filled);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        report(errno);
-        filled = 0;
-        break;
-      }
-      if (got == 0) break;
-      filled += static_cast<size_t>(got);
+    if (const int error = ReadAtMost(fd, kMaxFileSize - 1, read.value); error != 0) {
+      read = failed(error);
+    } else if (read.value.size() >= static_cast<size_t>(kMaxFileSize)) {
+      read.value.clear();  // it grew past the limit while it was read
     }
-    text.resize(filled);
   }
   close(fd);
-  return text;
+  return read;
 }
 
-}  // namespace
-
-std::string GetRoamingFolder() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && config[0] == '/') return WithoutTrailingSlashes(config);
-  std::string home;
-  if (const char* env = std::getenv("HOME"); env && env[0] == '/') {
-    home = env;
-  } else {
-    // No usable HOME: the home folder of the user's account.
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir && found->pw_dir[0] == '/') {
-      home = found->pw_dir;
-    }
-  }
-  if (home.empty()) return {};
-  return JoinPath(WithoutTrailingSlashes(home), ".config");
+// Where one of the program's files in its settings folder lives; empty when
+// there is no home folder.
+std::string SettingsFilePath(std::string_view name) {
+  const std::string config = ConfigFolder();
+  return config.empty() ? std::string() : JoinPath(JoinPath(config, kFolderName), name);
 }
-
-namespace {
 
 // The text of one of the program's files in its settings folder; empty (the
 // defaults) when there is none to read.
-std::string ReadSettingsFile(Shell& shell, std::string_view name) {
-  const std::string roaming = GetRoamingFolder();
+Loaded<std::string> ReadSettingsFile(std::string_view name) {
+  const std::string file = SettingsFilePath(name);
   // Without a home folder there is no file to read.
-  if (roaming.empty()) return {};
-  return ReadSettingsText(shell, JoinPath(JoinPath(roaming, kFolderName), name));
+  if (file.empty()) return {};
+  return ReadSettingsText(file);
 }
 
-// Replaces one of the program's files in its settings folder with text.
-void WriteSettingsFile(Shell& shell, std::string_view name, std::string_view text) {
-  const std::string roaming = GetRoamingFolder();
-  const std::string folder = roaming.empty() ? std::string() : JoinPath(roaming, kFolderName);
-  const std::string file = JoinPath(folder.empty() ? kFolderName : folder, name);
-  auto report = [&](int error) {
-    shell.ShowError(FormatText(kTextWriteFailed, {file, std::strerror(error)}));
-  };
-  if (roaming.empty()) {
-    // Neither the environment nor the user's account names a home folder.
-    report(ENOENT);
-    return;
+// Replaces one of the program's files in its settings folder with text; the
+// message 141 when that failed.
+std::optional<std::string> WriteSettingsFile(std::string_view name, std::string_view text) {
+  std::string file = SettingsFilePath(name);
+  int error = ENOENT;  // neither the environment nor the account names a home folder
+  if (file.empty()) {
+    file = JoinPath(kFolderName, name);
+  } else {
+    error = SaveOwnFile(file, text, NewFileMode(file));
   }
-
-  // A file (or a dangling link) where the settings folder belongs goes.
-  struct stat st {};
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) unlink(folder.c_str());
-  // A folder where the file belongs goes with everything in it. A link there
-  // stays until the rename below replaces the link itself.
-  if (lstat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) DeleteFolderTree(file);
-  CreateParentFolders(file, false);
-  RemoveStaleTemporaryFiles(file, kStaleTemporarySeconds);
-  if (const int error = ReplaceFile(file, text, NewFileMode(file)); error != 0) report(error);
+  if (error == 0) return std::nullopt;
+  return FormatText(kTextWriteFailed, {file, std::strerror(error)});
 }
 
-constexpr std::string_view kLearnFileName = "learn.ini";
-constexpr std::string_view kLearnSection = "learn";
+// A value read from the file: a stored value out of range gives its default.
+template <typename Valid>
+int32_t ReadValue(const IniReader& ini, std::string_view section, std::string_view key,
+                  int32_t fallback, Valid valid) {
+  const int32_t value = ini.GetInt(section, key, fallback);
+  return valid(value) ? value : fallback;
+}
 
 }  // namespace
 
-Settings LoadSettings(Shell& shell) {
-  const std::string text = ReadSettingsFile(shell, kFileName);
-  const IniReader ini(text);  // reads text in place
+Loaded<Settings> LoadSettings() {
+  const Loaded<std::string> text = ReadSettingsFile(kFileName);
+  const IniReader ini(text.value);  // reads text in place
   Settings settings;
-  settings.mute = ini.GetInt(kSection, "bMute", kDefaultMute);
+  // A flag: whatever a hand edit put there (-1, 2, a number past the 32-bit
+  // range) means it is on; only 0 is off.
+  settings.mute = ini.GetInt(kSection, "bMute", kDefaultMute) != 0 ? 1 : 0;
   const int64_t volume =
       int64_t{ini.GetInt(kSection, "volume", kDefaultStoredVolume)} - kStoredVolumeOffset;
   settings.volume = (volume > kVolumeFull || volume < kVolumeSilent) ? kVolumeOutOfRange
                                                                      : static_cast<int32_t>(volume);
   settings.jumpSeconds = ClampJumpSeconds(ini.GetInt(kSection, "eachJump", kDefaultJumpSeconds));
-  return settings;
+  return {settings, text.message};
 }
 
-void SaveSettings(const Settings& settings, Shell& shell) {
+std::optional<std::string> SaveSettings(const Settings& settings) {
   const int64_t storedVolume = int64_t{settings.volume} + kStoredVolumeOffset;
-  WriteSettingsFile(
-      shell, kFileName,
-      FormatIniSection(kSection, {{"bMute", static_cast<uint32_t>(settings.mute)},
+  return WriteSettingsFile(
+      kFileName,
+      FormatIniSection(kSection, {{"bMute", settings.mute != 0 ? 1u : 0u},
                                   {"volume", static_cast<uint32_t>(storedVolume)},
                                   {"eachJump", static_cast<uint32_t>(settings.jumpSeconds)}}));
 }
 
-LearnSettings LoadLearnSettings(Shell& shell) {
-  const std::string text = ReadSettingsFile(shell, kLearnFileName);
-  const IniReader ini(text);
-  LearnSettings defaults;
+Loaded<LearnSettings> LoadLearnSettings() {
+  const Loaded<std::string> text = ReadSettingsFile(kLearnFileName);
+  const IniReader ini(text.value);
+  const LearnSettings defaults;
   LearnSettings learn;
-  const int32_t rate = ini.GetInt(kLearnSection, "speed", defaults.rate);
-  learn.rate = ValidRate(rate) ? rate : defaults.rate;
-  const int32_t count = ini.GetInt(kLearnSection, "repeatCount", defaults.repeatCount);
-  learn.repeatCount = ValidRepeatCount(count) ? count : defaults.repeatCount;
-  const int32_t gap = ini.GetInt(kLearnSection, "repeatGap", static_cast<int32_t>(defaults.gap));
-  learn.gap = ValidRepeatGap(gap) ? static_cast<RepeatGap>(gap) : defaults.gap;
-  return learn;
+  learn.rate = ReadValue(ini, kLearnSection, "speed", defaults.rate, ValidRate);
+  learn.repeatCount =
+      ReadValue(ini, kLearnSection, "repeatCount", defaults.repeatCount, ValidRepeatCount);
+  learn.gap = static_cast<RepeatGap>(ReadValue(ini, kLearnSection, "repeatGap",
+                                               static_cast<int32_t>(defaults.gap), ValidRepeatGap));
+  return {learn, text.message};
 }
 
-void SaveLearnSettings(const LearnSettings& learn, Shell& shell) {
-  WriteSettingsFile(
-      shell, kLearnFileName,
+std::optional<std::string> SaveLearnSettings(const LearnSettings& learn) {
+  return WriteSettingsFile(
+      kLearnFileName,
       FormatIniSection(kLearnSection, {{"speed", static_cast<uint32_t>(learn.rate)},
                                        {"repeatCount", static_cast<uint32_t>(learn.repeatCount)},
                                        {"repeatGap", static_cast<uint32_t>(learn.gap)}}));

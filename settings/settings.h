@@ -1,9 +1,11 @@
 #pragma once
 // The settings store: bMute, volume and eachJump in
-// <XDG config folder>/OrvexPlayer/options.ini. Failures are shown through the
-// shell and never stop the program.
+// <XDG config folder>/OrvexPlayer/options.ini. A failure never stops the
+// program: a load gives the defaults and a save keeps the old file, and each
+// hands back the message for the caller to show.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/jump_size.h"
@@ -11,23 +13,30 @@
 
 namespace orvex {
 
-class Shell;
-
 // What options.ini keeps. The channel is never saved.
 struct Settings {
-  int32_t mute = 0;  // any value but 0 mutes, and is kept as it was
+  int32_t mute = 0;  // 0 or 1
   int32_t volume = -500;
   int32_t jumpSeconds = kDefaultJumpSeconds;
   bool operator==(const Settings&) const = default;
 };
 
-// Reads the settings file. A missing or unreadable file gives the defaults;
-// a file that exists but cannot be read is reported through shell.
-Settings LoadSettings(Shell& shell);
+// A value read from a settings file, and the message to show the user about
+// it: nothing when there is none.
+template <typename T>
+struct Loaded {
+  T value;
+  std::optional<std::string> message;
+};
 
-// Writes the three settings, replacing the file as a whole; a failure is
-// reported through shell.
-void SaveSettings(const Settings& settings, Shell& shell);
+// Reads the settings file. A missing or unreadable file gives the defaults,
+// and a file that exists but cannot be read a message too. Any bMute but 0
+// reads as muted.
+[[nodiscard]] Loaded<Settings> LoadSettings();
+
+// Writes the three settings, replacing the file as a whole; gives the message
+// to show when that failed, nothing when it worked.
+[[nodiscard]] std::optional<std::string> SaveSettings(const Settings& settings);
 
 // What learn.ini keeps, beside options.ini (which other installations read and
 // so keeps exactly its three keys): the speed and the repeat settings.
@@ -41,10 +50,7 @@ struct LearnSettings {
 // Reads and writes learn.ini as options.ini is read and written: a missing,
 // broken or unreadable file gives the defaults, and a value out of its range
 // its own default.
-LearnSettings LoadLearnSettings(Shell& shell);
-void SaveLearnSettings(const LearnSettings& learn, Shell& shell);
-
-// $XDG_CONFIG_HOME when it is set and absolute, else $HOME/.config.
-std::string GetRoamingFolder();
+[[nodiscard]] Loaded<LearnSettings> LoadLearnSettings();
+[[nodiscard]] std::optional<std::string> SaveLearnSettings(const LearnSettings& learn);
 
 }  // namespace orvex

@@ -300,8 +300,8 @@ void App::ExitProgram() {
 }
 
 void App::ExitProcedure() {
-  SaveSettings(CurrentSettings(), *shell_);
-  SaveLearnSettings(CurrentLearnSettings(), *shell_);
+  if (const auto message = SaveSettings(CurrentSettings())) shell_->ShowError(*message);
+  if (const auto message = SaveLearnSettings(CurrentLearnSettings())) shell_->ShowError(*message);
   shell_->DestroyMainWindow();
 }
 

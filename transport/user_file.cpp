@@ -19,7 +19,6 @@ namespace orvex {
 namespace {
 
 constexpr std::string_view kWorkspacePrefix = ".orvex-repair-";
-constexpr size_t kWorkspaceSuffixLength = 6;  // mkdtemp's XXXXXX
 constexpr int kOpenForReading = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 constexpr int kMaxBackupNumber = 999;
 // A repair folder left this long is no longer in use: the tool has a time
@@ -84,19 +83,6 @@ int CopyToNewFile(int from, const struct stat& st, const std::string& name) {
 
 std::string BackupName(const std::string& path, int number) {
   return number == 0 ? path + ".bak" : path + "." + std::to_string(number) + ".bak";
-}
-
-// True for prefix followed by the six letters or digits of mkstemp's XXXXXX.
-bool IsTemporaryName(const std::string& name, std::string_view prefix) {
-  if (name.size() != prefix.size() + kWorkspaceSuffixLength ||
-      name.compare(0, prefix.size(), prefix) != 0) {
-    return false;
-  }
-  for (size_t i = prefix.size(); i < name.size(); ++i) {
-    const char c = name[i];
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
-  }
-  return true;
 }
 
 // The entries of folder whose name passes keep, with their lstat records.

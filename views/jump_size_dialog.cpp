@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "core/texts.h"
 #include "views/dialog_font.h"
 #include "views/options_rules.h"
 #include "views/panel_support.h"
@@ -16,25 +17,25 @@ JumpSizeDialog::JumpSizeDialog(int32_t seconds, QWidget* parent)
       field_(new QLineEdit(this)),
       jumpSeconds_(seconds) {
   setObjectName(QStringLiteral("JumpSizeDialog"));
-  setWindowTitle(QStringLiteral("跳跃一次大小"));
+  setWindowTitle(QText(kTextJumpSizeCaption));
   setModal(true);
   const QFont font = DialogFont();
   setFont(font);
   const DialogUnits du(font);
   setFixedSize(du.size(165, 107));
 
-  auto* label = new QLabel(QStringLiteral("跳跃一次大小："), this);
+  auto* label = new QLabel(QText(kTextJumpSizeLabel), this);
   du.place(label, 36, 20, 70, 8);
   field_->setObjectName(QStringLiteral("1010"));
   du.place(field_, 36, 36, 70, 14);
-  auto* range = new QLabel(QStringLiteral("（1~9秒）"), this);
+  auto* range = new QLabel(QText(kTextJumpSizeRange), this);
   du.place(range, 114, 39, 42, 8);
 
-  auto* ok = new QPushButton(QStringLiteral("确定"), this);
+  auto* ok = new QPushButton(QText(kTextButtonOk), this);
   ok->setObjectName(QStringLiteral("1"));
   ok->setDefault(true);
   du.place(ok, 47, 82, 50, 15);
-  auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+  auto* cancel = new QPushButton(QText(kTextButtonCancel), this);
   cancel->setObjectName(QStringLiteral("2"));
   du.place(cancel, 107, 82, 50, 15);
   connect(ok, &QPushButton::clicked, this, &JumpSizeDialog::accept);

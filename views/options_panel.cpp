@@ -7,6 +7,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include "core/texts.h"
 #include "views/dialog_font.h"
 #include "views/jump_size_dialog.h"
 #include "views/options_rules.h"
@@ -16,8 +17,8 @@ namespace orvex {
 
 namespace {
 
-QLabel* MakeLabel(const char* text, QWidget* parent) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
+QLabel* MakeLabel(int text, QWidget* parent) {
+  auto* label = new QLabel(QText(text), parent);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   return label;
 }
@@ -27,9 +28,9 @@ QLabel* MakeLabel(const char* text, QWidget* parent) {
 OptionsPanel::OptionsPanel(QWidget* parent)
     : QWidget(parent),
       slider_(new QSlider(Qt::Horizontal, this)),
-      muteBox_(new QCheckBox(QStringLiteral("静音"), this)),
+      muteBox_(new QCheckBox(QText(kTextMute), this)),
       jumpField_(new QLabel(this)),
-      jumpButton_(new QPushButton(QStringLiteral("修改…"), this)),
+      jumpButton_(new QPushButton(QText(kTextChangeJumpSize), this)),
       topLine_(new EtchedLine(Qt::Horizontal, QStringLiteral("1001"), this)),
       bottomLine_(new EtchedLine(Qt::Horizontal, QStringLiteral("1002"), this)),
       volumeLine_(new EtchedLine(Qt::Vertical, QStringLiteral("1005"), this)),
@@ -42,16 +43,16 @@ OptionsPanel::OptionsPanel(QWidget* parent)
 
   // The controls keep their places in dialog units; only the separators and
   // the web page panel follow the panel's size.
-  du.place(MakeLabel("播放音量：", this), 8, 8, 46, 8);
+  du.place(MakeLabel(kTextVolumeLabel, this), 8, 8, 46, 8);
   slider_->setObjectName(QStringLiteral("1003"));
   du.place(slider_, 8, 22, 70, 12);
   muteBox_->setObjectName(QStringLiteral("1004"));
   du.place(muteBox_, 25, 40, 40, 10);
-  du.place(MakeLabel("跳跃一次：", this), 100, 8, 45, 8);
+  du.place(MakeLabel(kTextJumpLabel, this), 100, 8, 45, 8);
   jumpField_->setObjectName(QStringLiteral("1008"));
   jumpField_->setAlignment(Qt::AlignRight | Qt::AlignTop);
   du.place(jumpField_, 100, 22, 20, 8);
-  du.place(MakeLabel("秒", this), 125, 22, 15, 8);
+  du.place(MakeLabel(kTextSeconds, this), 125, 22, 15, 8);
   jumpButton_->setObjectName(QStringLiteral("1007"));
   jumpButton_->setAutoDefault(false);
   du.place(jumpButton_, 100, 40, 40, 12);

@@ -265,6 +265,46 @@ QStringList Entries(QMenu* menu) {
   return texts;
 }
 
+TEST_F(MainWindowTest, TheOtherMenusReadInTheirOrder) {
+  MainWindow* w = Start();
+  const QList<QAction*> bar = w->menuBar()->actions();
+  ASSERT_EQ(bar.size(), 6);
+  const QString sep = QStringLiteral("-");
+  const auto sub = [](int text) { return QText(text) + QStringLiteral(" >"); };
+  EXPECT_EQ(Entries(bar[0]->menu()), (QStringList{QText(kTextMenuOpen),
+                                                  sep,
+                                                  sub(kTextMenuSample),
+                                                  sep,
+                                                  QText(kTextMenuMaterial),
+                                                  sep,
+                                                  QText(kTextMenuPlay),
+                                                  QText(kTextMenuStop),
+                                                  sep,
+                                                  QText(kTextMenuJumpForward),
+                                                  QText(kTextMenuJumpBackward),
+                                                  sep,
+                                                  QText(kTextMenuSetA),
+                                                  sep,
+                                                  QText(kTextMenuGoToStart),
+                                                  QText(kTextMenuGoToEnd),
+                                                  sep,
+                                                  sub(kTextMenuChannel),
+                                                  QText(kTextMenuTopmost),
+                                                  sep,
+                                                  QText(kTextMenuExit)}));
+  EXPECT_EQ(Entries(bar[0]->menu()->actions()[17]->menu()),
+            (QStringList{QText(kTextMenuStereo), QText(kTextMenuLeft), QText(kTextMenuRight)}));
+  EXPECT_EQ(Entries(bar[2]->menu()),
+            (QStringList{QText(kTextMenuMaterial), sep, QText(kTextMenuMaterialGroup)}));
+  EXPECT_EQ(Entries(bar[3]->menu()),
+            (QStringList{QText(kTextToolAudacity), sep, QText(kTextToolAnki), sep,
+                         QText(kTextToolGoldenDict), sep, QText(kTextToolEspeak), sep,
+                         QText(kTextMenuMoreTools)}));
+  EXPECT_EQ(Entries(bar[4]->menu()), QStringList{QText(kTextMenuDonateEntry)});
+  EXPECT_EQ(Entries(bar[5]->menu()), (QStringList{QText(kTextMenuHomePage), QText(kTextMenuBlog),
+                                                  sep, QText(kTextMenuAbout)}));
+}
+
 TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   MainWindow* w = Start();
   QStringList bar;

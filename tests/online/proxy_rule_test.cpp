@@ -43,6 +43,8 @@ TEST(ProxyRule, AProxyIsSpokenToInPlainHttp) {
   EXPECT_EQ(proxy("https://proxy"), "http://proxy");
   EXPECT_EQ(proxy("[::1]:3128"), "http://[::1]:3128");
   EXPECT_EQ(proxy("proxy:"), "http://proxy");
+  // The same white space as the settings and transcripts: ASCII's six blanks.
+  EXPECT_EQ(proxy("\t\vproxy:3128\r\n\f "), "http://proxy:3128");
   // A setting that names no host, or a port that cannot be, means no proxy.
   for (const char* broken :
        {"http://:8080", "http://", ":3128", "proxy:99999", "proxy:80a", "[::1", "user@"}) {

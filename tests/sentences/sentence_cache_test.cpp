@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -155,11 +156,6 @@ TEST_F(SentenceCacheTest, CorruptOrForeignEntriesAreIgnoredAndRewritten) {
          WriteFile(entry, good);
          ASSERT_EQ(truncate(entry.c_str(), static_cast<off_t>(kMaxCacheEntryBytes) + 1), 0);
        }},
-      {"a folder",
-       [&] {
-         std::filesystem::remove(entry);
-         std::filesystem::create_directory(entry);
-       }},
       {"a link",
        [&] {
          WriteFile(dir.File("elsewhere"), good);
@@ -174,9 +170,22 @@ TEST_F(SentenceCacheTest, CorruptOrForeignEntriesAreIgnoredAndRewritten) {
     EXPECT_EQ(cache.Load(key), sentences) << what;
     EXPECT_EQ(ReadFile(entry), good) << what;
   }
-  // A store into a folder that cannot be made fails with a reason.
-  WriteFile(dir.File("file"), "");
-  EXPECT_NE(SentenceCache(dir.File("file/sub")).Store(key, sentences), 0);
+}
+
+TEST_F(SentenceCacheTest, WhatStandsInTheWayOfAnEntryStays) {
+  // A folder with the entry's name: kept with what it holds, and a miss.
+  const std::string entry = cache.EntryPath(key);
+  std::filesystem::create_directories(entry + "/inner");
+  WriteFile(entry + "/inner/notes.txt", "mine");
+  EXPECT_FALSE(cache.Load(key));
+  EXPECT_EQ(cache.Store(key, sentences), EISDIR);
+  EXPECT_EQ(ReadFile(entry + "/inner/notes.txt"), "mine");
+  EXPECT_FALSE(cache.Load(key));
+
+  // A file where the cache folder belongs: kept, and the store fails.
+  WriteFile(dir.File("file"), "mine");
+  EXPECT_EQ(SentenceCache(dir.File("file/sub")).Store(key, sentences), ENOTDIR);
+  EXPECT_EQ(ReadFile(dir.File("file")), "mine");
 }
 
 }  // namespace

@@ -14,26 +14,26 @@
 namespace orvex::test {
 namespace {
 
-using RoamingFolderTest = TempHomeTest;
+using UserFoldersTest = TempHomeTest;
 
-TEST_F(RoamingFolderTest, AnAbsoluteXdgConfigHomeWins) {
-  EXPECT_EQ(GetRoamingFolder(), config);
+TEST_F(UserFoldersTest, AnAbsoluteXdgConfigHomeWins) {
+  EXPECT_EQ(ConfigFolder(), config);
   configEnv.Set(config + "//");
-  EXPECT_EQ(GetRoamingFolder(), config);
+  EXPECT_EQ(ConfigFolder(), config);
 }
 
-TEST_F(RoamingFolderTest, OtherwiseTheConfigFolderInHome) {
+TEST_F(UserFoldersTest, OtherwiseTheConfigFolderInHome) {
   configEnv.Unset();
-  EXPECT_EQ(GetRoamingFolder(), home + "/.config");
+  EXPECT_EQ(ConfigFolder(), home + "/.config");
   configEnv.Set("");
-  EXPECT_EQ(GetRoamingFolder(), home + "/.config");
+  EXPECT_EQ(ConfigFolder(), home + "/.config");
   configEnv.Set("relative/config");
-  EXPECT_EQ(GetRoamingFolder(), home + "/.config");
+  EXPECT_EQ(ConfigFolder(), home + "/.config");
   homeEnv.Set(home + "/");
-  EXPECT_EQ(GetRoamingFolder(), home + "/.config");
+  EXPECT_EQ(ConfigFolder(), home + "/.config");
 }
 
-TEST_F(RoamingFolderTest, WithoutAUsableHomeTheAccountsHomeFolder) {
+TEST_F(UserFoldersTest, WithoutAUsableHomeTheAccountsHomeFolder) {
   const passwd* account = getpwuid(getuid());
   if (!account || !account->pw_dir || account->pw_dir[0] != '/') {
     GTEST_SKIP() << "this user has no home folder in the account database";
@@ -43,14 +43,14 @@ TEST_F(RoamingFolderTest, WithoutAUsableHomeTheAccountsHomeFolder) {
   expected += ".config";
   configEnv.Unset();
   homeEnv.Unset();
-  EXPECT_EQ(GetRoamingFolder(), expected);
+  EXPECT_EQ(ConfigFolder(), expected);
   homeEnv.Set("not/absolute");
-  EXPECT_EQ(GetRoamingFolder(), expected);
+  EXPECT_EQ(ConfigFolder(), expected);
 }
 
-TEST_F(RoamingFolderTest, SettingsGoIntoOrvexPlayerInTheConfigFolder) {
+TEST_F(UserFoldersTest, SettingsGoIntoOrvexPlayerInTheConfigFolder) {
   configEnv.Unset();
-  SaveSettings(settings, shell);
+  SaveShown(settings, shell);
   EXPECT_TRUE(ReadFile(home + "/.config/OrvexPlayer/options.ini"));
   EXPECT_EQ(*ModeOf(home + "/.config/OrvexPlayer") & 0777, 0700u);
   EXPECT_TRUE(shell.errors.empty());
@@ -86,27 +86,29 @@ TEST_F(FolderRoutinesTest, DeleteFolderTreeRemovesEverythingDepthFirst) {
   EXPECT_FALSE(ModeOf(tree));
 }
 
-TEST_F(FolderRoutinesTest, DeleteFolderTreeRemovesLinksButNotWhatTheyPointTo) {
+TEST_F(FolderRoutinesTest, DeleteFolderTreeDeletesOnlyRegularFilesAndTheFoldersTheyEmpty) {
   const std::string outside = root + "/outside";
   MakeFolder(outside + "/sub");
   WriteFile(outside + "/keep.txt", "k");
-  WriteFile(outside + "/sub/keep2.txt", "k2");
   const std::string tree = root + "/tree";
+  MakeFolder(tree + "/plain");
   MakeFolder(tree + "/inner");
-  ASSERT_EQ(symlink(outside.c_str(), (tree + "/to-folder").c_str()), 0);
-  ASSERT_EQ(symlink((outside + "/keep.txt").c_str(), (tree + "/inner/to-file").c_str()), 0);
+  WriteFile(tree + "/plain/file.txt", "f");
+  WriteFile(tree + "/inner/file.txt", "f");
+  ASSERT_EQ(symlink(outside.c_str(), (tree + "/inner/to-folder").c_str()), 0);
   ASSERT_EQ(symlink((root + "/nowhere").c_str(), (tree + "/dangling").c_str()), 0);
+  ASSERT_EQ(mkfifo((tree + "/pipe").c_str(), 0600), 0);
 
   DeleteFolderTree(tree);
-  EXPECT_FALSE(ModeOf(tree));
-  EXPECT_EQ(ReadFile(outside + "/keep.txt"), "k");
-  EXPECT_EQ(ReadFile(outside + "/sub/keep2.txt"), "k2");
+  EXPECT_EQ(ListFolder(tree), (std::vector<std::string>{"dangling", "inner", "pipe"}));
+  EXPECT_EQ(ListFolder(tree + "/inner"), std::vector<std::string>{"to-folder"});
+  EXPECT_EQ(ListFolder(outside), (std::vector<std::string>{"keep.txt", "sub"}));
 
-  // Given a link itself, the link goes and the folder it names stays.
+  // Given a link itself, nothing goes.
   const std::string link = root + "/link";
   ASSERT_EQ(symlink(outside.c_str(), link.c_str()), 0);
   DeleteFolderTree(link);
-  EXPECT_FALSE(ModeOf(link));
+  EXPECT_TRUE(ModeOf(link));
   EXPECT_EQ(ListFolder(outside), (std::vector<std::string>{"keep.txt", "sub"}));
 }
 

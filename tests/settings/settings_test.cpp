@@ -67,7 +67,7 @@ class LoadSettingsTest : public TempHomeTest {
  protected:
   void LoadFrom(const std::string& text) {
     WriteSettings(text);
-    settings = LoadSettings(shell);
+    settings = LoadShown(shell);
   }
 
   // Loads each stored value of key alone and checks the App's field.
@@ -85,7 +85,7 @@ TEST_F(LoadSettingsTest, NoFileGivesDefaults) {
   settings.mute = 1;
   settings.volume = -1234;
   settings.jumpSeconds = 0;
-  settings = LoadSettings(shell);
+  settings = LoadShown(shell);
   EXPECT_EQ(settings.mute, 0);
   EXPECT_EQ(settings.volume, -500);
   EXPECT_EQ(settings.jumpSeconds, 3);
@@ -117,8 +117,18 @@ TEST_F(LoadSettingsTest, JumpSizeIsClampedToOneToNine) {
       {{"0", 1}, {"10", 9}, {"7", 7}, {"1", 1}, {"9", 9}, {"-3", 1}, {"2147483648", 9}, {"x", 3}});
 }
 
-TEST_F(LoadSettingsTest, AnyNonZeroMuteValueIsKept) {
-  ExpectLoaded("bMute", &Settings::mute, {{"2", 2}, {"-1", -1}, {"yes", 0}});
+TEST_F(LoadSettingsTest, MuteIsOnForAnyNumberButZero) {
+  ExpectLoaded("bMute", &Settings::mute,
+               {{"1", 1},
+                {"2", 1},
+                {"-1", 1},
+                {"4294967295", 1},
+                {"99999999999999999999", 1},
+                {"-2147483649", 1},
+                {"0", 0},
+                {"-0", 0},
+                {"yes", 0},
+                {"", 0}});
 }
 
 TEST_F(LoadSettingsTest, GarbageGivesDefaultsWithoutAMessage) {
@@ -167,7 +177,7 @@ TEST_F(LoadSettingsTest, AnOversizedFileBehindALinkLosesOnlyTheLink) {
   WriteFile(target, FileOfSize(1048576));
   MakeFolder(SettingsFolder());
   ASSERT_EQ(symlink(target.c_str(), SettingsFile().c_str()), 0);
-  settings = LoadSettings(shell);
+  settings = LoadShown(shell);
   EXPECT_EQ(settings.volume, -500);
   EXPECT_FALSE(ModeOf(SettingsFile()));
   EXPECT_EQ(ReadFile(target)->size(), 1048576u);
@@ -176,7 +186,7 @@ TEST_F(LoadSettingsTest, AnOversizedFileBehindALinkLosesOnlyTheLink) {
 TEST_F(LoadSettingsTest, AReadOnlyFileIsRead) {
   WriteSettings("[options]\nvolume=8000\n");
   ASSERT_EQ(chmod(SettingsFile().c_str(), 0444), 0);
-  settings = LoadSettings(shell);
+  settings = LoadShown(shell);
   EXPECT_EQ(settings.volume, -2000);
   EXPECT_TRUE(shell.errors.empty());
 }
@@ -184,7 +194,7 @@ TEST_F(LoadSettingsTest, AReadOnlyFileIsRead) {
 TEST_F(LoadSettingsTest, AFolderInTheFilesPlaceGivesDefaultsSilently) {
   MakeFolder(SettingsFile());
   WriteFile(SettingsFile() + "/note.txt", "volume=8000\n");
-  settings = LoadSettings(shell);
+  settings = LoadShown(shell);
   EXPECT_EQ(settings.volume, -500);
   EXPECT_TRUE(shell.errors.empty());
   EXPECT_EQ(ReadFile(SettingsFile() + "/note.txt"), "volume=8000\n") << "loading deletes nothing";
@@ -193,7 +203,7 @@ TEST_F(LoadSettingsTest, AFolderInTheFilesPlaceGivesDefaultsSilently) {
 TEST_F(LoadSettingsTest, AFileInTheSettingsFoldersPlaceGivesDefaultsSilently) {
   MakeFolder(config);
   WriteFile(SettingsFolder(), "[options]\nvolume=8000\n");
-  settings = LoadSettings(shell);
+  settings = LoadShown(shell);
   EXPECT_EQ(settings.volume, -500);
   EXPECT_TRUE(shell.errors.empty());
 }
@@ -201,7 +211,7 @@ TEST_F(LoadSettingsTest, AFileInTheSettingsFoldersPlaceGivesDefaultsSilently) {
 TEST_F(LoadSettingsTest, APipeInTheFilesPlaceDoesNotHangTheStart) {
   MakeFolder(SettingsFolder());
   ASSERT_EQ(mkfifo(SettingsFile().c_str(), 0644), 0);
-  settings = LoadSettings(shell);
+  settings = LoadShown(shell);
   EXPECT_EQ(settings.volume, -500);
   EXPECT_TRUE(shell.errors.empty());
 }
@@ -210,7 +220,7 @@ TEST_F(LoadSettingsTest, AFileThatCannotBeOpenedIsReported) {
   WriteSettings("[options]\nvolume=8000\neachJump=5\n");
   ASSERT_EQ(chmod(SettingsFile().c_str(), 0), 0);
   const ChildOutcome outcome = RunUnprivileged(
-      [](Settings& childSettings, Shell& childShell) { childSettings = LoadSettings(childShell); });
+      [](Settings& childSettings, Shell& childShell) { childSettings = LoadShown(childShell); });
   if (!outcome.ran) GTEST_SKIP() << outcome.text;
   EXPECT_EQ(outcome.text,
             "bMute=0 volume=-500 jump=3\nerror:" + ReadFailed(SettingsFile(), EACCES));
@@ -222,14 +232,14 @@ TEST_F(SaveSettingsTest, WritesExactlyTheThreeKeysInOrder) {
   settings.mute = 1;
   settings.volume = -2000;
   settings.jumpSeconds = 5;
-  SaveSettings(settings, shell);
+  SaveShown(settings, shell);
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=1\nvolume=8000\neachJump=5\n");
   EXPECT_TRUE(shell.errors.empty());
 }
 
 TEST_F(SaveSettingsTest, FirstStartWritesTheDefaultsAndMakesTheFolders) {
-  settings = LoadSettings(shell);
-  SaveSettings(settings, shell);
+  settings = LoadShown(shell);
+  SaveShown(settings, shell);
   EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
   EXPECT_EQ(ListFolder(SettingsFolder()), std::vector<std::string>{"options.ini"})
       << "no temporary file is left behind";
@@ -244,8 +254,8 @@ TEST_F(SaveSettingsTest, WhatIsSavedLoadsBack) {
     settings.mute = c.bMute;
     settings.volume = c.volume;
     settings.jumpSeconds = c.jump;
-    SaveSettings(settings, shell);
-    const Settings loaded = LoadSettings(shell);
+    SaveShown(settings, shell);
+    const Settings loaded = LoadShown(shell);
     EXPECT_EQ(loaded.mute, c.bMute);
     EXPECT_EQ(loaded.volume, c.volume);
     EXPECT_EQ(loaded.jumpSeconds, c.jump);
@@ -253,12 +263,26 @@ TEST_F(SaveSettingsTest, WhatIsSavedLoadsBack) {
   EXPECT_TRUE(shell.errors.empty());
 }
 
+TEST_F(SaveSettingsTest, MuteIsWrittenAsZeroOrOne) {
+  // A hand-edited -1 goes back as 1, never as the unsigned 4294967295.
+  WriteSettings("[options]\nbMute=-1\nvolume=8000\neachJump=4\n");
+  SaveShown(LoadShown(shell), shell);
+  EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=1\nvolume=8000\neachJump=4\n");
+  for (const int32_t mute : {-1, 2, INT32_MIN, INT32_MAX}) {
+    settings.mute = mute;
+    SaveShown(settings, shell);
+    EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=1\nvolume=9500\neachJump=3\n") << mute;
+    EXPECT_EQ(LoadShown(shell).mute, 1);
+  }
+  EXPECT_TRUE(shell.errors.empty());
+}
+
 TEST_F(SaveSettingsTest, AVolumeOutsideItsRangeComesBackAsTheDefault) {
   settings.volume = -20000;
   settings.jumpSeconds = 0;
-  SaveSettings(settings, shell);
+  SaveShown(settings, shell);
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=0\nvolume=4294957296\neachJump=0\n");
-  settings = LoadSettings(shell);
+  settings = LoadShown(shell);
   EXPECT_EQ(settings.volume, -500);
   EXPECT_EQ(settings.jumpSeconds, 1);
 }
@@ -267,17 +291,17 @@ TEST_F(SaveSettingsTest, OtherKeysAndSectionsAreLost) {
   WriteSettings(
       "; my settings\n[window]\nx=10\n[OPTIONS]\ntheme=dark\nvolume=8000\nbMute=1\n"
       "eachJump=4\n[extra]\ny=2\n");
-  settings = LoadSettings(shell);
-  SaveSettings(settings, shell);
+  settings = LoadShown(shell);
+  SaveShown(settings, shell);
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=1\nvolume=8000\neachJump=4\n");
 }
 
 TEST_F(SaveSettingsTest, AReadOnlyFileIsRewrittenAndWritableAgain) {
   WriteSettings("[options]\nvolume=8000\n");
   ASSERT_EQ(chmod(SettingsFile().c_str(), 0444), 0);
-  settings = LoadSettings(shell);
+  settings = LoadShown(shell);
   settings.jumpSeconds = 6;
-  SaveSettings(settings, shell);
+  SaveShown(settings, shell);
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=0\nvolume=8000\neachJump=6\n");
   EXPECT_EQ(*ModeOf(SettingsFile()) & 0777, 0644u);
   EXPECT_TRUE(shell.errors.empty());
@@ -292,9 +316,9 @@ TEST_F(SaveSettingsTest, AFileItsOwnerCouldNotReadIsReadableAgainAfterOneSave) {
   ASSERT_EQ(chown(SettingsFile().c_str(), kNobody, kNobody), 0);
   ASSERT_EQ(chmod(SettingsFile().c_str(), 0), 0);
   const auto run = [](Settings& childSettings, Shell& childShell) {
-    childSettings = LoadSettings(childShell);
+    childSettings = LoadShown(childShell);
     childSettings.jumpSeconds = 7;
-    SaveSettings(childSettings, childShell);
+    SaveShown(childSettings, childShell);
   };
   const ChildOutcome first = RunUnprivileged(run);
   if (!first.ran) GTEST_SKIP() << first.text;
@@ -324,36 +348,46 @@ TEST_F(SaveSettingsTest, TemporaryFilesOfAKilledSaveGoAtTheNextSave) {
   for (const std::string& name : {stale, others[0], others[1], others[2]}) {
     ASSERT_EQ(utimensat(AT_FDCWD, name.c_str(), old, 0), 0);
   }
-  SaveSettings(settings, shell);
+  SaveShown(settings, shell);
   EXPECT_EQ(
       ListFolder(SettingsFolder()),
       (std::vector<std::string>{"notes.txt.tmp-a1B2c3", "options.ini", "options.ini.tmp-Zz9Yy8",
                                 "options.ini.tmp-a1B2c3d", "options.ini.tmp-abc"}));
 }
 
-TEST_F(SaveSettingsTest, AFolderInTheFilesPlaceIsReplacedByTheFile) {
+TEST_F(SaveSettingsTest, AFolderInTheFilesPlaceIsLeftWithWhatItHoldsAndReported) {
   MakeFolder(SettingsFile() + "/sub/deeper");
   WriteFile(SettingsFile() + "/a.txt", "a");
   WriteFile(SettingsFile() + "/sub/deeper/b.txt", "b");
-  ASSERT_EQ(chmod((SettingsFile() + "/sub/deeper/b.txt").c_str(), 0444), 0);
-  ASSERT_EQ(chmod((SettingsFile() + "/sub").c_str(), 0555), 0);
-  settings = LoadSettings(shell);
-  SaveSettings(settings, shell);
-  ASSERT_TRUE(ModeOf(SettingsFile()));
-  EXPECT_TRUE(S_ISREG(*ModeOf(SettingsFile())));
-  EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
-  EXPECT_TRUE(shell.errors.empty());
+  settings = LoadShown(shell);
+  EXPECT_EQ(settings, Settings{});
+  settings.jumpSeconds = 6;
+  SaveShown(settings, shell);
+  EXPECT_EQ(shell.errors, std::vector<std::string>{WriteFailed(SettingsFile(), EISDIR)});
+  EXPECT_EQ(ReadFile(SettingsFile() + "/a.txt"), "a");
+  EXPECT_EQ(ReadFile(SettingsFile() + "/sub/deeper/b.txt"), "b");
+  EXPECT_EQ(ListFolder(SettingsFolder()), std::vector<std::string>{"options.ini"});
 }
 
-TEST_F(SaveSettingsTest, AFileInTheSettingsFoldersPlaceIsReplacedByTheFolder) {
+TEST_F(SaveSettingsTest, AFileInTheSettingsFoldersPlaceIsLeftAndReported) {
   MakeFolder(config);
-  WriteFile(SettingsFolder(), "not a folder");
-  ASSERT_EQ(chmod(SettingsFolder().c_str(), 0444), 0);
-  settings = LoadSettings(shell);
-  SaveSettings(settings, shell);
-  EXPECT_TRUE(S_ISDIR(*ModeOf(SettingsFolder())));
-  EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
-  EXPECT_TRUE(shell.errors.empty());
+  WriteFile(SettingsFolder(), "[options]\nvolume=8000\n");
+  settings = LoadShown(shell);
+  EXPECT_EQ(settings, Settings{});
+  SaveShown(settings, shell);
+  SaveLearnShown(LearnSettings{}, shell);
+  EXPECT_EQ(shell.errors,
+            (std::vector<std::string>{WriteFailed(SettingsFile(), ENOTDIR),
+                                      WriteFailed(SettingsFolder() + "/learn.ini", ENOTDIR)}));
+  EXPECT_EQ(ReadFile(SettingsFolder()), "[options]\nvolume=8000\n");
+}
+
+TEST_F(SaveSettingsTest, APipeInTheFilesPlaceIsLeftAndReported) {
+  MakeFolder(SettingsFolder());
+  ASSERT_EQ(mkfifo(SettingsFile().c_str(), 0600), 0);
+  SaveShown(LoadShown(shell), shell);
+  EXPECT_EQ(shell.errors, std::vector<std::string>{WriteFailed(SettingsFile(), EEXIST)});
+  EXPECT_TRUE(S_ISFIFO(*ModeOf(SettingsFile())));
 }
 
 TEST_F(SaveSettingsTest, ALinkToAFolderIsReplacedAndTheFolderKept) {
@@ -364,9 +398,9 @@ TEST_F(SaveSettingsTest, ALinkToAFolderIsReplacedAndTheFolderKept) {
   MakeFolder(SettingsFolder());
   ASSERT_EQ(symlink(target.c_str(), SettingsFile().c_str()), 0);
 
-  settings = LoadSettings(shell);
+  settings = LoadShown(shell);
   EXPECT_EQ(settings.volume, -500);
-  SaveSettings(settings, shell);
+  SaveShown(settings, shell);
 
   EXPECT_TRUE(S_ISREG(*ModeOf(SettingsFile())));
   EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
@@ -380,10 +414,10 @@ TEST_F(SaveSettingsTest, ALinkToAFileIsReadThenReplacedWithoutTouchingItsTarget)
   WriteFile(target, "[options]\nvolume=8000\n");
   MakeFolder(SettingsFolder());
   ASSERT_EQ(symlink(target.c_str(), SettingsFile().c_str()), 0);
-  settings = LoadSettings(shell);
+  settings = LoadShown(shell);
   EXPECT_EQ(settings.volume, -2000);
   settings.jumpSeconds = 8;
-  SaveSettings(settings, shell);
+  SaveShown(settings, shell);
   EXPECT_TRUE(S_ISREG(*ModeOf(SettingsFile())));
   EXPECT_EQ(ReadFile(SettingsFile()), "[options]\nbMute=0\nvolume=8000\neachJump=8\n");
   EXPECT_EQ(ReadFile(target), "[options]\nvolume=8000\n");
@@ -402,7 +436,7 @@ TEST_F(SaveSettingsTest, AFailedWriteKeepsTheOldFileAndIsReported) {
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{16, RLIM_INFINITY};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return ChildSkip("cannot limit the file size");
-        SaveSettings(childSettings, childShell);
+        SaveShown(childSettings, childShell);
         return ChildText(Describe(childSettings, childShell));
       });
   ASSERT_TRUE(outcome.ran) << outcome.text;
@@ -426,7 +460,7 @@ TEST_F(SaveSettingsTest, AFullDiskKeepsTheOldFileAndIsReported) {
     childSettings.mute = 1;
     childSettings.volume = -3000;
     childSettings.jumpSeconds = 2;
-    SaveSettings(childSettings, childShell);
+    SaveShown(childSettings, childShell);
     const std::string before = ReadFile(file).value_or("(none)");
     {
       const std::string filler = cfg + "/filler";
@@ -439,7 +473,7 @@ TEST_F(SaveSettingsTest, AFullDiskKeepsTheOldFileAndIsReported) {
       std::fclose(out);
     }
     childSettings.volume = 0;
-    SaveSettings(childSettings, childShell);
+    SaveShown(childSettings, childShell);
     std::string listing;
     for (const std::string& name : ListFolder(cfg + "/OrvexPlayer")) listing += name + " ";
     return ChildText(before + "|" + ReadFile(file).value_or("(none)") + "|" + listing + "|" +
@@ -456,7 +490,7 @@ TEST_F(SaveSettingsTest, AFolderThatCannotBeWrittenKeepsTheOldFileAndIsReported)
   ASSERT_EQ(chmod(SettingsFolder().c_str(), 0555), 0);
   const ChildOutcome outcome = RunUnprivileged([](Settings& childSettings, Shell& childShell) {
     childSettings.jumpSeconds = 9;
-    SaveSettings(childSettings, childShell);
+    SaveShown(childSettings, childShell);
   });
   if (!outcome.ran) GTEST_SKIP() << outcome.text;
   EXPECT_EQ(outcome.text,
@@ -468,14 +502,12 @@ TEST_F(SaveSettingsTest, AFolderThatCannotBeWrittenKeepsTheOldFileAndIsReported)
 TEST_F(SaveSettingsTest, AConfigFolderBlockedByAFileIsReported) {
   // $XDG_CONFIG_HOME itself is a file: no folder can be made below it.
   WriteFile(config, "in the way");
-  SaveSettings(settings, shell);
+  SaveShown(settings, shell);
   ASSERT_EQ(shell.errors.size(), 1u);
   EXPECT_EQ(shell.errors[0], WriteFailed(SettingsFile(), ENOTDIR));
   EXPECT_EQ(ReadFile(config), "in the way");
 
-  SilentShell nowhere;
-  SaveSettings(settings, nowhere);  // nothing to show it on
-  EXPECT_EQ(shell.errors.size(), 1u);
+  EXPECT_EQ(SaveSettings(settings), WriteFailed(SettingsFile(), ENOTDIR));
   EXPECT_EQ(ReadFile(config), "in the way");
 }
 
@@ -492,24 +524,24 @@ class LearnSettingsTest : public TempHomeTest {
 
 TEST_F(LearnSettingsTest, KeptBesideOptionsIniWhichStaysAsItWas) {
   WriteSettings(kDefaultFile);
-  SaveLearnSettings(LearnSettings{75, 3, RepeatGap::kAsLong}, shell);
+  SaveLearnShown(LearnSettings{75, 3, RepeatGap::kAsLong}, shell);
   EXPECT_EQ(ReadFile(LearnFile()), "[learn]\nspeed=75\nrepeatCount=3\nrepeatGap=4\n");
   EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
-  EXPECT_EQ(LoadLearnSettings(shell), (LearnSettings{75, 3, RepeatGap::kAsLong}));
+  EXPECT_EQ(LoadLearnShown(shell), (LearnSettings{75, 3, RepeatGap::kAsLong}));
   EXPECT_TRUE(shell.errors.empty());
 }
 
 TEST_F(LearnSettingsTest, MissingBrokenOrOutOfRangeGivesTheDefaults) {
-  EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{});
+  EXPECT_EQ(LoadLearnShown(shell), LearnSettings{});
   MakeFolder(SettingsFolder());
   for (const char* text :
        {"\x01\x02garbage\xff", "[learn]\nspeed=33\nrepeatCount=4\nrepeatGap=9\n",
         "[learn]\nspeed=77\nrepeatCount=-1\nrepeatGap=-1\n", "[other]\nspeed=150\n"}) {
     WriteFile(LearnFile(), text);
-    EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{}) << text;
+    EXPECT_EQ(LoadLearnShown(shell), LearnSettings{}) << text;
   }
   WriteFile(LearnFile(), "[LEARN]\nSPEED=150\n");  // keys and section in any case
-  EXPECT_EQ(LoadLearnSettings(shell).rate, 150);
+  EXPECT_EQ(LoadLearnShown(shell).rate, 150);
   EXPECT_TRUE(shell.errors.empty());
 }
 
@@ -517,16 +549,26 @@ TEST_F(LearnSettingsTest, RefusedLikeOptionsIni) {
   MakeFolder(SettingsFolder());
   // A pipe is never read; an oversized file goes unread.
   ASSERT_EQ(mkfifo(LearnFile().c_str(), 0600), 0);
-  EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{});
+  EXPECT_EQ(LoadLearnShown(shell), LearnSettings{});
   unlink(LearnFile().c_str());
   WriteFile(LearnFile(), "[learn]\nspeed=150\n" + std::string(1 << 20, ';'));
-  EXPECT_EQ(LoadLearnSettings(shell), LearnSettings{});
+  EXPECT_EQ(LoadLearnShown(shell), LearnSettings{});
   EXPECT_FALSE(ModeOf(LearnFile()));
+  // A folder is never replaced, nor what it holds deleted.
+  unlink(LearnFile().c_str());
+  MakeFolder(LearnFile());
+  WriteFile(LearnFile() + "/mine.txt", "mine");
+  EXPECT_EQ(LoadLearnShown(shell), LearnSettings{});
+  SaveLearnShown(LearnSettings{150, 2, RepeatGap::kOne}, shell);
+  EXPECT_EQ(shell.errors, std::vector<std::string>{WriteFailed(LearnFile(), EISDIR)});
+  EXPECT_EQ(ReadFile(LearnFile() + "/mine.txt"), "mine");
+  shell.errors.clear();
   // A link is replaced by the save, its target untouched.
   const std::string target = root + "/elsewhere.ini";
   WriteFile(target, "mine");
+  ASSERT_EQ(rename(LearnFile().c_str(), (root + "/kept").c_str()), 0);
   ASSERT_EQ(symlink(target.c_str(), LearnFile().c_str()), 0);
-  SaveLearnSettings(LearnSettings{}, shell);
+  SaveLearnShown(LearnSettings{}, shell);
   EXPECT_EQ(ReadFile(target), "mine");
   EXPECT_TRUE(S_ISREG(*ModeOf(LearnFile())));
   EXPECT_TRUE(shell.errors.empty());

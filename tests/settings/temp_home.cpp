@@ -153,6 +153,37 @@ bool DropRootPrivileges() {
          geteuid() == kNobody;
 }
 
+namespace {
+
+// What the program does with a settings call's answer: shows its message.
+template <typename T>
+T Show(const Loaded<T>& loaded, Shell& shell) {
+  if (loaded.message) shell.ShowError(*loaded.message);
+  return loaded.value;
+}
+
+void Show(const std::optional<std::string>& message, Shell& shell) {
+  if (message) shell.ShowError(*message);
+}
+
+}  // namespace
+
+Settings LoadShown(Shell& shell) {
+  return Show(LoadSettings(), shell);
+}
+
+void SaveShown(const Settings& settings, Shell& shell) {
+  Show(SaveSettings(settings), shell);
+}
+
+LearnSettings LoadLearnShown(Shell& shell) {
+  return Show(LoadLearnSettings(), shell);
+}
+
+void SaveLearnShown(const LearnSettings& learn, Shell& shell) {
+  Show(SaveLearnSettings(learn), shell);
+}
+
 std::string Describe(const Settings& settings, const RecordingShell& shell) {
   std::string text = "bMute=" + std::to_string(settings.mute) +
                      " volume=" + std::to_string(settings.volume) +

@@ -91,6 +91,13 @@ ChildOutcome RunInChild(const std::function<ChildAnswer()>& body);
 // permissions apply. True when not root to begin with.
 bool DropRootPrivileges();
 
+// The settings calls as the program makes them: a load or save whose answer
+// carries a message shows it on shell.
+Settings LoadShown(Shell& shell);
+void SaveShown(const Settings& settings, Shell& shell);
+LearnSettings LoadLearnShown(Shell& shell);
+void SaveLearnShown(const LearnSettings& learn, Shell& shell);
+
 // The three settings and the shell's messages as one text, for a child
 // to give back.
 std::string Describe(const Settings& settings, const RecordingShell& shell);

@@ -1,0 +1,244 @@
+#include "playback/decode_front.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "playback/error_text.h"
+#include "playback/gst_graph.h"
+
+namespace orvex {
+
+namespace {
+
+constexpr char kStateKey[] = "orvex-decode-front";
+
+// parsebin's autoplug-select answers (GstAutoplugSelectResult is not in a
+// public header).
+constexpr int kAutoplugTry = 0;
+constexpr int kAutoplugSkip = 2;
+
+// What the front end's callbacks share; owned by the bin, so it lives as
+// long as the elements whose threads call them.
+struct FrontState {
+  GstElement* bin = nullptr;
+  GstElement* convert = nullptr;
+  LessonProbe probe;
+  std::atomic<bool> audioLinked{false};
+  std::mutex mutex;
+  std::string decoder;  // the chosen decoder's factory name
+  std::string seen;     // the caps of the tracks that were not audio, for the log
+  // The end of the audio track in stream time, from the first time segment
+  // that ends (-1 until one does).
+  std::atomic<int64_t> trackEndNs{-1};
+};
+
+GstPadProbeReturn OnFrontSegment(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* state = static_cast<FrontState*>(data);
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT || state->trackEndNs >= 0) {
+    return GST_PAD_PROBE_OK;
+  }
+  const GstSegment* segment = nullptr;
+  gst_event_parse_segment(event, &segment);
+  if (segment->format == GST_FORMAT_TIME && GST_CLOCK_TIME_IS_VALID(segment->stop)) {
+    const guint64 end = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, segment->stop);
+    if (GST_CLOCK_TIME_IS_VALID(end)) state->trackEndNs = static_cast<int64_t>(end);
+  }
+  return GST_PAD_PROBE_OK;
+}
+
+FrontState* StateOf(GstElement* bin) {
+  return bin ? static_cast<FrontState*>(g_object_get_data(G_OBJECT(bin), kStateKey)) : nullptr;
+}
+
+std::string CapsName(GstCaps* caps) {
+  if (!caps || gst_caps_get_size(caps) == 0) return {};
+  return gst_structure_get_name(gst_caps_get_structure(caps, 0));
+}
+
+bool IsMpegAudio1(GstCaps* caps) {
+  if (CapsName(caps) != "audio/mpeg") return false;
+  int version = 0;
+  return gst_structure_get_int(gst_caps_get_structure(caps, 0), "mpegversion", &version) &&
+         version == 1;
+}
+
+int OnAutoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementFactory* factory,
+                     gpointer data) {
+  auto* state = static_cast<FrontState*>(data);
+  const std::string name = GST_OBJECT_NAME(factory);
+  // GStreamer 1.22's ID3 demuxer aborts the process on some tag sizes: only a
+  // leading tag the probe found sound, with no MP3 behind it, goes there.
+  if (name == "id3demux" && !(state->probe.leadingId3 && state->probe.id3Sound)) {
+    return kAutoplugSkip;
+  }
+  // Bytes the frame scan refused are not MP3, whatever typefind guesses
+  // (random bytes pass its test and play as noise).
+  if (state->probe.content == LessonContent::kUnknown && IsMpegAudio1(caps)) {
+    return kAutoplugSkip;
+  }
+  return kAutoplugTry;
+}
+
+// The decoder of highest rank for the caps, added to the bin; null when none
+// is installed.
+GstElement* AddDecoderFor(GstElement* bin, GstCaps* caps) {
+  GList* all = gst_element_factory_list_get_elements(
+      GST_ELEMENT_FACTORY_TYPE_DECODER | GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO, GST_RANK_MARGINAL);
+  GList* fit = gst_element_factory_list_filter(all, caps, GST_PAD_SINK, FALSE);
+  fit = g_list_sort(fit, gst_plugin_feature_rank_compare_func);
+  GstElement* decoder = nullptr;
+  for (GList* l = fit; l && !decoder; l = l->next) {
+    decoder = gst_element_factory_create(GST_ELEMENT_FACTORY(l->data), "decoder");
+    if (decoder && !gst_bin_add(GST_BIN(bin), decoder)) decoder = nullptr;
+  }
+  gst_plugin_feature_list_free(fit);
+  gst_plugin_feature_list_free(all);
+  return decoder;
+}
+
+// A buffer on a track that is not audio: parsebin has exposed every track
+// of the file by then (it exposes them all before any data leaves it). It
+// emits no no-more-pads of its own.
+GstPadProbeReturn OnOtherTrackData(GstPad*, GstPadProbeInfo*, gpointer data) {
+  auto* state = static_cast<FrontState*>(data);
+  if (state->audioLinked) return GST_PAD_PROBE_REMOVE;
+  std::string seen;
+  {
+    std::lock_guard lock(state->mutex);
+    seen = state->seen;
+  }
+  GST_ELEMENT_ERROR(state->bin, STREAM, WRONG_TYPE,
+                    ("No audio track in the file (it holds %s)", seen.c_str()), (nullptr));
+  return GST_PAD_PROBE_REMOVE;
+}
+
+void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
+  auto* state = static_cast<FrontState*>(data);
+  GstCaps* caps = gst_pad_get_current_caps(pad);
+  if (!caps) caps = gst_pad_query_caps(pad, nullptr);
+  const std::string name = CapsName(caps);
+  if (name.rfind("audio/", 0) != 0 || state->audioLinked) {
+    // Pictures, subtitles and any second audio track are left unlinked: the
+    // demuxer goes on while one of its tracks is linked.
+    {
+      std::lock_guard lock(state->mutex);
+      if (!state->seen.empty()) state->seen += ", ";
+      state->seen += name.empty() ? "?" : name;
+    }
+    if (!state->audioLinked) {
+      gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnOtherTrackData, state, nullptr);
+    }
+    if (caps) gst_caps_unref(caps);
+    return;
+  }
+  GstElement* decoder = nullptr;
+  GstPadPtr target;
+  if (name == "audio/x-raw") {
+    target = FindPin(state->convert, GST_PAD_SINK, 0);
+  } else {
+    decoder = AddDecoderFor(state->bin, caps);
+    if (decoder) {
+      target = FindPin(decoder, GST_PAD_SINK, 0);
+      if (!gst_element_link(decoder, state->convert)) target.reset();
+      gst_element_sync_state_with_parent(decoder);
+    }
+  }
+  if (!target) {
+    GST_ELEMENT_ERROR(state->bin, STREAM, CODEC_NOT_FOUND,
+                      ("No decoder for the audio track (%s)", name.c_str()), (nullptr));
+  } else if (gst_pad_link(pad, target.get()) != GST_PAD_LINK_OK) {
+    GST_ELEMENT_ERROR(state->bin, CORE, NEGOTIATION,
+                      ("The audio track (%s) does not fit its decoder", name.c_str()), (nullptr));
+  } else {
+    {
+      std::lock_guard lock(state->mutex);
+      state->decoder = decoder ? GST_OBJECT_NAME(gst_element_get_factory(decoder)) : "";
+    }
+    state->audioLinked = true;
+  }
+  if (caps) gst_caps_unref(caps);
+}
+
+DecodeFront Refuse(DecodeFront front, Result code, const std::string& detail) {
+  front.code = code;
+  front.text = OwnErrorText(code) + " (" + detail + ")";
+  return front;
+}
+
+}  // namespace
+
+DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
+  DecodeFront front;
+  {
+    FileByteSource file;
+    if (!file.Open(path)) return Refuse(std::move(front), kErrCannotOpen, path);
+    front.probe = ProbeLesson(file);
+  }
+  if (front.probe.content == LessonContent::kMp3) {
+    front.isMp3 = true;
+    return front;
+  }
+  if (front.probe.content == LessonContent::kEmpty) {
+    return Refuse(std::move(front), kErrCannotOpen, "an empty file");
+  }
+  if (front.probe.leadingId3 && !front.probe.id3Sound) {
+    return Refuse(std::move(front), kErrStream, "an ID3 tag of impossible size");
+  }
+
+  GstElement* bin = gst_bin_new("frontEnd");
+  std::string missing;
+  GstElement* source = AddElement(bin, "filesrc", "source", missing);
+  GstElement* parser = AddElement(bin, "parsebin", "parser", missing);
+  GstElement* convert = AddElement(bin, "audioconvert", "frontConvert", missing);
+  if (!missing.empty()) {
+    gst_object_unref(SinkFloating(bin));
+    return Refuse(std::move(front), kErrMissingElement, missing);
+  }
+  g_object_set(source, "location", path.c_str(), nullptr);
+  GstPadPtr convertOut = FindPin(convert, GST_PAD_SRC, 0);
+  GstPad* ghost = gst_ghost_pad_new("src", convertOut.get());
+  if (!gst_element_link(source, parser) || !ghost || !gst_element_add_pad(bin, ghost)) {
+    gst_object_unref(SinkFloating(bin));
+    return Refuse(std::move(front), kErrFail, "filesrc -> parsebin");
+  }
+
+  auto* state = new FrontState;
+  state->bin = bin;
+  state->convert = convert;
+  state->probe = front.probe;
+  g_object_set_data_full(G_OBJECT(bin), kStateKey, state,
+                         [](gpointer p) { delete static_cast<FrontState*>(p); });
+  g_signal_connect(parser, "autoplug-select", G_CALLBACK(OnAutoplugSelect), state);
+  g_signal_connect(parser, "pad-added", G_CALLBACK(OnPadAdded), state);
+  gst_pad_add_probe(convertOut.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnFrontSegment, state,
+                    nullptr);
+
+  if (!gst_bin_add(GST_BIN(pipeline), bin)) {
+    gst_object_unref(SinkFloating(bin));
+    return Refuse(std::move(front), kErrFail, "frontEnd");
+  }
+  front.ok = true;
+  front.bin = bin;
+  front.audioSrc.reset(GST_PAD(gst_object_ref(ghost)));
+  return front;
+}
+
+bool DecodeFrontHasAudio(GstElement* bin) {
+  const FrontState* state = StateOf(bin);
+  return state && state->audioLinked;
+}
+
+int64_t DecodeFrontTrackEndNs(GstElement* bin) {
+  const FrontState* state = StateOf(bin);
+  return state ? state->trackEndNs.load() : -1;
+}
+
+std::string DecodeFrontDecoder(GstElement* bin) {
+  FrontState* state = StateOf(bin);
+  if (!state) return {};
+  std::lock_guard lock(state->mutex);
+  return state->decoder;
+}
+
+}  // namespace orvex

@@ -1,0 +1,41 @@
+#pragma once
+// What a lesson file holds, told by its first bytes and never by its name: a
+// file named .m4a that holds an MP3 goes the MP3 way, an MP3 named anything
+// never reaches the second front end (whose tag demuxer must not see one).
+// Plain C++; it reads through a ByteSource.
+
+#include <cstdint>
+
+#include "playback/mpeg_scan.h"
+
+namespace orvex {
+
+enum class LessonContent {
+  kEmpty,     // no bytes at all
+  kUnknown,   // none of the below; the second front end may still know it
+  kMp3,       // MPEG audio frames (behind any ID3v2 tag): the MP3 path
+  kMp4,       // ISO/QuickTime file (.m4a, .mp4)
+  kOgg,       // Ogg pages (Vorbis, Opus, FLAC)
+  kMatroska,  // EBML (.mkv, .webm)
+  kFlac,      // native FLAC
+  kWav,       // RIFF/RF64 WAVE
+  kAdts,      // raw AAC in ADTS frames (.aac)
+};
+
+const char* ContentName(LessonContent content);
+
+struct LessonProbe {
+  LessonContent content = LessonContent::kUnknown;
+  // An ID3v2 tag leads the file.
+  bool leadingId3 = false;
+  // That tag's size is synchsafe and within the file: a tag demuxer can
+  // skip it safely (GStreamer 1.22's aborts the process on some others).
+  bool id3Sound = false;
+  uint64_t contentOffset = 0;  // where the content begins behind the tag
+};
+
+// Looks at the container's signature behind any ID3v2 tag; a file with none
+// that the MPEG frame scan takes for audio is MP3.
+LessonProbe ProbeLesson(ByteSource& source);
+
+}  // namespace orvex

@@ -182,9 +182,10 @@ bool FrontPipeline::Seek(int64_t startNs, int64_t stopNs, bool segment) {
                           stopNs < 0 ? 0 : stopNs);
 }
 
-void FrontPipeline::LoopOnSegmentDone(int64_t aNs, int64_t bNs) {
+void FrontPipeline::LoopOnSegmentDone(int64_t aNs, int64_t bNs, int64_t leadOutNs) {
   loopA_ = aNs;
-  loopB_ = bNs;
+  loopB_ = bNs + leadOutNs;
+  clipAtNs_ = leadOutNs > 0 ? bNs : -1;
   looping_ = true;
 }
 
@@ -205,7 +206,15 @@ bool FrontPipeline::Pull(size_t frames, std::vector<float>& out, int timeoutMs) 
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     const GstSegment* segment = gst_sample_get_segment(sample);
     if (buffer && segment) {
-      buffer = gst_audio_buffer_clip(gst_buffer_ref(buffer), segment, kCheckRate, sizeof(float));
+      GstSegment cut;
+      gst_segment_copy_into(segment, &cut);
+      if (clipAtNs_ >= 0) {
+        const guint64 stop =
+            gst_segment_position_from_stream_time(&cut, GST_FORMAT_TIME, clipAtNs_.load());
+        if (GST_CLOCK_TIME_IS_VALID(stop) && (!GST_CLOCK_TIME_IS_VALID(cut.stop) || stop < cut.stop))
+          cut.stop = stop;
+      }
+      buffer = gst_audio_buffer_clip(gst_buffer_ref(buffer), &cut, kCheckRate, sizeof(float));
     } else if (buffer) {
       gst_buffer_ref(buffer);
     }

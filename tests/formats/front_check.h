@@ -49,8 +49,12 @@ class FrontPipeline {
   // at stopNs (-1: the end).
   bool Seek(int64_t startNs, int64_t stopNs, bool segment);
   // From now on every segment done sends a non-flushing accurate segment seek
-  // to [aNs, bNs], pushed upstream from the pad linked to the front end.
-  void LoopOnSegmentDone(int64_t aNs, int64_t bNs);
+  // to [aNs, bNs + leadOutNs], pushed upstream from the pad linked to the
+  // front end; with a lead-out, what is pulled is cut at bNs, as the engine's
+  // sink probe cuts a segment that runs past B.
+  void LoopOnSegmentDone(int64_t aNs, int64_t bNs, int64_t leadOutNs = 0);
+  // Cuts what is pulled at this stream time (-1: nowhere).
+  void ClipAt(int64_t ns) { clipAtNs_ = ns; }
   // Plays (as fast as it decodes) and collects frames samples; false when
   // fewer arrive before the stream ends, an error or timeoutMs.
   bool Pull(size_t frames, std::vector<float>& out, int timeoutMs);
@@ -69,6 +73,7 @@ class FrontPipeline {
   std::atomic<bool> failed_{false};
   std::atomic<int> loopsSent_{0};
   int64_t loopA_ = 0, loopB_ = 0;
+  std::atomic<int64_t> clipAtNs_{-1};
 };
 
 }  // namespace orvex::test

@@ -1,5 +1,7 @@
 #include "playback/decode_front.h"
 
+#include <gst/base/gstbaseparse.h>
+
 #include <atomic>
 #include <mutex>
 
@@ -27,10 +29,51 @@ struct FrontState {
   std::mutex mutex;
   std::string decoder;  // the chosen decoder's factory name
   std::string seen;     // the caps of the tracks that were not audio, for the log
+  // Raw AAC: its frames, counted and indexed (found is false otherwise), and
+  // how far the tag demuxer shifts byte offsets.
+  AdtsScan adts;
+  uint64_t adtsShift = 0;
   // The end of the audio track in stream time, from the first time segment
   // that ends (-1 until one does).
   std::atomic<int64_t> trackEndNs{-1};
+  GstBaseParse* adtsParser = nullptr;  // set once, on the streaming thread that adds it
 };
+
+// The first data at the ADTS parser: it is started, and its seek index gets
+// the exact offset of every few frames (as the MP3 parser's does), so that
+// accurate seeks start from the right frame.
+GstPadProbeReturn OnAdtsParserInput(GstPad*, GstPadProbeInfo*, gpointer data) {
+  auto* state = static_cast<FrontState*>(data);
+  for (const AdtsScan::Point& point : state->adts.index) {
+    gst_base_parse_add_index_entry(state->adtsParser, point.offset - state->adtsShift,
+                                   state->adts.SampleTimeNs(point.sample), TRUE, TRUE);
+  }
+  return GST_PAD_PROBE_REMOVE;
+}
+
+void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
+  auto* state = static_cast<FrontState*>(data);
+  GstElementFactory* factory = gst_element_get_factory(element);
+  if (!state->adts.found || !factory || !GST_IS_BASE_PARSE(element) ||
+      g_strcmp0(GST_OBJECT_NAME(factory), "aacparse") != 0 || state->adtsParser) {
+    return;
+  }
+  state->adtsParser = GST_BASE_PARSE(element);
+  GstPadPtr in = FindPin(element, GST_PAD_SINK, 0);
+  if (in) gst_pad_add_probe(in.get(), GST_PAD_PROBE_TYPE_BUFFER, OnAdtsParserInput, state, nullptr);
+}
+
+// The length of raw AAC is the frames' count, not the parser's guess.
+GstPadProbeReturn OnFrontQuery(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* state = static_cast<FrontState*>(data);
+  GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
+  if (!state->adts.found || GST_QUERY_TYPE(query) != GST_QUERY_DURATION) return GST_PAD_PROBE_OK;
+  GstFormat format;
+  gst_query_parse_duration(query, &format, nullptr);
+  if (format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
+  gst_query_set_duration(query, GST_FORMAT_TIME, state->adts.LengthNs());
+  return GST_PAD_PROBE_HANDLED;
+}
 
 GstPadProbeReturn OnFrontSegment(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* state = static_cast<FrontState*>(data);
@@ -170,10 +213,12 @@ DecodeFront Refuse(DecodeFront front, Result code, const std::string& detail) {
 
 DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   DecodeFront front;
+  AdtsScan adts;
   {
     FileByteSource file;
     if (!file.Open(path)) return Refuse(std::move(front), kErrCannotOpen, path);
     front.probe = ProbeLesson(file);
+    if (front.probe.content == LessonContent::kAdts) adts = ScanAdts(file, front.probe.contentOffset);
   }
   if (front.probe.content == LessonContent::kMp3) {
     front.isMp3 = true;
@@ -207,12 +252,18 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   state->bin = bin;
   state->convert = convert;
   state->probe = front.probe;
+  state->adts = std::move(adts);
+  // A leading tag goes to the tag demuxer, which passes on what follows it.
+  state->adtsShift = front.probe.leadingId3 ? front.probe.contentOffset : 0;
   g_object_set_data_full(G_OBJECT(bin), kStateKey, state,
                          [](gpointer p) { delete static_cast<FrontState*>(p); });
   g_signal_connect(parser, "autoplug-select", G_CALLBACK(OnAutoplugSelect), state);
   g_signal_connect(parser, "pad-added", G_CALLBACK(OnPadAdded), state);
   gst_pad_add_probe(convertOut.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnFrontSegment, state,
                     nullptr);
+  gst_pad_add_probe(convertOut.get(), GST_PAD_PROBE_TYPE_QUERY_UPSTREAM, OnFrontQuery, state,
+                    nullptr);
+  g_signal_connect(bin, "deep-element-added", G_CALLBACK(OnElementAdded), state);
 
   if (!gst_bin_add(GST_BIN(pipeline), bin)) {
     gst_object_unref(SinkFloating(bin));

@@ -27,7 +27,50 @@ bool AdtsAt(const std::vector<uint8_t>& b, size_t offset) {
   return offset + length >= b.size() || header(offset + length);
 }
 
+constexpr int kAdtsRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                22050, 16000, 12000, 11025, 8000,  7350};
+
 }  // namespace
+
+int64_t AdtsScan::SampleTimeNs(uint64_t sample) const {
+  if (sampleRate <= 0) return 0;
+  return static_cast<int64_t>(sample / static_cast<uint64_t>(sampleRate) * 1000000000ull +
+                              sample % static_cast<uint64_t>(sampleRate) * 1000000000ull /
+                                  static_cast<uint64_t>(sampleRate));
+}
+
+int64_t AdtsScan::LengthNs() const { return SampleTimeNs(samples); }
+
+AdtsScan ScanAdts(ByteSource& source, uint64_t offset, uint32_t indexStride) {
+  AdtsScan scan;
+  const uint64_t size = source.Size();
+  std::vector<uint8_t> block(1 << 16);
+  uint64_t blockAt = 0;
+  size_t blockBytes = 0;
+  uint64_t frames = 0;
+  while (offset + 7 <= size) {
+    if (offset < blockAt || offset + 7 > blockAt + blockBytes) {
+      blockAt = offset;
+      blockBytes = source.Read(offset, block.data(), block.size());
+      if (blockBytes < 7) break;
+    }
+    const uint8_t* h = block.data() + (offset - blockAt);
+    if (h[0] != 0xFF || (h[1] & 0xF6) != 0xF0) break;
+    const int rateIndex = (h[2] >> 2) & 0x0F;
+    if (rateIndex >= 13) break;
+    const int rate = kAdtsRates[rateIndex];
+    if (scan.sampleRate != 0 && rate != scan.sampleRate) break;
+    const uint32_t length = ((h[3] & 0x03u) << 11) | (uint32_t{h[4]} << 3) | (h[5] >> 5);
+    if (length < 7 || offset + length > size) break;
+    scan.sampleRate = rate;
+    if (frames % indexStride == 0) scan.index.push_back({offset, scan.samples});
+    scan.samples += 1024u * ((h[6] & 0x03u) + 1);
+    ++frames;
+    offset += length;
+  }
+  scan.found = frames >= 2;
+  return scan;
+}
 
 const char* ContentName(LessonContent content) {
   switch (content) {

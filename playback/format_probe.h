@@ -5,6 +5,7 @@
 // Plain C++; it reads through a ByteSource.
 
 #include <cstdint>
+#include <vector>
 
 #include "playback/mpeg_scan.h"
 
@@ -33,6 +34,26 @@ struct LessonProbe {
   bool id3Sound = false;
   uint64_t contentOffset = 0;  // where the content begins behind the tag
 };
+
+// The frames of a raw AAC (ADTS) file, counted for its exact length and
+// indexed for exact seeks: the file says neither itself, and the parser
+// guesses both from the bit rate (seeks 80 ms off, no length at all).
+struct AdtsScan {
+  bool found = false;
+  int sampleRate = 0;
+  uint64_t samples = 0;  // 1024 per raw data block, priming included
+  struct Point {
+    uint64_t offset = 0;  // of the frame in the file
+    uint64_t sample = 0;  // its first sample
+  };
+  std::vector<Point> index;  // every indexStride-th frame
+  int64_t LengthNs() const;
+  int64_t SampleTimeNs(uint64_t sample) const;
+};
+
+// Walks the ADTS frames from offset to the first thing that is not one (the
+// end, a trailing tag); found when there are two or more.
+AdtsScan ScanAdts(ByteSource& source, uint64_t offset, uint32_t indexStride = 8);
 
 // Looks at the container's signature behind any ID3v2 tag; a file with none
 // that the MPEG frame scan takes for audio is MP3.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -37,6 +38,7 @@ struct Figures {
   bool ok = false;
   std::string why;
   double openMs = 0;
+  double decodeCpuMs = 0;
   int64_t offsetRef = 0, offsetSource = 0;
   int64_t seekMax = 0;
   double seekMean = 0;
@@ -99,6 +101,14 @@ Figures Measure(const std::string& path, Way way, const std::vector<float>& ref,
     return f;
   }
   f.openMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  {
+    // The CPU time of decoding the whole file in a pipeline of its own.
+    const std::clock_t c0 = std::clock();
+    FrontPipeline whole(path, way);
+    std::vector<float> all;
+    if (whole.Preroll(10000)) whole.Pull(ref.size() + kRate, all, 30000);
+    f.decodeCpuMs = 1000.0 * static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
+  }
   const int64_t durationNs = p.DurationNs();
   f.durationRef = NsToFrames(durationNs) - static_cast<int64_t>(ref.size());
   f.durationSource = NsToFrames(durationNs) - static_cast<int64_t>(source.size());
@@ -153,15 +163,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot decode the source recording\n");
     return 1;
   }
-  const char* files[] = {"aac.m4a",   "vorbis.ogg", "opus.opus", "opus.ogg",  "opus.webm",
-                         "flac.flac", "pcm.wav",    "video.mp4", "video.mkv"};
+  const char* files[] = {"aac.m4a",  "adts.aac",  "id3_adts.aac", "vorbis.ogg", "opus.opus",
+                         "opus.ogg", "opus.webm", "flac.flac",    "pcm.wav",    "video.mp4",
+                         "video.mkv"};
   std::printf("samples at %d Hz (44 = 1 ms); seek: 10 random targets; loop: 10 passes of "
               "[2 s, 4 s], A = first pass's start, seam = most lost or repeated at a seam; "
-              "/B: segments stop at B, /lead: run 100 ms past B and cut at B\n",
+              "/B: segments stop at B, /lead: run 100 ms past B and cut at B; cpu: decoding the "
+              "whole file (all threads)\n",
               kRate);
-  std::printf("%-11s %-10s %8s %8s %8s %9s %6s %6s %6s %9s %7s %7s %7s\n", "file", "way", "pos0/ff",
+  std::printf("%-11s %-10s %8s %8s %8s %9s %6s %6s %6s %9s %7s %7s %7s %7s\n", "file", "way", "pos0/ff",
               "pos0/src", "seek max", "seek mean", "A/B", "seam/B", "A/lead", "seam/lead", "dur/ff",
-              "dur/src", "open ms");
+              "dur/src", "open ms", "cpu ms");
   for (const char* name : files) {
     const std::string path = folder + "/" + name;
     std::vector<float> ref;
@@ -181,13 +193,13 @@ int main(int argc, char** argv) {
         std::printf("%-11s %-10s failed: %s\n", name, wayName, f.why.c_str());
         continue;
       }
-      std::printf("%-11s %-10s %8lld %8lld %8lld %9.1f %6lld %6lld %6lld %9lld %7lld %7lld %7.1f\n", name,
+      std::printf("%-11s %-10s %8lld %8lld %8lld %9.1f %6lld %6lld %6lld %9lld %7lld %7lld %7.1f %7.1f\n", name,
                   wayName, static_cast<long long>(f.offsetRef),
                   static_cast<long long>(f.offsetSource), static_cast<long long>(f.seekMax),
                   f.seekMean, static_cast<long long>(f.firstPassStart),
                   static_cast<long long>(f.seamMax), static_cast<long long>(f.firstPassStartLeadOut),
                   static_cast<long long>(f.seamMaxLeadOut), static_cast<long long>(f.durationRef),
-                  static_cast<long long>(f.durationSource), openSum / rounds);
+                  static_cast<long long>(f.durationSource), openSum / rounds, f.decodeCpuMs);
     }
   }
   return 0;

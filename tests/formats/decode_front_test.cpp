@@ -74,8 +74,9 @@ std::string ParamName(const ::testing::TestParamInfo<const char*>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, GoodLesson,
-                         ::testing::Values("aac.m4a", "vorbis.ogg", "opus.opus", "opus.ogg",
-                                           "flac.flac", "pcm.wav", "video.mp4"),
+                         ::testing::Values("aac.m4a", "adts.aac", "id3_adts.aac", "vorbis.ogg",
+                                           "opus.opus", "opus.ogg", "flac.flac", "pcm.wav",
+                                           "video.mp4"),
                          ParamName);
 // Not exact yet in Matroska: a Vorbis seek lands 128-151 samples early (the
 // decoder stamps the first output after a seek with the time of the packet

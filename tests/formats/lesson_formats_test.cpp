@@ -109,12 +109,9 @@ std::vector<uint8_t> Bytes(const std::string& s, size_t padTo = 64) {
 
 // Two ADTS frames of 32 bytes each (AAC LC, 44.1 kHz, stereo).
 std::vector<uint8_t> Adts(int frames) {
-  std::vector<uint8_t> out;
-  for (int i = 0; i < frames; ++i) {
-    const uint8_t h[7] = {0xFF, 0xF1, 0x50, 0x80, 0x04, 0x1F, 0xFC};
-    out.insert(out.end(), h, h + 7);
-    out.resize(out.size() + 25, 0x21);
-  }
+  static constexpr uint8_t kHeader[7] = {0xFF, 0xF1, 0x50, 0x80, 0x04, 0x1F, 0xFC};
+  std::vector<uint8_t> out(static_cast<size_t>(frames) * 32, 0x21);
+  for (size_t at = 0; at < out.size(); at += 32) std::copy(kHeader, kHeader + 7, out.begin() + at);
   return out;
 }
 
@@ -163,6 +160,32 @@ TEST(LessonContentProbe, LeadingId3TagIsSkippedAndJudged) {
   EXPECT_TRUE(past.leadingId3);
   EXPECT_FALSE(past.id3Sound);
   EXPECT_FALSE(Probe(Bytes("OggS")).leadingId3);
+}
+
+TEST(LessonContentProbe, AdtsFramesCountedAndIndexedUpToATrailingTag) {
+  // 20 frames of one raw data block and one of two, then an ID3v1 tag.
+  std::vector<uint8_t> bytes = Adts(20);
+  std::vector<uint8_t> two = Adts(1);
+  two[6] = static_cast<uint8_t>((two[6] & 0xFC) | 1);
+  bytes = Join(Join(bytes, two), Bytes("TAG", 128));
+  MemoryByteSource source(bytes);
+  const AdtsScan scan = ScanAdts(source, 0, 8);
+  ASSERT_TRUE(scan.found);
+  EXPECT_EQ(scan.sampleRate, 44100);
+  EXPECT_EQ(scan.samples, 22u * 1024);
+  EXPECT_EQ(scan.LengthNs(), int64_t{22} * 1024 * 1000000000 / 44100);
+  ASSERT_EQ(scan.index.size(), 3u);
+  EXPECT_EQ(scan.index[1].offset, 8u * 32);
+  EXPECT_EQ(scan.index[1].sample, 8u * 1024);
+  EXPECT_EQ(scan.index[2].sample, 16u * 1024);
+  // From an offset behind a leading tag; and one frame alone is not a stream.
+  const std::vector<uint8_t> tagged = Join(Id3Tag(0, 0, 0, 20, 20), Adts(3));
+  MemoryByteSource taggedSource(tagged);
+  EXPECT_EQ(ScanAdts(taggedSource, 30).samples, 3u * 1024);
+  EXPECT_EQ(ScanAdts(taggedSource, 30).index.front().offset, 30u);
+  const std::vector<uint8_t> one = Adts(1);
+  MemoryByteSource oneSource(one);
+  EXPECT_FALSE(ScanAdts(oneSource, 0).found);
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 #
 # Good lessons: source.wav (the recording itself), aac.m4a, vorbis.ogg,
 # opus.opus, opus.ogg, opus.webm, flac.flac, pcm.wav, video.mp4 (a picture and
-# AAC), video.mkv (a picture and Vorbis).
+# AAC), video.mkv (a picture and Vorbis), adts.aac (raw AAC), id3_adts.aac (the
+# same behind an ID3v2 tag).
 # Bad ones: truncated.m4a (its index, written last, is cut away),
 # no_audio.ogg (a picture only), video_only.mp4, mp3_named.m4a (an MP3),
 # empty.m4a (0 bytes), id3_ffff.flac (an ID3v2 header of impossible size).
@@ -51,3 +52,7 @@ lame --quiet -b 128 "$src" "$out/mp3_named.m4a"
 : >"$out/empty.m4a"
 # FLAC behind an ID3v2 header whose size reads FF FF FF FF.
 { printf 'ID3\004\000\000\377\377\377\377'; cat "$out/flac.flac"; } >"$out/id3_ffff.flac"
+# Raw AAC in ADTS frames, bare and behind a 30-byte ID3v2 tag.
+ff -i "$src" -c:a aac -b:a 128k "$out/adts.aac"
+{ printf 'ID3\004\000\000\000\000\000\024'; head -c 20 /dev/zero; cat "$out/adts.aac"; } \
+  >"$out/id3_adts.aac"

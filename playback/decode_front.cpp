@@ -37,6 +37,9 @@ struct FrontState {
   // that ends (-1 until one does).
   std::atomic<int64_t> trackEndNs{-1};
   GstBaseParse* adtsParser = nullptr;  // set once, on the streaming thread that adds it
+  // The stream time of the first decoded sample (-1 until it passes).
+  std::atomic<int64_t> firstSampleNs{-1};
+  GstSegment segment;  // the last segment out (streaming thread)
 };
 
 // The first data at the ADTS parser: it is started, and its seek index gets
@@ -75,14 +78,24 @@ GstPadProbeReturn OnFrontQuery(GstPad*, GstPadProbeInfo* info, gpointer data) {
   return GST_PAD_PROBE_HANDLED;
 }
 
-GstPadProbeReturn OnFrontSegment(GstPad*, GstPadProbeInfo* info, gpointer data) {
+GstPadProbeReturn OnFrontOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* state = static_cast<FrontState*>(data);
-  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-  if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT || state->trackEndNs >= 0) {
+  if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (state->firstSampleNs < 0 && state->segment.format == GST_FORMAT_TIME &&
+        GST_BUFFER_PTS_IS_VALID(buffer)) {
+      const guint64 at =
+          gst_segment_to_stream_time(&state->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+      if (GST_CLOCK_TIME_IS_VALID(at)) state->firstSampleNs = static_cast<int64_t>(at);
+    }
     return GST_PAD_PROBE_OK;
   }
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
   const GstSegment* segment = nullptr;
   gst_event_parse_segment(event, &segment);
+  gst_segment_copy_into(segment, &state->segment);
+  if (state->trackEndNs >= 0) return GST_PAD_PROBE_OK;
   if (segment->format == GST_FORMAT_TIME && GST_CLOCK_TIME_IS_VALID(segment->stop)) {
     const guint64 end = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, segment->stop);
     if (GST_CLOCK_TIME_IS_VALID(end)) state->trackEndNs = static_cast<int64_t>(end);
@@ -249,6 +262,7 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   }
 
   auto* state = new FrontState;
+  gst_segment_init(&state->segment, GST_FORMAT_UNDEFINED);
   state->bin = bin;
   state->convert = convert;
   state->probe = front.probe;
@@ -259,8 +273,10 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
                          [](gpointer p) { delete static_cast<FrontState*>(p); });
   g_signal_connect(parser, "autoplug-select", G_CALLBACK(OnAutoplugSelect), state);
   g_signal_connect(parser, "pad-added", G_CALLBACK(OnPadAdded), state);
-  gst_pad_add_probe(convertOut.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnFrontSegment, state,
-                    nullptr);
+  gst_pad_add_probe(
+      convertOut.get(),
+      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_BUFFER),
+      OnFrontOutput, state, nullptr);
   gst_pad_add_probe(convertOut.get(), GST_PAD_PROBE_TYPE_QUERY_UPSTREAM, OnFrontQuery, state,
                     nullptr);
   g_signal_connect(bin, "deep-element-added", G_CALLBACK(OnElementAdded), state);
@@ -283,6 +299,11 @@ bool DecodeFrontHasAudio(GstElement* bin) {
 int64_t DecodeFrontTrackEndNs(GstElement* bin) {
   const FrontState* state = StateOf(bin);
   return state ? state->trackEndNs.load() : -1;
+}
+
+int64_t DecodeFrontFirstSampleNs(GstElement* bin) {
+  const FrontState* state = StateOf(bin);
+  return state ? state->firstSampleNs.load() : -1;
 }
 
 std::string DecodeFrontDecoder(GstElement* bin) {

@@ -63,6 +63,14 @@ bool DecodeFrontHasAudio(GstElement* bin);
 // length of the lesson is the smaller of the two.
 int64_t DecodeFrontTrackEndNs(GstElement* bin);
 
+// Where the first decoded sample lies on the file's timeline, in
+// nanoseconds, once it has passed (-1 before): 0 where the container puts the
+// recording's first sample at 0 (an MP4 edit list, Ogg granule positions),
+// more where it does not, as in a Matroska file that ffmpeg moved on so no
+// time is negative (its Vorbis at 2.9 ms). The preroll from the start sets
+// it. Positions shown and seeks asked are then file time minus this.
+int64_t DecodeFrontFirstSampleNs(GstElement* bin);
+
 // The factory name of the decoder chosen for the track ("" before one is).
 std::string DecodeFrontDecoder(GstElement* bin);
 

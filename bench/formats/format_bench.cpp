@@ -39,6 +39,7 @@ struct Figures {
   std::string why;
   double openMs = 0;
   double decodeCpuMs = 0;
+  std::string decoder;
   int64_t offsetRef = 0, offsetSource = 0;
   int64_t seekMax = 0;
   double seekMean = 0;
@@ -109,6 +110,7 @@ Figures Measure(const std::string& path, Way way, const std::vector<float>& ref,
     if (whole.Preroll(10000)) whole.Pull(ref.size() + kRate, all, 30000);
     f.decodeCpuMs = 1000.0 * static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
   }
+  if (p.front().bin) f.decoder = DecodeFrontDecoder(p.front().bin);
   const int64_t durationNs = p.DurationNs();
   f.durationRef = NsToFrames(durationNs) - static_cast<int64_t>(ref.size());
   f.durationSource = NsToFrames(durationNs) - static_cast<int64_t>(source.size());
@@ -171,9 +173,9 @@ int main(int argc, char** argv) {
               "/B: segments stop at B, /lead: run 100 ms past B and cut at B; cpu: decoding the "
               "whole file (all threads)\n",
               kRate);
-  std::printf("%-11s %-10s %8s %8s %8s %9s %6s %6s %6s %9s %7s %7s %7s %7s\n", "file", "way", "pos0/ff",
+  std::printf("%-11s %-10s %8s %8s %8s %9s %6s %6s %6s %9s %7s %7s %7s %7s %s\n", "file", "way", "pos0/ff",
               "pos0/src", "seek max", "seek mean", "A/B", "seam/B", "A/lead", "seam/lead", "dur/ff",
-              "dur/src", "open ms", "cpu ms");
+              "dur/src", "open ms", "cpu ms", "decoder");
   for (const char* name : files) {
     const std::string path = folder + "/" + name;
     std::vector<float> ref;
@@ -193,13 +195,14 @@ int main(int argc, char** argv) {
         std::printf("%-11s %-10s failed: %s\n", name, wayName, f.why.c_str());
         continue;
       }
-      std::printf("%-11s %-10s %8lld %8lld %8lld %9.1f %6lld %6lld %6lld %9lld %7lld %7lld %7.1f %7.1f\n", name,
+      std::printf("%-11s %-10s %8lld %8lld %8lld %9.1f %6lld %6lld %6lld %9lld %7lld %7lld %7.1f %7.1f %s\n", name,
                   wayName, static_cast<long long>(f.offsetRef),
                   static_cast<long long>(f.offsetSource), static_cast<long long>(f.seekMax),
                   f.seekMean, static_cast<long long>(f.firstPassStart),
                   static_cast<long long>(f.seamMax), static_cast<long long>(f.firstPassStartLeadOut),
                   static_cast<long long>(f.seamMaxLeadOut), static_cast<long long>(f.durationRef),
-                  static_cast<long long>(f.durationSource), openSum / rounds, f.decodeCpuMs);
+                  static_cast<long long>(f.durationSource), openSum / rounds, f.decodeCpuMs,
+                  f.decoder.c_str());
     }
   }
   return 0;

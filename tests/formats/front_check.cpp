@@ -171,10 +171,18 @@ int64_t FrontPipeline::DurationNs() const {
   gint64 d = -1;
   if (!gst_element_query_duration(pipeline_, GST_FORMAT_TIME, &d)) d = -1;
   const int64_t trackEnd = front_.bin ? DecodeFrontTrackEndNs(front_.bin) : -1;
-  return trackEnd >= 0 && (d < 0 || trackEnd < d) ? trackEnd : d;
+  if (trackEnd >= 0 && (d < 0 || trackEnd < d)) d = trackEnd;
+  return d < 0 ? d : d - StartNs();
+}
+
+int64_t FrontPipeline::StartNs() const {
+  const int64_t first = front_.bin ? DecodeFrontFirstSampleNs(front_.bin) : -1;
+  return first > 0 ? first : 0;
 }
 
 bool FrontPipeline::Seek(int64_t startNs, int64_t stopNs, bool segment) {
+  startNs += StartNs();
+  if (stopNs >= 0) stopNs += StartNs();
   auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE |
                                          (segment ? GST_SEEK_FLAG_SEGMENT : 0));
   return gst_element_seek(pipeline_, 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, startNs,
@@ -183,9 +191,9 @@ bool FrontPipeline::Seek(int64_t startNs, int64_t stopNs, bool segment) {
 }
 
 void FrontPipeline::LoopOnSegmentDone(int64_t aNs, int64_t bNs, int64_t leadOutNs) {
-  loopA_ = aNs;
-  loopB_ = bNs + leadOutNs;
-  clipAtNs_ = leadOutNs > 0 ? bNs : -1;
+  loopA_ = aNs + StartNs();
+  loopB_ = bNs + leadOutNs + StartNs();
+  clipAtNs_ = leadOutNs > 0 ? bNs + StartNs() : -1;
   looping_ = true;
 }
 

@@ -44,7 +44,10 @@ class FrontPipeline {
   // (error() then says which).
   bool Preroll(int timeoutMs);
   const std::string& error() const { return error_; }
+  // The length, and positions below, on the recording's timeline: the file's
+  // time minus DecodeFrontFirstSampleNs.
   int64_t DurationNs() const;
+  int64_t StartNs() const;
   // An accurate seek from the GUI side: flushing, or a segment seek ending
   // at stopNs (-1: the end).
   bool Seek(int64_t startNs, int64_t stopNs, bool segment);

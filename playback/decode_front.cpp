@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "playback/error_text.h"
 #include "playback/gst_graph.h"
@@ -13,6 +15,12 @@ namespace orvex {
 namespace {
 
 constexpr char kStateKey[] = "orvex-decode-front";
+
+// Segment seeks that end at a stop are sent on this much further, and the
+// segment that answers them is cut back to the stop on its way out: qtdemux
+// ends a segment by its buffers' times before the edit list's shift (up to an
+// AAC frame early), matroskademux an Opus segment up to a frame early.
+constexpr int64_t kStopLeadOutNs = 100 * GST_MSECOND;
 
 // parsebin's autoplug-select answers (GstAutoplugSelectResult is not in a
 // public header).
@@ -40,7 +48,48 @@ struct FrontState {
   // The stream time of the first decoded sample (-1 until it passes).
   std::atomic<int64_t> firstSampleNs{-1};
   GstSegment segment;  // the last segment out (streaming thread)
+  // The stops asked by the seeks sent on further, by their numbers.
+  std::mutex stopMutex;
+  std::vector<std::pair<uint32_t, int64_t>> askedStops;
 };
+
+// Upstream at the front end's output: a segment seek with a stop goes on past it.
+GstPadProbeReturn OnFrontSeek(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* state = static_cast<FrontState*>(data);
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEEK) return GST_PAD_PROBE_OK;
+  gdouble rate;
+  GstFormat format;
+  GstSeekFlags flags;
+  GstSeekType startType, stopType;
+  gint64 start, stop;
+  gst_event_parse_seek(event, &rate, &format, &flags, &startType, &start, &stopType, &stop);
+  if (format != GST_FORMAT_TIME || !(flags & GST_SEEK_FLAG_SEGMENT) || rate <= 0 ||
+      stopType != GST_SEEK_TYPE_SET || stop < 0) {
+    return GST_PAD_PROBE_OK;
+  }
+  const uint32_t seqnum = gst_event_get_seqnum(event);
+  {
+    std::lock_guard lock(state->stopMutex);
+    if (state->askedStops.size() >= 16) state->askedStops.erase(state->askedStops.begin());
+    state->askedStops.emplace_back(seqnum, stop);
+  }
+  GstEvent* further = gst_event_new_seek(rate, format, flags, startType, start, stopType,
+                                         stop + kStopLeadOutNs);
+  gst_event_set_seqnum(further, seqnum);
+  gst_event_unref(event);
+  GST_PAD_PROBE_INFO_DATA(info) = further;
+  return GST_PAD_PROBE_OK;
+}
+
+// The stop a seek sent on further asked for, by the segment's number; -1 for none.
+int64_t AskedStop(FrontState* state, uint32_t seqnum) {
+  std::lock_guard lock(state->stopMutex);
+  for (const auto& [number, stop] : state->askedStops) {
+    if (number == seqnum) return stop;
+  }
+  return -1;
+}
 
 // The first data at the ADTS parser: it is started, and its seek index gets
 // the exact offset of every few frames (as the MP3 parser's does), so that
@@ -95,6 +144,22 @@ GstPadProbeReturn OnFrontOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
   const GstSegment* segment = nullptr;
   gst_event_parse_segment(event, &segment);
   gst_segment_copy_into(segment, &state->segment);
+  const uint32_t seqnum = gst_event_get_seqnum(event);
+  const int64_t asked = AskedStop(state, seqnum);
+  if (asked >= 0 && segment->format == GST_FORMAT_TIME) {
+    // Cut back to the stop asked: the sink plays no further.
+    const guint64 stop = gst_segment_position_from_stream_time(&state->segment, GST_FORMAT_TIME,
+                                                               static_cast<guint64>(asked));
+    if (GST_CLOCK_TIME_IS_VALID(stop) &&
+        (!GST_CLOCK_TIME_IS_VALID(state->segment.stop) || stop < state->segment.stop)) {
+      state->segment.stop = stop;
+      GstEvent* cut = gst_event_new_segment(&state->segment);
+      gst_event_set_seqnum(cut, seqnum);
+      gst_event_unref(event);
+      GST_PAD_PROBE_INFO_DATA(info) = cut;
+    }
+    return GST_PAD_PROBE_OK;
+  }
   if (state->trackEndNs >= 0) return GST_PAD_PROBE_OK;
   if (segment->format == GST_FORMAT_TIME && GST_CLOCK_TIME_IS_VALID(segment->stop)) {
     const guint64 end = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, segment->stop);
@@ -278,6 +343,8 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
       static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_BUFFER),
       OnFrontOutput, state, nullptr);
   gst_pad_add_probe(convertOut.get(), GST_PAD_PROBE_TYPE_QUERY_UPSTREAM, OnFrontQuery, state,
+                    nullptr);
+  gst_pad_add_probe(convertOut.get(), GST_PAD_PROBE_TYPE_EVENT_UPSTREAM, OnFrontSeek, state,
                     nullptr);
   g_signal_connect(bin, "deep-element-added", G_CALLBACK(OnElementAdded), state);
 

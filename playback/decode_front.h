@@ -13,12 +13,11 @@
 // Accurate seeks go to the pipeline as for MP3. The seeks a loop sends
 // without a flush when its segment is done go upstream from the pad linked
 // to "src" (gst_pad_push_event on that sink pad): through the decoder to
-// the demuxer, never through the pipeline's state lock. A loop's segments
-// must run on past B and be cut at B at the sink (as the engine does at
-// other speeds): qtdemux ends a segment by the time of its buffers before
-// the edit list's shift, so a segment that stops at B ends up to one AAC
-// frame early (271 samples lost at each seam of a loop from 2 s to 4 s),
-// and matroskademux likewise ends an Opus segment 244 samples early.
+// the demuxer, never through the pipeline's state lock. A segment seek's stop
+// is sent on 100 ms further and the answering segment cut back to it on its
+// way out (the audio sink plays no further): demuxers end a segment early
+// otherwise (qtdemux by up to an AAC frame, 271 samples at each seam of a
+// loop from 2 s to 4 s; matroskademux 244 samples of Opus).
 //
 // A file in which no audio track turns up (a video alone, an Ogg of pictures)
 // gets an error message on the bus from the bin, "no audio track", when the

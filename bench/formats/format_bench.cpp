@@ -27,8 +27,6 @@ namespace {
 constexpr int kRate = kCheckRate;
 constexpr size_t kWindow = 2048;
 constexpr int64_t kRadius = kRate / 10;
-// The engine's lead-out past B at other speeds (kTempoLeadOutNs).
-constexpr int64_t kLeadOutNs = 100000000;
 
 int64_t Abs(int64_t v) { return v < 0 ? -v : v; }
 int64_t NsToFrames(int64_t ns) { return (ns * kRate + 500000000) / 1000000000; }
@@ -43,54 +41,9 @@ struct Figures {
   int64_t offsetRef = 0, offsetSource = 0;
   int64_t seekMax = 0;
   double seekMean = 0;
-  int64_t firstPassStart = 0, firstPassStartLeadOut = 0;
-  int64_t seamMax = 0, seamMaxLeadOut = 0;
+  int64_t firstPassStart = 0, seamMax = 0, passLengthMax = 0;
   int64_t durationRef = 0, durationSource = 0;
 };
-
-// A loop of [2 s, 4 s] for 10 passes as the engine plays it: a segment seek,
-// then on each segment done another without a flush. With a lead-out the
-// segments run on past B and what is pulled is cut at B.
-bool Loop(FrontPipeline& p, const std::vector<float>& ref, int64_t leadOut, int64_t& firstStart,
-          int64_t& seamMax) {
-  std::vector<float> out;
-  firstStart = seamMax = 0;
-  const int64_t a = SecondsToNs(2.0), b = SecondsToNs(4.0);
-  const int64_t passFrames = NsToFrames(b - a);
-  const int passes = 10;
-  p.LoopOnSegmentDone(a, b, leadOut);
-  if (!p.Seek(a, b + leadOut, true) || !p.Pull(static_cast<size_t>(passFrames * passes), out, 20000)) {
-    return false;
-  }
-  // Pass by pass: where B of the pass lies in the take (a window just before
-  // it is found in the file just before B), then which sample of the file
-  // follows it (a window just behind it is found just behind A): 0 when B is
-  // followed by A exactly, more when samples after A are lost, less when
-  // samples are repeated or more of the file after B is played.
-  const int64_t m = kRate / 100;
-  const int64_t w = static_cast<int64_t>(kWindow);
-  const int64_t aFrame = NsToFrames(a), bFrame = NsToFrames(b);
-  int64_t at = 0;  // where the pass's A lies in the take
-  for (int i = 0; i < passes; ++i) {
-    const int64_t startErr = Locate(ref, out.data() + at + m, kWindow, aFrame + m, kRadius) - m - aFrame;
-    if (i == 0) {
-      firstStart = startErr;
-    } else {
-      seamMax = std::max(seamMax, Abs(startErr));
-    }
-    at -= startErr;
-    const int64_t endIdx = at + passFrames - m - w;
-    if (endIdx + w > static_cast<int64_t>(out.size())) break;
-    const int64_t endErr = Locate(ref, out.data() + endIdx, kWindow, bFrame - m - w, kRadius) -
-                           (bFrame - m - w);
-    if (std::getenv("ORVEX_BENCH_VERBOSE")) {
-      std::printf("  pass %d: start %lld end %lld\n", i, static_cast<long long>(startErr),
-                  static_cast<long long>(endErr));
-    }
-    at += passFrames - endErr;
-  }
-  return true;
-}
 
 Figures Measure(const std::string& path, Way way, const std::vector<float>& ref,
                 const std::vector<float>& source) {
@@ -142,11 +95,14 @@ Figures Measure(const std::string& path, Way way, const std::vector<float>& ref,
   }
   f.seekMean = sum / 10;
 
-  if (!Loop(p, ref, 0, f.firstPassStart, f.seamMax) ||
-      !Loop(p, ref, kLeadOutNs, f.firstPassStartLeadOut, f.seamMaxLeadOut)) {
+  const LoopTake loop = PlayLoop(p, ref, SecondsToNs(2.0), SecondsToNs(4.0), 10);
+  if (!loop.ok) {
     f.why = "loop";
     return f;
   }
+  f.firstPassStart = loop.firstStart;
+  f.seamMax = loop.seamMax;
+  f.passLengthMax = loop.lengthMax;
   f.ok = true;
   return f;
 }
@@ -169,12 +125,12 @@ int main(int argc, char** argv) {
                          "opus.ogg", "opus.webm", "flac.flac",    "pcm.wav",    "video.mp4",
                          "video.mkv"};
   std::printf("samples at %d Hz (44 = 1 ms); seek: 10 random targets; loop: 10 passes of "
-              "[2 s, 4 s], A = first pass's start, seam = most lost or repeated at a seam; "
-              "/B: segments stop at B, /lead: run 100 ms past B and cut at B; cpu: decoding the "
-              "whole file (all threads)\n",
+              "[2 s, 4 s]: A = first pass's start, seam = most lost or repeated at a seam, "
+              "pass = largest error of a pass's length; cpu: decoding the whole file (all "
+              "threads)\n",
               kRate);
-  std::printf("%-11s %-10s %8s %8s %8s %9s %6s %6s %6s %9s %7s %7s %7s %7s %s\n", "file", "way", "pos0/ff",
-              "pos0/src", "seek max", "seek mean", "A/B", "seam/B", "A/lead", "seam/lead", "dur/ff",
+  std::printf("%-11s %-10s %8s %8s %8s %9s %6s %6s %6s %7s %7s %7s %7s %s\n", "file", "way", "pos0/ff",
+              "pos0/src", "seek max", "seek mean", "loop A", "seam", "pass", "dur/ff",
               "dur/src", "open ms", "cpu ms", "decoder");
   for (const char* name : files) {
     const std::string path = folder + "/" + name;
@@ -195,12 +151,11 @@ int main(int argc, char** argv) {
         std::printf("%-11s %-10s failed: %s\n", name, wayName, f.why.c_str());
         continue;
       }
-      std::printf("%-11s %-10s %8lld %8lld %8lld %9.1f %6lld %6lld %6lld %9lld %7lld %7lld %7.1f %7.1f %s\n", name,
+      std::printf("%-11s %-10s %8lld %8lld %8lld %9.1f %6lld %6lld %6lld %7lld %7lld %7.1f %7.1f %s\n", name,
                   wayName, static_cast<long long>(f.offsetRef),
                   static_cast<long long>(f.offsetSource), static_cast<long long>(f.seekMax),
                   f.seekMean, static_cast<long long>(f.firstPassStart),
-                  static_cast<long long>(f.seamMax), static_cast<long long>(f.firstPassStartLeadOut),
-                  static_cast<long long>(f.seamMaxLeadOut), static_cast<long long>(f.durationRef),
+                  static_cast<long long>(f.seamMax), static_cast<long long>(f.passLengthMax), static_cast<long long>(f.durationRef),
                   static_cast<long long>(f.durationSource), openSum / rounds, f.decodeCpuMs,
                   f.decoder.c_str());
     }

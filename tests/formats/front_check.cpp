@@ -3,7 +3,9 @@
 #include <gst/app/gstappsink.h>
 #include <gst/audio/audio.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <mutex>
 
@@ -190,10 +192,9 @@ bool FrontPipeline::Seek(int64_t startNs, int64_t stopNs, bool segment) {
                           stopNs < 0 ? 0 : stopNs);
 }
 
-void FrontPipeline::LoopOnSegmentDone(int64_t aNs, int64_t bNs, int64_t leadOutNs) {
+void FrontPipeline::LoopOnSegmentDone(int64_t aNs, int64_t bNs) {
   loopA_ = aNs + StartNs();
-  loopB_ = bNs + leadOutNs + StartNs();
-  clipAtNs_ = leadOutNs > 0 ? bNs + StartNs() : -1;
+  loopB_ = bNs + StartNs();
   looping_ = true;
 }
 
@@ -214,15 +215,7 @@ bool FrontPipeline::Pull(size_t frames, std::vector<float>& out, int timeoutMs) 
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     const GstSegment* segment = gst_sample_get_segment(sample);
     if (buffer && segment) {
-      GstSegment cut;
-      gst_segment_copy_into(segment, &cut);
-      if (clipAtNs_ >= 0) {
-        const guint64 stop =
-            gst_segment_position_from_stream_time(&cut, GST_FORMAT_TIME, clipAtNs_.load());
-        if (GST_CLOCK_TIME_IS_VALID(stop) && (!GST_CLOCK_TIME_IS_VALID(cut.stop) || stop < cut.stop))
-          cut.stop = stop;
-      }
-      buffer = gst_audio_buffer_clip(gst_buffer_ref(buffer), &cut, kCheckRate, sizeof(float));
+      buffer = gst_audio_buffer_clip(gst_buffer_ref(buffer), segment, kCheckRate, sizeof(float));
     } else if (buffer) {
       gst_buffer_ref(buffer);
     }
@@ -237,6 +230,40 @@ bool FrontPipeline::Pull(size_t frames, std::vector<float>& out, int timeoutMs) 
   }
   if (out.size() > frames) out.resize(frames);
   return out.size() == frames;
+}
+
+LoopTake PlayLoop(FrontPipeline& p, const std::vector<float>& ref, int64_t aNs, int64_t bNs,
+                  int passes) {
+  LoopTake take;
+  auto frames = [](int64_t ns) { return (ns * kCheckRate + 500000000) / 1000000000; };
+  const int64_t passFrames = frames(bNs - aNs);
+  std::vector<float> out;
+  p.LoopOnSegmentDone(aNs, bNs);
+  if (!p.Seek(aNs, bNs, true) || !p.Pull(static_cast<size_t>(passFrames * passes), out, 30000)) {
+    return take;
+  }
+  // Pass by pass: which sample of the file follows the pass's start (a window
+  // just behind it is found just behind A), then where its B lies (a window
+  // just before it is found just before B). Each start is counted from where
+  // the pass before ended, so an error is counted at the seam it happens at.
+  constexpr size_t kWindow = 2048;
+  const int64_t w = static_cast<int64_t>(kWindow), m = kCheckRate / 100, radius = kCheckRate / 10;
+  const int64_t aFrame = frames(aNs), bFrame = frames(bNs);
+  int64_t at = 0;  // where the pass's A lies in the take
+  for (int i = 0; i < passes; ++i) {
+    const int64_t startErr = Locate(ref, out.data() + at + m, kWindow, aFrame + m, radius) - m - aFrame;
+    if (i == 0) take.firstStart = startErr;
+    if (i > 0) take.seamMax = std::max(take.seamMax, std::abs(startErr));
+    at -= startErr;
+    const int64_t endAt = at + passFrames - m - w;
+    if (endAt + w > static_cast<int64_t>(out.size())) break;
+    const int64_t endErr =
+        Locate(ref, out.data() + endAt, kWindow, bFrame - m - w, radius) - (bFrame - m - w);
+    take.lengthMax = std::max(take.lengthMax, std::abs(endErr));
+    at += passFrames - endErr;
+  }
+  take.ok = true;
+  return take;
 }
 
 }  // namespace orvex::test

@@ -52,12 +52,8 @@ class FrontPipeline {
   // at stopNs (-1: the end).
   bool Seek(int64_t startNs, int64_t stopNs, bool segment);
   // From now on every segment done sends a non-flushing accurate segment seek
-  // to [aNs, bNs + leadOutNs], pushed upstream from the pad linked to the
-  // front end; with a lead-out, what is pulled is cut at bNs, as the engine's
-  // sink probe cuts a segment that runs past B.
-  void LoopOnSegmentDone(int64_t aNs, int64_t bNs, int64_t leadOutNs = 0);
-  // Cuts what is pulled at this stream time (-1: nowhere).
-  void ClipAt(int64_t ns) { clipAtNs_ = ns; }
+  // to [aNs, bNs], pushed upstream from the pad linked to the front end.
+  void LoopOnSegmentDone(int64_t aNs, int64_t bNs);
   // Plays (as fast as it decodes) and collects frames samples; false when
   // fewer arrive before the stream ends, an error or timeoutMs.
   bool Pull(size_t frames, std::vector<float>& out, int timeoutMs);
@@ -76,7 +72,18 @@ class FrontPipeline {
   std::atomic<bool> failed_{false};
   std::atomic<int> loopsSent_{0};
   int64_t loopA_ = 0, loopB_ = 0;
-  std::atomic<int64_t> clipAtNs_{-1};
 };
+
+// A loop of [aNs, bNs] played for passes passes as the engine plays it (a
+// segment seek, then on each segment done another without a flush), cut as an
+// audio sink cuts it, and followed through ref pass by pass.
+struct LoopTake {
+  bool ok = false;
+  int64_t firstStart = 0;  // the first pass's start against A, in samples
+  int64_t seamMax = 0;     // the most lost (+) or repeated (-) at a seam
+  int64_t lengthMax = 0;   // the largest error of a pass's length
+};
+LoopTake PlayLoop(FrontPipeline& p, const std::vector<float>& ref, int64_t aNs, int64_t bNs,
+                  int passes);
 
 }  // namespace orvex::test

@@ -6,6 +6,7 @@
 // and the time from open to preroll. No audio device needed.
 //
 //   format_bench <folder made by tests/formats/make_formats.sh> [rounds]
+// (bench/run_format_bench.sh makes the folder and runs it)
 
 #include <chrono>
 #include <algorithm>

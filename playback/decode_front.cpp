@@ -2,6 +2,7 @@
 
 #include <gst/base/gstbaseparse.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <utility>
@@ -44,6 +45,7 @@ struct FrontState {
   // The end of the audio track in stream time, from the first time segment
   // that ends (-1 until one does).
   std::atomic<int64_t> trackEndNs{-1};
+  std::atomic<int64_t> taggedEndNs{-1};  // from a DURATION tag of the track
   GstBaseParse* adtsParser = nullptr;  // set once, on the streaming thread that adds it
   // The stream time of the first decoded sample (-1 until it passes).
   std::atomic<int64_t> firstSampleNs{-1};
@@ -140,6 +142,20 @@ GstPadProbeReturn OnFrontOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
     return GST_PAD_PROBE_OK;
   }
   GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (event && GST_EVENT_TYPE(event) == GST_EVENT_TAG) {
+    // A Matroska track's own length, where its muxer wrote one.
+    GstTagList* tags = nullptr;
+    gst_event_parse_tag(event, &tags);
+    const gchar* comment = nullptr;
+    for (guint i = 0; gst_tag_list_peek_string_index(tags, GST_TAG_EXTENDED_COMMENT, i, &comment);
+         ++i) {
+      if (g_str_has_prefix(comment, "DURATION=")) {
+        const int64_t ns = ParseTrackDuration(comment + 9);
+        if (ns > 0) state->taggedEndNs = ns;
+      }
+    }
+    return GST_PAD_PROBE_OK;
+  }
   if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
   const GstSegment* segment = nullptr;
   gst_event_parse_segment(event, &segment);
@@ -365,7 +381,10 @@ bool DecodeFrontHasAudio(GstElement* bin) {
 
 int64_t DecodeFrontTrackEndNs(GstElement* bin) {
   const FrontState* state = StateOf(bin);
-  return state ? state->trackEndNs.load() : -1;
+  if (!state) return -1;
+  const int64_t bySegment = state->trackEndNs, byTag = state->taggedEndNs;
+  if (bySegment < 0 || byTag < 0) return std::max(bySegment, byTag);
+  return std::min(bySegment, byTag);
 }
 
 int64_t DecodeFrontFirstSampleNs(GstElement* bin) {

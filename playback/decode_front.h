@@ -56,8 +56,9 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path);
 // (the file then really holds audio; check after the preroll).
 bool DecodeFrontHasAudio(GstElement* bin);
 
-// The end of the audio track as its demuxer's first segment states it, in
-// nanoseconds; -1 when it does not. A video's duration query answers the
+// The end of the audio track as its demuxer's first segment states it (an
+// MP4 edit list), or its Matroska DURATION tag, in nanoseconds; -1 when
+// neither does. A video's duration query answers the
 // longest track (in an MP4 the picture often runs on past the sound): the
 // length of the lesson is the smaller of the two.
 int64_t DecodeFrontTrackEndNs(GstElement* bin);

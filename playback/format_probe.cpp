@@ -72,6 +72,34 @@ AdtsScan ScanAdts(ByteSource& source, uint64_t offset, uint32_t indexStride) {
   return scan;
 }
 
+int64_t ParseTrackDuration(std::string_view text) {
+  int64_t fields[3] = {0, 0, 0};
+  size_t at = 0;
+  for (int f = 0; f < 3; ++f) {
+    const size_t from = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - from < 9) {
+      fields[f] = fields[f] * 10 + (text[at] - '0');
+      ++at;
+    }
+    if (at == from) return -1;
+    const char separator = f < 2 ? ':' : '.';
+    if (at < text.size() && text[at] == separator) {
+      ++at;
+    } else if (f < 2 || at != text.size()) {
+      return -1;
+    }
+  }
+  if (fields[1] >= 60 || fields[2] >= 60) return -1;
+  int64_t ns = ((fields[0] * 60 + fields[1]) * 60 + fields[2]) * 1000000000;
+  // The fraction, to nine digits.
+  int64_t scale = 100000000;
+  for (; at < text.size() && scale > 0; ++at, scale /= 10) {
+    if (text[at] < '0' || text[at] > '9') return -1;
+    ns += (text[at] - '0') * scale;
+  }
+  return at == text.size() ? ns : -1;
+}
+
 const char* ContentName(LessonContent content) {
   switch (content) {
     case LessonContent::kEmpty:

@@ -5,6 +5,7 @@
 // Plain C++; it reads through a ByteSource.
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "playback/mpeg_scan.h"
@@ -54,6 +55,11 @@ struct AdtsScan {
 // Walks the ADTS frames from offset to the first thing that is not one (the
 // end, a trailing tag); found when there are two or more.
 AdtsScan ScanAdts(ByteSource& source, uint64_t offset, uint32_t indexStride = 8);
+
+// The time of a Matroska track's DURATION tag ("HH:MM:SS.nnnnnnnnn", as
+// ffmpeg and mkvmerge write it for each track) in nanoseconds; -1 when the
+// text is not one.
+int64_t ParseTrackDuration(std::string_view text);
 
 // Looks at the container's signature behind any ID3v2 tag; a file with none
 // that the MPEG frame scan takes for audio is MP3.

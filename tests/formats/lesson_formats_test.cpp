@@ -188,5 +188,14 @@ TEST(LessonContentProbe, AdtsFramesCountedAndIndexedUpToATrailingTag) {
   EXPECT_FALSE(ScanAdts(oneSource, 0).found);
 }
 
+TEST(LessonContentProbe, MatroskaTrackDurationTag) {
+  EXPECT_EQ(ParseTrackDuration("00:00:07.503000000"), 7503000000);
+  EXPECT_EQ(ParseTrackDuration("01:02:03.5"), 3723500000000);
+  EXPECT_EQ(ParseTrackDuration("00:10:00"), 600000000000);
+  for (const char* bad : {"", "7.5", "00:61:00.0", "00:00:07.5x", "00::07.5", "aa:00:00"}) {
+    EXPECT_EQ(ParseTrackDuration(bad), -1) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace orvex

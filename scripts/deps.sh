@@ -52,11 +52,15 @@ ORVEX_BUILD_PACKAGES=(build-essential ccache cmake pkgconf libgtest-dev libbench
   qt6-svg-dev libqt6svg6 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libcurl4-openssl-dev)
 # The fuzz targets (fuzz/): clang and its libFuzzer runtime.
 ORVEX_FUZZ_PACKAGES=(clang libclang-rt-dev)
+# gstreamer1.0-libav: avdec_aac. The other AAC decoder, faad, drops its first
+# frame itself, and with the MP4 edit list's priming cut as well the first
+# 1024 samples of the recording were lost.
 ORVEX_RUN_PACKAGES=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-  mp3val fonts-wqy-microhei qt6-translations-l10n qt6-qpa-plugins)
+  gstreamer1.0-libav mp3val fonts-wqy-microhei qt6-translations-l10n qt6-qpa-plugins)
 # cpack -G DEB: dpkg-shlibdeps for the Depends, file to find the programs.
 ORVEX_PACKAGE_PACKAGES=(dpkg-dev file)
-ORVEX_TEST_PACKAGES=(pulseaudio pulseaudio-utils lame sox locales gstreamer1.0-tools xvfb
+# ffmpeg makes the lessons of every format and decodes them as the reference.
+ORVEX_TEST_PACKAGES=(pulseaudio pulseaudio-utils lame sox locales gstreamer1.0-tools xvfb ffmpeg
   playerctl dbus-daemon dbus-bin espeak-ng "${ORVEX_PACKAGE_PACKAGES[@]}" lintian appstream
   desktop-file-utils)
 # The window is laid out under these locales as well as C; the Chinese one is

@@ -73,8 +73,11 @@ for name in eg.mp3 chord.wav; do
 done
 grep -qx 'Exec=orvexplayer %f' "$root/usr/share/applications/orvexplayer.desktop" ||
   fail "the launcher does not pass the file"
-grep -qx 'MimeType=audio/mpeg;audio/mp3;' "$root/usr/share/applications/orvexplayer.desktop" ||
-  fail "the launcher does not open MP3 files"
+# The full list of lesson types is checked against the program's rules by
+# formats_rules_test; here the installed launcher must carry it.
+grep -qx 'MimeType=audio/mpeg;audio/mp3;.*audio/mp4;.*video/webm;.*' \
+  "$root/usr/share/applications/orvexplayer.desktop" ||
+  fail "the launcher does not open MP3 and the other lesson files"
 gzip -dc "$root/usr/share/man/man1/orvexplayer.1.gz" | grep -q '^\.TH ORVEXPLAYER 1 ' ||
   fail "no manual page orvexplayer(1)"
 

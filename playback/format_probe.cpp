@@ -1,0 +1,168 @@
+#include "playback/format_probe.h"
+
+#include <cstring>
+#include <vector>
+
+namespace orvex {
+
+namespace {
+
+bool At(const std::vector<uint8_t>& b, size_t offset, const char* magic) {
+  const size_t n = std::strlen(magic);
+  return offset + n <= b.size() && std::memcmp(b.data() + offset, magic, n) == 0;
+}
+
+// An ADTS header at offset whose frame is followed by another ADTS header:
+// one sync word alone is too easily met in other data.
+bool AdtsAt(const std::vector<uint8_t>& b, size_t offset) {
+  auto header = [&](size_t at) {
+    return at + 7 <= b.size() && b[at] == 0xFF && (b[at + 1] & 0xF6) == 0xF0 &&
+           ((b[at + 2] >> 2) & 0x0F) < 13;
+  };
+  if (!header(offset)) return false;
+  const size_t length = ((b[offset + 3] & 0x03u) << 11) | (b[offset + 4] << 3) |
+                        (b[offset + 5] >> 5);
+  if (length < 7) return false;
+  // A file of a single frame has no second header to check.
+  return offset + length >= b.size() || header(offset + length);
+}
+
+constexpr int kAdtsRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                22050, 16000, 12000, 11025, 8000,  7350};
+
+}  // namespace
+
+int64_t AdtsScan::SampleTimeNs(uint64_t sample) const {
+  if (sampleRate <= 0) return 0;
+  return static_cast<int64_t>(sample / static_cast<uint64_t>(sampleRate) * 1000000000ull +
+                              sample % static_cast<uint64_t>(sampleRate) * 1000000000ull /
+                                  static_cast<uint64_t>(sampleRate));
+}
+
+int64_t AdtsScan::LengthNs() const { return SampleTimeNs(samples); }
+
+AdtsScan ScanAdts(ByteSource& source, uint64_t offset, uint32_t indexStride) {
+  AdtsScan scan;
+  const uint64_t size = source.Size();
+  std::vector<uint8_t> block(1 << 16);
+  uint64_t blockAt = 0;
+  size_t blockBytes = 0;
+  uint64_t frames = 0;
+  while (offset + 7 <= size) {
+    if (offset < blockAt || offset + 7 > blockAt + blockBytes) {
+      blockAt = offset;
+      blockBytes = source.Read(offset, block.data(), block.size());
+      if (blockBytes < 7) break;
+    }
+    const uint8_t* h = block.data() + (offset - blockAt);
+    if (h[0] != 0xFF || (h[1] & 0xF6) != 0xF0) break;
+    const int rateIndex = (h[2] >> 2) & 0x0F;
+    if (rateIndex >= 13) break;
+    const int rate = kAdtsRates[rateIndex];
+    if (scan.sampleRate != 0 && rate != scan.sampleRate) break;
+    const uint32_t length = ((h[3] & 0x03u) << 11) | (uint32_t{h[4]} << 3) | (h[5] >> 5);
+    if (length < 7 || offset + length > size) break;
+    scan.sampleRate = rate;
+    if (frames % indexStride == 0) scan.index.push_back({offset, scan.samples});
+    scan.samples += 1024u * ((h[6] & 0x03u) + 1);
+    ++frames;
+    offset += length;
+  }
+  scan.found = frames >= 2;
+  return scan;
+}
+
+int64_t ParseTrackDuration(std::string_view text) {
+  int64_t fields[3] = {0, 0, 0};
+  size_t at = 0;
+  for (int f = 0; f < 3; ++f) {
+    const size_t from = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - from < 9) {
+      fields[f] = fields[f] * 10 + (text[at] - '0');
+      ++at;
+    }
+    if (at == from) return -1;
+    const char separator = f < 2 ? ':' : '.';
+    if (at < text.size() && text[at] == separator) {
+      ++at;
+    } else if (f < 2 || at != text.size()) {
+      return -1;
+    }
+  }
+  if (fields[1] >= 60 || fields[2] >= 60) return -1;
+  int64_t ns = ((fields[0] * 60 + fields[1]) * 60 + fields[2]) * 1000000000;
+  // The fraction, to nine digits.
+  int64_t scale = 100000000;
+  for (; at < text.size() && scale > 0; ++at, scale /= 10) {
+    if (text[at] < '0' || text[at] > '9') return -1;
+    ns += (text[at] - '0') * scale;
+  }
+  return at == text.size() ? ns : -1;
+}
+
+const char* ContentName(LessonContent content) {
+  switch (content) {
+    case LessonContent::kEmpty:
+      return "empty";
+    case LessonContent::kUnknown:
+      return "unknown";
+    case LessonContent::kMp3:
+      return "MP3";
+    case LessonContent::kMp4:
+      return "MP4";
+    case LessonContent::kOgg:
+      return "Ogg";
+    case LessonContent::kMatroska:
+      return "Matroska";
+    case LessonContent::kFlac:
+      return "FLAC";
+    case LessonContent::kWav:
+      return "WAV";
+    case LessonContent::kAdts:
+      return "ADTS AAC";
+  }
+  return "?";
+}
+
+LessonProbe ProbeLesson(ByteSource& source) {
+  LessonProbe probe;
+  const uint64_t size = source.Size();
+  if (size == 0) {
+    probe.content = LessonContent::kEmpty;
+    return probe;
+  }
+  std::vector<uint8_t> head(10);
+  head.resize(source.Read(0, head.data(), head.size()));
+  if (head.size() == 10 && At(head, 0, "ID3")) {
+    probe.leadingId3 = true;
+    const uint64_t tag = Id3v2TagSize(head.data(), head.size(), size);
+    // Id3v2TagSize counts a bare 10-byte header for a size it does not
+    // trust; the tag is sound only when the size it states is the one taken.
+    const uint64_t stated = (uint64_t{head[6]} << 21) | (uint64_t{head[7]} << 14) |
+                            (uint64_t{head[8]} << 7) | head[9];
+    const bool synchsafe = ((head[6] | head[7] | head[8] | head[9]) & 0x80) == 0;
+    probe.id3Sound = synchsafe && tag == stated + 10 + ((head[5] & 0x10) ? 10 : 0);
+    probe.contentOffset = tag;
+  }
+  std::vector<uint8_t> b(4096);
+  b.resize(source.Read(probe.contentOffset, b.data(), b.size()));
+  if (At(b, 4, "ftyp") || At(b, 4, "moov") || At(b, 4, "mdat") || At(b, 4, "wide") ||
+      At(b, 4, "free")) {
+    probe.content = LessonContent::kMp4;
+  } else if (At(b, 0, "OggS")) {
+    probe.content = LessonContent::kOgg;
+  } else if (At(b, 0, "\x1A\x45\xDF\xA3")) {
+    probe.content = LessonContent::kMatroska;
+  } else if (At(b, 0, "fLaC")) {
+    probe.content = LessonContent::kFlac;
+  } else if ((At(b, 0, "RIFF") || At(b, 0, "RF64")) && At(b, 8, "WAVE")) {
+    probe.content = LessonContent::kWav;
+  } else if (AdtsAt(b, 0)) {
+    probe.content = LessonContent::kAdts;
+  } else {
+    probe.content = ScanMpegAudio(source).found ? LessonContent::kMp3 : LessonContent::kUnknown;
+  }
+  return probe;
+}
+
+}  // namespace orvex

@@ -1,0 +1,68 @@
+#pragma once
+// What a lesson file holds, told by its first bytes and never by its name: a
+// file named .m4a that holds an MP3 goes the MP3 way, an MP3 named anything
+// never reaches the second front end (whose tag demuxer must not see one).
+// Plain C++; it reads through a ByteSource.
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "playback/mpeg_scan.h"
+
+namespace orvex {
+
+enum class LessonContent {
+  kEmpty,     // no bytes at all
+  kUnknown,   // none of the below; the second front end may still know it
+  kMp3,       // MPEG audio frames (behind any ID3v2 tag): the MP3 path
+  kMp4,       // ISO/QuickTime file (.m4a, .mp4)
+  kOgg,       // Ogg pages (Vorbis, Opus, FLAC)
+  kMatroska,  // EBML (.mkv, .webm)
+  kFlac,      // native FLAC
+  kWav,       // RIFF/RF64 WAVE
+  kAdts,      // raw AAC in ADTS frames (.aac)
+};
+
+const char* ContentName(LessonContent content);
+
+struct LessonProbe {
+  LessonContent content = LessonContent::kUnknown;
+  // An ID3v2 tag leads the file.
+  bool leadingId3 = false;
+  // That tag's size is synchsafe and within the file: a tag demuxer can
+  // skip it safely (GStreamer 1.22's aborts the process on some others).
+  bool id3Sound = false;
+  uint64_t contentOffset = 0;  // where the content begins behind the tag
+};
+
+// The frames of a raw AAC (ADTS) file, counted for its exact length and
+// indexed for exact seeks: the file says neither itself, and the parser
+// guesses both from the bit rate (seeks 80 ms off, no length at all).
+struct AdtsScan {
+  bool found = false;
+  int sampleRate = 0;
+  uint64_t samples = 0;  // 1024 per raw data block, priming included
+  struct Point {
+    uint64_t offset = 0;  // of the frame in the file
+    uint64_t sample = 0;  // its first sample
+  };
+  std::vector<Point> index;  // every indexStride-th frame
+  int64_t LengthNs() const;
+  int64_t SampleTimeNs(uint64_t sample) const;
+};
+
+// Walks the ADTS frames from offset to the first thing that is not one (the
+// end, a trailing tag); found when there are two or more.
+AdtsScan ScanAdts(ByteSource& source, uint64_t offset, uint32_t indexStride = 8);
+
+// The time of a Matroska track's DURATION tag ("HH:MM:SS.nnnnnnnnn", as
+// ffmpeg and mkvmerge write it for each track) in nanoseconds; -1 when the
+// text is not one.
+int64_t ParseTrackDuration(std::string_view text);
+
+// Looks at the container's signature behind any ID3v2 tag; a file with none
+// that the MPEG frame scan takes for audio is MP3.
+LessonProbe ProbeLesson(ByteSource& source);
+
+}  // namespace orvex

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Makes the lessons of every format the second front end opens, at test time
+# (no media is committed), from one source recording whose every position can
+# be told apart: noise (so any 100 ms window of it is found again in a decoding
+# to the sample) shaped into bursts by tones, 7.5 s, 44.1 kHz stereo.
+#
+#   make_formats.sh <folder>
+#
+# Good lessons: source.wav (the recording itself), aac.m4a, vorbis.ogg,
+# opus.opus, opus.ogg, opus.webm, flac.flac, pcm.wav, video.mp4 (a picture and
+# AAC), video.mkv (a picture and Vorbis), adts.aac (raw AAC), id3_adts.aac (the
+# same behind an ID3v2 tag).
+# Bad ones: truncated.m4a (its index, written last, is cut away),
+# no_audio.ogg (a picture only), video_only.mp4, mp3_named.m4a (an MP3),
+# empty.m4a (0 bytes), id3_ffff.flac (an ID3v2 header of impossible size).
+# Needs: sox, ffmpeg, lame.
+set -euo pipefail
+
+out=${1:?usage: make_formats.sh folder}
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+
+# Noise at -12 dBFS under a tone whose pitch climbs, loudness swelling every
+# 0.6 s: no stretch repeats, and no stretch is silent.
+sox -n -r 44100 -b 16 -c 2 "$work/noise.wav" synth 7.5 whitenoise vol 0.25
+sox -n -r 44100 -b 16 -c 2 "$work/tone.wav" synth 7.5 sine 220-1760 vol 0.3
+sox -m "$work/noise.wav" "$work/tone.wav" "$work/mix.wav"
+sox "$work/mix.wav" "$out/source.wav" tremolo 1.6667 60
+
+src="$out/source.wav"
+ff -i "$src" -c:a aac -b:a 128k "$out/aac.m4a"
+ff -i "$src" -c:a libvorbis -q:a 5 "$out/vorbis.ogg"
+ff -i "$src" -c:a libopus -b:a 96k "$out/opus.opus"
+ff -i "$src" -c:a libopus -b:a 96k -f ogg "$out/opus.ogg"
+ff -i "$src" -c:a libopus -b:a 96k "$out/opus.webm"
+ff -i "$src" -c:a flac "$out/flac.flac"
+ff -i "$src" -c:a pcm_s16le "$out/pcm.wav"
+ff -f lavfi -i testsrc=size=160x120:rate=25:duration=7.5 -i "$src" -map 0:v -map 1:a \
+  -c:v mpeg4 -c:a aac -b:a 128k "$out/video.mp4"
+ff -f lavfi -i testsrc=size=160x120:rate=25:duration=7.5 -i "$src" -map 0:v -map 1:a \
+  -c:v mpeg4 -c:a libvorbis -q:a 5 "$out/video.mkv"
+
+# Bad lessons.
+size=$(stat -c %s "$out/aac.m4a")
+head -c $((size / 2)) "$out/aac.m4a" >"$out/truncated.m4a"
+ff -f lavfi -i testsrc=size=160x120:rate=25:duration=2 -c:v libtheora "$out/no_audio.ogg"
+ff -f lavfi -i testsrc=size=160x120:rate=25:duration=2 -c:v mpeg4 "$out/video_only.mp4"
+lame --quiet -b 128 "$src" "$out/mp3_named.m4a"
+: >"$out/empty.m4a"
+# FLAC behind an ID3v2 header whose size reads FF FF FF FF.
+{ printf 'ID3\004\000\000\377\377\377\377'; cat "$out/flac.flac"; } >"$out/id3_ffff.flac"
+# Raw AAC in ADTS frames, bare and behind a 30-byte ID3v2 tag.
+ff -i "$src" -c:a aac -b:a 128k "$out/adts.aac"
+{ printf 'ID3\004\000\000\000\000\000\024'; head -c 20 /dev/zero; cat "$out/adts.aac"; } \
+  >"$out/id3_adts.aac"

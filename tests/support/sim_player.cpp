@@ -12,6 +12,7 @@ void SimPlayer::Log(const std::string& entry) {
 
 Result SimPlayer::BuildWithMp3Parser(const std::string& path) {
   Log("BuildWithMp3Parser");
+  if (refuses && refuses(path)) return kErrNotMpegAudio;
   if (Failed(mp3ParserResult)) return mp3ParserResult;
   built = true;
   builtPath = path;
@@ -21,6 +22,7 @@ Result SimPlayer::BuildWithMp3Parser(const std::string& path) {
 
 Result SimPlayer::BuildWithMpeg1Splitter(const std::string& path) {
   Log("BuildWithMpeg1Splitter");
+  if (refuses && refuses(path)) return kErrNotMpegAudio;
   if (Failed(splitterResult)) return splitterResult;
   built = true;
   builtPath = path;
@@ -235,6 +237,7 @@ void SimPlayer::QueueAbort(Result code, std::string text) {
 std::unique_ptr<Player> SimPlayerFactory::Create() {
   if (log_) log_->push_back("factory.Create");
   auto player = std::make_unique<SimPlayer>(log_, durationMs);
+  player->refuses = refuses;
   if (!buildScript.empty()) {
     player->mp3ParserResult = buildScript.front().first;
     player->splitterResult = buildScript.front().second;

@@ -6,6 +6,7 @@
 // judge what a learner would hear.
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,8 @@ class SimPlayer : public Player {
   void QueueAbort(Result code, std::string text);
 
   // Scripted outcomes.
+  // Files neither builder takes (no MPEG audio in them), whatever the script.
+  std::function<bool(const std::string& path)> refuses;
   Result runResult = kOk;
   Result mp3ParserResult = kOk;
   Result splitterResult = kOk;
@@ -95,6 +98,7 @@ class SimPlayerFactory : public PlayerFactory {
   bool hasDevice = true;
   int32_t durationMs = 60000;
   std::deque<std::pair<Result, Result>> buildScript;
+  std::function<bool(const std::string& path)> refuses;
   int created = 0;
   SimPlayer* last = nullptr;  // valid while its owner keeps it
 

@@ -168,6 +168,19 @@ TEST_F(LearnTest, SpeedStepsWithinHalfToDoubleAndShowsInTheStatus) {
   EXPECT_EQ(app.CurrentLearnSettings(), (LearnSettings{75, 0, RepeatGap::kNone}));
 }
 
+TEST_F(LearnTest, AnySpeedGoesToTheNearestStepWithoutOverflow) {
+  SimPlayer& p = LoadPlaying();
+  const struct {
+    int32_t asked, kept;
+  } cases[] = {{INT32_MIN, 50}, {INT32_MAX, 200}, {0, 50},    {-5, 50},
+               {102, 100},      {103, 105},      {97, 95}, {1000, 200}};
+  for (const auto& c : cases) {
+    app.SetRate(c.asked);
+    EXPECT_EQ(view().rate, c.kept) << c.asked;
+    EXPECT_EQ(p.rate, c.kept) << c.asked;
+  }
+}
+
 TEST_F(LearnTest, LearnSettingsApplyAndUnknownValuesFallBack) {
   app.ApplyLearnSettings(LearnSettings{80, 5, RepeatGap::kTwo});
   EXPECT_EQ(view().rate, 80);

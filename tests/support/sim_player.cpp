@@ -125,6 +125,13 @@ void SimPlayer::Queue(int32_t code, int32_t passNumber, int32_t stretchNumber) {
   events_.push_back(event);
 }
 
+void SimPlayer::DropPlanEvents() {
+  std::erase_if(events_, [](const GraphEvent& e) {
+    return e.code == kEventPassStarted || e.code == kEventGapStarted ||
+           e.code == kEventPlanEnded;
+  });
+}
+
 void SimPlayer::BeginPass(int32_t passNumber) {
   pass = passNumber;
   gapLeft = 0;
@@ -195,6 +202,7 @@ void SimPlayer::SetLoopPlan(const LoopPlan& next) {
   entry += "x" + std::to_string(next.passes) + " from " + std::to_string(next.startMs) + " pass " +
            std::to_string(next.firstPass) + (next.after == AfterPlan::kStop ? " stop)" : ")");
   Log(entry);
+  DropPlanEvents();
   gapLeft = 0;
   if (next.stretches.empty() || next.stretches.front().bMs <= next.stretches.front().aMs) {
     plan = LoopPlan{};  // no plan: the loop is cleared
@@ -215,6 +223,7 @@ void SimPlayer::SetLoopPlan(const LoopPlan& next) {
 
 void SimPlayer::ClearLoop() {
   Log("ClearLoop");
+  DropPlanEvents();
   plan = LoopPlan{};
   gapLeft = 0;  // a gap ends at once, and playback goes on from A
 }

@@ -80,6 +80,8 @@ class SimPlayer : public Player {
   // B reached (or passed): the next pass, the next stretch, or what follows.
   void EndPass();
   void BeginPass(int32_t passNumber);
+  // A plan replaced or cleared: its events not taken yet go with it.
+  void DropPlanEvents();
   bool endQueued_ = false;
   int32_t rateCarry_ = 0;
   std::vector<std::string>* log_;

@@ -66,6 +66,26 @@ TEST(SimPlanTest, APlanWithoutALoopClearsTheLoop) {
   EXPECT_EQ(p.positionMs, 6000);
 }
 
+// A plan that replaces another takes the old one's untaken events with it:
+// the window never sees a pass or an end of a plan that no longer runs.
+TEST(SimPlanTest, ANewPlanDropsTheOldPlansUntakenEvents) {
+  SimPlayer p;
+  p.Run();
+  p.SetLoopPlan(LoopPlan{{{1000, 2000, 0}}, 1, AfterPlan::kGoOn, 1000, 1});
+  p.Advance(1000);  // PassStarted(1), then PlanEnded, none taken
+  p.SetLoopPlan(LoopPlan{{{5000, 6000, 0}}, 2, AfterPlan::kGoOn, 5000, 1});
+  GraphEvent e;
+  ASSERT_TRUE(p.TakeEvent(e));
+  EXPECT_EQ(e.code, kEventPassStarted);
+  EXPECT_EQ(p.positionMs, 5000);
+  EXPECT_FALSE(p.TakeEvent(e));
+  p.Advance(500);
+  p.ClearLoop();
+  p.Advance(1000);
+  EXPECT_FALSE(p.TakeEvent(e));
+  EXPECT_EQ(p.positionMs, 6500);
+}
+
 // Speed changes time, not the plan: at 0.5x a 1 s stretch takes 2 s.
 TEST(SimPlanTest, PassesKeepTheirBoundsAtAnySpeed) {
   SimPlayer p;

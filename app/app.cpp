@@ -1,5 +1,10 @@
 #include "app/app.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "core/files.h"
 #include "core/texts.h"
 
 namespace orvex {
@@ -13,17 +18,493 @@ SilentShell& NoShell() {
 
 }  // namespace
 
+// --- One command at a time ---------------------------------------------------
+
+class App::Entry {
+ public:
+  Entry(App& app, std::function<void()> again) : app_(app) {
+    if (app.modal_ > 0) {
+      app.queued_.push_back(std::move(again));
+      queued_ = true;
+      return;
+    }
+    ++app.depth_;
+  }
+  ~Entry() {
+    if (queued_ || --app_.depth_ > 0 || app_.draining_) return;
+    app_.draining_ = true;
+    while (!app_.queued_.empty()) {
+      std::function<void()> next = std::move(app_.queued_.front());
+      app_.queued_.pop_front();
+      next();
+    }
+    app_.draining_ = false;
+  }
+  Entry(const Entry&) = delete;
+  Entry& operator=(const Entry&) = delete;
+  // False when the command was queued.
+  explicit operator bool() const { return !queued_; }
+
+ private:
+  App& app_;
+  bool queued_ = false;
+};
+
+// A modal call of the shell, counted while it runs.
+template <typename Call>
+static auto Modal(int32_t& modal, Call&& call) {
+  struct Count {
+    int32_t& n;
+    explicit Count(int32_t& count) : n(count) { ++n; }
+    ~Count() { --n; }
+  } count(modal);
+  return call();
+}
+
+void App::Gate::TransportChanged(const TransportView& view) {
+  app_.shell_->TransportChanged(view);
+}
+void App::Gate::DismissToolbarTip() {
+  app_.shell_->DismissToolbarTip();
+}
+void App::Gate::ShowError(const std::string& text) {
+  Modal(app_.modal_, [&] { app_.shell_->ShowError(text); });
+}
+void App::Gate::EndPositionDrag() {
+  app_.shell_->EndPositionDrag();
+}
+std::optional<std::string> App::Gate::AskOpenFileName() {
+  return Modal(app_.modal_, [&] { return app_.shell_->AskOpenFileName(); });
+}
+void App::Gate::RunRepairDialog(const RepairCommand& command) {
+  Modal(app_.modal_, [&] { app_.shell_->RunRepairDialog(command); });
+}
+void App::Gate::StartRejectSound() {
+  app_.shell_->StartRejectSound();
+}
+void App::Gate::DestroyMainWindow() {
+  app_.shell_->DestroyMainWindow();
+}
+
+// --- The view ------------------------------------------------------------------
+
 App::App() : App(NoShell()) {}
 
 App::App(Shell& shell, PlayerFactory* playerFactory, std::string programFolder)
-    : shell_(&shell),
-      playerFactory_(playerFactory),
-      programFolder_(std::move(programFolder)),
-      status_(Text(kTextNotLoaded)) {
-  view_.title = std::string(Text(kTextCaption));
-  view_.status = status_;
-  view_.volume = volume;
-  view_.jumpSeconds = jumpSeconds;
+    : shell_(&shell) {
+  opener_.SetPlayerFactory(playerFactory);
+  opener_.SetProgramFolder(std::move(programFolder));
+  transport_.Fill(view_);
+  view_.status = transport_.status();
+}
+
+int32_t App::CurrentSentence() const {
+  if (!transport_.loaded()) return -1;
+  return sentences_.Current(loop_.sentence(), transport_.player()->GetPositionMs());
+}
+
+void App::Publish() {
+  TransportView v;
+  transport_.Fill(v);
+  v.repeatCount = loop_.repeatCount();
+  v.repeatGap = static_cast<int32_t>(loop_.gap());
+  v.pass = loop_.pass();
+  v.inGap = loop_.inGap();
+  v.sentences = sentences_.list();
+  v.sentence = CurrentSentence();
+  v.analysing = sentences_.analysing();
+  if (v.loaded) v.lineText = sentences_.LineText(v.sentence, v.positionMs);
+  v.status = StatusText(v.sentence);
+  view_ = std::move(v);
+  shell_->TransportChanged(view_);
+}
+
+std::string App::StatusText(int32_t sentence) const {
+  std::string text = loop_.inGap() ? std::string(Text(kTextStatusInGap)) : transport_.status();
+  const int32_t rate = transport_.rate();
+  if (rate != kRateNormal && transport_.loaded()) {
+    char value[16];
+    std::snprintf(value, sizeof value, "%d.%02d", rate / 100, rate % 100);
+    text += ' ';
+    text += FormatText(kTextStatusRate, {value});
+  }
+  if (sentences_.any() && transport_.Active() && sentence >= 0) {
+    text += ' ';
+    text += FormatText(kTextStatusSentence,
+                       {std::to_string(sentence + 1), std::to_string(sentences_.count())});
+  }
+  if (sentences_.analysing() >= 0) {
+    text += ' ';
+    text += FormatText(kTextStatusAnalysing, {std::to_string(sentences_.analysing())});
+  }
+  const int32_t count = loop_.repeatCount();
+  if (loop_.running() && count > 0 && loop_.pass() > 0) {
+    text += ' ';
+    text += FormatText(kTextStatusPass,
+                       {std::to_string(std::min(loop_.pass(), count)), std::to_string(count)});
+  }
+  return text;
+}
+
+// --- Settings --------------------------------------------------------------------
+
+void App::ApplySettings(const Settings& settings) {
+  const Entry entry(*this, [this, settings] { ApplySettings(settings); });
+  if (!entry) return;
+  transport_.ApplySettings(settings);
+  Publish();
+}
+
+Settings App::CurrentSettings() const {
+  return transport_.CurrentSettings();
+}
+
+void App::ApplyLearnSettings(const LearnSettings& learn) {
+  const Entry entry(*this, [this, learn] { ApplyLearnSettings(learn); });
+  if (!entry) return;
+  transport_.SetRate(ValidRate(learn.rate) ? learn.rate : kRateNormal);
+  loop_.SetCount(ValidRepeatCount(learn.repeatCount) ? learn.repeatCount : 0);
+  loop_.SetGap(learn.gap);
+  Publish();
+}
+
+LearnSettings App::CurrentLearnSettings() const {
+  return LearnSettings{transport_.rate(), loop_.repeatCount(), loop_.gap()};
+}
+
+// --- Transport --------------------------------------------------------------------
+
+void App::TogglePlay() {
+  const Entry entry(*this, [this] { TogglePlay(); });
+  if (entry && transport_.TogglePlay()) Publish();
+}
+
+void App::StopPlayback() {
+  ClearLoop();
+  transport_.Stop();
+}
+
+void App::Stop() {
+  const Entry entry(*this, [this] { Stop(); });
+  if (!entry || !transport_.Active()) return;
+  StopPlayback();
+  Publish();
+}
+
+void App::JumpForward() {
+  const Entry entry(*this, [this] { JumpForward(); });
+  if (entry && transport_.Jump(1)) Publish();
+}
+
+void App::JumpBackward() {
+  const Entry entry(*this, [this] { JumpBackward(); });
+  if (entry && transport_.Jump(-1)) Publish();
+}
+
+void App::GoToStart() {
+  SeekTo(0);
+}
+
+void App::GoToEnd() {
+  const Entry entry(*this, [this] { GoToEnd(); });
+  if (entry && transport_.GoToEnd()) Publish();
+}
+
+void App::SeekTo(int32_t ms) {
+  const Entry entry(*this, [this, ms] { SeekTo(ms); });
+  if (entry && transport_.SeekTo(ms)) Publish();
+}
+
+void App::RepeatKey() {
+  const Entry entry(*this, [this] { RepeatKey(); });
+  if (!entry) return;
+  gate_.DismissToolbarTip();
+  if (!transport_.Active()) return;
+  Player& player = *transport_.player();
+  const int32_t p = player.GetPositionMs();
+  if (transport_.pointA() == -1) {
+    transport_.SetPoints(p, -1);
+  } else if (transport_.pointB() == -1) {
+    int32_t a = std::min(p, transport_.pointA());
+    int32_t b = std::max(p, transport_.pointA());
+    // Points closer than that are no loop to play: B moves on to make one
+    // (A back, at the end of the file).
+    if (b - a < kMinLoopMs) {
+      b = std::min(a + kMinLoopMs, player.GetDurationMs());
+      a = std::max(0, std::min(a, b - kMinLoopMs));
+    }
+    transport_.SetPoints(a, b);
+    // The player loops from here; the pass in progress is not one of the
+    // counted ones.
+    loop_.FromKey(player, a, b);
+  } else {
+    ClearLoop();
+    transport_.SetPoints(-1, -1);
+  }
+  Publish();
+}
+
+void App::SetChannel(int32_t channel) {
+  const Entry entry(*this, [this, channel] { SetChannel(channel); });
+  if (!entry) return;
+  transport_.SetChannel(channel);
+  Publish();
+}
+
+void App::SetVolume(int32_t volume) {
+  const Entry entry(*this, [this, volume] { SetVolume(volume); });
+  if (!entry) return;
+  transport_.SetVolume(volume);
+  Publish();
+}
+
+void App::SetMute(bool mute) {
+  const Entry entry(*this, [this, mute] { SetMute(mute); });
+  if (!entry) return;
+  transport_.SetMute(mute);
+  Publish();
+}
+
+void App::SetJumpSeconds(int32_t seconds) {
+  const Entry entry(*this, [this, seconds] { SetJumpSeconds(seconds); });
+  if (!entry) return;
+  transport_.SetJumpSeconds(seconds);
+  Publish();
+}
+
+void App::SetTopmost(bool topmost) {
+  const Entry entry(*this, [this, topmost] { SetTopmost(topmost); });
+  if (!entry) return;
+  transport_.SetTopmost(topmost);
+  Publish();
+}
+
+void App::Tick() {
+  // Inside a command (a modal dialog's event loop runs the timer) the player
+  // may be half made: the next tick publishes.
+  if (depth_ > 0 || transport_.playState() != Playing) return;
+  Publish();
+}
+
+void App::FollowLoop(const GraphEvent& event) {
+  switch (loop_.Take(event)) {
+    case RepeatLoop::Heard::kPass:
+      transport_.SetPoints(loop_.aMs(), loop_.bMs());
+      transport_.CountJump();
+      break;
+    case RepeatLoop::Heard::kEnded:
+      // The last pass went on past B, as if the repeat key were pressed.
+      transport_.SetPoints(-1, -1);
+      break;
+    case RepeatLoop::Heard::kGap:
+    case RepeatLoop::Heard::kNothing:
+      break;
+  }
+}
+
+void App::OnGraphEvent() {
+  const Entry entry(*this, [this] { OnGraphEvent(); });
+  if (!entry || !transport_.loaded()) return;
+  Player& player = *transport_.player();
+  GraphEvent event;
+  bool taken = false;
+  while (player.TakeEvent(event)) {
+    taken = true;
+    const bool playing = transport_.playState() == Playing;
+    if (event.code == kEventErrorAbort && playing) {
+      StopPlayback();
+      Publish();
+      const std::string text = event.text.empty() ? player.ErrorText(event.param1) : event.text;
+      gate_.ShowError(FormatText(kTextPlaybackAbort, {text}));
+      return;
+    }
+    // The end of the stream, unless a seek has taken playback back since,
+    // or a loop plays on.
+    if (event.code == kEventComplete && playing && !loop_.running() && player.IsAtEnd()) {
+      gate_.EndPositionDrag();
+      StopPlayback();
+      Publish();
+      return;
+    }
+    FollowLoop(event);
+  }
+  if (taken) Publish();
+}
+
+void App::CloseNow() {
+  ClearLoop();
+  sentences_.Drop();
+  transport_.Unload();
+}
+
+void App::CloseFile() {
+  const Entry entry(*this, [this] { CloseFile(); });
+  if (!entry || !transport_.loaded()) return;
+  CloseNow();
+  Publish();
+}
+
+void App::ExitProgram() {
+  const Entry entry(*this, [this] { ExitProgram(); });
+  if (!entry) return;
+  if (transport_.loaded()) {
+    CloseNow();
+    Publish();
+  }
+  ExitProcedure();
+}
+
+void App::ExitProcedure() {
+  const Entry entry(*this, [this] { ExitProcedure(); });
+  if (!entry) return;
+  if (const auto message = SaveSettings(CurrentSettings())) gate_.ShowError(*message);
+  if (const auto message = SaveLearnSettings(CurrentLearnSettings())) gate_.ShowError(*message);
+  gate_.DestroyMainWindow();
+}
+
+// --- Learning aids ---------------------------------------------------------------
+
+void App::Slower() {
+  SetRate(StepRate(transport_.rate(), -1));
+}
+
+void App::Faster() {
+  SetRate(StepRate(transport_.rate(), 1));
+}
+
+void App::NormalSpeed() {
+  SetRate(kRateNormal);
+}
+
+void App::SetRate(int32_t percent) {
+  const Entry entry(*this, [this, percent] { SetRate(percent); });
+  if (!entry) return;
+  transport_.SetRate(percent);
+  Publish();
+}
+
+void App::SetRepeatCount(int32_t count) {
+  const Entry entry(*this, [this, count] { SetRepeatCount(count); });
+  if (!entry || !ValidRepeatCount(count)) return;
+  loop_.ChangeCount(transport_.player(), count);
+  Publish();
+}
+
+void App::SetRepeatGap(RepeatGap gap) {
+  const Entry entry(*this, [this, gap] { SetRepeatGap(gap); });
+  if (!entry) return;
+  loop_.ChangeGap(transport_.player(), gap);
+  Publish();
+}
+
+void App::NudgeA(int32_t deltaMs) {
+  const Entry entry(*this, [this, deltaMs] { NudgeA(deltaMs); });
+  if (!entry || !transport_.Active() || transport_.pointA() == -1) return;
+  Player& player = *transport_.player();
+  const int32_t b = transport_.pointB();
+  const int32_t a = NudgedA(transport_.pointA(), b, player.GetDurationMs(), deltaMs);
+  transport_.SetPoints(a, b);
+  if (b != -1) {
+    // A loop of the learner's own now, heard from the new A.
+    loop_.FromA(player, a, b);
+    transport_.CountJump();
+  } else {
+    transport_.SeekPlayer(a);
+  }
+  Publish();
+}
+
+void App::NudgeB(int32_t deltaMs) {
+  const Entry entry(*this, [this, deltaMs] { NudgeB(deltaMs); });
+  if (!entry || !transport_.Active() || transport_.pointB() == -1) return;
+  Player& player = *transport_.player();
+  const int32_t a = transport_.pointA();
+  const int32_t b = NudgedB(a, transport_.pointB(), player.GetDurationMs(), deltaMs);
+  transport_.SetPoints(a, b);
+  // The new end is heard at once: playback goes on shortly before it.
+  loop_.FromLead(player, a, b, std::max(b - kNudgeBLeadMs, a));
+  transport_.CountJump();
+  Publish();
+}
+
+// --- Sentences ------------------------------------------------------------------
+
+void App::SentenceProgress(uint32_t request, int32_t percent) {
+  const Entry entry(*this, [this, request, percent] { SentenceProgress(request, percent); });
+  if (entry && sentences_.Progress(request, percent)) Publish();
+}
+
+void App::SentencesFound(uint32_t request, std::vector<Sentence> sentences) {
+  // Queued only while a modal dialog is up; the list is copied then.
+  const Entry entry(*this, [this, request, sentences] { SentencesFound(request, sentences); });
+  if (entry && sentences_.Found(request, std::move(sentences))) Publish();
+}
+
+void App::NextSentence() {
+  const Entry entry(*this, [this] { NextSentence(); });
+  if (!entry || !transport_.loaded()) return;
+  if (const std::optional<int32_t> k = sentences_.Next(CurrentSentence())) PlaySentence(*k);
+}
+
+void App::PreviousSentence() {
+  const Entry entry(*this, [this] { PreviousSentence(); });
+  if (!entry || !transport_.loaded()) return;
+  if (const std::optional<int32_t> k = sentences_.Previous(CurrentSentence())) PlaySentence(*k);
+}
+
+void App::RepeatSentence() {
+  const Entry entry(*this, [this] { RepeatSentence(); });
+  if (!entry || !transport_.loaded()) return;
+  if (const std::optional<int32_t> k = sentences_.Again(CurrentSentence())) PlaySentence(*k);
+}
+
+void App::PlaySentence(int32_t k) {
+  // From a stop, playback starts first (at the beginning), then moves on.
+  if (transport_.playState() == Stopped && !transport_.TogglePlay()) return;
+  loop_.FromSentence(*transport_.player(), sentences_.list(), k);
+  transport_.SetPoints(loop_.aMs(), loop_.bMs());
+  transport_.CountJump();
+  if (transport_.playState() == Paused) transport_.TogglePlay();
+  Publish();
+}
+
+// --- Opening a file -------------------------------------------------------------
+
+void App::OpenNow(std::optional<std::string> path) {
+  if (transport_.loaded()) {
+    CloseNow();
+    Publish();
+  }
+  if (!path) {
+    path = gate_.AskOpenFileName();
+    if (!path || path->empty()) return;
+  }
+  std::unique_ptr<Player> player = opener_.Build(*path);
+  if (!player) return;
+  transport_.Load(std::move(player), *path);
+  sentences_.Find(*path, transport_.player()->GetDurationMs());
+  Publish();
+  if (transport_.TogglePlay()) Publish();
+}
+
+void App::OpenFile(std::optional<std::string> path) {
+  const Entry entry(*this, [this, path] { OpenFile(path); });
+  if (entry) OpenNow(std::move(path));
+}
+
+void App::OpenSample() {
+  const Entry entry(*this, [this] { OpenSample(); });
+  if (entry) OpenNow(JoinPath(opener_.programFolder(), "eg.mp3"));
+}
+
+void App::DropFiles(const std::vector<std::string>& names) {
+  const Entry entry(*this, [this, names] { DropFiles(names); });
+  if (!entry || names.empty()) return;
+  if (IsMp3Name(names.front())) {
+    OpenNow(names.front());
+  } else {
+    gate_.StartRejectSound();
+  }
 }
 
 }  // namespace orvex

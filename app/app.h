@@ -1,15 +1,21 @@
 #pragma once
-// The application object: the state of the program, owned here and changed
-// only through the commands below, each of which applies the rules it owns.
-// After every command (and every tick) the window is told once, with a fresh
-// TransportView. The program has exactly one (in app/main.cpp); tests
-// construct their own. Only the GUI thread touches it.
+// The application object: a facade over one part per job (the transport, the
+// repeat loop, the sentences, opening a file), with the commands the window,
+// the desktop's media controls and the tests call. After every command (and
+// every tick) the window is told once, with a fresh TransportView. The
+// program has exactly one (in app/main.cpp); tests construct their own. Only
+// the GUI thread touches it.
+//
+// No command runs inside another: one that arrives while a command waits in
+// a modal dialog (the repair, an error box, the Open dialog), whose event
+// loop delivers keys, drops, media-control calls and ticks, is queued and
+// runs once that command is done; the tick is skipped meanwhile.
 
 #include <cstdint>
-#include <memory>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/learn.h"
@@ -17,8 +23,11 @@
 #include "core/shell.h"
 #include "core/transport_view.h"
 #include "playback/player.h"
-#include "sentences/sentence_cache.h"
 #include "settings/settings.h"
+#include "transport/open_file.h"
+#include "transport/repeat_loop.h"
+#include "transport/sentences.h"
+#include "transport/transport.h"
 
 namespace orvex {
 
@@ -39,12 +48,12 @@ class App {
 
   // The window side and the player maker; both outlive their use here.
   void SetShell(Shell& shell) { shell_ = &shell; }
-  void SetPlayerFactory(PlayerFactory* factory) { playerFactory_ = factory; }
-  void SetProgramFolder(std::string folder) { programFolder_ = std::move(folder); }
+  void SetPlayerFactory(PlayerFactory* factory) { opener_.SetPlayerFactory(factory); }
+  void SetProgramFolder(std::string folder) { opener_.SetProgramFolder(std::move(folder)); }
   // Finds sentences from the sound when there is neither a transcript nor a
   // cache entry; null finds none that way.
-  void SetSentenceAnalyzer(SentenceAnalyzer* analyzer) { analyzer_ = analyzer; }
-  const std::string& programFolder() const { return programFolder_; }
+  void SetSentenceAnalyzer(SentenceAnalyzer* analyzer) { sentences_.SetAnalyzer(analyzer); }
+  const std::string& programFolder() const { return opener_.programFolder(); }
   OpenDialogRecord& openDialog() { return openDialog_; }
 
   // What the window shows, as of the last command or tick.
@@ -57,7 +66,7 @@ class App {
   void ApplyLearnSettings(const LearnSettings& learn);
   LearnSettings CurrentLearnSettings() const;
 
-  // Transport (transport/transport.cpp).
+  // Transport.
   void TogglePlay();
   void Stop();
   void JumpForward();
@@ -76,7 +85,7 @@ class App {
   void SetJumpSeconds(int32_t seconds);
   void SetTopmost(bool topmost);
 
-  // Learning aids (transport/learn.cpp).
+  // Learning aids.
   // Speed: one step of 0.05x slower or faster within 0.50x..2.00x, or 1.00x.
   void Slower();
   void Faster();
@@ -91,7 +100,7 @@ class App {
   void NudgeA(int32_t deltaMs);
   void NudgeB(int32_t deltaMs);
 
-  // Sentences (transport/sentences.cpp): the next one after the position, the
+  // Sentences: the next one after the position, the
   // one before, and the one playing again from its start; each becomes the
   // A-B loop and plays.
   void NextSentence();
@@ -107,89 +116,65 @@ class App {
   // Saves the settings, then destroys the main window.
   void ExitProcedure();
 
-  // Opening a file (transport/open_file.cpp).
+  // Opening a file.
   void OpenFile(std::optional<std::string> path = std::nullopt);
   void OpenSample();
   void DropFiles(const std::vector<std::string>& names);
 
  private:
-  bool Active() const { return TransportActive(bLoaded != 0, playState); }
-  // Makes the view anew from the state and the player and hands it to the
-  // shell.
+  // The parts' way to the window: every call goes on to the shell of the
+  // moment, and the calls that run a nested event loop (the modal dialogs)
+  // are counted, so a command arriving meanwhile waits.
+  class Gate : public Shell {
+   public:
+    explicit Gate(App& app) : app_(app) {}
+    void TransportChanged(const TransportView& view) override;
+    void DismissToolbarTip() override;
+    void ShowError(const std::string& text) override;
+    void EndPositionDrag() override;
+    std::optional<std::string> AskOpenFileName() override;
+    void RunRepairDialog(const RepairCommand& command) override;
+    void StartRejectSound() override;
+    void DestroyMainWindow() override;
+
+   private:
+    App& app_;
+  };
+  // Held at the start of every command: runs it, or queues it (as again)
+  // while another command waits in a modal dialog. The queue runs when the
+  // outermost command is done.
+  class Entry;
+
+  // Makes the view anew from the parts and hands it to the shell.
   void Publish();
-  // The volume the player is given: silence while muted.
-  int32_t AudibleVolume() const;
-  // Builds a new player for file with both builders in turn; on failure the
-  // player is gone and errorText holds the second builder's text.
-  bool TryBuild(const std::string& file, std::string* errorText);
-  // Hands the A-B loop to the player and counts its passes afresh. A loop
-  // started where a pass begins (at A) counts that pass; one started on the
-  // way to B counts from the first return.
-  void StartLoop(bool atA);
-  // The player loops no more, and the points are the loop's no longer.
-  void EndLoop();
-  // Ends the loop at this pass when the repeat count is reached.
-  void CheckLastPass();
-  // The sentence after the loop's, or null.
-  const Sentence* FollowingSentence() const;
-  // Finds the loaded file's sentences: transcript, cache or analysis.
-  void FindSentences();
-  // Forgets them, stopping an analysis.
-  void DropSentences();
+  // The status bar's first part: the transport's text, the speed, the
+  // sentence, the analysis and the pass.
+  std::string StatusText(int32_t sentence) const;
+  // The points follow an event of the loop's plan.
+  void FollowLoop(const GraphEvent& event);
+  void ClearLoop() { loop_.Clear(transport_.player()); }
+  // The loop ends, playback stops at the start, the points go.
+  void StopPlayback();
+  void CloseNow();
+  void OpenNow(std::optional<std::string> path);
   // Makes sentence k the loop and plays it from its start.
   void PlaySentence(int32_t k);
-  // The sentence at the position, or the one playing.
   int32_t CurrentSentence() const;
-  // The status bar's first part: the transport's text, the speed and the pass.
-  std::string StatusText() const;
-  // Every seek of the application goes through here, so the window (and the
-  // desktop's media controls) can tell a jump from playback moving on.
-  void SeekPlayer(int32_t ms);
 
   Shell* shell_;  // never null
-  PlayerFactory* playerFactory_ = nullptr;
-  std::string programFolder_;  // the folder of the program's executable
+  Gate gate_{*this};
   OpenDialogRecord openDialog_;
-
-  std::string filePath;  // the loaded file; empty when none is loaded
-  int32_t bLoaded = 0;
-  PlayState playState = Stopped;
-  int32_t pointA = -1;  // ms; -1 when not set
-  int32_t pointB = -1;  // ms; -1 when not set
-  int32_t jumpSeconds = kDefaultJumpSeconds;
-  int32_t bMute = 0;
-  int32_t volume = -500;  // hundredths of a decibel, -10000..0
-  int32_t channel = 0;    // 0 stereo, 1 left, 2 right; never saved
-  int32_t bTopmost = 0;   // never saved
-  std::string status_;    // the transport's text in the status bar's first part
-  uint32_t track_ = 0;
-  uint32_t seeks_ = 0;
-  int32_t rate_ = kRateNormal;
-  int32_t repeatCount_ = 0;
-  RepeatGap repeatGap_ = RepeatGap::kNone;
-  // The loop in the player: its passes and returns so far, how many returns
-  // it may make (-1 without limit), and whether it is in the silence between
-  // two passes or in its last pass (which plays on past B).
-  bool looping_ = false;
-  int32_t passes_ = 0;
-  int32_t returns_ = 0;
-  int32_t returnsAllowed_ = -1;
-  bool inGap_ = false;
-  bool lastPass_ = false;
-  // A sentence's last pass that the player hands on to the next sentence at
-  // B itself; the next return is that sentence's first pass.
-  bool handoff_ = false;
-  // The sentences: where they came from, which one is the loop, and the
-  // analysis that is finding them.
-  SentenceAnalyzer* analyzer_ = nullptr;
-  std::shared_ptr<const std::vector<Sentence>> sentences_;
-  bool transcript_ = false;
-  int32_t sentence_ = -1;
-  uint32_t request_ = 0;
-  int32_t analysing_ = -1;
-  std::optional<SentenceCacheKey> cacheKey_;
-  std::unique_ptr<Player> player;
+  Transport transport_{gate_};
+  RepeatLoop loop_;
+  Sentences sentences_;
+  FileOpener opener_{gate_};
   TransportView view_;
+  // Commands waiting for the one in progress; how deep commands are nested
+  // (a command calls others), and how many modal dialogs are up.
+  std::deque<std::function<void()>> queued_;
+  int32_t depth_ = 0;
+  int32_t modal_ = 0;
+  bool draining_ = false;
 };
 
 }  // namespace orvex

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "app/app.h"
@@ -81,8 +83,11 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
   QString PlaybackStatus() const { return s_->PlaybackStatus(); }
   double Rate() const { return s_->view().rate / 100.0; }
   void SetRate(double rate) {
-    if (std::isfinite(rate) && rate > 0)
-      s_->app().SetRate(static_cast<int32_t>(std::lround(rate * 100)));
+    // Beyond the range is its end, before any conversion; zero, negative
+    // and NaN rates are none.
+    if (!(rate > 0)) return;
+    const double percent = std::clamp(rate * 100, double{kRateMin}, double{kRateMax});
+    s_->app().SetRate(static_cast<int32_t>(std::lround(percent)));
   }
   double MinimumRate() const { return kRateMin / 100.0; }
   double MaximumRate() const { return kRateMax / 100.0; }
@@ -110,7 +115,11 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
   void Next() { s_->app().NextSentence(); }
   void Previous() { s_->app().PreviousSentence(); }
   void Seek(qlonglong offsetUs) {
-    const qlonglong target = s_->PositionUs() + offsetUs;
+    // Saturating: an offset of any size lands past the end or at the start.
+    qlonglong target = 0;
+    if (__builtin_add_overflow(s_->PositionUs(), offsetUs, &target)) {
+      target = offsetUs > 0 ? LLONG_MAX : LLONG_MIN;
+    }
     // Past the end is the next track's business; there is none.
     if (target > qlonglong{s_->view().lengthMs} * 1000) return;
     s_->app().SeekTo(static_cast<int32_t>(std::max<qlonglong>(target, 0) / 1000));
@@ -194,9 +203,10 @@ double MprisService::Volume() const {
 }
 
 void MprisService::SetVolume(double volume) {
-  if (!std::isfinite(volume)) return;
-  // The options panel's slider, 1 (silence) to 100.
-  const int32_t position = static_cast<int32_t>(std::clamp(std::lround(volume * 100), 1L, 100L));
+  if (std::isnan(volume)) return;
+  // The options panel's slider, 1 (silence) to 100, kept within it before
+  // any conversion.
+  const int32_t position = static_cast<int32_t>(std::lround(std::clamp(volume * 100, 1.0, 100.0)));
   app_.SetVolume(options::VolumeFromSliderPosition(position));
 }
 

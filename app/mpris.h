@@ -52,7 +52,6 @@ class MprisService : public QObject {
   std::function<void()> raise_;
   QString busName_;
   TransportView view_;
-  bool announced_ = false;
 };
 
 }  // namespace orvex

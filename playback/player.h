@@ -48,9 +48,6 @@ inline constexpr int32_t kEventGapStarted = 111;
 // The plan's last pass reached B: what follows is heard (playback on past B,
 // or the stop).
 inline constexpr int32_t kEventPlanEnded = 112;
-// Going with SetLoop and QueueLoop once the plan has replaced them.
-inline constexpr int32_t kEventLoopGap = 100;
-inline constexpr int32_t kEventLoopRepeat = 101;
 
 struct GraphEvent {
   int32_t code = 0;
@@ -129,13 +126,12 @@ class Player {
   // with B not after A, is none: the loop is cleared. While a plan runs, a
   // seek inside [A, B) plays on to B in the same pass, one before A goes to
   // A, and one at or past B ends the pass (the next one follows after the
-  // gap); the count goes on.
-  virtual void SetLoopPlan(const LoopPlan& plan) { (void)plan; }
+  // gap); the count goes on. Events of the plan replaced (or cleared) that
+  // were not taken yet are dropped.
+  virtual void SetLoopPlan(const LoopPlan& plan) = 0;
   // No more returns: playback goes on past B (from A, if it is in a gap).
+  // The plan's events not taken yet are dropped.
   virtual void ClearLoop() = 0;
-  // Going: the single loop and the hand-on that the plan replaces.
-  virtual void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
-  virtual bool QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
   // The speed, kRateMin..kRateMax, pitch unchanged; positions, lengths and
   // loops stay in the file's own time.
   virtual Result SetRate(int32_t percent) = 0;

@@ -1,15 +1,9 @@
-// Opening a file: by the Open dialog, by a drop, or the sample beside the
-// program. Every way ends in OpenFile, which closes the loaded file, checks for
-// an audio device, tries both builders, has the repair tool mend the file once
-// and tries again.
-
 #include "transport/open_file.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
 
-#include "app/app.h"
 #include "core/files.h"
 #include "core/texts.h"
 #include "playback/error_text.h"
@@ -77,86 +71,52 @@ int PlayRejectSound(const std::string& programFolder,
   return playSync(path) ? 1 : 0;
 }
 
-bool App::TryBuild(const std::string& file, std::string* errorText) {
-  player = playerFactory_->Create();
+std::unique_ptr<Player> FileOpener::TryBuild(const std::string& file, std::string* errorText) {
+  std::unique_ptr<Player> player = factory_->Create();
   Result r = player->BuildWithMp3Parser(file);
   if (Failed(r)) r = player->BuildWithMpeg1Splitter(file);
-  if (!Failed(r)) return true;
+  if (!Failed(r)) return player;
   *errorText = player->ErrorText(r);
   player->Teardown();
-  player.reset();
-  return false;
+  return nullptr;
 }
 
-void App::OpenSample() {
-  OpenFile(JoinPath(programFolder_, "eg.mp3"));
-}
-
-void App::DropFiles(const std::vector<std::string>& names) {
-  if (names.empty()) return;
-  const std::string& first = names.front();
-  if (IsMp3Name(first)) {
-    OpenFile(first);
-  } else {
-    shell_->StartRejectSound();
-  }
-}
-
-void App::OpenFile(std::optional<std::string> path) {
-  CloseFile();
-  if (!path) {
-    path = shell_->AskOpenFileName();
-    if (!path || path->empty()) return;
-  }
-  const std::string file = *path;
-
-  if (!playerFactory_ || !playerFactory_->HasAudioDevice()) {
-    shell_->ShowError(OwnErrorText(kErrNoAudioHardware));
-    return;
+std::unique_ptr<Player> FileOpener::Build(const std::string& file) {
+  if (!factory_ || !factory_->HasAudioDevice()) {
+    shell_.ShowError(OwnErrorText(kErrNoAudioHardware));
+    return nullptr;
   }
   // A pipe, a device or a folder would block or make no sense to the
   // builders and the repair tool alike: it fails at once.
   if (InspectUserFile(file) == UserFileKind::kNotRegular) {
-    shell_->ShowError(FormatText(kTextLoadFailed, {OwnErrorText(kErrNotRegularFile)}));
-    return;
+    shell_.ShowError(FormatText(kTextLoadFailed, {OwnErrorText(kErrNotRegularFile)}));
+    return nullptr;
   }
-
   std::string errorText;
-  if (!TryBuild(file, &errorText)) {
-    // The repair tool works on a private copy beside the file, with a
-    // private folder for its own temporary files: it never touches the
-    // user's file, its backup name or anything else beside it. The copy
-    // takes the file's place only once it loads. Without a copy (a missing
-    // or unreadable file, a folder that takes no new file) nothing can be
-    // repaired.
-    std::optional<RepairWorkspace> workspace = RepairWorkspace::Prepare(file);
-    if (workspace) {
-      // The tool ignores TMPDIR for its one temporary file and leaves it
-      // behind when it fails.
-      const LeftoverSweeper sweeper(kToolTemporaryFolder, kToolTemporaryPrefix);
-      shell_->RunRepairDialog(
-          MakeRepairCommand(programFolder_, workspace->copyPath(), workspace->tempFolder()));
-    }
-    if (!workspace || !TryBuild(workspace->copyPath(), &errorText)) {
-      shell_->ShowError(FormatText(kTextLoadFailed, {errorText}));
-      return;
-    }
-    // The player goes on reading the copy it opened, whether or not it could
-    // take the original's place.
-    workspace->Commit();
+  if (std::unique_ptr<Player> player = TryBuild(file, &errorText)) return player;
+  // The repair tool works on a private copy beside the file, with a private
+  // folder for its own temporary files: it never touches the user's file,
+  // its backup name or anything else beside it. The copy takes the file's
+  // place only once it loads. Without a copy (a missing or unreadable file,
+  // a folder that takes no new file) nothing can be repaired.
+  std::optional<RepairWorkspace> workspace = RepairWorkspace::Prepare(file);
+  if (workspace) {
+    // The tool ignores TMPDIR for its one temporary file and leaves it
+    // behind when it fails.
+    const LeftoverSweeper sweeper(kToolTemporaryFolder, kToolTemporaryPrefix);
+    shell_.RunRepairDialog(
+        MakeRepairCommand(programFolder_, workspace->copyPath(), workspace->tempFolder()));
   }
-
-  player->SetChannel(channel);
-  player->SetVolume(AudibleVolume());
-  if (rate_ != kRateNormal) player->SetRate(rate_);
-  bLoaded = 1;
-  playState = Stopped;
-  filePath = file;
-  ++track_;
-  status_ = Text(kTextLoaded);
-  FindSentences();
-  Publish();
-  TogglePlay();
+  std::unique_ptr<Player> player;
+  if (workspace) player = TryBuild(workspace->copyPath(), &errorText);
+  if (!player) {
+    shell_.ShowError(FormatText(kTextLoadFailed, {errorText}));
+    return nullptr;
+  }
+  // The player goes on reading the copy it opened, whether or not it could
+  // take the original's place.
+  workspace->Commit();
+  return player;
 }
 
 }  // namespace orvex

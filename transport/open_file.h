@@ -1,13 +1,41 @@
 #pragma once
-// Pieces of opening a file that stand apart from the application object.
+// Opening a file: the builders, the repair of a file neither builder takes,
+// and the pieces of the flow around it (names, the repair command, the
+// warning sound of a rejected drop).
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "core/shell.h"
+#include "playback/player.h"
 
 namespace orvex {
+
+// Builds the player for a file: checks for an audio device, tries both
+// builders, has the repair tool mend the file once and tries again. The user
+// is told of every failure.
+class FileOpener {
+ public:
+  explicit FileOpener(Shell& shell) : shell_(shell) {}
+
+  void SetPlayerFactory(PlayerFactory* factory) { factory_ = factory; }
+  void SetProgramFolder(std::string folder) { programFolder_ = std::move(folder); }
+  const std::string& programFolder() const { return programFolder_; }
+
+  // A built player for file, or null once the user was told why not. Runs
+  // the modal repair dialog (and error boxes) on the way.
+  std::unique_ptr<Player> Build(const std::string& file);
+
+ private:
+  // Both builders in turn; on failure null, with errorText the second's text.
+  std::unique_ptr<Player> TryBuild(const std::string& file, std::string* errorText);
+
+  Shell& shell_;
+  PlayerFactory* factory_ = nullptr;
+  std::string programFolder_;  // the folder of the program's executable
+};
 
 // The repair tool beside the program, with "-f" and the file: each path is one
 // argument, whatever it contains. The tool keeps its temporary files in

@@ -54,9 +54,8 @@ class BenchPlayer : public Player {
   int32_t GetPositionMs() override { return position; }
   int32_t GetDurationMs() override { return 3723500; }
   bool IsAtEnd() override { return false; }
-  void SetLoop(int32_t, int32_t, int32_t) override {}
+  void SetLoopPlan(const LoopPlan&) override {}
   void ClearLoop() override {}
-  bool QueueLoop(int32_t, int32_t, int32_t) override { return false; }
   Result SetRate(int32_t) override { return kOk; }
   Result SetVolume(int32_t) override { return kOk; }
   Result SetChannel(int32_t) override { return kOk; }

@@ -58,6 +58,27 @@ class MprisTest : public ::testing::Test {
     return QString::fromUtf8(ctl.readAllStandardOutput()).trimmed();
   }
 
+  // Calls the player interface over the bus as a desktop would: a method, or
+  // a property set (name and a dbus-send typed value).
+  void Call(const QString& method, const QString& argument) {
+    Send({QStringLiteral("org.mpris.MediaPlayer2.Player.") + method, argument});
+  }
+  void SetProperty(const QString& name, const QString& value) {
+    Send({QStringLiteral("org.freedesktop.DBus.Properties.Set"),
+          QStringLiteral("string:org.mpris.MediaPlayer2.Player"), QStringLiteral("string:") + name,
+          QStringLiteral("variant:") + value});
+  }
+  void Send(const QStringList& call) {
+    QProcess send;
+    send.start(QStringLiteral("dbus-send"),
+               QStringList{QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                           QStringLiteral("--dest=org.mpris.MediaPlayer2.orvexplayer"),
+                           QStringLiteral("/org/mpris/MediaPlayer2")} +
+                   call);
+    EXPECT_TRUE(WaitFor([&] { return send.state() == QProcess::NotRunning; }, 10000))
+        << call.join(' ').toStdString();
+  }
+
   QTemporaryDir config_;
   App app_;
   std::unique_ptr<QDBusConnection> other_;
@@ -123,6 +144,36 @@ TEST_F(MprisTest, MetadataPositionSeekRateAndVolume) {
              QStringLiteral("variant:double:0.75")});
   ASSERT_TRUE(WaitFor([&] { return set.state() == QProcess::NotRunning; }));
   EXPECT_EQ(app_.view().rate, 75);
+}
+
+// Values at the edges of their types: a seek of any size past the end is
+// ignored, a huge one backwards goes to the start, and rates and volumes
+// beyond their range are their ends; NaN changes nothing.
+TEST_F(MprisTest, ExtremeSeeksRatesAndVolumesAreSafe) {
+  app_.OpenSample();
+  ASSERT_EQ(app_.view().playState, Playing);
+  Ctl({"pause"});
+  Ctl({"position", "2"});
+  ASSERT_EQ(app_.view().positionMs, 2000);
+  Call(QStringLiteral("Seek"), QStringLiteral("int64:9223372036854775807"));
+  EXPECT_EQ(app_.view().positionMs, 2000);
+  Call(QStringLiteral("Seek"), QStringLiteral("int64:-9223372036854775808"));
+  EXPECT_EQ(app_.view().positionMs, 0);
+  const struct {
+    const char* value;
+    int32_t rate;
+  } rates[] = {{"double:21474836.48", 200}, {"double:0.75", 75}, {"double:1e308", 200},
+               {"double:nan", 200},         {"double:-1e308", 200}, {"double:1e-308", 50}};
+  for (const auto& r : rates) {
+    SetProperty(QStringLiteral("Rate"), QString::fromLatin1(r.value));
+    EXPECT_EQ(app_.view().rate, r.rate) << r.value;
+  }
+  SetProperty(QStringLiteral("Volume"), QStringLiteral("double:1e308"));
+  EXPECT_EQ(app_.view().volume, kVolumeFull);
+  SetProperty(QStringLiteral("Volume"), QStringLiteral("double:nan"));
+  EXPECT_EQ(app_.view().volume, kVolumeFull);
+  SetProperty(QStringLiteral("Volume"), QStringLiteral("double:-1e308"));
+  EXPECT_EQ(app_.view().volume, kVolumeSilent);
 }
 
 TEST_F(MprisTest, EveryChangeIsAnnounced) {

@@ -11,6 +11,7 @@ void RecordingShell::TransportChanged(const TransportView& view) {
 void RecordingShell::ShowError(const std::string& text) {
   Log("Error:" + text);
   errors.push_back(text);
+  if (onError) onError(text);
 }
 
 std::optional<std::string> RecordingShell::AskOpenFileName() {

@@ -32,7 +32,10 @@ class RecordingShell : public Shell {
   std::vector<TransportView> views{TransportView{}};
   std::vector<std::string> errors;
   std::optional<std::string> openDialogAnswer;
+  // Run inside the modal calls, as their nested event loops run keys,
+  // drops, media-control calls and ticks.
   std::function<void(const RepairCommand&)> onRepair;
+  std::function<void(const std::string&)> onError;
   // Called with every new view, after it is recorded (a window's part of it).
   std::function<void(const TransportView&)> onChange;
   std::vector<RepairCommand> repairs;

@@ -12,6 +12,7 @@ void SimPlayer::Log(const std::string& entry) {
 
 Result SimPlayer::BuildWithMp3Parser(const std::string& path) {
   Log("BuildWithMp3Parser");
+  if (refuses && refuses(path)) return kErrNotMpegAudio;
   if (Failed(mp3ParserResult)) return mp3ParserResult;
   built = true;
   builtPath = path;
@@ -21,6 +22,7 @@ Result SimPlayer::BuildWithMp3Parser(const std::string& path) {
 
 Result SimPlayer::BuildWithMpeg1Splitter(const std::string& path) {
   Log("BuildWithMpeg1Splitter");
+  if (refuses && refuses(path)) return kErrNotMpegAudio;
   if (Failed(splitterResult)) return splitterResult;
   built = true;
   builtPath = path;
@@ -33,6 +35,8 @@ void SimPlayer::Teardown() {
   ++teardowns;
   built = false;
   running = false;
+  plan = LoopPlan{};
+  gapLeft = 0;
 }
 
 Result SimPlayer::Run() {
@@ -57,9 +61,18 @@ Result SimPlayer::Stop() {
 
 void SimPlayer::SeekMs(int32_t ms) {
   Log("SeekMs(" + std::to_string(ms) + ")");
-  positionMs = std::clamp(ms, 0, durationMs_);
-  gapLeft = 0;
+  int32_t target = std::clamp(ms, 0, durationMs_);
   endQueued_ = false;
+  if (Looping()) {
+    // A seek in a gap ends the silence: the next pass begins.
+    if (gapLeft > 0) BeginPass(pass + 1);
+    // Before A goes to A; at or past B ends the pass; the count goes on.
+    target = std::max(target, loopA());
+    positionMs = target;
+    if (positionMs >= loopB()) EndPass();
+  } else {
+    positionMs = target;
+  }
   QueueEndIfThere();
 }
 
@@ -67,7 +80,7 @@ void SimPlayer::QueueEndIfThere() {
   // Like the pipeline's end of stream: once, when running playback is at the end.
   if (running && positionMs >= durationMs_ && !endQueued_) {
     endQueued_ = true;
-    events_.push_back(GraphEvent{kEventComplete, 0, {}});
+    Queue(kEventComplete);
   }
 }
 
@@ -104,40 +117,73 @@ std::string SimPlayer::ErrorText(Result code) const {
   return OwnErrorText(code);
 }
 
+void SimPlayer::Queue(int32_t code, int32_t passNumber, int32_t stretchNumber) {
+  GraphEvent event;
+  event.code = code;
+  event.pass = passNumber;
+  event.stretch = stretchNumber;
+  events_.push_back(event);
+}
+
+void SimPlayer::DropPlanEvents() {
+  std::erase_if(events_, [](const GraphEvent& e) {
+    return e.code == kEventPassStarted || e.code == kEventGapStarted ||
+           e.code == kEventPlanEnded;
+  });
+}
+
+void SimPlayer::BeginPass(int32_t passNumber) {
+  pass = passNumber;
+  gapLeft = 0;
+  positionMs = loopA();
+  Queue(kEventPassStarted, pass, static_cast<int32_t>(stretch));
+}
+
+void SimPlayer::EndPass() {
+  const LoopStretch& s = plan.stretches[stretch];
+  if (plan.passes == 0 || pass < plan.passes) {
+    if (s.gapMs > 0) {
+      // The silence holds A; the next pass begins when it is over.
+      positionMs = s.aMs;
+      gapLeft = s.gapMs;
+      Queue(kEventGapStarted);
+    } else {
+      BeginPass(pass + 1);
+    }
+  } else if (stretch + 1 < plan.stretches.size()) {
+    ++stretch;
+    BeginPass(1);
+  } else {
+    // What follows is heard from B: playback on, or the stop there.
+    positionMs = s.bMs;
+    const AfterPlan after = plan.after;
+    plan = LoopPlan{};
+    Queue(kEventPlanEnded);
+    if (after == AfterPlan::kStop) running = false;
+  }
+}
+
 void SimPlayer::Advance(int32_t ms) {
   if (!running) return;
   int32_t left = ms;  // real time
-  while (left > 0) {
+  while (left > 0 && running) {
     if (gapLeft > 0) {
       const int32_t step = std::min(left, gapLeft);
       gapLeft -= step;
       left -= step;
-      if (gapLeft == 0) events_.push_back(GraphEvent{kEventLoopRepeat, 0, {}});
+      if (gapLeft == 0) BeginPass(pass + 1);
       continue;
     }
     // Source time at the rate, the fractions of a millisecond carried over.
     const int64_t scaled = int64_t{left} * rate + rateCarry_;
     const int32_t source = static_cast<int32_t>(scaled / kRateNormal);
-    if (loopB >= 0 && positionMs <= loopB && positionMs + source >= loopB) {
-      // The pass ends at B exactly; the rest of the time goes on from A.
-      const int32_t used = static_cast<int32_t>(int64_t{loopB - positionMs} * kRateNormal / rate);
+    if (Looping() && int64_t{positionMs} + source >= loopB()) {
+      // The pass ends at B exactly; the rest of the time goes on after it.
+      const int32_t used =
+          static_cast<int32_t>(int64_t{loopB() - positionMs} * kRateNormal / rate);
       left -= std::max(used, 1);
-      int32_t gap = loopGap;
-      if (nextB >= 0) {
-        // The queued loop takes over, after this pass's silence.
-        loopA = nextA;
-        loopB = nextB;
-        loopGap = nextGap;
-        nextA = nextB = -1;
-        gap = loopGap;
-      }
-      positionMs = loopA;
-      if (gap > 0) {
-        gapLeft = gap;
-        events_.push_back(GraphEvent{kEventLoopGap, 0, {}});
-      } else {
-        events_.push_back(GraphEvent{kEventLoopRepeat, 0, {}});
-      }
+      positionMs = loopB();
+      EndPass();
       continue;
     }
     rateCarry_ = static_cast<int32_t>(scaled % kRateNormal);
@@ -147,31 +193,38 @@ void SimPlayer::Advance(int32_t ms) {
   QueueEndIfThere();
 }
 
-void SimPlayer::SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
-  Log("SetLoop(" + std::to_string(aMs) + "," + std::to_string(bMs) + "," + std::to_string(gapMs) +
-      ")");
-  loopA = aMs;
-  loopB = bMs;
-  loopGap = gapMs;
-  nextA = nextB = -1;
-  // A pass at or past the new B has ended: it returns to A as the clock runs.
-  if (aMs < bMs && positionMs > bMs) positionMs = bMs;
-}
-
-bool SimPlayer::QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
-  Log("QueueLoop(" + std::to_string(aMs) + "," + std::to_string(bMs) + "," + std::to_string(gapMs) +
-      ")");
-  if (loopB < 0 || bMs <= aMs) return false;
-  nextA = aMs;
-  nextB = bMs;
-  nextGap = gapMs;
-  return true;
+void SimPlayer::SetLoopPlan(const LoopPlan& next) {
+  std::string entry = "SetLoopPlan(";
+  for (const LoopStretch& s : next.stretches) {
+    entry += std::to_string(s.aMs) + "-" + std::to_string(s.bMs) + "+" + std::to_string(s.gapMs) +
+             " ";
+  }
+  entry += "x" + std::to_string(next.passes) + " from " + std::to_string(next.startMs) + " pass " +
+           std::to_string(next.firstPass) + (next.after == AfterPlan::kStop ? " stop)" : ")");
+  Log(entry);
+  DropPlanEvents();
+  gapLeft = 0;
+  if (next.stretches.empty() || next.stretches.front().bMs <= next.stretches.front().aMs) {
+    plan = LoopPlan{};  // no plan: the loop is cleared
+    return;
+  }
+  plan = next;
+  stretch = 0;
+  pass = next.firstPass;
+  if (next.startMs >= 0) {
+    positionMs = std::clamp(next.startMs, 0, durationMs_);
+    endQueued_ = false;
+  }
+  if (pass >= 1) Queue(kEventPassStarted, pass, 0);
+  // A position at or past B ends the pass in progress there.
+  if (positionMs >= loopB()) EndPass();
+  QueueEndIfThere();
 }
 
 void SimPlayer::ClearLoop() {
   Log("ClearLoop");
-  nextA = nextB = -1;
-  loopA = loopB = -1;
+  DropPlanEvents();
+  plan = LoopPlan{};
   gapLeft = 0;  // a gap ends at once, and playback goes on from A
 }
 
@@ -182,13 +235,18 @@ Result SimPlayer::SetRate(int32_t percent) {
 }
 
 void SimPlayer::QueueAbort(Result code, std::string text) {
-  events_.push_back(GraphEvent{kEventComplete, 0, {}});
-  events_.push_back(GraphEvent{kEventErrorAbort, code, std::move(text)});
+  Queue(kEventComplete);
+  GraphEvent abort;
+  abort.code = kEventErrorAbort;
+  abort.param1 = code;
+  abort.text = std::move(text);
+  events_.push_back(std::move(abort));
 }
 
 std::unique_ptr<Player> SimPlayerFactory::Create() {
   if (log_) log_->push_back("factory.Create");
   auto player = std::make_unique<SimPlayer>(log_, durationMs);
+  player->refuses = refuses;
   if (!buildScript.empty()) {
     player->mp3ParserResult = buildScript.front().first;
     player->splitterResult = buildScript.front().second;

@@ -1,9 +1,12 @@
 #pragma once
 // A simulated player that keeps the player contract with a clock advanced by
 // hand. It can log its calls into a log shared with the recording shell, so a
-// test sees player calls and notifications in one order.
+// test sees player calls and notifications in one order. Its loop plan runs
+// exactly as the contract says (playback/player.h), so the transport's tests
+// judge what a learner would hear.
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,9 +30,8 @@ class SimPlayer : public Player {
   int32_t GetPositionMs() override;
   int32_t GetDurationMs() override;
   bool IsAtEnd() override;
-  void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) override;
+  void SetLoopPlan(const LoopPlan& plan) override;
   void ClearLoop() override;
-  bool QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) override;
   Result SetRate(int32_t percent) override;
   Result SetVolume(int32_t hundredthsOfDb) override;
   Result SetChannel(int32_t channel) override;
@@ -38,12 +40,14 @@ class SimPlayer : public Player {
 
   // The clock: while running, ms of real time pass. The position moves on by
   // ms at the rate, stops at the end, where an end-of-stream event is
-  // queued, and follows the loop (its passes, gaps and returns) exactly.
+  // queued, and follows the plan (its passes, gaps and stretches) exactly.
   void Advance(int32_t ms);
   // Queues an abort event as a streaming thread would.
   void QueueAbort(Result code, std::string text);
 
   // Scripted outcomes.
+  // Files neither builder takes (no MPEG audio in them), whatever the script.
+  std::function<bool(const std::string& path)> refuses;
   Result runResult = kOk;
   Result mp3ParserResult = kOk;
   Result splitterResult = kOk;
@@ -58,20 +62,26 @@ class SimPlayer : public Player {
   std::string builtWith;  // "mp3Parser" or "splitter"
   int32_t positionMs = 0;
   int32_t rate = kRateNormal;
-  // The loop: -1 when none.
-  int32_t loopA = -1;
-  int32_t loopB = -1;
-  int32_t loopGap = 0;
+  // The plan running: none when plan.stretches is empty.
+  LoopPlan plan;
+  size_t stretch = 0;  // the stretch playing
+  int32_t pass = 0;    // its pass in progress; 0 for one that is not counted
   int32_t gapLeft = 0;  // ms of silence still to come; 0 outside a gap
-  // The loop queued to follow the pass in progress: -1 when none.
-  int32_t nextA = -1;
-  int32_t nextB = -1;
-  int32_t nextGap = 0;
+  // The loop heard now: -1 when no plan runs.
+  int32_t loopA() const { return Looping() ? plan.stretches[stretch].aMs : -1; }
+  int32_t loopB() const { return Looping() ? plan.stretches[stretch].bMs : -1; }
+  bool Looping() const { return !plan.stretches.empty(); }
   int32_t durationMs() const { return durationMs_; }
 
  private:
   void Log(const std::string& entry);
   void QueueEndIfThere();
+  void Queue(int32_t code, int32_t passNumber = 0, int32_t stretchNumber = 0);
+  // B reached (or passed): the next pass, the next stretch, or what follows.
+  void EndPass();
+  void BeginPass(int32_t passNumber);
+  // A plan replaced or cleared: its events not taken yet go with it.
+  void DropPlanEvents();
   bool endQueued_ = false;
   int32_t rateCarry_ = 0;
   std::vector<std::string>* log_;
@@ -90,6 +100,7 @@ class SimPlayerFactory : public PlayerFactory {
   bool hasDevice = true;
   int32_t durationMs = 60000;
   std::deque<std::pair<Result, Result>> buildScript;
+  std::function<bool(const std::string& path)> refuses;
   int created = 0;
   SimPlayer* last = nullptr;  // valid while its owner keeps it
 

@@ -432,3 +432,72 @@ TEST_F(OpenFileTest, SampleLiesInTheProgramFolder) {
 
 }  // namespace
 }  // namespace orvex::test
+
+namespace orvex::test {
+namespace {
+
+// A command never runs inside another: the repair dialog and the error box
+// run nested event loops, in which the desktop's controls open files, drops
+// arrive, keys are pressed and the tick fires. All of that waits until the
+// open is done, then runs in order; the tick skips meanwhile.
+TEST_F(OpenFileTest, CommandsArrivingDuringARepairRunAfterTheOpen) {
+  const std::string noise = folder.Write("noise.mp3", 300 * 1024);
+  const std::string good = folder.Write("good.mp3", 10);
+  factory.refuses = [](const std::string& path) {
+    return path.find("noise") != std::string::npos;
+  };
+  shell.onRepair = [&](const RepairCommand&) {
+    app.OpenFile(good);
+    app.DropFiles({good});
+    app.Tick();
+    app.TogglePlay();
+    app.RepeatKey();
+    // Nothing of it ran yet.
+    EXPECT_FALSE(view().loaded);
+    EXPECT_EQ(factory.created, 1);
+  };
+  int boxes = 0;
+  shell.onError = [&](const std::string&) {
+    ++boxes;
+    app.Tick();
+    app.JumpForward();
+    app.OnGraphEvent();
+    EXPECT_FALSE(view().loaded);
+  };
+  app.OpenFile(noise);
+  // The noise was refused, then the good file opened twice (the desktop's
+  // open and the drop), the key paused it, A was set, and the jump moved on.
+  EXPECT_EQ(boxes, 1);
+  ASSERT_EQ(shell.errors.size(), 1u);
+  EXPECT_EQ(shell.errors[0].rfind("载入失败", 0), 0u) << shell.errors[0];
+  EXPECT_EQ(factory.created, 4);
+  EXPECT_TRUE(view().loaded);
+  EXPECT_EQ(view().filePath, good);
+  EXPECT_EQ(view().playState, Paused);
+  EXPECT_EQ(view().pointA, 0);
+  EXPECT_EQ(view().positionMs, 3000);
+  EXPECT_EQ(factory.last->positionMs, 3000);
+  // And the next commands run at once again.
+  app.TogglePlay();
+  EXPECT_EQ(view().playState, Playing);
+}
+
+// A failed play shows its box; a press of the play key in its loop waits,
+// and runs once the box is gone.
+TEST_F(OpenFileTest, AKeyPressedWhileAnErrorBoxIsUpRunsAfterIt) {
+  app.OpenFile(folder.Write("a.mp3", 5));
+  app.TogglePlay();
+  ASSERT_EQ(view().playState, Paused);
+  factory.last->runResult = kErrFail;
+  shell.onError = [&](const std::string&) {
+    factory.last->runResult = kOk;
+    app.TogglePlay();
+    EXPECT_EQ(view().playState, Paused);
+  };
+  app.TogglePlay();
+  EXPECT_EQ(shell.errors.size(), 1u);
+  EXPECT_EQ(view().playState, Playing);
+}
+
+}  // namespace
+}  // namespace orvex::test

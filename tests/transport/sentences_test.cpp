@@ -123,8 +123,8 @@ TEST_F(SentencesTest, PageDownThreeTimesThenPageUpLoopsTheRightSentence) {
   EXPECT_EQ(view().pointA, 1000);
   EXPECT_EQ(view().pointB, 3000);
   EXPECT_EQ(p.positionMs, 1000);
-  EXPECT_EQ(p.loopA, 1000);
-  EXPECT_EQ(p.loopB, 3000);
+  EXPECT_EQ(p.loopA(), 1000);
+  EXPECT_EQ(p.loopB(), 3000);
   app.NextSentence();
   app.NextSentence();
   EXPECT_EQ(view().pointA, 7000);
@@ -164,32 +164,35 @@ TEST_F(SentencesTest, WithACountOfTwoEachSentencePlaysTwiceThenTheNext) {
   EXPECT_EQ(view().playState, Playing);
 }
 
-// The last pass of a sentence is handed on to the next one by the player at
-// B; a seek or the repeat key in that pass takes the hand-on back.
-TEST_F(SentencesTest, TheLastPassIsHandedOnUnlessTheLearnerStepsIn) {
+// The player hands each sentence on to the next by itself; a jump in a
+// sentence's pass keeps the plan (the pass plays on to B, or restarts at A),
+// and the repeat key ends it.
+TEST_F(SentencesTest, JumpsKeepTheSentencesGoingUntilTheRepeatKey) {
   app.SetRepeatCount(2);
   SimPlayer& p = Analysed();
   app.NextSentence();
   PlayFor(p, 2100);  // into the second, last pass of [1000, 3000)
   ASSERT_EQ(view().sentence, 0);
-  EXPECT_EQ(p.nextA, 4000) << "the next sentence is not queued in the player";
+  ASSERT_EQ(view().pass, 2);
   app.SeekTo(2500);
-  EXPECT_EQ(p.nextB, -1);
-  EXPECT_EQ(p.loopB, -1) << "the last pass must play on past B";
   PlayFor(p, 600);
-  EXPECT_EQ(view().sentence, 1) << "the tick moves on to the next sentence";
+  EXPECT_EQ(view().sentence, 1) << "the next sentence did not follow at B";
+  EXPECT_EQ(view().pass, 1);
+  EXPECT_EQ(view().pointA, 4000);
+  EXPECT_EQ(view().pointB, 6000);
   EXPECT_GE(p.positionMs, 4000);
   EXPECT_LT(p.positionMs, 4200);
+  app.SeekTo(500);  // before A: the same pass from A
+  EXPECT_EQ(p.positionMs, 4000);
+  EXPECT_EQ(view().pass, 1);
+  EXPECT_EQ(view().sentence, 1);
 
-  PlayFor(p, 2000);  // the last pass of [4000, 6000)
-  ASSERT_EQ(p.nextA, 7000);
   app.RepeatKey();  // no loop any more
-  EXPECT_EQ(p.loopB, -1);
-  EXPECT_EQ(p.nextB, -1);
+  EXPECT_FALSE(p.Looping());
   PlayFor(p, 3000);
   EXPECT_EQ(view().pointA, -1);
   EXPECT_EQ(view().pointB, -1);
-  EXPECT_GT(p.positionMs, 7000) << "playback went on past B";
+  EXPECT_GT(p.positionMs, 6000) << "playback went on past B";
 }
 
 TEST_F(SentencesTest, WithoutSentencesTheKeysDoNothing) {

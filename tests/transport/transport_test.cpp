@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/learn.h"
+
 #include "core/texts.h"
 #include "tests/transport/transport_fixture.h"
 
@@ -272,12 +274,18 @@ TEST_F(TransportTest, RepeatKeyCyclesThroughThreePhases) {
   app.RepeatKey();
   EXPECT_EQ(view().pointA, 4000);
   EXPECT_EQ(view().pointB, 10000);
-  // Setting the points never seeks.
-  EXPECT_EQ(p.positionMs, 10000);
+  // The pass in progress ends at B, where it is: the player goes back to A
+  // by itself, and that pass is the first one counted.
   EXPECT_TRUE(shell.Matching("player.SeekMs").empty());
+  EXPECT_EQ(p.positionMs, 4000);
+  EXPECT_EQ(view().pass, 0);
+  app.OnGraphEvent();
+  EXPECT_EQ(view().pass, 1);
   app.RepeatKey();
   EXPECT_EQ(view().pointA, -1);
   EXPECT_EQ(view().pointB, -1);
+  EXPECT_EQ(view().pass, 0);
+  EXPECT_FALSE(p.Looping());
 }
 
 TEST_F(TransportTest, SecondPointBeforeTheFirstIsSwapped) {
@@ -290,43 +298,60 @@ TEST_F(TransportTest, SecondPointBeforeTheFirstIsSwapped) {
   EXPECT_EQ(view().pointB, 10000);
 }
 
-TEST_F(TransportTest, EqualPointsSeekBackToAAtEveryTick) {
-  SimPlayer& p = LoadPlaying();
+// Two presses at one place make the shortest loop there is, which the
+// player plays like any other.
+TEST_F(TransportTest, EqualPointsMakeTheShortestLoop) {
+  SimPlayer& p = LoadPlaying(20000);
   p.positionMs = 5000;
   app.RepeatKey();
   app.RepeatKey();
   EXPECT_EQ(view().pointA, 5000);
-  EXPECT_EQ(view().pointB, 5000);
+  EXPECT_EQ(view().pointB, 5000 + kMinLoopMs);
+  int32_t lowest = INT32_MAX, highest = 0;
+  for (int i = 0; i < 40; ++i) {
+    PlayFor(p, 25);
+    lowest = std::min(lowest, view().positionMs);
+    highest = std::max(highest, view().positionMs);
+  }
+  EXPECT_EQ(lowest, 5000);
+  EXPECT_EQ(highest, 5000 + kMinLoopMs - 25);
+  EXPECT_GE(view().pass, 9);
+  // At the end of the file, A moves back instead.
+  app.RepeatKey();
+  p.SeekMs(20000 - 30);
+  app.RepeatKey();
+  app.GoToEnd();
+  app.RepeatKey();
+  EXPECT_EQ(view().pointA, 20000 - kMinLoopMs);
+  EXPECT_EQ(view().pointB, 20000);
+  EXPECT_TRUE(shell.Matching("player.SeekMs(5000)").empty());
+}
+
+// The player loops by itself; a jump while it loops stays in the loop as
+// the player's contract says, and the tick only shows where playback is.
+TEST_F(TransportTest, JumpsWhileLoopingStayInTheLoopAndTheTickNeverSeeks) {
+  SimPlayer& p = LoadPlaying();
+  p.positionMs = 4000;
+  app.RepeatKey();
+  p.positionMs = 9000;
+  app.RepeatKey();
+  const struct {
+    int32_t target;
+    int32_t heard;  // where playback goes on from
+  } cases[] = {{4001, 4001}, {8999, 8999}, {9000, 4000}, {12000, 4000}, {2000, 4000}};
+  for (const auto& c : cases) {
+    app.SeekTo(c.target);
+    app.OnGraphEvent();
+    EXPECT_EQ(view().positionMs, c.heard) << c.target;
+    EXPECT_EQ(view().pointA, 4000) << c.target;
+    EXPECT_EQ(view().pointB, 9000) << c.target;
+  }
   for (int i = 0; i < 3; ++i) {
     p.Advance(25);
     log.clear();
     app.Tick();
-    EXPECT_EQ(shell.Matching("player."), Log{"player.SeekMs(5000)"});
-    EXPECT_EQ(view().positionMs, 5000);
-  }
-  EXPECT_EQ(view().playState, Playing);
-}
-
-// The player loops by itself; the tick only brings back a position found
-// outside the loop (after a jump, say). Exactly A or B is a pass's edge.
-TEST_F(TransportTest, TheTicksSafetyNetCatchesOnlyPositionsOutsideTheLoop) {
-  SimPlayer& p = LoadPlaying();
-  p.positionMs = 4000;
-  app.RepeatKey();
-  p.positionMs = 10000;
-  app.RepeatKey();
-
-  const struct {
-    int32_t position;
-    bool seeks;
-  } cases[] = {{4001, false}, {9999, false}, {10000, false},
-               {12000, true}, {4000, false}, {2000, true}};
-  for (const auto& c : cases) {
-    p.positionMs = c.position;
-    log.clear();
-    app.Tick();
-    EXPECT_EQ(!shell.Matching("player.SeekMs(4000)").empty(), c.seeks) << c.position;
-    EXPECT_EQ(view().positionMs, c.seeks ? 4000 : c.position) << c.position;
+    EXPECT_TRUE(shell.Matching("player.").empty());
+    EXPECT_EQ(view().positionMs, p.positionMs);
   }
 }
 
@@ -338,7 +363,8 @@ TEST_F(TransportTest, TheSecondPressHandsTheLoopToThePlayerAndTheTickNeverSeeks)
   log.clear();
   app.RepeatKey();
   ASSERT_EQ(view().pointB, 5000);
-  EXPECT_EQ(shell.Matching("player."), Log{"player.SetLoop(2000,5000,0)"});
+  // From where playback is, without limit, the pass in progress not counted.
+  EXPECT_EQ(p.plan, (LoopPlan{{{2000, 5000, 0}}, 0, AfterPlan::kGoOn, -1, 0}));
   int32_t furthest = 0;
   for (int i = 0; i < 600; ++i) {
     PlayFor(p, 25);
@@ -347,10 +373,13 @@ TEST_F(TransportTest, TheSecondPressHandsTheLoopToThePlayerAndTheTickNeverSeeks)
   EXPECT_LE(furthest, 5000);
   EXPECT_TRUE(shell.Matching("player.SeekMs").empty());
   EXPECT_EQ(view().playState, Playing);
+  // A pass every 3 s, the first begun at the press (playback was at B).
+  EXPECT_EQ(view().pass, 6);
   // The third press ends the loop in the player too.
-  log.clear();
   app.RepeatKey();
-  EXPECT_EQ(shell.Matching("player."), Log{"player.ClearLoop"});
+  EXPECT_FALSE(p.Looping());
+  PlayFor(p, 4000);
+  EXPECT_GT(p.positionMs, 5000);
 }
 
 TEST_F(TransportTest, EndOfFileWithOnlyAStopsAndClearsA) {

@@ -1,0 +1,80 @@
+#pragma once
+// The repeat loop: builds the loop plans the player runs (from the A and B
+// points, or from the sentences), with the repeat count and the silence
+// between passes, and follows the plan's events. The player alone decides
+// when a pass begins and ends; this side only shows what it reports.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/learn.h"
+#include "core/sentence.h"
+#include "playback/player.h"
+
+namespace orvex {
+
+class RepeatLoop {
+ public:
+  // What an event of the plan changed.
+  enum class Heard {
+    kNothing,
+    kPass,   // a pass began: the points are the loop's A and B (a new stretch)
+    kGap,    // the silence between two passes began
+    kEnded,  // the last pass reached B: the loop is over and the points go
+  };
+
+  int32_t repeatCount() const { return count_; }
+  RepeatGap gap() const { return gap_; }
+  bool running() const { return running_; }
+  // The pass playing, from 1; 0 before the first counted one.
+  int32_t pass() const { return running_ ? pass_ : 0; }
+  bool inGap() const { return running_ && inGap_; }
+  // The sentence the loop plays; -1 for a loop of the learner's own.
+  int32_t sentence() const { return running_ && sentences_ ? sentence_ : -1; }
+  int32_t aMs() const { return aMs_; }
+  int32_t bMs() const { return bMs_; }
+
+  // Settings that need no player (nothing loops while none is loaded).
+  void SetCount(int32_t count) { count_ = count; }
+  void SetGap(RepeatGap gap) { gap_ = gap; }
+
+  // B set by the repeat key: the pass in progress plays on to B (or ends at
+  // once, past it) and is none of the counted ones.
+  void FromKey(Player& player, int32_t aMs, int32_t bMs);
+  // Sentence k and, with a count, every one after it, from k's start.
+  void FromSentence(Player& player, std::shared_ptr<const std::vector<Sentence>> sentences,
+                    int32_t k);
+  // A moved: the learner's own loop from the new A, a counted pass.
+  void FromA(Player& player, int32_t aMs, int32_t bMs);
+  // B moved: the learner's own loop, heard from startMs on the way to B.
+  void FromLead(Player& player, int32_t aMs, int32_t bMs, int32_t startMs);
+  // A new count starts from the pass in progress; a new gap keeps the count.
+  void ChangeCount(Player* player, int32_t count);
+  void ChangeGap(Player* player, RepeatGap gap);
+  // No more passes: playback goes on past B.
+  void Clear(Player* player);
+
+  // Follows one of the player's events.
+  Heard Take(const GraphEvent& event);
+
+ private:
+  // Hands the plan of the loop as it stands to the player.
+  void Hand(Player& player, int32_t startMs, int32_t firstPass);
+
+  int32_t count_ = 0;
+  RepeatGap gap_ = RepeatGap::kNone;
+  bool running_ = false;
+  int32_t pass_ = 0;
+  bool inGap_ = false;
+  // The stretch playing; with sentences, sentence_ is its index, and the
+  // plan's first stretch is sentence first_.
+  int32_t aMs_ = -1;
+  int32_t bMs_ = -1;
+  std::shared_ptr<const std::vector<Sentence>> sentences_;
+  int32_t sentence_ = -1;
+  int32_t first_ = -1;
+  size_t stretches_ = 0;  // in the plan handed over
+};
+
+}  // namespace orvex

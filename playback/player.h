@@ -146,8 +146,13 @@ class Player {
   // No more returns: playback goes on past B (from A, if it is in a gap).
   virtual void ClearLoop() = 0;
   // Going: the single loop and the hand-on that the plan replaces.
-  virtual void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
-  virtual bool QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) = 0;
+  virtual void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
+    (void)aMs, (void)bMs, (void)gapMs;
+  }
+  virtual bool QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) {
+    (void)aMs, (void)bMs, (void)gapMs;
+    return false;
+  }
   // The speed, kRateMin..kRateMax, pitch unchanged; positions, lengths and
   // loops stay in the file's own time.
   virtual Result SetRate(int32_t percent) = 0;

@@ -1,5 +1,10 @@
 #include "playback/engine_graph.h"
 
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+
 #include "playback/engine_log.h"
 #include "playback/error_text.h"
 #include "playback/gst_graph.h"
@@ -13,6 +18,9 @@ namespace {
 // when the stream is created, so nothing kept is applied to it, and its own
 // identity keeps its mute from being applied to the program's other sounds.
 constexpr const char* kStreamRestoreId = "orvexplayer-playback";
+
+// How long a teardown waits for the pipeline's threads to stop.
+constexpr std::chrono::seconds kTakeDownLimit{5};
 
 }  // namespace
 
@@ -39,12 +47,35 @@ void Graph::TakeDown() {
   if (!pipeline || takenDown_) return;
   takenDown_ = true;
   // Stopping joins the streaming threads: nothing calls back after this.
-  gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+  // It runs on a thread of its own, so that a graph whose threads never stop
+  // (an element waiting on its own locks) cannot hang the program: after
+  // the limit it is left to that thread, its hooks detached.
+  auto stopped = std::make_shared<std::promise<void>>();
+  std::future<void> done = stopped->get_future();
+  GstElement* p = GST_ELEMENT(gst_object_ref(pipeline.get()));
+  std::thread([p, stopped] {
+    gst_element_set_state(p, GST_STATE_NULL);
+    gst_object_unref(p);
+    stopped->set_value();
+  }).detach();
+  if (done.wait_for(kTakeDownLimit) != std::future_status::ready) {
+    GST_ERROR("the pipeline did not stop within %lld s: left behind",
+              static_cast<long long>(kTakeDownLimit.count()));
+    abandoned_ = true;
+  }
   if (padAddedHandler_) g_signal_handler_disconnect(parser, padAddedHandler_);
   if (sinkProbe_) gst_pad_remove_probe(sinkPad.get(), sinkProbe_);
   if (framerProbe_) gst_pad_remove_probe(framerPad.get(), framerProbe_);
   if (bus) gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
   GST_INFO("pipeline taken down");
+  if (abandoned_) {
+    // The stopping thread holds its own reference; ours stays with it.
+    (void)pipeline.release();
+    bus.reset();
+    sinkPad.reset();
+    framerPad.reset();
+    restartPad.reset();
+  }
 }
 
 bool Graph::Fail(Result code, const std::string& detail) {

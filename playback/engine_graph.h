@@ -26,12 +26,15 @@ enum class Builder { kMp3Parser, kSplitter };
 constexpr gint64 kSinkSegmentUs = 100000;
 constexpr gint64 kSinkBufferUs = 300000;
 
-// Every start of the clock (Run, and the restart behind each seek while
-// playing) puts the first sample this far in the future. The sink places each
-// sample in the sound server's stream by the clock; a sample whose place the
-// server has already played (it reads ahead by its own block, 5-20 ms here)
-// is cut away, so with no lead the first milliseconds after every seek were
-// lost. The lead is heard as a short silence before the new position.
+// A start of the clock on an empty sink (the first Run, a Run after a seek
+// while paused, the restart behind each seek while playing) puts the first
+// sample this far in the future. The sink places each sample in the sound
+// server's stream by the clock; a sample whose place the server has already
+// played (it reads ahead by its own block, 5-20 ms here) is cut away, so
+// with no lead the first milliseconds after every seek were lost. The lead
+// is heard as a short silence before the new position. A resume gets none:
+// the sink still holds what it held at the pause, and a lead there was heard
+// as a silence once that had played out.
 constexpr GstClockTime kStartLeadNs = 40 * GST_MSECOND;
 
 // A failure and the text that tells it.
@@ -106,6 +109,7 @@ class Graph {
   gulong framerProbe_ = 0;
   gulong padAddedHandler_ = 0;
   bool takenDown_ = false;
+  bool abandoned_ = false;  // its threads did not stop: left behind
 };
 
 

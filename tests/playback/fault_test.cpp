@@ -89,6 +89,13 @@ class LogWatch {
   GLogFunc previous_ = nullptr;
 };
 
+// The watch itself: a critical that GStreamer prints is seen.
+TEST(LogWatchTest, SeesGStreamersCriticals) {
+  LogWatch log;
+  EXPECT_EQ(gst_element_set_state(nullptr, GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
+  EXPECT_NE(log.Text().find("GST_IS_ELEMENT"), std::string::npos) << log.Text();
+}
+
 // Tears the player down on another thread; a teardown that does not return
 // within the time ends the test program (a hung thread cannot be joined).
 void TeardownOrDie(GstPlayer& player) {
@@ -138,7 +145,8 @@ TEST_F(Faults, AProgramStreamSeeksPastItsLoopAndTearsDown) {
 TEST(Storm, SeeksLoopsAndRatesLeaveTheLogClean) {
   LogWatch log;
   std::mt19937 random(20261208);
-  for (const char* file : {"cbr_stereo.mp3", "vbr_noheader.mp3", "noise.mp3", "short.mp3"}) {
+  for (const char* file : {"cbr_stereo.mp3", "vbr.mp3", "vbr_noheader.mp3", "noise.mp3", "short.mp3",
+                           "mono.mp3", "big_id3.mp3", "id3_ffff.mp3", "truncated.mp3"}) {
     SCOPED_TRACE(file);
     GstPlayerOptions options;
     options.fastFakeRenderer = true;
@@ -247,6 +255,31 @@ TEST_F(HeardFaults, AResumeIsHeardWithoutASilence) {
       << "a silence of " << (next ? SilenceMs(*after, *next) : 0.0) << " ms "
       << take_.FramesToMs(static_cast<double>(after->End() - after->at))
       << " ms after the resume";
+}
+
+// Jumps while playing: each is heard from its target after a silence of no
+// more than the sink needs to start from nothing.
+TEST_F(HeardFaults, AJumpWhilePlayingInsertsOnlyTheStartLead) {
+  ASSERT_TRUE(Begin());
+  player_.SeekMs(500);
+  ASSERT_EQ(player_.Run(), kOk);
+  PlayFor(600ms);
+  std::vector<std::pair<size_t, int32_t>> jumps;
+  for (const int32_t target : {3000, 1500, 4000, 2500, 5000}) {
+    jumps.emplace_back(take_.Mark(), target);
+    player_.SeekMs(target);
+    PlayFor(400ms);
+  }
+  player_.Pause();
+  ASSERT_TRUE(take_.Finish());
+  for (const auto& [mark, target] : jumps) {
+    const HeardRun* after = take_.RunFrom(mark);
+    ASSERT_NE(after, nullptr);
+    ASSERT_NE(after, &take_.runs().front());
+    const HeardRun* before = after - 1;
+    EXPECT_NEAR(after->from, take_.MsToFrames(target), 44);
+    std::printf("jump to %d ms: %.2f ms of silence\n", target, SilenceMs(*before, *after));
+  }
 }
 
 }  // namespace

@@ -425,6 +425,51 @@ INSTANTIATE_TEST_SUITE_P(
                     PlanCase{Disturbance::kCpuHogs, AfterPlan::kStop, "StopUnderCpuHogs"}),
     [](const testing::TestParamInfo<PlanCase>& info) { return std::string(info.param.name); });
 
+// Seeks while a plan runs: inside [A, B) the pass plays on from there, past
+// B the pass ends (its gap, then the next pass, counted), before A playback
+// goes to A; the plan then ends at its last B and stops there.
+TEST_F(Looping, SeeksInAPlanFollowItsRules) {
+  constexpr int32_t kA = 1000, kB = 2000, kGap = 300;
+  ASSERT_TRUE(Begin());
+  player_.SetLoopPlan({{{kA, kB, kGap}}, 3, AfterPlan::kStop, kA, 1});
+  ASSERT_EQ(player_.Run(), kOk);
+  PlayFor(400ms);
+  const size_t inside = take_.Mark();
+  player_.SeekMs(1500);
+  PlayFor(200ms);
+  const size_t past = take_.Mark();
+  player_.SeekMs(2500);
+  PlayFor(700ms);
+  const size_t before = take_.Mark();
+  player_.SeekMs(200);
+  PlayUntil([&] { return ends_ >= 1; }, 10s);
+  PlayFor(300ms);
+  ASSERT_TRUE(Finish());
+  const std::vector<int32_t> codes = {kEventPassStarted, kEventGapStarted, kEventPassStarted,
+                                      kEventGapStarted,  kEventPassStarted, kEventPlanEnded};
+  EXPECT_EQ(events_, codes);
+  if (passes_.size() == codes.size()) {
+    EXPECT_EQ(passes_[0].first, 1);
+    EXPECT_EQ(passes_[2].first, 2);
+    EXPECT_EQ(passes_[4].first, 3);
+  }
+  const HeardRun* fromInside = take_.RunFrom(inside);
+  ASSERT_NE(fromInside, nullptr);
+  EXPECT_NEAR(fromInside->from, take_.MsToFrames(1500), kExactFrames) << Describe(*fromInside);
+  const HeardRun* afterB = take_.RunFrom(past);
+  ASSERT_NE(afterB, nullptr);
+  EXPECT_NEAR(afterB->from, take_.MsToFrames(kA), kExactFrames) << Describe(*afterB);
+  const HeardRun* toA = take_.RunFrom(before);
+  ASSERT_NE(toA, nullptr);
+  EXPECT_NEAR(toA->from, take_.MsToFrames(kA), kExactFrames) << Describe(*toA);
+  // The last pass ends at B, and nothing follows.
+  const HeardRun* last = &take_.runs().back();
+  EXPECT_NEAR(last->from, take_.MsToFrames(kA), kExactFrames) << Describe(*last);
+  EXPECT_NEAR(last->FileEnd(), take_.MsToFrames(kB), kExactFrames) << Describe(*last);
+  EXPECT_EQ(test::PeakBetween(take_.heard(), last->End(), take_.heard().Frames()), 0.0);
+  EXPECT_EQ(player_.GetPositionMs(), kB);
+}
+
 // Noise at 0.75: each pass of 3 s of the file lasts 4 s, with the silence
 // between passes marking where one ends, and the position runs at three
 // quarters of the pace. (scaletempo's output is made of overlapping windows

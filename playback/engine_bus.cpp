@@ -115,8 +115,9 @@ void GstPlayer::Impl::OnSegmentDone() {
   // its stop, B. What follows is decided here, whatever the GUI thread is
   // doing, and joins without a flush, so the sink plays on to the sample.
   // The parser numbers its segment-done messages afresh, so they cannot be
-  // matched to the seek; a flush in between clears segmentStopNs or sets a
-  // new one, and a stale message is then at worst one extra step.
+  // matched to the seek: one that comes while a flushing seek is on its way
+  // (posted before the flush stopped the parser) belongs to what the flush
+  // ends, and would count a pass too many.
   SeekSpan span;
   double speed = 1.0;
   int64_t target = 0;
@@ -125,7 +126,7 @@ void GstPlayer::Impl::OnSegmentDone() {
   {
     std::lock_guard lock(mutex);
     const int64_t b = locked.segmentStopNs;
-    if (b < 0 || locked.join.pending) return;
+    if (b < 0 || locked.join.pending || locked.flushPending) return;
     speed = locked.rate;
     RunningPlan& plan = locked.plan;
     Join join{true, {Step::kGoOn, {}, 0}, plan.active()};

@@ -51,6 +51,9 @@ GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpo
       self->shared.awaitingFirstBuffer = true;
       std::lock_guard lock(self->mutex);
       self->locked.sinkSegments.clear();
+      // A step sent before the flush went with it.
+      self->locked.flushPending = false;
+      self->locked.join = {};
       break;
     }
     case GST_EVENT_SEGMENT:

@@ -265,6 +265,7 @@ void GstPlayer::Impl::SendSeek(int64_t target, Join join) {
     locked.stepsSent = join.pending || locked.announce ? 1 : 0;
     locked.stepsHeard = 0;
     locked.join = {};
+    locked.flushPending = true;
     speed = locked.rate;
     const int64_t b = locked.plan.active() ? locked.plan.current().b : -1;
     span = PlanSeek(target, b, SeekContextLocked());
@@ -283,7 +284,11 @@ void GstPlayer::Impl::SendSeek(int64_t target, Join join) {
             GST_TIME_ARGS(span.stop >= 0 ? span.stop : GST_CLOCK_TIME_NONE), speed,
             span.segment ? " (a pass)" : "");
   const bool sent = gst_element_send_event(graph->pipeline.get(), seek);
-  if (!sent) GST_WARNING("seek to %" GST_TIME_FORMAT " refused", GST_TIME_ARGS(target));
+  if (!sent) {
+    GST_WARNING("seek to %" GST_TIME_FORMAT " refused", GST_TIME_ARGS(target));
+    std::lock_guard lock(mutex);
+    locked.flushPending = false;
+  }
   // The flush has passed the sink by now, so no end of stream from before the
   // seek can still arrive.
   shared.atEnd = false;
@@ -487,6 +492,9 @@ void GstPlayer::SetLoopPlan(const LoopPlan& plan) {
     sameSegment = d.locked.segmentStopNs == first.b && !d.locked.join.pending &&
                   d.locked.stepsSent == d.locked.stepsHeard && !d.locked.flushJoin.pending;
     d.locked.plan = running;
+    // What the plan before had on its way goes with the seek below; the new
+    // plan tells its own first pass.
+    if (!sameSegment) d.locked.stepsSent = d.locked.stepsHeard;
   }
   if (running.at.pass > 0) d.QueueEvent({kEventPassStarted, 0, {}, running.at.pass, 0});
   if (plan.startMs >= 0) {
@@ -502,7 +510,7 @@ void GstPlayer::SetLoopPlan(const LoopPlan& plan) {
   if (position >= first.b) {
     GST_DEBUG("the pass in progress is at or past B: it ends now");
     d.EndPassNow(position);
-  } else if (!(sameSegment && position >= first.a)) {
+  } else if (!sameSegment) {
     d.SendSeek(position);
   }
 }

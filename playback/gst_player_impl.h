@@ -151,6 +151,9 @@ struct GstPlayer::Impl {
     RunningPlan plan;
     int64_t segmentStopNs = -1;  // B of the segment seek playing, -1 for none
     Join join;                   // a seek without flush on its way
+    // A flushing seek is on its way: a segment done before its flush reaches
+    // the sink belongs to what the flush ends.
+    bool flushPending = false;
     Join flushJoin;              // the step the first segment after a flush starts
     // A seek in a silence lands in the pass the silence led to, which is
     // told as it lands.

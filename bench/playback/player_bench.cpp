@@ -7,10 +7,7 @@
 //
 // player_bench <fixture folder> [<30-minute VBR file without header> [<a minute of noise>]]
 
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <atomic>
@@ -32,8 +29,6 @@
 #include "playback/gst_player.h"
 #include "playback/mpeg_scan.h"
 #include "tests/playback/sound_check.h"
-
-extern char** environ;
 
 namespace {
 
@@ -835,27 +830,6 @@ void LoopSeams(const std::string& name, const std::string& path, int32_t a, int3
               seam.Mean(), seamAbs.Max());
 }
 
-// Two processes that keep both cores busy while they live.
-struct CpuHogs {
-  pid_t pids[2] = {-1, -1};
-  CpuHogs() {
-    for (pid_t& pid : pids) {
-      const char* args[] = {"sha256sum", "/dev/zero", nullptr};
-      if (posix_spawnp(&pid, "sha256sum", nullptr, nullptr, const_cast<char* const*>(args),
-                       environ) != 0) {
-        pid = -1;
-      }
-    }
-  }
-  ~CpuHogs() {
-    for (pid_t pid : pids) {
-      if (pid <= 0) continue;
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-};
-
 // Sentences handed on by the engine under two CPU hogs: a plan of one pass
 // per stretch over consecutive stretches of the file (the hand-on from each
 // to the next at the sample), ending in a stop. Per stretch as heard: the
@@ -882,7 +856,7 @@ void HandOns(const std::string& path, int count) {
   plan.after = orvex::AfterPlan::kStop;
   plan.startMs = plan.stretches.front().aMs;
   plan.firstPass = 1;
-  CpuHogs hogs;
+  orvex::test::CpuHogs hogs;
   player.SetLoopPlan(plan);
   const size_t mark = take.Mark();
   player.Run();

@@ -141,13 +141,15 @@ TEST_F(Faults, AProgramStreamSeeksPastItsLoopAndTearsDown) {
 }
 
 // Storms of seeks, loops and speed changes on ordinary files, as the keys
-// make them: nothing GStreamer prints at WARNING or worse (the decoder
-// complained of empty output buffers when a segment began where it ended).
+// make them: nothing GStreamer prints at WARNING or worse. (The decoder
+// asked for an empty output buffer whenever it decoded the first frame of
+// an MPEG-2 file, whose encoder delay the parser clips whole.)
 TEST(Storm, SeeksLoopsAndRatesLeaveTheLogClean) {
   LogWatch log;
   std::mt19937 random(20261208);
   for (const char* file : {"cbr_stereo.mp3", "vbr.mp3", "vbr_noheader.mp3", "noise.mp3", "short.mp3",
-                           "mono.mp3", "big_id3.mp3", "id3_ffff.mp3", "truncated.mp3"}) {
+                           "mono.mp3", "big_id3.mp3", "id3_ffff.mp3", "truncated.mp3",
+                           "mpeg2_22k.mp3"}) {
     SCOPED_TRACE(file);
     GstPlayerOptions options;
     options.fastFakeRenderer = true;

@@ -27,3 +27,5 @@ echo
 "$build/bin/player_bench" --loops tests/data/noise.mp3 "$work/vbr_noise.mp3" 100
 echo
 "$build/bin/player_bench" --speed "$work/noise.mp3"
+echo
+"$build/bin/player_bench" --handons "$work/noise.mp3" 100

@@ -1,6 +1,9 @@
 #include "playback/gst_graph.h"
 
+#include <gst/audio/audio.h>
 #include <gst/base/gstbaseparse.h>
+
+#include <algorithm>
 
 #include <mutex>
 
@@ -83,7 +86,32 @@ struct ParserOutput {
   uint64_t lastFrameOffset = 0;
   bool joinFrames = false;      // frames are parted by junk
   bool segmentStarted = false;  // a buffer has passed since the last segment
+  uint64_t samplesPerFrame = 0;
 };
+
+// The parser marks the encoder's delay and padding for the decoder to clip
+// (gapless playback). When that is exactly a whole frame (an MPEG-2 frame
+// holds 576 samples, and a delay of 1105 is one frame and 529 samples),
+// mpg123audiodec 1.22 does not see the frame as clipped whole: it asks for
+// an empty output buffer and GStreamer prints a critical, on every build and
+// every seek back to the start. Clipping one sample more makes it a frame
+// clipped whole, which the decoder drops as it should: the same samples are
+// heard.
+GstBuffer* MarkWholeFrameClipped(const ParserOutput& out, GstBuffer* buffer) {
+  const GstAudioClippingMeta* meta = gst_buffer_get_audio_clipping_meta(buffer);
+  if (!meta || meta->format != GST_FORMAT_DEFAULT || out.samplesPerFrame == 0 ||
+      meta->start + meta->end != out.samplesPerFrame) {
+    return buffer;
+  }
+  buffer = gst_buffer_make_writable(buffer);
+  GstAudioClippingMeta* writable = gst_buffer_get_audio_clipping_meta(buffer);
+  if (writable->start > 0) {
+    ++writable->start;
+  } else {
+    ++writable->end;
+  }
+  return buffer;
+}
 
 GstPadProbeReturn OnParserOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* out = static_cast<ParserOutput*>(data);
@@ -95,6 +123,10 @@ GstPadProbeReturn OnParserOutput(GstPad*, GstPadProbeInfo* info, gpointer data) 
   GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
   const bool first = !out->segmentStarted;
   out->segmentStarted = true;
+  if (GstBuffer* moved = MarkWholeFrameClipped(*out, buffer); moved != buffer) {
+    buffer = moved;
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+  }
   const bool join =
       out->joinFrames && !first && GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DISCONT);
   const bool last = GST_BUFFER_OFFSET(buffer) == out->lastFrameOffset;
@@ -117,6 +149,7 @@ void FitParserOutput(GstElement* parser, const MpegScan& scan) {
   auto* state = new ParserOutput;
   state->lastFrameOffset = scan.lastAudioFrame;
   state->joinFrames = scan.junkGaps > 0;
+  state->samplesPerFrame = static_cast<uint64_t>(std::max(scan.first.samplesPerFrame, 0));
   gst_pad_add_probe(
       out.get(),
       static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),

@@ -69,9 +69,8 @@ class GstPlayer : public Player {
   int32_t GetPositionMs() override;
   int32_t GetDurationMs() override;
   bool IsAtEnd() override;
-  void SetLoop(int32_t aMs, int32_t bMs, int32_t gapMs) override;
+  void SetLoopPlan(const LoopPlan& plan) override;
   void ClearLoop() override;
-  bool QueueLoop(int32_t aMs, int32_t bMs, int32_t gapMs) override;
   Result SetRate(int32_t percent) override;
   Result SetVolume(int32_t hundredthsOfDb) override;
   Result SetChannel(int32_t channel) override;

@@ -791,7 +791,7 @@ void LoopSeams(const std::string& name, const std::string& path, int32_t a, int3
     return;
   }
   player.SeekMs(a);
-  player.SetLoop(a, b, 0);
+  player.SetLoopPlan({{{a, b, 0}}, 0, orvex::AfterPlan::kGoOn, -1, 0});
   const size_t mark = take.Mark();
   player.Run();
   int repeats = 0;
@@ -800,7 +800,7 @@ void LoopSeams(const std::string& name, const std::string& path, int32_t a, int3
     std::this_thread::sleep_for(25ms);
     player.GetPositionMs();
     orvex::GraphEvent event;
-    while (player.TakeEvent(event)) repeats += event.code == orvex::kEventLoopRepeat;
+    while (player.TakeEvent(event)) repeats += event.code == orvex::kEventPassStarted;
   }
   std::this_thread::sleep_for(300ms);
   player.Pause();
@@ -828,6 +828,74 @@ void LoopSeams(const std::string& name, const std::string& path, int32_t a, int3
   std::printf("  |heard end - B|     mean %.4f  max %.4f ms\n", end.Mean(), end.Max());
   std::printf("  between passes      mean %.4f  max |%.4f| ms (silence +, doubled -)\n",
               seam.Mean(), seamAbs.Max());
+}
+
+// Sentences handed on by the engine under two CPU hogs: a plan of one pass
+// per stretch over consecutive stretches of the file (the hand-on from each
+// to the next at the sample), ending in a stop. Per stretch as heard: the
+// start against A and the end against B; and anything heard past a B.
+void HandOns(const std::string& path, int count) {
+  orvex::test::TempDir dir;
+  orvex::test::HeardTake take;
+  if (!take.Start(path, dir.File("handons.wav"))) {
+    std::printf("hand-ons: could not start\n");
+    return;
+  }
+  GstPlayer player;
+  if (orvex::Failed(player.BuildWithMp3Parser(path))) {
+    std::printf("hand-ons: build failed\n");
+    return;
+  }
+  // Stretches of 300 ms, 450 ms apart: what lies between two is never played.
+  orvex::LoopPlan plan;
+  for (int i = 0; i < count + 1; ++i) {
+    const int32_t a = 500 + i * 450;
+    plan.stretches.push_back({a, a + 300, 0});
+  }
+  plan.passes = 1;
+  plan.after = orvex::AfterPlan::kStop;
+  plan.startMs = plan.stretches.front().aMs;
+  plan.firstPass = 1;
+  orvex::test::CpuHogs hogs;
+  player.SetLoopPlan(plan);
+  const size_t mark = take.Mark();
+  player.Run();
+  bool ended = false;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(400 * (count + 10));
+  while (!ended && Clock::now() < deadline) {
+    std::this_thread::sleep_for(25ms);
+    player.GetPositionMs();
+    orvex::GraphEvent event;
+    while (player.TakeEvent(event)) ended |= event.code == orvex::kEventPlanEnded;
+  }
+  std::this_thread::sleep_for(300ms);
+  player.Pause();
+  take.Finish();
+  Stats start, end;
+  double pastB = 0;
+  int found = 0, other = 0;
+  size_t next = 0;
+  for (const orvex::test::HeardRun* run = take.RunFrom(mark); run; run = take.Next(run)) {
+    const double fromMs = take.FramesToMs(static_cast<double>(run->from));
+    const double toMs = take.FramesToMs(static_cast<double>(run->FileEnd()));
+    while (next < plan.stretches.size() && plan.stretches[next].bMs < fromMs) ++next;
+    if (next >= plan.stretches.size()) {
+      ++other;
+      continue;
+    }
+    const orvex::LoopStretch& s = plan.stretches[next++];
+    ++found;
+    start.values.push_back(std::fabs(fromMs - s.aMs));
+    end.values.push_back(std::fabs(toMs - s.bMs));
+    pastB = std::max(pastB, toMs - s.bMs);
+  }
+  std::printf("== %d sentence hand-ons under two CPU hogs, as heard (plan end %s)\n", count,
+              ended ? "reported" : "NOT reported");
+  std::printf("  stretches heard %d of %zu, other stretches %d\n", found, plan.stretches.size(),
+              other);
+  std::printf("  |heard start - A|   mean %.4f  max %.4f ms\n", start.Mean(), start.Max());
+  std::printf("  |heard end - B|     mean %.4f  max %.4f ms\n", end.Mean(), end.Max());
+  std::printf("  audio past B        max %.4f ms (goal: none)\n", std::max(pastB, 0.0));
 }
 
 // From SetRate to the new speed heard: the rate is set by a flushing seek,
@@ -887,8 +955,9 @@ int main(int argc, char** argv) {
         "usage: %s <fixture folder> [<long VBR file without header> [<a minute of "
         "noise>]]\n       %s --heard <a minute of noise> [seeks|stops|volume]\n"
         "       %s --loops <CBR noise> <VBR noise without header> [passes [<bare> <as PS>]]\n"
-        "       %s --speed <noise>\n       %s --listen <file> <folder>\n",
-        argv[0], argv[0], argv[0], argv[0], argv[0]);
+        "       %s --speed <noise>\n       %s --listen <file> <folder>\n"
+        "       %s --handons <a minute of noise> [count]\n",
+        argv[0], argv[0], argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   if (std::string(argv[1]) == "--loops" && argc > 3) {
@@ -900,6 +969,12 @@ int main(int argc, char** argv) {
     LoopSeams("CBR noise", argv[2], 1000, 3000, passes);
     LoopSeams("VBR noise, no header", argv[3], 1000, 3000, passes);
     if (argc > 6) LoopSeams("program stream (mpegpsdemux)", argv[5], 1000, 3000, passes, argv[6]);
+    return 0;
+  }
+  if (std::string(argv[1]) == "--handons" && argc > 2) {
+    // --handons <a minute of noise> [count]
+    orvex::EnsureGstInit();
+    HandOns(argv[2], argc > 3 ? std::atoi(argv[3]) : 100);
     return 0;
   }
   if (std::string(argv[1]) == "--listen" && argc > 3) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "playback/engine_log.h"
+#include "playback/gst_graph.h"
 #include "playback/gst_player_impl.h"
 
 namespace orvex {
@@ -40,6 +41,9 @@ GstBusSyncReply GstPlayer::Impl::OnBusMessage(GstBus*, GstMessage* message, gpoi
   auto* self = static_cast<Impl*>(data);
   bool wake = false;
   switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_STREAM_STATUS:
+      ApplyThreadUrgency(message, ThreadUrgency::kHeard);
+      break;
     case GST_MESSAGE_ERROR:
       wake = self->OnError(message);
       break;

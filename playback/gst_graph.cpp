@@ -1,10 +1,14 @@
 #include "playback/gst_graph.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <gst/audio/audio.h>
 #include <gst/base/gstbaseparse.h>
 
 #include <algorithm>
-
+#include <atomic>
 #include <mutex>
 
 #include "playback/gst_player.h"
@@ -218,6 +222,27 @@ GstStateChangeReturn PauseAtFirstFrame(GstElement* pipeline, GstElement* parser,
   }
   gst_pad_remove_probe(parserIn.get(), hold);
   return ret;
+}
+
+void ApplyThreadUrgency(GstMessage* message, ThreadUrgency urgency) {
+  if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_STREAM_STATUS) return;
+  GstStreamStatusType type;
+  GstElement* owner = nullptr;
+  gst_message_parse_stream_status(message, &type, &owner);
+  if (type != GST_STREAM_STATUS_TYPE_ENTER) return;
+  const pid_t thread = static_cast<pid_t>(syscall(SYS_gettid));
+  // The audio sink keeps a few hundred milliseconds: a thread that waits
+  // longer than that for a core behind busy programs is heard as a break.
+  // A nice value well above theirs gets it the core in time, and a decoding
+  // in the background must never take it away.
+  const int nice = urgency == ThreadUrgency::kHeard ? -11 : 10;
+  if (setpriority(PRIO_PROCESS, static_cast<id_t>(thread), nice) != 0) {
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true)) {
+      GST_CAT_INFO(GST_CAT_DEFAULT, "streaming threads keep their priority (nice %d refused)",
+                   nice);
+    }
+  }
 }
 
 }  // namespace orvex

@@ -47,4 +47,15 @@ void FitParserOutput(GstElement* parser, const MpegScan& scan);
 GstStateChangeReturn PauseAtFirstFrame(GstElement* pipeline, GstElement* parser,
                                        const MpegScan& scan);
 
+// How urgent a graph's streaming threads are: what is heard goes before the
+// programs beside it, a decoding in the background after them.
+enum class ThreadUrgency { kHeard, kBackground };
+
+// Called from a bus sync handler with every message: when the message tells
+// that a streaming thread begins (it is posted from that very thread), the
+// thread takes the urgency's scheduling priority. Raising it needs the right
+// to (CAP_SYS_NICE or an RLIMIT_NICE/RLIMIT_RTPRIO allowance); without it the
+// thread keeps the ordinary priority, and the log says so once.
+void ApplyThreadUrgency(GstMessage* message, ThreadUrgency urgency);
+
 }  // namespace orvex

@@ -273,6 +273,14 @@ bool SentenceAnalysis::Impl::Analyse(SentenceAnalysisResult& result) {
   AnalysisGraph graph;
   if (std::string text = BuildGraph(path, scan, graph); !text.empty()) return fail(text);
   GstBusPtr bus(gst_element_get_bus(graph.pipeline.get()));
+  // The decoding runs as fast as it can, behind whatever plays.
+  gst_bus_set_sync_handler(
+      bus.get(),
+      [](GstBus*, GstMessage* message, gpointer) {
+        ApplyThreadUrgency(message, ThreadUrgency::kBackground);
+        return GST_BUS_PASS;
+      },
+      nullptr, nullptr);
   // The parser starts at the first frame, never inside the tags, exactly as
   // the player's parser does.
   GstStateChangeReturn ret = PauseAtFirstFrame(graph.pipeline.get(), graph.parser, scan);

@@ -435,7 +435,8 @@ TEST_F(MainWindowTest, StatusBarAndTitleFollowOpenAndClose) {
   app_.TogglePlay();
   EXPECT_TRUE(w->statusPart(0)->text().startsWith(QText(kTextPaused)));
   app_.Stop();
-  EXPECT_EQ(w->statusPart(0)->text(), QText(kTextStopped));
+  // The sentence analysis may still be telling its progress behind it.
+  EXPECT_TRUE(w->statusPart(0)->text().startsWith(QText(kTextStopped)));
   app_.CloseFile();
   EXPECT_EQ(w->windowTitle(), QText(kTextCaption));
   EXPECT_EQ(w->statusPart(0)->text(), QText(kTextNotLoaded));

@@ -537,7 +537,8 @@ TEST_F(SoundTest, PlayingOutReachesTheEndAndQueuesItsEvent) {
     ASSERT_TRUE(WaitUntil([&] { return player.IsAtEnd(); }));
     ASSERT_TRUE(WaitUntil([&] { return player.TakeEvent(event); }));
     EXPECT_EQ(event.code, kEventComplete);
-    EXPECT_GT(notified, before);
+    // The news follows the event, from the bus's thread.
+    EXPECT_TRUE(WaitUntil([&] { return notified > before; }));
     EXPECT_FALSE(player.TakeEvent(event));
     // Back from the end.
     player.SeekMs(0);

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,6 +69,10 @@ bool NullSinkRecording::Start(const std::string& path, const std::string& source
     pid_ = -1;
     return false;
   }
+  // The recorder keeps up with the sound server as the player does (where
+  // the system allows it): a recorder starved by busy programs loses blocks,
+  // and the recording would show breaks that nobody heard.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(pid_), -11);
   // Wait until the file holds more than its header.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < deadline) {

@@ -1,6 +1,7 @@
 // The simulated player runs whole loop plans as the contract says: the
 // events, their order, pass and stretch numbers and times of every case in
-// plan_cases.h, which the real player is held to as well.
+// plan_cases.h, which the real player is held to as well
+// (tests/playback/plan_agreement_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -28,16 +28,6 @@ const std::string kLesson = std::string(ORVEX_TEST_DATA) + "/../../res/eg.mp3";
 // taken after the time the simulated clock gives it.
 constexpr int32_t kLateMs = 250;
 
-std::string Describe(const std::vector<PlanEvent>& events) {
-  std::string text;
-  for (const PlanEvent& e : events) {
-    char one[64];
-    std::snprintf(one, sizeof one, " %d(%d,%d)@%d", e.code, e.pass, e.stretch, e.atMs);
-    text += one;
-  }
-  return text;
-}
-
 class PlanAgreement : public SoundTest {};
 
 TEST_F(PlanAgreement, TheRealPlayerGivesTheSimulatedPlayersEvents) {

@@ -9,6 +9,8 @@
 // accuracy.
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "playback/player.h"
@@ -54,6 +56,17 @@ inline PlanEvent Ended(int32_t atMs) {
 }
 inline PlanEvent End(int32_t atMs) {
   return {kEventComplete, 0, 0, atMs};
+}
+
+// The events as one line, for a failure's message.
+inline std::string Describe(const std::vector<PlanEvent>& events) {
+  std::string text;
+  for (const PlanEvent& e : events) {
+    char one[64];
+    std::snprintf(one, sizeof one, " %d(%d,%d)@%d", e.code, e.pass, e.stretch, e.atMs);
+    text += one;
+  }
+  return text;
 }
 
 inline std::vector<PlanCase> PlanCases() {

@@ -13,16 +13,6 @@
 namespace orvex::test {
 namespace {
 
-std::string Describe(const std::vector<PlanEvent>& events) {
-  std::string text;
-  for (const PlanEvent& e : events) {
-    char one[64];
-    std::snprintf(one, sizeof one, " %d(%d,%d)@%d", e.code, e.pass, e.stretch, e.atMs);
-    text += one;
-  }
-  return text;
-}
-
 TEST(SimPlanTest, EveryCaseGivesItsEventsInOrderAtTheirTimes) {
   for (const PlanCase& c : PlanCases()) {
     SCOPED_TRACE(c.name);

@@ -131,11 +131,9 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
   } else {
     // The lesson runs from the first sample of the recording to the end of
     // its audio track (a video's picture may run on past it).
-    const int64_t trackEnd = DecodeFrontTrackEndNs(graph->decoder);
-    const int64_t end = trackEnd > 0 && (duration == 0 || trackEnd < duration) ? trackEnd : duration;
     const int64_t origin = std::max<int64_t>(DecodeFrontFirstSampleNs(graph->decoder), 0);
     shared.originNs = origin;
-    gui.lengthNs = std::max<int64_t>(end - origin, 0);
+    gui.lengthNs = DecodeFrontLengthNs(graph->decoder, duration);
     GST_INFO("decoder %s, first sample at %" GST_TIME_FORMAT ", length %" GST_TIME_FORMAT,
              DecodeFrontDecoder(graph->decoder).c_str(), GST_TIME_ARGS(origin),
              GST_TIME_ARGS(gui.lengthNs));

@@ -117,23 +117,30 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
   if (!graph->ok()) return Fail(graph->failure);
   if (const Result r = Preroll(scan); Failed(r)) return r;
 
-  gint64 duration = -1;
-  if (!gst_element_query_duration(GST_ELEMENT(graph->pipeline.get()), GST_FORMAT_TIME,
-                                  &duration) ||
-      duration <= 0) {
-    duration = 0;
-  }
+  auto duration = [this] {
+    gint64 ns = -1;
+    return gst_element_query_duration(GST_ELEMENT(graph->pipeline.get()), GST_FORMAT_TIME, &ns) &&
+                   ns > 0
+               ? ns
+               : 0;
+  };
   if (builder == Builder::kMp3Parser) {
     gui.lengthNs = scan.LengthNs();
     gui.stopAtLength = true;
   } else if (builder == Builder::kSplitter) {
-    gui.lengthNs = duration;
+    gui.lengthNs = duration();
   } else {
     // The lesson runs from the first sample of the recording to the end of
     // its audio track (a video's picture may run on past it).
     const int64_t origin = std::max<int64_t>(DecodeFrontFirstSampleNs(graph->decoder), 0);
+    gui.lengthNs = DecodeFrontLengthNs(graph->decoder, duration());
+    // The preroll's segment reached the sink before the origin was known: it
+    // is kept in the lesson's time from here on, as every later one is. (A
+    // seek to 0 instead left the first seek while playing heard 50-80 ms off
+    // in a Matroska file.)
+    std::lock_guard lock(mutex);
     shared.originNs = origin;
-    gui.lengthNs = DecodeFrontLengthNs(graph->decoder, duration);
+    for (Segment& s : locked.sinkSegments) s = InLessonTime(s, origin);
     GST_INFO("decoder %s, first sample at %" GST_TIME_FORMAT ", length %" GST_TIME_FORMAT,
              DecodeFrontDecoder(graph->decoder).c_str(), GST_TIME_ARGS(origin),
              GST_TIME_ARGS(gui.lengthNs));
@@ -144,9 +151,6 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
     locked.queueEvents = true;
   }
   gui.state = EngineState::kPaused;
-  // The preroll's segment reached the sink in the file's time, before the
-  // origin was known: a file whose recording starts later starts over at 0.
-  if (shared.originNs > 0) SendSeek(0);
   return kOk;
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/files.h"
+#include "core/lesson_formats.h"
 #include "core/texts.h"
 
 namespace orvex {
@@ -500,7 +501,7 @@ void App::OpenSample() {
 void App::DropFiles(const std::vector<std::string>& names) {
   const Entry entry(*this, [this, names] { DropFiles(names); });
   if (!entry || names.empty()) return;
-  if (IsMp3Name(names.front())) {
+  if (IsLessonName(names.front())) {
     OpenNow(names.front());
   } else {
     gate_.StartRejectSound();

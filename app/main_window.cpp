@@ -28,6 +28,7 @@
 #include "app/ui_state.h"
 #include "core/audio.h"
 #include "core/learn.h"
+#include "core/lesson_formats.h"
 #include "core/texts.h"
 #include "online/open_page.h"
 #include "online/vendor.h"
@@ -459,7 +460,7 @@ std::optional<std::string> MainWindow::AskOpenFileName() {
   QFileDialog dialog(this);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setNameFilter(QStringLiteral("MP3 files (*.mp3)"));
+  dialog.setNameFilter(QString::fromStdString(OpenDialogFilter()));
   dialog.setDefaultSuffix(QStringLiteral("mp3"));
   // The folder and the filter carry over from one open to the next.
   if (!app_.openDialog().folder.empty()) {

@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "app/app.h"
+#include "core/lesson_formats.h"
 #include "transport/open_file.h"
 #include "views/options_rules.h"
 
@@ -46,7 +47,11 @@ class RootAdaptor : public QDBusAbstractAdaptor {
   QString DesktopEntry() const { return QStringLiteral("orvexplayer"); }
   QStringList SupportedUriSchemes() const { return {QStringLiteral("file")}; }
   QStringList SupportedMimeTypes() const {
-    return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/mp3")};
+    QStringList types;
+    for (const std::string_view type : LessonMimeTypes()) {
+      types << QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size()));
+    }
+    return types;
   }
 
  public slots:

@@ -392,6 +392,14 @@ int64_t DecodeFrontFirstSampleNs(GstElement* bin) {
   return state ? state->firstSampleNs.load() : -1;
 }
 
+int64_t DecodeFrontLengthNs(GstElement* bin, int64_t durationNs) {
+  const int64_t trackEnd = DecodeFrontTrackEndNs(bin);
+  const int64_t end =
+      trackEnd > 0 && (durationNs <= 0 || trackEnd < durationNs) ? trackEnd : durationNs;
+  const int64_t origin = std::max<int64_t>(DecodeFrontFirstSampleNs(bin), 0);
+  return std::max<int64_t>(end - origin, 0);
+}
+
 std::string DecodeFrontDecoder(GstElement* bin) {
   FrontState* state = StateOf(bin);
   if (!state) return {};

@@ -71,6 +71,11 @@ int64_t DecodeFrontTrackEndNs(GstElement* bin);
 // it. Positions shown and seeks asked are then file time minus this.
 int64_t DecodeFrontFirstSampleNs(GstElement* bin);
 
+// The lesson's length once the front end has prerolled: from the recording's
+// first sample to the end of its audio track (the smaller of the duration
+// query's answer, durationNs, and DecodeFrontTrackEndNs); 0 when unknown.
+int64_t DecodeFrontLengthNs(GstElement* bin, int64_t durationNs);
+
 // The factory name of the decoder chosen for the track ("" before one is).
 std::string DecodeFrontDecoder(GstElement* bin);
 

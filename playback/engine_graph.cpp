@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "playback/decode_front.h"
 #include "playback/engine_log.h"
 #include "playback/error_text.h"
 #include "playback/gst_graph.h"
@@ -24,6 +25,18 @@ constexpr std::chrono::seconds kTakeDownLimit{5};
 
 }  // namespace
 
+const char* BuilderName(Builder builder) {
+  switch (builder) {
+    case Builder::kMp3Parser:
+      return "mpegaudioparse";
+    case Builder::kSplitter:
+      return "mpegpsdemux";
+    case Builder::kDecoder:
+      return "frontEnd";
+  }
+  return "?";
+}
+
 std::string ErrorTextOf(const Failure& failure) {
   return failure.text.empty() ? OwnErrorText(failure.code) : failure.text;
 }
@@ -38,9 +51,29 @@ Graph::Graph(Builder which, const std::string& path, const MpegScan& scan, const
   }
   // The first start puts its first sample a lead ahead (see kStartLeadNs).
   gst_pipeline_set_delay(GST_PIPELINE(pipeline.get()), kStartLeadNs);
-  const bool built =
-      builder == Builder::kMp3Parser ? BuildWithParser(path, scan) : BuildWithSplitter(path);
-  if (built && AddRenderer(fakeRenderer, gain)) Attach(hooks);
+  bool built = false;
+  switch (builder) {
+    case Builder::kMp3Parser:
+      built = BuildWithParser(path, scan);
+      break;
+    case Builder::kSplitter:
+      built = BuildWithSplitter(path);
+      break;
+    case Builder::kDecoder:
+      built = BuildWithDecoder(path);
+      break;
+  }
+  if (!built || !AddRenderer(fakeRenderer, gain)) return;
+  if (frontOut_) {
+    // The seeks after a segment go upstream from the pad the front end feeds.
+    restartPad.reset(gst_pad_get_peer(frontOut_.get()));
+    frontOut_.reset();
+    if (!restartPad) {
+      Fail(kErrNotFound, "frontEnd src peer");
+      return;
+    }
+  }
+  Attach(hooks);
 }
 
 void Graph::TakeDown() {
@@ -121,6 +154,20 @@ bool Graph::BuildWithSplitter(const std::string& path) {
   framerPad = FindPin(framer, GST_PAD_SINK, 0);
   restartPad = FindPin(framer, GST_PAD_SINK, 0);
   return (framerPad && restartPad) || Fail(kErrNotFound, "mpegaudioparse sink");
+}
+
+bool Graph::BuildWithDecoder(const std::string& path) {
+  // filesrc ! parsebin ! (the decoder for its audio track) ! audioconvert,
+  // in the bin "frontEnd".
+  DecodeFront front = AddDecodeFront(GST_ELEMENT(pipeline.get()), path);
+  if (front.isMp3) return Fail(kErrFail, "MPEG audio: the MP3 builders' file");
+  if (!front.ok) {
+    failure = {front.code, front.text};
+    return false;
+  }
+  decoder = front.bin;
+  frontOut_ = std::move(front.audioSrc);
+  return true;
 }
 
 bool Graph::AddRenderer(bool fakeRenderer, double gain) {

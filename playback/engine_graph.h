@@ -1,6 +1,7 @@
 #pragma once
-// One file's pipeline: the two builders (the MP3 parser's and the program
-// stream splitter's), the shared renderer, and the hooks through which the
+// One file's pipeline: the three builders (the MP3 parser's, the program
+// stream splitter's and the decoding front end's for every other format),
+// the shared renderer, and the hooks through which the
 // graph's threads reach the player. Taking it down stops the pipeline
 // (joining its threads) before it detaches the hooks, so no hook runs after.
 
@@ -15,7 +16,9 @@
 
 namespace orvex {
 
-enum class Builder { kMp3Parser, kSplitter };
+enum class Builder { kMp3Parser, kSplitter, kDecoder };
+
+const char* BuilderName(Builder builder);
 
 // The audio sink writes to the sound server in segments of this length and
 // keeps this much buffered. The sink's defaults (10 ms, 200 ms) cost about
@@ -53,7 +56,7 @@ struct GraphHooks {
   gpointer data = nullptr;
 };
 
-// One file's graph. The constructor builds it with one of the two builders and
+// One file's graph. The constructor builds it with one of the builders and
 // attaches the hooks; the destructor stops it (joining its threads) before it
 // detaches them, so no hook runs after it. A build that fails leaves `failure`
 // set and the graph half made, for the destructor to take down.
@@ -81,6 +84,7 @@ class Graph {
   GstElement* source = nullptr;
   GstElement* parser = nullptr;
   GstElement* framer = nullptr;  // the splitter's graph frames the demuxed audio
+  // The MP3 decoder, or the decoding front end's bin (playback/decode_front.h).
   GstElement* decoder = nullptr;
   GstElement* tempo = nullptr;  // scaletempo, absent when the plug-in is
   GstElement* renderer = nullptr;
@@ -98,9 +102,10 @@ class Graph {
   bool Fail(Result code, const std::string& detail);
   GstElement* Add(const char* factory, const char* name);
   bool Link(GstElement* from, GstElement* to);
-  // The two builders: the file to the decoder's output.
+  // The builders: the file to the decoder's output.
   bool BuildWithParser(const std::string& path, const MpegScan& scan);
   bool BuildWithSplitter(const std::string& path);
+  bool BuildWithDecoder(const std::string& path);
   // What both share: speed, the renderer and the hooks.
   bool AddRenderer(bool fakeRenderer, double gain);
   bool Attach(const GraphHooks& hooks);
@@ -110,6 +115,7 @@ class Graph {
   gulong padAddedHandler_ = 0;
   bool takenDown_ = false;
   bool abandoned_ = false;  // its threads did not stop: left behind
+  GstPadPtr frontOut_;  // the front end's output, until the renderer is linked to it
 };
 
 

@@ -97,7 +97,8 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
   const GstSegment* incoming = nullptr;
   gst_event_parse_segment(event, &incoming);
   if (incoming->format != GST_FORMAT_TIME || incoming->rate <= 0) return;
-  const Segment original = FromGst(*incoming);
+  const Segment raw = FromGst(*incoming);
+  const Segment original = InLessonTime(raw, shared.originNs);
   std::vector<TimedEvent> events;
   std::unique_lock lock(mutex);
   Segment s = ClipForSink(original, graph->framerPad ? -1 : locked.clipFromNs, locked.clipAtNs);
@@ -139,7 +140,7 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
     locked.announce = false;
   }
   if (discont) shared.markDiscont = true;
-  if (!(s == original)) {
+  if (!(s == raw)) {
     GstSegment changed;
     gst_segment_copy_into(incoming, &changed);
     IntoGst(s, changed);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "playback/decode_front.h"
 #include "playback/engine_log.h"
 #include "playback/error_text.h"
 #include "playback/gst_graph.h"
@@ -61,6 +62,7 @@ void GstPlayer::Impl::SharedState::Reset() {
   playing = false;
   markDiscont = false;
   stoppedAtNs = -1;
+  originNs = 0;
 }
 
 GstPlayer::Impl::Impl(GraphNotify n, GstPlayerOptions o)
@@ -100,8 +102,7 @@ void GstPlayer::Impl::Dismantle() {
 Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
   EnsureGstInit();
   Dismantle();
-  GST_INFO("build with %s: %s", builder == Builder::kMp3Parser ? "mpegaudioparse" : "mpegpsdemux",
-           path.c_str());
+  GST_INFO("build with %s: %s", BuilderName(builder), path.c_str());
 
   FileByteSource file;
   if (!file.Open(path)) return Fail({kErrCannotOpen, {}});
@@ -116,16 +117,33 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
   if (!graph->ok()) return Fail(graph->failure);
   if (const Result r = Preroll(scan); Failed(r)) return r;
 
+  auto duration = [this] {
+    gint64 ns = -1;
+    return gst_element_query_duration(GST_ELEMENT(graph->pipeline.get()), GST_FORMAT_TIME, &ns) &&
+                   ns > 0
+               ? ns
+               : 0;
+  };
   if (builder == Builder::kMp3Parser) {
     gui.lengthNs = scan.LengthNs();
     gui.stopAtLength = true;
+  } else if (builder == Builder::kSplitter) {
+    gui.lengthNs = duration();
   } else {
-    gint64 duration = -1;
-    gui.lengthNs = gst_element_query_duration(GST_ELEMENT(graph->pipeline.get()), GST_FORMAT_TIME,
-                                               &duration) &&
-                            duration > 0
-                        ? duration
-                        : 0;
+    // The lesson runs from the first sample of the recording to the end of
+    // its audio track (a video's picture may run on past it).
+    const int64_t origin = std::max<int64_t>(DecodeFrontFirstSampleNs(graph->decoder), 0);
+    gui.lengthNs = DecodeFrontLengthNs(graph->decoder, duration());
+    // The preroll's segment reached the sink before the origin was known: it
+    // is kept in the lesson's time from here on, as every later one is. (A
+    // seek to 0 instead left the first seek while playing heard 50-80 ms off
+    // in a Matroska file.)
+    std::lock_guard lock(mutex);
+    shared.originNs = origin;
+    for (Segment& s : locked.sinkSegments) s = InLessonTime(s, origin);
+    GST_INFO("decoder %s, first sample at %" GST_TIME_FORMAT ", length %" GST_TIME_FORMAT,
+             DecodeFrontDecoder(graph->decoder).c_str(), GST_TIME_ARGS(origin),
+             GST_TIME_ARGS(gui.lengthNs));
   }
   {
     std::lock_guard lock(mutex);
@@ -151,7 +169,7 @@ Result GstPlayer::Impl::Preroll(const MpegScan& scan) {
   const Failure error = locked.failure;
   lock.unlock();
 
-  const bool noAudioPad = !withParser && !shared.audioPadLinked;
+  const bool noAudioPad = graph->builder == Builder::kSplitter && !shared.audioPadLinked;
   const Failure noAudio{kErrNotFound,
                         OwnErrorText(kErrNotFound) + " (mpegpsdemux: no MPEG-1 audio stream)"};
   if (gotError || ret == GST_STATE_CHANGE_FAILURE) {
@@ -162,6 +180,15 @@ Result GstPlayer::Impl::Preroll(const MpegScan& scan) {
   if (!done) {
     return Fail({kErrTimeout, OwnErrorText(kErrTimeout) + " (" +
                                   std::to_string(options.prerollTimeoutMs) + " ms)"});
+  }
+  if (graph->builder == Builder::kDecoder) {
+    if (!DecodeFrontHasAudio(graph->decoder)) {
+      return Fail({kErrNotFound, OwnErrorText(kErrNotFound) + " (no audio track)"});
+    }
+    if (shared.buffersAtSink == 0) {
+      return Fail({kErrStream, OwnErrorText(kErrStream) + " (no sample decoded)"});
+    }
+    return kOk;
   }
   // A graph can preroll on end of stream without a single frame.
   if (shared.buffersAtSink == 0) {
@@ -218,7 +245,8 @@ bool GstPlayer::Impl::HeardPositionNs(int64_t& ns) {
 }
 
 SeekContext GstPlayer::Impl::SeekContextLocked() const {
-  return {locked.rate, gui.lengthNs, gui.stopAtLength, graph->framerPad != nullptr};
+  return {locked.rate, gui.lengthNs, gui.stopAtLength, graph->framerPad != nullptr,
+          shared.originNs.load()};
 }
 
 int64_t GstPlayer::Impl::ClockNowNs() const {
@@ -407,6 +435,10 @@ Result GstPlayer::BuildWithMp3Parser(const std::string& path) {
 
 Result GstPlayer::BuildWithMpeg1Splitter(const std::string& path) {
   return impl_->Build(path, Builder::kSplitter);
+}
+
+Result GstPlayer::BuildWithDecoder(const std::string& path) {
+  return impl_->Build(path, Builder::kDecoder);
 }
 
 void GstPlayer::Teardown() {

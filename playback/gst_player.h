@@ -61,6 +61,7 @@ class GstPlayer : public Player {
 
   Result BuildWithMp3Parser(const std::string& path) override;
   Result BuildWithMpeg1Splitter(const std::string& path) override;
+  Result BuildWithDecoder(const std::string& path) override;
   void Teardown() override;
   Result Run() override;
   Result Pause() override;

@@ -189,6 +189,9 @@ struct GstPlayer::Impl {
     // Where a plan that ends in a stop stopped (B), -1 for none: nothing
     // follows there until the next run or seek.
     std::atomic<int64_t> stoppedAtNs{-1};
+    // Where the recording's first sample lies in the file's time (the front
+    // end's files only): the sink's segments and the seeks are moved by it.
+    std::atomic<int64_t> originNs{0};
     void Reset();
   } shared;
 

@@ -1,5 +1,5 @@
 #pragma once
-// The player wraps one audio pipeline playing one MP3 file. Everything the
+// The player wraps one audio pipeline playing one lesson file. Everything the
 // transport and the views need of playback goes through this contract, so the
 // logic runs the same over GStreamer and over the simulated player of the tests.
 //
@@ -102,6 +102,11 @@ class Player {
   // player is then unbuilt and holds nothing, so the other builder may run).
   virtual Result BuildWithMp3Parser(const std::string& path) = 0;
   virtual Result BuildWithMpeg1Splitter(const std::string& path) = 0;
+  // Every lesson that is not MP3 (AAC, Vorbis, Opus, FLAC, WAV, the sound of
+  // a video): the container and the decoder are found from the bytes. An MP3
+  // is refused (it is the two builders' file). Position 0 is the first sample
+  // of the recording, and the length ends at its last.
+  virtual Result BuildWithDecoder(const std::string& path) = 0;
 
   // Safe on a never-built player and when called twice.
   virtual void Teardown() = 0;

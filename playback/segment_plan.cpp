@@ -33,7 +33,8 @@ int64_t EndRunningTime(const Segment& s) {
   return s.stop < 0 ? -1 : RunningTimeOf(s, s.stop);
 }
 
-SeekSpan PlanSeek(int64_t target, int64_t loopB, const SeekContext& c) {
+// The seek in the lesson's time.
+static SeekSpan PlanLessonSeek(int64_t target, int64_t loopB, const SeekContext& c) {
   SeekSpan span;
   const bool otherSpeed = c.rate != 1.0;
   const int64_t leadIn = c.splitter ? kSplitterLeadInNs : otherSpeed ? kTempoLeadInNs : 0;
@@ -54,6 +55,25 @@ SeekSpan PlanSeek(int64_t target, int64_t loopB, const SeekContext& c) {
   // of the stream ends it).
   if (span.stop >= 0 && span.start >= span.stop) span.stop = -1;
   return span;
+}
+
+SeekSpan PlanSeek(int64_t target, int64_t loopB, const SeekContext& c) {
+  SeekSpan span = PlanLessonSeek(target, loopB, c);
+  span.start += c.originNs;
+  if (span.stop >= 0) span.stop += c.originNs;
+  return span;
+}
+
+Segment InLessonTime(Segment s, int64_t originNs) {
+  if (originNs <= 0 || s.time < 0) return s;
+  if (s.time < originNs) {
+    int64_t from = PositionOfStreamTime(s, originNs);
+    if (s.stop >= 0) from = std::min(from, s.stop);
+    s.start = from;
+    s.time = originNs;
+  }
+  s.time -= originNs;
+  return s;
 }
 
 Segment ClipForSink(Segment s, int64_t clipFrom, int64_t clipAt) {

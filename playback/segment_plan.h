@@ -58,12 +58,16 @@ struct SeekContext {
   // trailing junk (an appended tag, garbage) is never played.
   bool stopAtLength = false;
   bool splitter = false;  // the demuxer's lead-in applies
+  // Where the recording's first sample lies in the file's time: positions,
+  // loops and seeks are asked in the lesson's time, which starts there.
+  int64_t originNs = 0;
 };
 
-// A seek as sent: from start to stop (-1: to the end, still sent as a stop
-// set explicitly, so no element keeps an older one), as a segment that ends
-// in SEGMENT_DONE or not, and what the sink cuts away at either end (file
-// time, -1 for nothing).
+// A seek as sent: from start to stop in the file's time (-1: to the end,
+// still sent as a stop set explicitly, so no element keeps an older one), as
+// a segment that ends in SEGMENT_DONE or not, and what the sink cuts away at
+// either end (the lesson's time, as the sink's segments are kept; -1 for
+// nothing).
 struct SeekSpan {
   int64_t start = 0;
   int64_t stop = -1;
@@ -77,6 +81,11 @@ struct SeekSpan {
 // before it, a segment that ends at B. Never a segment whose start reaches
 // its stop: a target at the length plays to the end, which it is.
 SeekSpan PlanSeek(int64_t target, int64_t loopB, const SeekContext& context);
+
+// A segment in the lesson's time: its stream times moved back by the origin
+// (SeekContext::originNs); a part before the origin is cut away. Unchanged
+// for an origin of 0.
+Segment InLessonTime(Segment s, int64_t originNs);
 
 // A segment as the sink takes it, cut to what is heard: at another speed the
 // lead-in before clipFrom and the lead-out after clipAt go (file times, -1

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "playback/decode_front.h"
+#include "playback/format_probe.h"
 #include "playback/gst_graph.h"
 #include "playback/gst_player.h"
 #include "playback/gst_ptr.h"
@@ -107,14 +109,37 @@ class LevelMeter {
   size_t count_ = 0;
 };
 
-// The analysis graph, filesrc ! mpegaudioparse ! mpg123audiodec !
-// audioconvert ! appsink (mono F32), linked pad by pad as the player links
-// its graph.
+// The analysis graph, filesrc ! mpegaudioparse ! mpg123audiodec (linked pad
+// by pad as the player links its graph) or the decoding front end, then
+// audioconvert ! appsink (mono F32).
 struct AnalysisGraph {
   GstPipelinePtr pipeline;
   GstElement* parser = nullptr;
+  GstElement* front = nullptr;  // the decoding front end's bin (not MP3)
   GstAppSink* sink = nullptr;
 };
+
+// Links the analysis graph's conversion and sink behind from: mono F32, taken
+// as fast as it comes.
+std::string AddAnalysisSink(GstElement* from, AnalysisGraph& graph) {
+  std::string missing;
+  GstElement* convert =
+      AddElement(GST_ELEMENT(graph.pipeline.get()), "audioconvert", nullptr, missing);
+  GstElement* sink = AddElement(GST_ELEMENT(graph.pipeline.get()), "appsink", nullptr, missing);
+  if (!missing.empty()) return "missing GStreamer element " + missing;
+  auto* appSink = GST_APP_SINK(sink);
+  GstCapsPtr wanted(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "F32LE", "channels",
+                                        G_TYPE_INT, 1, "layout", G_TYPE_STRING, "interleaved",
+                                        nullptr));
+  gst_app_sink_set_caps(appSink, wanted.get());
+  gst_app_sink_set_max_buffers(appSink, kSinkQueue);
+  g_object_set(sink, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
+  if (!gst_element_link(from, convert) || !gst_element_link(convert, sink)) {
+    return "the analysis pipeline does not link";
+  }
+  graph.sink = appSink;
+  return {};
+}
 
 // Builds the graph for the file at path into graph; the error text when it
 // cannot, else empty.
@@ -128,20 +153,10 @@ std::string BuildGraph(const std::string& path, const MpegScan& scan, AnalysisGr
   GstElement* source = make("filesrc");
   GstElement* parser = make("mpegaudioparse");
   GstElement* decoder = make("mpg123audiodec");
-  GstElement* convert = make("audioconvert");
-  GstElement* sink = make("appsink");
   if (!missing.empty()) return "missing GStreamer element " + missing;
   g_object_set(source, "location", path.c_str(), nullptr);
   FitParserOutput(parser, scan);
-  auto* appSink = GST_APP_SINK(sink);
-  GstCapsPtr wanted(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "F32LE", "channels",
-                                        G_TYPE_INT, 1, "layout", G_TYPE_STRING, "interleaved",
-                                        nullptr));
-  gst_app_sink_set_caps(appSink, wanted.get());
-  gst_app_sink_set_max_buffers(appSink, kSinkQueue);
-  g_object_set(sink, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
-
-  GstElement* const chain[] = {source, parser, decoder, convert, sink};
+  GstElement* const chain[] = {source, parser, decoder};
   for (size_t i = 0; i + 1 < std::size(chain); ++i) {
     GstPadPtr out = FindPin(chain[i], GST_PAD_SRC, 0);
     GstPadPtr in = FindPin(chain[i + 1], GST_PAD_SINK, 0);
@@ -151,15 +166,26 @@ std::string BuildGraph(const std::string& path, const MpegScan& scan, AnalysisGr
     }
   }
   graph.parser = parser;
-  graph.sink = appSink;
-  return {};
+  return AddAnalysisSink(decoder, graph);
+}
+
+// The same for every other format: the player's decoding front end.
+std::string BuildFrontGraph(const std::string& path, AnalysisGraph& graph) {
+  graph.pipeline.reset(SinkFloating(gst_pipeline_new("sentence-analysis")));
+  if (!graph.pipeline) return "no pipeline";
+  DecodeFront front = AddDecodeFront(graph.pipeline.get(), path);
+  if (!front.ok) return front.isMp3 ? "MPEG audio the frame scan refused" : front.text;
+  graph.front = front.bin;
+  return AddAnalysisSink(front.bin, graph);
 }
 
 // The decoded samples as they are pulled, measured into levels against the
 // source time.
 class SampleFeed {
  public:
-  explicit SampleFeed(size_t maxLevels) : meter_(maxLevels) {}
+  // originNs: where the recording's first sample lies in the file's time
+  // (the front end's files), so levels are counted from it as positions are.
+  SampleFeed(size_t maxLevels, int64_t originNs) : meter_(maxLevels), originNs_(originNs) {}
 
   // Measures one pulled sample. Gives the source time reached in
   // nanoseconds, or -1 when the sample held no audio to measure.
@@ -195,13 +221,17 @@ class SampleFeed {
     const guint64 streamNs =
         gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
     if (streamNs == GST_CLOCK_TIME_NONE) return nextSample_;
-    const auto stamped =
-        static_cast<int64_t>(gst_util_uint64_scale_round(streamNs, rate_, GST_SECOND));
+    const int64_t lessonNs = static_cast<int64_t>(streamNs) - originNs_;
+    const int64_t stamped = lessonNs >= 0 ? static_cast<int64_t>(gst_util_uint64_scale_round(
+                                                static_cast<guint64>(lessonNs), rate_, GST_SECOND))
+                                          : -static_cast<int64_t>(gst_util_uint64_scale_round(
+                                                static_cast<guint64>(-lessonNs), rate_, GST_SECOND));
     if (!anyData_ || std::abs(stamped - nextSample_) > rate_ / kLevelsPerSecond) return stamped;
     return nextSample_;
   }
 
   LevelMeter meter_;
+  const int64_t originNs_;
   GstCapsPtr caps_;
   int rate_ = 0;
   int64_t nextSample_ = 0;
@@ -217,6 +247,8 @@ struct SentenceAnalysis::Impl {
   // Decodes the file into result's levels and length; false with result.error
   // on failure (or when cancelled).
   bool Analyse(SentenceAnalysisResult& result);
+  // The same through the decoding front end, for every file that is not MP3.
+  bool AnalyseFront(SentenceAnalysisResult& result);
   // Pulls the decoded audio from the playing graph to its end into feed; the
   // error text when that fails or is cancelled, else empty.
   std::string Pull(const AnalysisGraph& graph, GstBus* bus, int64_t lengthNs, SampleFeed& feed);
@@ -262,6 +294,14 @@ bool SentenceAnalysis::Impl::Analyse(SentenceAnalysisResult& result) {
   {
     FileByteSource file;
     if (!file.Open(path)) return fail("the file cannot be opened");
+    // A container the front end knows goes there; bytes of no known kind
+    // stay with the frame scan, which refuses them as the player's first
+    // builder does.
+    const LessonContent content = ProbeLesson(file).content;
+    if (content != LessonContent::kMp3 && content != LessonContent::kUnknown &&
+        content != LessonContent::kEmpty) {
+      return AnalyseFront(result);
+    }
     scan = ScanMpegAudio(file);
   }
   if (!scan.found) return fail("the file holds no MPEG audio frames");
@@ -291,10 +331,53 @@ bool SentenceAnalysis::Impl::Analyse(SentenceAnalysisResult& result) {
     return fail(text.empty() ? "the analysis pipeline does not start" : text);
   }
 
-  SampleFeed feed(static_cast<size_t>(lengthNs / kLevelStepNs + kLevelsPerSecond));
+  SampleFeed feed(static_cast<size_t>(lengthNs / kLevelStepNs + kLevelsPerSecond), 0);
   if (std::string text = Pull(graph, bus.get(), lengthNs, feed); !text.empty()) return fail(text);
   result.levelsDb = feed.Finish();
   return true;  // the pipeline stops (NULL) as it goes
+}
+
+bool SentenceAnalysis::Impl::AnalyseFront(SentenceAnalysisResult& result) {
+  auto fail = [&](std::string text) {
+    result.error = std::move(text);
+    return false;
+  };
+  AnalysisGraph graph;
+  if (std::string text = BuildFrontGraph(path, graph); !text.empty()) return fail(text);
+  GstBusPtr bus(gst_element_get_bus(graph.pipeline.get()));
+  // Prerolled first: the length and the recording's first sample are known
+  // only then, as in the player.
+  GstElement* pipeline = graph.pipeline.get();
+  if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
+    const std::string text = TakeBusError(bus.get());
+    return fail(text.empty() ? "the analysis pipeline does not start" : text);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + kStallLimit;
+  GstState state = GST_STATE_NULL;
+  while (!cancelled && gst_element_get_state(pipeline, &state, nullptr, kPullTimeout) ==
+                           GST_STATE_CHANGE_ASYNC) {
+    if (std::string text = TakeBusError(bus.get()); !text.empty()) return fail(text);
+    if (std::chrono::steady_clock::now() > deadline) return fail("the analysis pipeline hung");
+  }
+  if (cancelled) return fail("cancelled");
+  if (std::string text = TakeBusError(bus.get()); !text.empty()) return fail(text);
+  if (state != GST_STATE_PAUSED || !DecodeFrontHasAudio(graph.front)) {
+    return fail("no audio track");
+  }
+  gint64 duration = -1;
+  if (!gst_element_query_duration(pipeline, GST_FORMAT_TIME, &duration)) duration = -1;
+  const int64_t lengthNs = DecodeFrontLengthNs(graph.front, duration);
+  result.lengthMs = static_cast<int32_t>(
+      std::min<int64_t>(lengthNs / GST_MSECOND, std::numeric_limits<int32_t>::max()));
+  if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    const std::string text = TakeBusError(bus.get());
+    return fail(text.empty() ? "the analysis pipeline does not start" : text);
+  }
+  SampleFeed feed(static_cast<size_t>(lengthNs / kLevelStepNs + kLevelsPerSecond),
+                  std::max<int64_t>(DecodeFrontFirstSampleNs(graph.front), 0));
+  if (std::string text = Pull(graph, bus.get(), lengthNs, feed); !text.empty()) return fail(text);
+  result.levelsDb = feed.Finish();
+  return true;
 }
 
 std::string SentenceAnalysis::Impl::Pull(const AnalysisGraph& graph, GstBus* bus, int64_t lengthNs,

@@ -3,8 +3,9 @@
 // does not include GStreamer, so the window side can use it freely.
 //
 // Threading. The analysis runs on a thread of its own, with a private
-// pipeline (filesrc ! mpegaudioparse ! mpg123audiodec ! audioconvert !
-// appsink taking mono F32) that never touches the playing one. The thread
+// pipeline (filesrc ! mpegaudioparse ! mpg123audiodec, or for every other
+// format the player's decoding front end, then audioconvert ! appsink taking
+// mono F32) that never touches the playing one. The thread
 // pulls decoded buffers as fast as they come and keeps only one level per
 // 10 ms of source time, never the samples. Both callbacks run ON THAT THREAD:
 // they must only hand the news on (post it to the GUI thread) and never call
@@ -40,8 +41,9 @@ struct SentenceAnalysisCallbacks {
 
 class SentenceAnalysis {
  public:
-  // Starts analysing the file at path (any file the player's first builder
-  // plays: a file it cannot decode ends in a failed result).
+  // Starts analysing the file at path (an MP3 the player's first builder
+  // plays, or any file its decoder plays: a file it cannot decode ends in a
+  // failed result). Levels and sentences are on the player's time line.
   SentenceAnalysis(std::string path, SentenceAnalysisCallbacks callbacks);
   // Cancels and waits for the thread, which stops within about 100 ms.
   ~SentenceAnalysis();

@@ -7,6 +7,7 @@
 #include "core/files.h"
 #include "core/texts.h"
 #include "playback/error_text.h"
+#include "playback/format_probe.h"
 #include "transport/user_file.h"
 
 namespace orvex {
@@ -55,6 +56,14 @@ bool IsMp3Name(const std::string& path) {
   return true;
 }
 
+bool TakesMp3Path(const std::string& path) {
+  FileByteSource file;
+  if (!file.Open(path)) return IsMp3Name(path);
+  const LessonContent content = ProbeLesson(file).content;
+  if (content == LessonContent::kMp3) return true;
+  return IsMp3Name(path) && (content == LessonContent::kUnknown || content == LessonContent::kEmpty);
+}
+
 bool FileCheck(const std::string& programFolder) {
   std::error_code ec;
   // Follows the link the build places: a link to a missing tool fails.
@@ -81,6 +90,15 @@ std::unique_ptr<Player> FileOpener::TryBuild(const std::string& file, std::strin
   return nullptr;
 }
 
+std::unique_ptr<Player> FileOpener::TryDecoder(const std::string& file, std::string* errorText) {
+  std::unique_ptr<Player> player = factory_->Create();
+  const Result r = player->BuildWithDecoder(file);
+  if (!Failed(r)) return player;
+  *errorText = player->ErrorText(r);
+  player->Teardown();
+  return nullptr;
+}
+
 std::unique_ptr<Player> FileOpener::Build(const std::string& file) {
   if (!factory_ || !factory_->HasAudioDevice()) {
     shell_.ShowError(OwnErrorText(kErrNoAudioHardware));
@@ -93,6 +111,13 @@ std::unique_ptr<Player> FileOpener::Build(const std::string& file) {
     return nullptr;
   }
   std::string errorText;
+  if (!TakesMp3Path(file)) {
+    // Another format: nothing repairs it, and its bytes are never touched.
+    // The engine's log (GST_DEBUG=orvex) tells why it failed.
+    std::unique_ptr<Player> player = TryDecoder(file, &errorText);
+    if (!player) shell_.ShowError(FormatText(kTextLoadFailed, {errorText}));
+    return player;
+  }
   if (std::unique_ptr<Player> player = TryBuild(file, &errorText)) return player;
   // The repair tool works on a private copy beside the file, with a private
   // folder for its own temporary files: it never touches the user's file,

@@ -13,9 +13,10 @@
 
 namespace orvex {
 
-// Builds the player for a file: checks for an audio device, tries both
-// builders, has the repair tool mend the file once and tries again. The user
-// is told of every failure.
+// Builds the player for a file: checks for an audio device, and by the file's
+// bytes either tries both MP3 builders, has the repair tool mend the file once
+// and tries again, or (every other format) builds with the decoding front end
+// alone, never repairing. The user is told of every failure.
 class FileOpener {
  public:
   explicit FileOpener(Shell& shell) : shell_(shell) {}
@@ -29,8 +30,10 @@ class FileOpener {
   std::unique_ptr<Player> Build(const std::string& file);
 
  private:
-  // Both builders in turn; on failure null, with errorText the second's text.
+  // Both MP3 builders in turn; on failure null, with errorText the second's text.
   std::unique_ptr<Player> TryBuild(const std::string& file, std::string* errorText);
+  // The decoding front end; on failure null, with errorText its text.
+  std::unique_ptr<Player> TryDecoder(const std::string& file, std::string* errorText);
 
   Shell& shell_;
   PlayerFactory* factory_ = nullptr;
@@ -53,6 +56,12 @@ std::string FindExtension(const std::string& path);
 
 // True for ".mp3" in any letter case.
 bool IsMp3Name(const std::string& path);
+
+// True when the file goes the MP3 way (its two builders and the repair): its
+// bytes are MPEG audio, or they are no other format the front end knows and
+// its name is .mp3 (a broken MP3 the repair may mend). A file that cannot be
+// read goes by its name.
+bool TakesMp3Path(const std::string& path);
 
 // The start-up check that the repair tool lies beside the program.
 bool FileCheck(const std::string& programFolder);

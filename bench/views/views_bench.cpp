@@ -46,6 +46,7 @@ class BenchPlayer : public Player {
  public:
   Result BuildWithMp3Parser(const std::string&) override { return kOk; }
   Result BuildWithMpeg1Splitter(const std::string&) override { return kOk; }
+  Result BuildWithDecoder(const std::string&) override { return kOk; }
   void Teardown() override {}
   Result Run() override { return kOk; }
   Result Pause() override { return kOk; }

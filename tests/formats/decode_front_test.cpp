@@ -81,9 +81,7 @@ TEST_P(LessonLength, IsTheRecordings) {
 }
 
 std::string ParamName(const ::testing::TestParamInfo<const char*>& info) {
-  std::string name = info.param;
-  for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-  return name;
+  return TestNameOf(info.param);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, GoodLesson,

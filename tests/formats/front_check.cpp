@@ -4,6 +4,7 @@
 #include <gst/audio/audio.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
@@ -25,6 +26,12 @@ void InitOnce() {
 }
 
 }  // namespace
+
+std::string TestNameOf(const std::string& fixture) {
+  std::string name = fixture;
+  for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+}
 
 bool DecodeWithFfmpeg(const std::string& path, std::vector<float>& out) {
   out.clear();

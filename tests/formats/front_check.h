@@ -17,6 +17,9 @@ namespace orvex::test {
 
 inline constexpr int kCheckRate = 44100;
 
+// A fixture's name as a test's name ("aac.m4a" -> "aac_m4a").
+std::string TestNameOf(const std::string& fixture);
+
 // ffmpeg's decoding of the file at kCheckRate, mono (it honours MP4 edit
 // lists, Opus pre-skip and Vorbis granule positions); false when it fails.
 bool DecodeWithFfmpeg(const std::string& path, std::vector<float>& out);

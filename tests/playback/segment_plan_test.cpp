@@ -48,6 +48,42 @@ TEST(SegmentPlan, SeeksAlwaysCarryAStopAndNeverAnEmptySegment) {
   EXPECT_EQ(PlanSeek(50 * kMs, 4950 * kMs, slow).start, 0);
 }
 
+TEST(SegmentPlan, AFileWhoseRecordingStartsLaterIsSeekedAndHeardInTheLessonsTime) {
+  // The recording's first sample lies 2.9 ms into the file (a Matroska
+  // file's Vorbis): seeks go there plus the target, the sink's segments read
+  // back in the lesson's time, at either speed.
+  constexpr int64_t kOrigin = 2'902'494;
+  for (const double speed : {1.0, 0.5}) {
+    SCOPED_TRACE(speed);
+    const SeekContext c{speed, 7000 * kMs, false, false, kOrigin};
+    const SeekSpan span = PlanSeek(2000 * kMs, 2500 * kMs, c);
+    const int64_t leadIn = speed == 1.0 ? 0 : kTempoLeadInNs;
+    EXPECT_EQ(span.start, 2000 * kMs - leadIn + kOrigin);
+    EXPECT_EQ(span.stop, 2500 * kMs + (speed == 1.0 ? 0 : kTempoLeadOutNs) + kOrigin);
+    // The demuxer answers in the file's time; the sink cuts it in the lesson's.
+    Segment sent = Pass(span.start, span.stop, speed, 0);
+    const Segment lesson = InLessonTime(sent, kOrigin);
+    const Segment heard = ClipForSink(lesson, span.clipFrom, span.clipAt);
+    EXPECT_EQ(StreamTimeOf(heard, heard.start), 2000 * kMs);
+    EXPECT_NEAR(static_cast<double>(StreamTimeOf(heard, heard.stop)), 2500.0 * kMs, 1.0);
+    int64_t position = 0;
+    ASSERT_TRUE(HeardPosition({heard}, heard.base, position));
+    EXPECT_EQ(position, 2000 * kMs);
+  }
+  // The open stop stays open; a plain seek to 0 goes to the origin.
+  EXPECT_EQ(PlanSeek(0, -1, {1.0, 7000 * kMs, false, false, kOrigin}),
+            (SeekSpan{kOrigin, -1, false, -1, -1}));
+  // The first segment from 0 (before any seek): what lies before the origin
+  // is cut, and position 0 is the first sample.
+  Segment first;
+  first.stop = 7100 * kMs;
+  const Segment cut = InLessonTime(first, kOrigin);
+  EXPECT_EQ(cut.start, kOrigin);
+  EXPECT_EQ(cut.time, 0);
+  EXPECT_EQ(StreamTimeOf(cut, kOrigin + 1000 * kMs), 1000 * kMs);
+  EXPECT_EQ(InLessonTime(first, 0), first);
+}
+
 TEST(SegmentPlan, ClippingCutsTheTempoLeadInAndLeadOutAtEitherSpeed) {
   for (const double speed : {0.5, 2.0}) {
     SCOPED_TRACE(speed);

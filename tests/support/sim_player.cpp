@@ -30,6 +30,15 @@ Result SimPlayer::BuildWithMpeg1Splitter(const std::string& path) {
   return kOk;
 }
 
+Result SimPlayer::BuildWithDecoder(const std::string& path) {
+  Log("BuildWithDecoder");
+  if (Failed(decoderResult)) return decoderResult;
+  built = true;
+  builtPath = path;
+  builtWith = "decoder";
+  return kOk;
+}
+
 void SimPlayer::Teardown() {
   Log("Teardown");
   ++teardowns;
@@ -247,6 +256,7 @@ std::unique_ptr<Player> SimPlayerFactory::Create() {
   if (log_) log_->push_back("factory.Create");
   auto player = std::make_unique<SimPlayer>(log_, durationMs);
   player->refuses = refuses;
+  player->decoderResult = decoderResult;
   if (!buildScript.empty()) {
     player->mp3ParserResult = buildScript.front().first;
     player->splitterResult = buildScript.front().second;

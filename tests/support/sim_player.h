@@ -22,6 +22,7 @@ class SimPlayer : public Player {
 
   Result BuildWithMp3Parser(const std::string& path) override;
   Result BuildWithMpeg1Splitter(const std::string& path) override;
+  Result BuildWithDecoder(const std::string& path) override;
   void Teardown() override;
   Result Run() override;
   Result Pause() override;
@@ -51,6 +52,7 @@ class SimPlayer : public Player {
   Result runResult = kOk;
   Result mp3ParserResult = kOk;
   Result splitterResult = kOk;
+  Result decoderResult = kOk;
 
   // Observed state.
   bool built = false;
@@ -59,7 +61,7 @@ class SimPlayer : public Player {
   int32_t volume = 0;
   int32_t balance = 0;
   std::string builtPath;
-  std::string builtWith;  // "mp3Parser" or "splitter"
+  std::string builtWith;  // "mp3Parser", "splitter" or "decoder"
   int32_t positionMs = 0;
   int32_t rate = kRateNormal;
   // The plan running: none when plan.stretches is empty.
@@ -90,7 +92,8 @@ class SimPlayer : public Player {
 };
 
 // Makes SimPlayers; each created player takes the next scripted pair of build
-// results (mp3 parser, splitter), or success when the script has run out.
+// results (mp3 parser, splitter), or success when the script has run out, and
+// the decoder's result.
 class SimPlayerFactory : public PlayerFactory {
  public:
   explicit SimPlayerFactory(std::vector<std::string>* log = nullptr) : log_(log) {}
@@ -100,6 +103,7 @@ class SimPlayerFactory : public PlayerFactory {
   bool hasDevice = true;
   int32_t durationMs = 60000;
   std::deque<std::pair<Result, Result>> buildScript;
+  Result decoderResult = kOk;
   std::function<bool(const std::string& path)> refuses;
   int created = 0;
   SimPlayer* last = nullptr;  // valid while its owner keeps it

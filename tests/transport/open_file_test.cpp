@@ -70,6 +70,11 @@ class ProgramFolder {
     std::ofstream(file, std::ios::binary) << std::string(size, 'x');
     return file;
   }
+  std::string WriteBytes(const std::string& name, const std::string& bytes) const {
+    const std::string file = JoinPath(path_, name);
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+  }
 
  private:
   std::string path_;
@@ -411,7 +416,7 @@ TEST_F(OpenFileTest, RunFailureLeavesTheFileLoadedAndStopped) {
   EXPECT_EQ(shell.errors.size(), 1u);
 }
 
-TEST_F(OpenFileTest, DropOpensOnlyTheFirstItemWhenItIsAnMp3) {
+TEST_F(OpenFileTest, DropOpensOnlyTheFirstItemWhenItIsALesson) {
   const std::string mp3 = folder.Write("b.MP3", 5);
   app.DropFiles({folder.path() + "/notes.txt", mp3});
   EXPECT_EQ(log, Log{"RejectSound"});
@@ -423,6 +428,59 @@ TEST_F(OpenFileTest, DropOpensOnlyTheFirstItemWhenItIsAnMp3) {
   app.DropFiles({folder.path()});
   EXPECT_EQ(log, Log{"RejectSound"});
   EXPECT_EQ(view().playState, Playing);
+  // Every lesson format, in any letter case.
+  const std::string ogg = folder.Write("c.OGG", 5);
+  app.DropFiles({ogg});
+  EXPECT_EQ(view().filePath, ogg);
+  log.clear();
+  app.DropFiles({folder.path() + "/c.ogx"});
+  EXPECT_EQ(log, Log{"RejectSound"});
+}
+
+// The start of an MP4 file, and MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz:
+// 417 bytes each).
+std::string Mp4Bytes() {
+  return std::string("\0\0\0\x18" "ftypM4A \0\0\0\0M4A mp42", 24) + std::string(200, '\0');
+}
+std::string Mp3Frames(int count) {
+  std::string frames;
+  for (int i = 0; i < count; ++i) frames += std::string("\xFF\xFB\x90\x64", 4) + std::string(413, '\0');
+  return frames;
+}
+
+TEST_F(OpenFileTest, OtherFormatsGoToTheDecoderAloneAndAreNeverRepaired) {
+  // Any letter case; the file is refused by the front end with its own
+  // reason, shown as a load failure; nothing is copied, repaired or changed.
+  factory.decoderResult = kErrStream;
+  const std::string path = folder.WriteBytes("lesson.M4A", Mp4Bytes());
+  log.clear();
+  app.OpenFile(path);
+  EXPECT_EQ(shell.Matching("player.Build"), Log{"player.BuildWithDecoder"});
+  EXPECT_TRUE(shell.repairs.empty());
+  ASSERT_EQ(shell.errors.size(), 1u);
+  EXPECT_NE(shell.errors[0].find(OwnErrorText(kErrStream)), std::string::npos) << shell.errors[0];
+  EXPECT_EQ(Content(path), Mp4Bytes());
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator{}), 1);
+  EXPECT_FALSE(view().loaded);
+
+  factory.decoderResult = kOk;
+  app.OpenFile(path);
+  EXPECT_EQ(factory.last->builtWith, "decoder");
+  EXPECT_EQ(view().playState, Playing);
+}
+
+TEST_F(OpenFileTest, TheBytesDecideTheWayNotTheName) {
+  // An MP3 named .m4a plays as MP3; an MP4 named .mp3 goes to the decoder;
+  // unknown bytes named .mp3 keep the MP3 way and its repair.
+  app.OpenFile(folder.WriteBytes("really an mp3.m4a", Mp3Frames(8)));
+  EXPECT_EQ(factory.last->builtWith, "mp3Parser");
+  app.OpenFile(folder.WriteBytes("really an mp4.mp3", Mp4Bytes()));
+  EXPECT_EQ(factory.last->builtWith, "decoder");
+  EXPECT_TRUE(TakesMp3Path(folder.Write("noise.mp3", 100)));
+  EXPECT_FALSE(TakesMp3Path(folder.Write("noise.ogg", 100)));
+  EXPECT_TRUE(TakesMp3Path(folder.path() + "/missing.MP3"));
+  EXPECT_FALSE(TakesMp3Path(folder.path() + "/missing.flac"));
+  EXPECT_TRUE(shell.repairs.empty());
 }
 
 TEST_F(OpenFileTest, SampleLiesInTheProgramFolder) {

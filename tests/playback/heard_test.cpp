@@ -159,7 +159,11 @@ TEST_F(Heard, StopPlayTheEndAndPauseAreHeardWithoutALoss) {
   const HeardRun* after = take_.RunFrom(resumed);
   ASSERT_TRUE(before && after);
   EXPECT_EQ(take_.Next(before), after) << "something else was heard during the pause";
-  EXPECT_EQ(after->from, before->FileEnd());
+  // Across the sink's cork and uncork the null sink's monitor has been seen,
+  // once in a while on a busy machine, to carry the last frame twice (0.02 ms):
+  // nothing may be lost, and no more than that frame repeated.
+  EXPECT_LE(after->from, before->FileEnd()) << "lost across the pause";
+  EXPECT_GE(after->from, before->FileEnd() - 1) << "repeated across the pause";
 
   ExpectHeardFromTargetUntil(stopPlay, nearEnd.mark, "Stop, Play");
   // Played out to the last sample, then heard from the start again.

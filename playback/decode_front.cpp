@@ -1,5 +1,6 @@
 #include "playback/decode_front.h"
 
+#include <gst/audio/gstaudiodecoder.h>
 #include <gst/base/gstbaseparse.h>
 
 #include <algorithm>
@@ -22,6 +23,10 @@ constexpr char kStateKey[] = "orvex-decode-front";
 // ends a segment by its buffers' times before the edit list's shift (up to an
 // AAC frame early), matroskademux an Opus segment up to a frame early.
 constexpr int64_t kStopLeadOutNs = 100 * GST_MSECOND;
+
+// How far a packet's stamp may lie from the samples counted before it and
+// still be taken as joined to them.
+constexpr int64_t kStampJitterNs = 5 * GST_MSECOND;
 
 // parsebin's autoplug-select answers (GstAutoplugSelectResult is not in a
 // public header).
@@ -228,6 +233,13 @@ GstElement* AddDecoderFor(GstElement* bin, GstCaps* caps) {
   for (GList* l = fit; l && !decoder; l = l->next) {
     decoder = gst_element_factory_create(GST_ELEMENT_FACTORY(l->data), "decoder");
     if (decoder && !gst_bin_add(GST_BIN(bin), decoder)) decoder = nullptr;
+  }
+  // Matroska stamps each packet in whole milliseconds. A decoder that took
+  // every stamp as it came would lay its buffers up to half a millisecond
+  // apart or over each other, and the sink would play the first one after a
+  // seek apart from the rest; counted samples keep them joined.
+  if (decoder && GST_IS_AUDIO_DECODER(decoder)) {
+    g_object_set(decoder, "tolerance", static_cast<gint64>(kStampJitterNs), nullptr);
   }
   gst_plugin_feature_list_free(fit);
   gst_plugin_feature_list_free(all);

@@ -482,7 +482,7 @@ void App::OpenNow(std::optional<std::string> path) {
   }
   std::unique_ptr<Player> player = opener_.Build(*path);
   if (!player) return;
-  transport_.Load(std::move(player), *path);
+  transport_.Load(std::move(player), *path, opener_.builtMp3());
   sentences_.Find(*path, transport_.player()->GetDurationMs());
   Publish();
   if (transport_.TogglePlay()) Publish();

@@ -45,6 +45,7 @@ enum TextId : int {
   kTextTipOpen = 139,
   kTextReadFailed = 140,
   kTextWriteFailed = 141,
+  kTextLoadedOther = 142,
 
   // Menus.
   kTextMenuOperation = 200,

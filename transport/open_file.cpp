@@ -111,7 +111,8 @@ std::unique_ptr<Player> FileOpener::Build(const std::string& file) {
     return nullptr;
   }
   std::string errorText;
-  if (!TakesMp3Path(file)) {
+  builtMp3_ = TakesMp3Path(file);
+  if (!builtMp3_) {
     // Another format: nothing repairs it, and its bytes are never touched.
     // The engine's log (GST_DEBUG=orvex) tells why it failed.
     std::unique_ptr<Player> player = TryDecoder(file, &errorText);

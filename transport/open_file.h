@@ -28,6 +28,9 @@ class FileOpener {
   // A built player for file, or null once the user was told why not. Runs
   // the modal repair dialog (and error boxes) on the way.
   std::unique_ptr<Player> Build(const std::string& file);
+  // Whether the last player built plays MP3 (its own builders) rather than
+  // another format through the decoder.
+  bool builtMp3() const { return builtMp3_; }
 
  private:
   // Both MP3 builders in turn; on failure null, with errorText the second's text.
@@ -38,6 +41,7 @@ class FileOpener {
   Shell& shell_;
   PlayerFactory* factory_ = nullptr;
   std::string programFolder_;  // the folder of the program's executable
+  bool builtMp3_ = true;
 };
 
 // The repair tool beside the program, with "-f" and the file: each path is one

@@ -10,7 +10,7 @@ namespace orvex {
 
 Transport::Transport(Shell& shell) : shell_(shell), status_(Text(kTextNotLoaded)) {}
 
-void Transport::Load(std::unique_ptr<Player> player, const std::string& file) {
+void Transport::Load(std::unique_ptr<Player> player, const std::string& file, bool mp3) {
   player_ = std::move(player);
   player_->SetChannel(channel_);
   player_->SetVolume(AudibleVolume());
@@ -18,7 +18,7 @@ void Transport::Load(std::unique_ptr<Player> player, const std::string& file) {
   playState_ = Stopped;
   filePath_ = file;
   ++track_;
-  status_ = Text(kTextLoaded);
+  status_ = Text(mp3 ? kTextLoaded : kTextLoadedOther);
 }
 
 void Transport::Unload() {

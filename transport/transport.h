@@ -32,7 +32,8 @@ class Transport {
   const std::string& status() const { return status_; }
 
   // Takes a built player for file and gives it the sound settings; stopped.
-  void Load(std::unique_ptr<Player> player, const std::string& file);
+  // The status names an MP3 as such, any other format as a sound file.
+  void Load(std::unique_ptr<Player> player, const std::string& file, bool mp3 = true);
   // Stops (see Stop) and tears the player down.
   void Unload();
 

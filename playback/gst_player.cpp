@@ -246,7 +246,7 @@ bool GstPlayer::Impl::HeardPositionNs(int64_t& ns) {
 
 SeekContext GstPlayer::Impl::SeekContextLocked() const {
   return {locked.rate, gui.lengthNs, gui.stopAtLength, graph->framerPad != nullptr,
-          shared.originNs.load()};
+          shared.originNs.load(), graph->builder == Builder::kDecoder};
 }
 
 int64_t GstPlayer::Impl::ClockNowNs() const {

@@ -37,9 +37,12 @@ int64_t EndRunningTime(const Segment& s) {
 static SeekSpan PlanLessonSeek(int64_t target, int64_t loopB, const SeekContext& c) {
   SeekSpan span;
   const bool otherSpeed = c.rate != 1.0;
-  const int64_t leadIn = c.splitter ? kSplitterLeadInNs : otherSpeed ? kTempoLeadInNs : 0;
+  const int64_t leadIn = c.splitter      ? kSplitterLeadInNs
+                         : otherSpeed    ? std::max(kTempoLeadInNs, c.decoder ? kDecoderLeadInNs : 0)
+                         : c.decoder     ? kDecoderLeadInNs
+                                         : 0;
   span.start = std::max<int64_t>(target - leadIn, 0);
-  if (otherSpeed && !c.splitter) span.clipFrom = target;
+  if ((otherSpeed || c.decoder) && !c.splitter) span.clipFrom = target;
   if (loopB >= 0 && target < loopB) {
     span.segment = true;
     span.stop = loopB;

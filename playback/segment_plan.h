@@ -49,6 +49,11 @@ inline constexpr int64_t kTempoLeadInNs = 100'000'000;
 // before: its seeks start this much earlier, and the segment is set back to
 // the target on its way to the decoder, which cuts the lead-in away.
 inline constexpr int64_t kSplitterLeadInNs = 300'000'000;
+// A decoder of another format that starts at the frame of the target lacks
+// the frame before, which its first output overlaps (AAC's transform, Opus's
+// pre-roll): its seeks start this much earlier, and the sink cuts the
+// lead-in away, so the first sample heard is the one the whole file gives.
+inline constexpr int64_t kDecoderLeadInNs = 100'000'000;
 
 // What a seek needs to know of the file and the graph.
 struct SeekContext {
@@ -61,6 +66,7 @@ struct SeekContext {
   // Where the recording's first sample lies in the file's time: positions,
   // loops and seeks are asked in the lesson's time, which starts there.
   int64_t originNs = 0;
+  bool decoder = false;  // the decoder's lead-in applies
 };
 
 // A seek as sent: from start to stop in the file's time (-1: to the end,

@@ -53,11 +53,14 @@ TEST(SegmentPlan, AFileWhoseRecordingStartsLaterIsSeekedAndHeardInTheLessonsTime
   // file's Vorbis): seeks go there plus the target, the sink's segments read
   // back in the lesson's time, at either speed.
   constexpr int64_t kOrigin = 2'902'494;
-  for (const double speed : {1.0, 0.5}) {
-    SCOPED_TRACE(speed);
-    const SeekContext c{speed, 7000 * kMs, false, false, kOrigin};
+  // Through the decoder of another format every seek starts a lead-in
+  // early, which the sink cuts away.
+  for (const auto& [speed, decoder] :
+       {std::pair{1.0, false}, {0.5, false}, {1.0, true}, {0.5, true}}) {
+    SCOPED_TRACE(testing::Message() << speed << (decoder ? " decoder" : ""));
+    const SeekContext c{speed, 7000 * kMs, false, false, kOrigin, decoder};
     const SeekSpan span = PlanSeek(2000 * kMs, 2500 * kMs, c);
-    const int64_t leadIn = speed == 1.0 ? 0 : kTempoLeadInNs;
+    const int64_t leadIn = decoder ? kDecoderLeadInNs : speed == 1.0 ? 0 : kTempoLeadInNs;
     EXPECT_EQ(span.start, 2000 * kMs - leadIn + kOrigin);
     EXPECT_EQ(span.stop, 2500 * kMs + (speed == 1.0 ? 0 : kTempoLeadOutNs) + kOrigin);
     // The demuxer answers in the file's time; the sink cuts it in the lesson's.

@@ -19,7 +19,9 @@
 #include <mutex>
 #include <thread>
 
+#include "playback/format_probe.h"
 #include "playback/gst_player.h"
+#include "playback/mpeg_scan.h"
 
 extern char** environ;
 
@@ -216,7 +218,11 @@ bool DecodeFile(const std::string& path, Recording& out) {
     }
   };
   GstPlayer player({}, options);
-  if (Failed(player.BuildWithMp3Parser(path)) || Failed(player.Run())) return false;
+  // MP3 by its own builder, any other format by the decoder, as on opening.
+  FileByteSource bytes;
+  const bool mp3 = bytes.Open(path) && ProbeLesson(bytes).content == LessonContent::kMp3;
+  const Result built = mp3 ? player.BuildWithMp3Parser(path) : player.BuildWithDecoder(path);
+  if (Failed(built) || Failed(player.Run())) return false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!player.IsAtEnd()) {
     if (std::chrono::steady_clock::now() > deadline) return false;

@@ -400,9 +400,9 @@ class HeardSentences : public HeardLearn {
  protected:
   // Opens the lesson, waits for its sentences from the analysis and stops
   // (the position goes back to the start, before the first sentence).
-  bool OpenLesson() {
+  bool OpenLesson(const char* name = "hiss.mp3") {
     truth_ = test::ReadTruth(test::Lesson("hiss.truth"));
-    if (!Open(test::Lesson("hiss.mp3"))) return false;
+    if (!Open(test::Lesson(name))) return false;
     if (!PumpUntil([&] { return view().sentences && view().analysing < 0; }, 60s)) {
       ADD_FAILURE() << "no sentences found";
       return false;
@@ -441,6 +441,27 @@ class HeardSentences : public HeardLearn {
   std::vector<test::SpokenSentence> truth_;
   std::vector<Sentence> sentences_;
 };
+
+// The same lesson as AAC in MP4: its sentences are found in its own sound,
+// on the same time line, and each PageDown is heard from its sentence's start.
+TEST_F(HeardSentences, PageDownInAnAacLessonLandsOnEachSentence) {
+  ASSERT_TRUE(OpenLesson("hiss.m4a"));
+  for (size_t k = 0; k < 3; ++k) ExpectTheSpokenSentence(k);
+  std::vector<size_t> presses;
+  for (int k = 0; k < 3; ++k) {
+    presses.push_back(take_.Mark());
+    app_.NextSentence();
+    ASSERT_EQ(view().sentence, k);
+    PumpFor(700ms);
+  }
+  ASSERT_TRUE(Finish());
+  for (size_t i = 0; i < presses.size(); ++i) {
+    const HeardRun* run = take_.RunFrom(presses[i]);
+    ASSERT_NE(run, nullptr);
+    EXPECT_EQ(SentenceStartingAt(*run), static_cast<int>(i))
+        << "PageDown " << i + 1 << " heard from " << Describe(*run) << " sentence at " << sentences_[i].startMs;
+  }
+}
 
 // PageDown three times from the stop, then PageUp: the second sentence is
 // the loop; the window shows its A and B, and every pass heard runs from

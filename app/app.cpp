@@ -483,7 +483,8 @@ void App::OpenNow(std::optional<std::string> path) {
   std::unique_ptr<Player> player = opener_.Build(*path);
   if (!player) return;
   transport_.Load(std::move(player), *path, opener_.builtMp3());
-  sentences_.Find(*path, transport_.player()->GetDurationMs());
+  sentences_.Find(*path, transport_.player()->GetDurationMs(),
+                  transport_.player()->EmbeddedLyrics());
   Publish();
   if (transport_.TogglePlay()) Publish();
 }

@@ -11,6 +11,7 @@
 
 #include "playback/error_text.h"
 #include "playback/gst_graph.h"
+#include "playback/lyrics_tag.h"
 
 namespace orvex {
 
@@ -43,6 +44,7 @@ struct FrontState {
   std::mutex mutex;
   std::string decoder;  // the chosen decoder's factory name
   std::string seen;     // the caps of the tracks that were not audio, for the log
+  std::string lyrics;   // the first lyrics tag
   // Raw AAC: its frames, counted and indexed (found is false otherwise), and
   // how far the tag demuxer shifts byte offsets.
   AdtsScan adts;
@@ -148,9 +150,13 @@ GstPadProbeReturn OnFrontOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
   }
   GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
   if (event && GST_EVENT_TYPE(event) == GST_EVENT_TAG) {
-    // A Matroska track's own length, where its muxer wrote one.
     GstTagList* tags = nullptr;
     gst_event_parse_tag(event, &tags);
+    if (std::string lyrics = LyricsOfTags(tags); !lyrics.empty()) {
+      std::lock_guard lock(state->mutex);
+      if (state->lyrics.empty()) state->lyrics = std::move(lyrics);
+    }
+    // A Matroska track's own length, where its muxer wrote one.
     const gchar* comment = nullptr;
     for (guint i = 0; gst_tag_list_peek_string_index(tags, GST_TAG_EXTENDED_COMMENT, i, &comment);
          ++i) {
@@ -410,6 +416,13 @@ int64_t DecodeFrontLengthNs(GstElement* bin, int64_t durationNs) {
       trackEnd > 0 && (durationNs <= 0 || trackEnd < durationNs) ? trackEnd : durationNs;
   const int64_t origin = std::max<int64_t>(DecodeFrontFirstSampleNs(bin), 0);
   return std::max<int64_t>(end - origin, 0);
+}
+
+std::string DecodeFrontLyrics(GstElement* bin) {
+  FrontState* state = StateOf(bin);
+  if (!state) return {};
+  std::lock_guard lock(state->mutex);
+  return state->lyrics;
 }
 
 std::string DecodeFrontDecoder(GstElement* bin) {

@@ -78,5 +78,7 @@ int64_t DecodeFrontLengthNs(GstElement* bin, int64_t durationNs);
 
 // The factory name of the decoder chosen for the track ("" before one is).
 std::string DecodeFrontDecoder(GstElement* bin);
+// The first lyrics tag that came out before the first sample; empty without.
+std::string DecodeFrontLyrics(GstElement* bin);
 
 }  // namespace orvex

@@ -12,6 +12,7 @@
 #include "playback/error_text.h"
 #include "playback/gst_graph.h"
 #include "playback/gst_player_impl.h"
+#include "playback/lyrics_tag.h"
 #include "playback/mpeg_scan.h"
 #include "playback/units.h"
 
@@ -102,6 +103,7 @@ void GstPlayer::Impl::Dismantle() {
 Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
   EnsureGstInit();
   Dismantle();
+  gui.lyrics.clear();
   GST_INFO("build with %s: %s", BuilderName(builder), path.c_str());
 
   FileByteSource file;
@@ -127,9 +129,11 @@ Result GstPlayer::Impl::Build(const std::string& path, Builder builder) {
   if (builder == Builder::kMp3Parser) {
     gui.lengthNs = scan.LengthNs();
     gui.stopAtLength = true;
+    gui.lyrics = Id3v2Lyrics(path);
   } else if (builder == Builder::kSplitter) {
     gui.lengthNs = duration();
   } else {
+    gui.lyrics = DecodeFrontLyrics(graph->decoder);
     // The lesson runs from the first sample of the recording to the end of
     // its audio track (a video's picture may run on past it).
     const int64_t origin = std::max<int64_t>(DecodeFrontFirstSampleNs(graph->decoder), 0);
@@ -606,6 +610,8 @@ bool GstPlayer::TakeEvent(GraphEvent& event) {
   impl_->locked.events.pop_front();
   return true;
 }
+
+std::string GstPlayer::EmbeddedLyrics() const { return impl_->gui.lyrics; }
 
 std::string GstPlayer::ErrorText(Result code) const {
   {

@@ -77,6 +77,7 @@ class GstPlayer : public Player {
   Result SetChannel(int32_t channel) override;
   bool TakeEvent(GraphEvent& event) override;
   std::string ErrorText(Result code) const override;
+  std::string EmbeddedLyrics() const override;
 
   // For benchmarks: the number of the last seek sent to the graph
   // (PcmBlock::seekGeneration of its data). A seek to where the last one went,

@@ -136,6 +136,7 @@ struct GstPlayer::Impl {
     // The sink starts from nothing at the next run (a build or a seek while
     // paused emptied it): only then does its first sample need the lead.
     bool sinkEmpty = true;
+    std::string lyrics;  // in the file's tags
   } gui;
 
   // Under `mutex`.

@@ -145,6 +145,10 @@ class Player {
   // 0 stereo, 1 left only, 2 right only; any other value means stereo.
   virtual Result SetChannel(int32_t channel) = 0;
 
+  // The lyrics in the file's own tags (ID3 USLT, a Vorbis comment LYRICS, MP4
+  // ©lyr) as written, known once built; empty without.
+  virtual std::string EmbeddedLyrics() const { return {}; }
+
   // Takes the next queued graph event without waiting; false when none is queued.
   virtual bool TakeEvent(GraphEvent& event) = 0;
 

@@ -6,9 +6,14 @@
 
 namespace orvex {
 
-void Sentences::Find(const std::string& path, int32_t lengthMs) {
+void Sentences::Find(const std::string& path, int32_t lengthMs,
+                     const std::string& embeddedLyrics) {
   Drop();
   LrcBeside lrc = ReadLrcBeside(path, lengthMs);
+  if (lrc.lrc.Refused() || lrc.lrc.sentences.empty()) {
+    // Lyrics without times are no transcript: ParseLrc finds no sentence.
+    lrc.lrc = embeddedLyrics.empty() ? LrcResult{} : ParseLrc(embeddedLyrics, lengthMs);
+  }
   if (!lrc.lrc.Refused() && !lrc.lrc.sentences.empty()) {
     list_ = std::make_shared<const std::vector<Sentence>>(std::move(lrc.lrc.sentences));
     transcript_ = true;

@@ -20,8 +20,10 @@ class Sentences {
   // entry; null finds none that way.
   void SetAnalyzer(SentenceAnalyzer* analyzer) { analyzer_ = analyzer; }
 
-  // The sentences of the file just loaded: transcript, cache or analysis.
-  void Find(const std::string& path, int32_t lengthMs);
+  // The sentences of the file just loaded: an LRC beside it, else the
+  // lyrics in its own tags when they carry times, else the cache, else the
+  // analysis.
+  void Find(const std::string& path, int32_t lengthMs, const std::string& embeddedLyrics = {});
   // Forgets them, stopping an analysis.
   void Drop();
   // The analysis's answers; false when they belong to no file loaded now.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "playback/decode_front.h"
+#include "playback/gst_player.h"
 #include "tests/formats/front_check.h"
 
 namespace orvex::test {
@@ -127,6 +128,21 @@ TEST(BadLesson, TagOfImpossibleSizeIsRefusedBeforeAnyElement) {
   EXPECT_FALSE(p.front().ok);
   EXPECT_FALSE(p.front().isMp3);
   EXPECT_NE(p.front().text.find("ID3"), std::string::npos) << p.front().text;
+}
+
+// An LRC's text kept as the lyrics in a Vorbis comment, an MP4 atom and an
+// MP3's USLT frame reaches the player as written; a lesson without has none.
+TEST(Lyrics, TheTagsOfEachFormatGiveTheirLyrics) {
+  const std::string lrc = "[00:01.00]First line.\n[00:03.00]Second line.";
+  for (const std::string name : {"lyrics.ogg", "lyrics.m4a", "lyrics.mp3", "aac.m4a"}) {
+    GstPlayer player;
+    const bool mp3 = name.ends_with(".mp3");
+    const Result built = mp3 ? player.BuildWithMp3Parser(Fixture(name))
+                             : player.BuildWithDecoder(Fixture(name));
+    ASSERT_EQ(built, kOk) << name << ": " << player.ErrorText(built);
+    EXPECT_EQ(player.EmbeddedLyrics(), name == "aac.m4a" ? "" : lrc) << name;
+    player.Teardown();
+  }
 }
 
 }  // namespace

@@ -43,6 +43,26 @@ ff -f lavfi -i testsrc=size=160x120:rate=25:duration=7.5 -i "$src" -map 0:v -map
 ff -f lavfi -i testsrc=size=160x120:rate=25:duration=7.5 -i "$src" -map 0:v -map 1:a \
   -c:v mpeg4 -c:a libvorbis -q:a 5 "$out/video.mkv"
 
+# Lessons whose tags carry an LRC's text as their lyrics: a Vorbis comment
+# LYRICS, an MP4 ©lyr atom, and an MP3's ID3v2.3 USLT frame (written here by
+# hand: ffmpeg writes a TXXX frame instead).
+lyrics=$'[00:01.00]First line.\n[00:03.00]Second line.'
+ff -i "$src" -t 4 -c:a libvorbis -metadata LYRICS="$lyrics" "$out/lyrics.ogg"
+ff -i "$src" -t 4 -c:a aac -metadata lyrics="$lyrics" "$out/lyrics.m4a"
+ff -i "$src" -t 4 -c:a libmp3lame -write_xing 0 -id3v2_version 0 -f mp3 "$work/plain.mp3"
+be32() { printf "\\x%02x\\x%02x\\x%02x\\x%02x" $(($1 >> 24 & 255)) $(($1 >> 16 & 255)) $(($1 >> 8 & 255)) $(($1 & 255)); }
+synchsafe() { printf "\\x%02x\\x%02x\\x%02x\\x%02x" $(($1 >> 21 & 127)) $(($1 >> 14 & 127)) $(($1 >> 7 & 127)) $(($1 & 127)); }
+body_size=$((1 + 3 + 1 + ${#lyrics}))
+{
+  printf "ID3\x03\x00\x00"
+  printf "$(synchsafe $((10 + body_size)))"
+  printf "USLT"
+  printf "$(be32 $body_size)"
+  printf "\x00\x00\x00eng\x00"
+  printf "%s" "$lyrics"
+  cat "$work/plain.mp3"
+} >"$out/lyrics.mp3"
+
 # Bad lessons.
 size=$(stat -c %s "$out/aac.m4a")
 head -c $((size / 2)) "$out/aac.m4a" >"$out/truncated.m4a"

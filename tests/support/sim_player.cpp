@@ -257,6 +257,7 @@ std::unique_ptr<Player> SimPlayerFactory::Create() {
   auto player = std::make_unique<SimPlayer>(log_, durationMs);
   player->refuses = refuses;
   player->decoderResult = decoderResult;
+  player->lyrics = lyrics;
   if (!buildScript.empty()) {
     player->mp3ParserResult = buildScript.front().first;
     player->splitterResult = buildScript.front().second;

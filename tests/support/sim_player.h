@@ -38,6 +38,7 @@ class SimPlayer : public Player {
   Result SetChannel(int32_t channel) override;
   bool TakeEvent(GraphEvent& event) override;
   std::string ErrorText(Result code) const override;
+  std::string EmbeddedLyrics() const override { return lyrics; }
 
   // The clock: while running, ms of real time pass. The position moves on by
   // ms at the rate, stops at the end, where an end-of-stream event is
@@ -53,6 +54,7 @@ class SimPlayer : public Player {
   Result mp3ParserResult = kOk;
   Result splitterResult = kOk;
   Result decoderResult = kOk;
+  std::string lyrics;
 
   // Observed state.
   bool built = false;
@@ -104,6 +106,7 @@ class SimPlayerFactory : public PlayerFactory {
   int32_t durationMs = 60000;
   std::deque<std::pair<Result, Result>> buildScript;
   Result decoderResult = kOk;
+  std::string lyrics;  // in the tags of every file it builds
   std::function<bool(const std::string& path)> refuses;
   int created = 0;
   SimPlayer* last = nullptr;  // valid while its owner keeps it

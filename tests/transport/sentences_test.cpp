@@ -116,6 +116,31 @@ TEST_F(SentencesTest, ATranscriptBesideTheFileWinsAndItsLinesShow) {
   (void)p;
 }
 
+// Lyrics in the file's tags are the transcript when they carry times and no
+// LRC lies beside the file; without times they are no transcript.
+TEST_F(SentencesTest, TimedLyricsInTheTagsAreTheTranscriptUnlessAnLrcIsBeside) {
+  factory.durationMs = 20000;
+  factory.lyrics = "[00:02.00]From the tags.\n[00:05.00]Second line.\n";
+  app.OpenFile(Write("tagged.m4a", "m4a bytes"));
+  EXPECT_TRUE(analyzer.started.empty());
+  ASSERT_NE(view().sentences, nullptr);
+  ASSERT_EQ(view().sentences->size(), 2u);
+  app.SeekTo(2500);
+  EXPECT_EQ(view().lineText, "From the tags.");
+
+  Write("beside.lrc", "[00:01.00]From the LRC.\n");
+  app.OpenFile(Write("beside.m4a", "m4a bytes"));
+  ASSERT_NE(view().sentences, nullptr);
+  ASSERT_EQ(view().sentences->size(), 1u);
+  app.SeekTo(1500);
+  EXPECT_EQ(view().lineText, "From the LRC.");
+
+  factory.lyrics = "Words without times\nto sing along\n";
+  app.OpenFile(Write("untimed.m4a", "m4a bytes"));
+  EXPECT_EQ(view().sentences, nullptr);
+  EXPECT_EQ(analyzer.started.size(), 1u) << "the sound is analysed instead";
+}
+
 TEST_F(SentencesTest, PageDownThreeTimesThenPageUpLoopsTheRightSentence) {
   SimPlayer& p = Analysed();
   p.positionMs = 500;

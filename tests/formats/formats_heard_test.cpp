@@ -31,7 +31,12 @@ using namespace std::chrono_literals;
 
 constexpr int64_t kExact = kCheckRate / 1000;  // 1 ms: 44 frames
 constexpr int32_t kLoopA = 2000, kLoopB = 2500;
-constexpr int kPasses = 10;
+// Ten passes; the benchmark asks for more (ORVEX_HEARD_PASSES).
+int Passes() {
+  const char* asked = std::getenv("ORVEX_HEARD_PASSES");
+  const int n = asked ? std::atoi(asked) : 0;
+  return n >= 2 && n <= 1000 ? n : 10;
+}
 constexpr size_t kWindow = 2048;
 constexpr int64_t kInset = kCheckRate / 100;  // windows start 10 ms inside a stretch
 // A silence the null sink plays between two sounds (a pause, the start lead
@@ -129,7 +134,9 @@ TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
   NullSinkRecording recording;
   ASSERT_TRUE(recording.Start(dir.File("heard.wav")));
   GstPlayer player;
-  const Result built = player.BuildWithDecoder(file);
+  // MP3, the reference, by its own builder; every other format by the decoder.
+  const bool mp3 = std::string(GetParam()).ends_with(".mp3");
+  const Result built = mp3 ? player.BuildWithMp3Parser(file) : player.BuildWithDecoder(file);
   ASSERT_EQ(built, kOk) << player.ErrorText(built);
   EXPECT_EQ(player.GetPositionMs(), 0);
   const int64_t lengthError = MsToFrames(player.GetDurationMs()) - static_cast<int64_t>(ref.size());
@@ -152,11 +159,12 @@ TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
   ASSERT_EQ(player.Pause(), kOk);
   std::this_thread::sleep_for(100ms);
   player.SeekMs(kLoopA);
-  player.SetLoopPlan({{{kLoopA, kLoopB, 0}}, kPasses, AfterPlan::kStop, -1, 1});
+  const int passes = Passes();
+  player.SetLoopPlan({{{kLoopA, kLoopB, 0}}, passes, AfterPlan::kStop, -1, 1});
   const size_t loopMark = recording.Mark();
   ASSERT_EQ(player.Run(), kOk);
   bool ended = false;
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  const auto deadline = std::chrono::steady_clock::now() + 20s + passes * 600ms;
   while (!ended && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(25ms);
     player.GetPositionMs();
@@ -183,8 +191,12 @@ TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
   ASSERT_GE(first, 0) << "nothing heard";
   const int64_t startError =
       Find(ref, heard, first + kInset, kInset, MsToFrames(100), "start") - kInset;
-  EXPECT_LE(std::llabs(startError), kExact) << "position 0 heard at " << FramesToMs(startError)
-                                            << " ms";
+  // An MP3 begins with its encoder's delay, as it always has; ffmpeg's
+  // decoder drops a part of it. Every other position is the same in both.
+  if (!mp3) {
+    EXPECT_LE(std::llabs(startError), kExact) << "position 0 heard at " << FramesToMs(startError)
+                                              << " ms";
+  }
 
   // Each jump is heard from its target, after the start lead's silence.
   double jumpMax = 0;
@@ -213,8 +225,8 @@ TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
   const int64_t firstError = loopFirst - passStart;
   EXPECT_LE(std::llabs(firstError), kExact) << "pass 1 starts " << FramesToMs(firstError)
                                             << " ms after A";
-  double seamMax = 0;
-  for (int pass = 1; pass < kPasses; ++pass) {
+  double seamMax = 0, seamSum = 0;
+  for (int pass = 1; pass < passes; ++pass) {
     const std::string what = "seam after pass " + std::to_string(pass);
     const int64_t guess = passStart + length;
     const int64_t next =
@@ -226,6 +238,7 @@ TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
     EXPECT_LE(std::llabs(end - b), kExact)
         << what << ": ends " << FramesToMs(end - b) << " ms from B (lost or doubled)";
     seamMax = std::max(seamMax, std::fabs(FramesToMs(end - b)));
+    seamSum += std::fabs(FramesToMs(end - b));
     passStart = next;
   }
   // The last pass stops at B.
@@ -234,10 +247,10 @@ TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
   const int64_t lastEnd = a + (last + 1 - passStart);
   EXPECT_LE(std::llabs(lastEnd - b), kExact) << "the last pass ends " << FramesToMs(lastEnd - b)
                                              << " ms from B";
-  std::printf("%-11s length %+.2f ms, start %+.2f ms, jumps max %.2f ms, loop: first A %+.2f ms, "
-              "seams max %.2f ms, last B %+.2f ms\n",
-              GetParam(), FramesToMs(lengthError), FramesToMs(startError), jumpMax,
-              FramesToMs(firstError), seamMax, FramesToMs(lastEnd - b));
+  std::printf("%-11s length %+.2f ms, start %+.2f ms, jumps max %.2f ms, loop of %d: first A "
+              "%+.2f ms, seams max %.2f ms mean %.3f ms, last B %+.2f ms\n",
+              GetParam(), FramesToMs(lengthError), FramesToMs(startError), jumpMax, passes,
+              FramesToMs(firstError), seamMax, seamSum / (passes - 1), FramesToMs(lastEnd - b));
 }
 
 std::string ParamName(const ::testing::TestParamInfo<const char*>& info) {
@@ -245,7 +258,7 @@ std::string ParamName(const ::testing::TestParamInfo<const char*>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FormatHeard,
-                         ::testing::Values("aac.m4a", "vorbis.ogg", "opus.opus", "flac.flac",
+                         ::testing::Values("mp3.mp3", "aac.m4a", "vorbis.ogg", "opus.opus", "flac.flac",
                                            "pcm.wav", "video.mp4", "video.mkv"),
                          ParamName);
 

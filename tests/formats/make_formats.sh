@@ -53,8 +53,8 @@ lyrics=$'[00:01.00]First line.\n[00:03.00]Second line.'
 ff -i "$src" -t 4 -c:a libvorbis -metadata LYRICS="$lyrics" "$out/lyrics.ogg"
 ff -i "$src" -t 4 -c:a aac -metadata lyrics="$lyrics" "$out/lyrics.m4a"
 ff -i "$src" -t 4 -c:a libmp3lame -write_xing 0 -id3v2_version 0 -f mp3 "$work/plain.mp3"
-be32() { printf "\\x%02x\\x%02x\\x%02x\\x%02x" $(($1 >> 24 & 255)) $(($1 >> 16 & 255)) $(($1 >> 8 & 255)) $(($1 & 255)); }
-synchsafe() { printf "\\x%02x\\x%02x\\x%02x\\x%02x" $(($1 >> 21 & 127)) $(($1 >> 14 & 127)) $(($1 >> 7 & 127)) $(($1 & 127)); }
+be32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 >> 24 & 255)) $(($1 >> 16 & 255)) $(($1 >> 8 & 255)) $(($1 & 255)); }
+synchsafe() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 >> 21 & 127)) $(($1 >> 14 & 127)) $(($1 >> 7 & 127)) $(($1 & 127)); }
 body_size=$((1 + 3 + 1 + ${#lyrics}))
 {
   printf "ID3\x03\x00\x00"

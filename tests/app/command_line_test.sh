@@ -34,7 +34,7 @@ run_bare --version
 
 run_bare --help
 [ "$status" -eq 0 ] || fail "--help exits $status"
-head -n 1 "$work/out" | grep -qx 'Usage: orvexplayer \[OPTION\]... \[FILE\]' ||
+head -n 1 "$work/out" | grep -qx 'Usage: orvexplayer \[OPTION\]... \[FILE\]...' ||
   fail "--help printed: $(head -n 3 "$work/out")"
 [ -s "$work/err" ] && fail "--help wrote to stderr: $(cat "$work/err")"
 

@@ -345,13 +345,13 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   EXPECT_EQ(app_.view().rate, 100);
   w->action(kCmdRepeatCountFirst + 3)->trigger();
   w->action(kCmdRepeatGapFirst + 4)->trigger();
-  EXPECT_EQ(app_.CurrentLearnSettings(), (LearnSettings{100, 3, RepeatGap::kAsLong}));
+  EXPECT_EQ(app_.CurrentLearnSettings(), (LearnSettings{100, 3, RepeatGap::kAsLong, false}));
   SaveArtefact(w, "learn_menu_state");
   // Remembered in learn.ini, beside an options.ini that keeps its three keys.
   w->close();
   QFile learn(config_.path() + "/OrvexPlayer/learn.ini");
   ASSERT_TRUE(learn.open(QIODevice::ReadOnly));
-  EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\n"));
+  EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\nafterEnd=0\n"));
   QFile options(SettingsFile());
   ASSERT_TRUE(options.open(QIODevice::ReadOnly));
   EXPECT_EQ(options.readAll().count('\n'), 4);

@@ -1,0 +1,23 @@
+#include "app/natural_order.h"
+
+#include <QCollator>
+#include <QLocale>
+#include <QString>
+#include <memory>
+
+namespace orvex {
+
+LessonOrder NaturalOrder() {
+  auto collator = std::make_shared<QCollator>(QLocale());
+  collator->setNumericMode(true);
+  collator->setCaseSensitivity(Qt::CaseInsensitive);
+  return [collator](const std::string& a, const std::string& b) {
+    const QString qa = QString::fromStdString(a);
+    const QString qb = QString::fromStdString(b);
+    const int c = collator->compare(qa, qb);
+    // Names the collator finds equal ("a1" and "a01") keep one order.
+    return c != 0 ? c < 0 : a < b;
+  };
+}
+
+}  // namespace orvex

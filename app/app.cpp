@@ -139,11 +139,6 @@ std::string App::StatusText(int32_t sentence) const {
     const std::string time = FormatTime(*resumed);
     text = FormatText(kTextStatusResume, {*resumed < 3600000 ? time.substr(3) : time});
   }
-  if (transport_.loaded() && lessons_.index() >= 0) {
-    text += ' ';
-    text += FormatText(kTextStatusLesson, {std::to_string(lessons_.index() + 1),
-                                           std::to_string(lessons_.count())});
-  }
   const int32_t rate = transport_.rate();
   if (rate != kRateNormal && transport_.loaded()) {
     char value[16];
@@ -165,6 +160,11 @@ std::string App::StatusText(int32_t sentence) const {
     text += ' ';
     text += FormatText(kTextStatusPass,
                        {std::to_string(std::min(loop_.pass(), count)), std::to_string(count)});
+  }
+  if (transport_.loaded() && lessons_.index() >= 0) {
+    text += ' ';
+    text += FormatText(kTextStatusLesson, {std::to_string(lessons_.index() + 1),
+                                           std::to_string(lessons_.count())});
   }
   return text;
 }

@@ -8,7 +8,11 @@
 namespace orvex {
 
 LessonOrder NaturalOrder() {
-  auto collator = std::make_shared<QCollator>(QLocale());
+  // Qt compares plain code points in the C locale, numbers included: the
+  // rules common to most languages stand in for it.
+  QLocale locale;
+  if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
+  auto collator = std::make_shared<QCollator>(locale);
   collator->setNumericMode(true);
   collator->setCaseSensitivity(Qt::CaseInsensitive);
   return [collator](const std::string& a, const std::string& b) {

@@ -74,7 +74,7 @@ printf 'not a recording\n' >"$work/files/notes.txt"
 
 # A first copy runs through all of it: every later start is a second copy.
 mkdir -p "$work/first"
-(cd "$work/files" && exec env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/first" \
+(cd "$work/files" && exec env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/first" XDG_STATE_HOME="$work/first" \
   http_proxy=http://127.0.0.1:9 HTTP_PROXY=http://127.0.0.1:9 "$program" >"$work/first.log" 2>&1) &
 first_pid=$!
 

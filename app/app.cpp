@@ -161,7 +161,8 @@ std::string App::StatusText(int32_t sentence) const {
     text += FormatText(kTextStatusPass,
                        {std::to_string(std::min(loop_.pass(), count)), std::to_string(count)});
   }
-  if (transport_.loaded() && lessons_.index() >= 0) {
+  // A lesson alone in its folder has no place worth telling.
+  if (transport_.loaded() && lessons_.index() >= 0 && lessons_.count() > 1) {
     text += ' ';
     text += FormatText(kTextStatusLesson, {std::to_string(lessons_.index() + 1),
                                            std::to_string(lessons_.count())});

@@ -1,13 +1,11 @@
 #include "settings/study_store.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <string_view>
 
 #include "core/bounded_read.h"
@@ -18,25 +16,6 @@ namespace orvex {
 namespace {
 
 constexpr std::string_view kMagic = "OrvexPlayer study ";
-
-std::string Hex64(uint64_t v) {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(v));
-  return text;
-}
-
-// The path is written as hex, so no byte of a name can break a line.
-std::string HexText(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (const char c : bytes) {
-    const auto u = static_cast<unsigned char>(c);
-    out.push_back(kDigits[u >> 4]);
-    out.push_back(kDigits[u & 15]);
-  }
-  return out;
-}
 
 bool Number(std::string_view text, int64_t& value) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -61,7 +40,7 @@ bool Pair(std::string_view text, int32_t& a, int32_t& b, bool allowNone) {
 std::string Format(const StudyRecord& r) {
   std::string text(kMagic);
   text += std::to_string(kStudyMemoryVersion) + "\n";
-  text += "path " + HexText(r.path) + "\n";
+  text += "path " + HexBytes(r.path) + "\n";
   text += "size " + std::to_string(r.sizeBytes) + "\n";
   text += "mtime " + std::to_string(r.modifiedNs) + "\n";
   text += "position " + std::to_string(r.positionMs) + "\n";
@@ -84,7 +63,7 @@ std::optional<StudyRecord> Parse(std::string_view text, const std::string& path)
   }
   text = text.substr(0, checkAt);
   const std::string head =
-      std::string(kMagic) + std::to_string(kStudyMemoryVersion) + "\npath " + HexText(path) + "\n";
+      std::string(kMagic) + std::to_string(kStudyMemoryVersion) + "\npath " + HexBytes(path) + "\n";
   if (!text.starts_with(head)) return std::nullopt;
   text.remove_prefix(head.size());
 
@@ -120,24 +99,6 @@ std::optional<StudyRecord> Parse(std::string_view text, const std::string& path)
     if (!ok) return std::nullopt;
   }
   return r;
-}
-
-// The memory's bytes; nothing when it is missing, a link, not a regular file
-// or too large.
-std::optional<std::string> ReadMemory(const std::string& file) {
-  const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> out;
-  struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-      st.st_size <= static_cast<off_t>(kMaxStudyFileBytes)) {
-    std::string bytes;
-    if (ReadAtMost(fd, kMaxStudyFileBytes, bytes) == 0 && bytes.size() <= kMaxStudyFileBytes) {
-      out = std::move(bytes);
-    }
-  }
-  close(fd);
-  return out;
 }
 
 }  // namespace
@@ -177,7 +138,7 @@ std::string StudyStore::FileFor(const std::string& path) const {
 
 std::optional<StudyStore::Found> StudyStore::Load(const std::string& path) const {
   if (folder_.empty()) return std::nullopt;
-  const std::optional<std::string> bytes = ReadMemory(FileFor(path));
+  const std::optional<std::string> bytes = ReadOwnSmallFile(FileFor(path), kMaxStudyFileBytes);
   if (!bytes) return std::nullopt;
   std::optional<StudyRecord> record = Parse(*bytes, path);
   if (!record) return std::nullopt;

@@ -76,10 +76,7 @@ TEST_F(StudyStoreTest, GarbageTornForeignOrOtherVersionReadsAsNoneAndIsReplaced)
   // B before A, under a checksum that matches.
   std::string badValue = good.substr(0, good.rfind("check "));
   badValue.replace(badValue.find("ab 60000 62000"), 14, "ab 62000 60000");
-  char check[32];
-  std::snprintf(check, sizeof check, "check %016llx\n",
-                static_cast<unsigned long long>(Fnv1a64(badValue)));
-  badValue += check;
+  badValue += "check " + Hex64(Fnv1a64(badValue)) + "\n";
   const std::vector<std::string> bad = {"",
                                         "\x01\x02garbage\xff",
                                         good.substr(0, good.size() / 2),

@@ -635,17 +635,8 @@ TEST_F(HeardLearn, ARestartResumesTheLoopAtItsSpeed) {
 
   // The passes between the silences.
   const test::Recording& heard = take_.heard();
-  const size_t minSilence = static_cast<size_t>(take_.MsToFrames(500));
-  std::vector<std::pair<size_t, size_t>> silences;  // [from, to)
-  size_t quiet = 0;
-  for (size_t i = 0; i < heard.Frames(); ++i) {
-    if (heard.channels[0][i] == 0.0f && heard.channels[1][i] == 0.0f) {
-      ++quiet;
-      continue;
-    }
-    if (quiet >= minSilence) silences.emplace_back(i - quiet, i);
-    quiet = 0;
-  }
+  const std::vector<std::pair<size_t, size_t>> silences =
+      test::SilencesIn(heard, static_cast<size_t>(take_.MsToFrames(500)));
   const double expected = (b - a) / 0.75;
   int measured = 0;
   // Each pass between two gaps (the quiet before the first sound is none).

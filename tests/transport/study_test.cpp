@@ -3,6 +3,7 @@
 // the speed back, and the end of a lesson opens the next one.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <optional>
@@ -26,6 +27,11 @@ class StudyTest : public TempHomeTest {
       WriteFile(folder + "/" + name, std::string(5000, 'x'));
     }
     WriteFile(folder + "/notes.txt", "not a lesson");
+    // Named as lessons but none: a pipe (opening it would hang), a folder and
+    // a hidden file.
+    ASSERT_EQ(mkfifo((folder + "/b2.mp3").c_str(), 0600), 0);
+    MakeFolder(folder + "/b3.mp3");
+    WriteFile(folder + "/.b4.mp3", "x");
     store.emplace(root + "/state");
     Start();
   }
@@ -158,7 +164,7 @@ TEST_F(StudyTest, SavedLoopsAreKeptPlayedAndRemoved) {
 TEST_F(StudyTest, TheLessonsOfTheFolderInOrderAndTheNextOneAtTheEnd) {
   Open("b.mp3", 3000);
   EXPECT_EQ(view().lesson, 1);
-  EXPECT_EQ(view().lessons, 3);  // notes.txt is no lesson
+  EXPECT_EQ(view().lessons, 3);  // only the three regular files
   EXPECT_NE(view().status.find(FormatText(kTextStatusLesson, {"2", "3"})), std::string::npos)
       << view().status;
   app->PreviousLesson();

@@ -651,5 +651,34 @@ TEST_F(HeardLearn, ARestartResumesTheLoopAtItsSpeed) {
   EXPECT_GE(measured, 2) << silences.size() << " silences heard";
 }
 
+// A place kept across a restart: the file is heard again from it, to within
+// one decoded frame, and from nothing before it.
+TEST_F(HeardLearn, ARestartResumesAtTheKeptPlace) {
+  const StudyStore store(dir_.File("state"));
+  const std::string file = test::Fixture("noise.mp3");
+  constexpr int32_t kPlace = 2345;
+  {
+    ErrorShell shell;
+    App first(shell, &factory_);
+    first.SetStudyStore(&store);
+    first.OpenFile(file);
+    first.SeekTo(kPlace);
+    first.TogglePlay();  // paused there
+    ASSERT_EQ(first.view().playState, Paused);
+    first.ExitProgram();
+  }
+  app_.SetStudyStore(&store);
+  ASSERT_TRUE(Open(file));
+  PumpFor(1500ms);
+  ASSERT_TRUE(Finish());
+  ASSERT_FALSE(take_.runs().empty()) << "nothing heard";
+  const HeardRun& run = take_.runs().front();
+  std::printf("resumed at %+.3f ms from the kept place; %zu runs heard\n",
+              ErrorMs(run.from, kPlace), take_.runs().size());
+  // An MPEG frame is 1152 samples.
+  EXPECT_NEAR(run.from, take_.MsToFrames(kPlace), 1152) << Describe(run);
+  EXPECT_GE(run.FileEnd(), take_.MsToFrames(kPlace + 1000)) << Describe(run);
+}
+
 }  // namespace
 }  // namespace orvex

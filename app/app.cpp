@@ -7,6 +7,7 @@
 #include "core/files.h"
 #include "core/lesson_formats.h"
 #include "core/texts.h"
+#include "views/format_time.h"
 
 namespace orvex {
 
@@ -116,12 +117,28 @@ void App::Publish() {
   v.analysing = sentences_.analysing();
   if (v.loaded) v.lineText = sentences_.LineText(v.sentence, v.positionMs);
   v.status = StatusText(v.sentence);
+  v.savedLoops = memory_.loops();
+  const auto saved = std::find(v.savedLoops->begin(), v.savedLoops->end(),
+                               SavedLoop{v.pointA, v.pointB});
+  if (v.loaded && saved != v.savedLoops->end()) {
+    v.savedLoop = static_cast<int32_t>(saved - v.savedLoops->begin());
+  }
+  if (v.loaded) {
+    v.lesson = lessons_.index();
+    v.lessons = lessons_.count();
+  }
+  v.playNextLesson = playNextLesson_;
   view_ = std::move(v);
   shell_->TransportChanged(view_);
 }
 
 std::string App::StatusText(int32_t sentence) const {
   std::string text = loop_.inGap() ? std::string(Text(kTextStatusInGap)) : transport_.status();
+  if (const std::optional<int32_t> resumed = memory_.Note(StudyMemory::Clock::now())) {
+    // mm:ss, with the hours only in a lesson that long.
+    const std::string time = FormatTime(*resumed);
+    text = FormatText(kTextStatusResume, {*resumed < 3600000 ? time.substr(3) : time});
+  }
   const int32_t rate = transport_.rate();
   if (rate != kRateNormal && transport_.loaded()) {
     char value[16];
@@ -144,6 +161,12 @@ std::string App::StatusText(int32_t sentence) const {
     text += FormatText(kTextStatusPass,
                        {std::to_string(std::min(loop_.pass(), count)), std::to_string(count)});
   }
+  // A lesson alone in its folder has no place worth telling.
+  if (transport_.loaded() && lessons_.index() >= 0 && lessons_.count() > 1) {
+    text += ' ';
+    text += FormatText(kTextStatusLesson, {std::to_string(lessons_.index() + 1),
+                                           std::to_string(lessons_.count())});
+  }
   return text;
 }
 
@@ -164,13 +187,15 @@ void App::ApplyLearnSettings(const LearnSettings& learn) {
   const Entry entry(*this, [this, learn] { ApplyLearnSettings(learn); });
   if (!entry) return;
   transport_.SetRate(ValidRate(learn.rate) ? learn.rate : kRateNormal);
+  defaultRate_ = transport_.rate();
   loop_.SetCount(ValidRepeatCount(learn.repeatCount) ? learn.repeatCount : 0);
   loop_.SetGap(learn.gap);
+  playNextLesson_ = learn.playNextLesson;
   Publish();
 }
 
 LearnSettings App::CurrentLearnSettings() const {
-  return LearnSettings{transport_.rate(), loop_.repeatCount(), loop_.gap()};
+  return LearnSettings{defaultRate_, loop_.repeatCount(), loop_.gap(), playNextLesson_};
 }
 
 // --- Transport --------------------------------------------------------------------
@@ -284,6 +309,7 @@ void App::Tick() {
   // Inside a command (a modal dialog's event loop runs the timer) the player
   // may be half made: the next tick publishes.
   if (depth_ > 0 || transport_.playState() != Playing) return;
+  if (memory_.Due(StudyMemory::Clock::now())) KeepMemory();
   Publish();
 }
 
@@ -325,6 +351,7 @@ void App::OnGraphEvent() {
       gate_.EndPositionDrag();
       StopPlayback();
       Publish();
+      if (playNextLesson_) StepLesson(1);
       return;
     }
     FollowLoop(event);
@@ -333,6 +360,8 @@ void App::OnGraphEvent() {
 }
 
 void App::CloseNow() {
+  KeepMemory();
+  memory_.Close();
   ClearLoop();
   sentences_.Drop();
   transport_.Unload();
@@ -381,6 +410,7 @@ void App::SetRate(int32_t percent) {
   const Entry entry(*this, [this, percent] { SetRate(percent); });
   if (!entry) return;
   transport_.SetRate(percent);
+  defaultRate_ = transport_.rate();
   Publish();
 }
 
@@ -459,6 +489,16 @@ void App::RepeatSentence() {
   if (const std::optional<int32_t> k = sentences_.Again(CurrentSentence())) PlaySentence(*k);
 }
 
+void App::PlayLoop(int32_t aMs, int32_t bMs) {
+  if (transport_.playState() == Stopped && !transport_.TogglePlay()) return;
+  Player& player = *transport_.player();
+  transport_.SetPoints(aMs, bMs);
+  loop_.FromA(player, aMs, bMs);
+  transport_.CountJump();
+  if (transport_.playState() == Paused) transport_.TogglePlay();
+  Publish();
+}
+
 void App::PlaySentence(int32_t k) {
   // From a stop, playback starts first (at the beginning), then moves on.
   if (transport_.playState() == Stopped && !transport_.TogglePlay()) return;
@@ -482,11 +522,18 @@ void App::OpenNow(std::optional<std::string> path) {
   }
   std::unique_ptr<Player> player = opener_.Build(*path);
   if (!player) return;
+  const std::optional<StudyRecord> memory =
+      memory_.Open(*path, player->GetDurationMs(), StudyMemory::Clock::now());
+  // The file's own speed, else the learner's usual one.
+  transport_.SetRate(memory && ValidRate(memory->rate) ? memory->rate : defaultRate_);
   transport_.Load(std::move(player), *path, opener_.builtMp3());
+  lessons_.Opened(*path);
   sentences_.Find(*path, transport_.player()->GetDurationMs(),
                   transport_.player()->EmbeddedLyrics());
   Publish();
-  if (transport_.TogglePlay()) Publish();
+  if (!transport_.TogglePlay()) return;
+  Publish();
+  if (memory) Resume(*memory);
 }
 
 void App::OpenFile(std::optional<std::string> path) {
@@ -503,10 +550,114 @@ void App::DropFiles(const std::vector<std::string>& names) {
   const Entry entry(*this, [this, names] { DropFiles(names); });
   if (!entry || names.empty()) return;
   if (IsLessonName(names.front())) {
+    if (names.size() > 1) lessons_.Give(names);
     OpenNow(names.front());
   } else {
     gate_.StartRejectSound();
   }
+}
+
+}  // namespace orvex
+
+namespace orvex {
+
+// --- Study memory and the lessons ---------------------------------------------------
+
+void App::KeepMemory() {
+  if (!transport_.loaded()) return;
+  StudyMemory::State state;
+  state.positionMs = transport_.player()->GetPositionMs();
+  state.aMs = transport_.pointA();
+  state.bMs = transport_.pointB();
+  state.rate = transport_.rate();
+  state.sentence = loop_.sentence();
+  memory_.Keep(state, StudyMemory::Clock::now());
+}
+
+void App::Resume(const StudyRecord& memory) {
+  Player& player = *transport_.player();
+  const int32_t length = player.GetDurationMs();
+  const std::shared_ptr<const std::vector<Sentence>>& list = sentences_.list();
+  const int32_t k = memory.sentence;
+  int32_t from = memory.positionMs;
+  if (list && k >= 0 && k < sentences_.count() && (*list)[static_cast<size_t>(k)].startMs ==
+                                                         memory.aMs) {
+    loop_.FromSentence(player, list, k);
+    transport_.SetPoints(loop_.aMs(), loop_.bMs());
+    transport_.CountJump();
+    from = loop_.aMs();
+  } else if (memory.aMs >= 0 && memory.bMs > memory.aMs && memory.bMs <= length) {
+    transport_.SetPoints(memory.aMs, memory.bMs);
+    loop_.FromA(player, memory.aMs, memory.bMs);
+    transport_.CountJump();
+    from = memory.aMs;
+  } else {
+    if (memory.aMs >= 0 && memory.aMs <= length) transport_.SetPoints(memory.aMs, -1);
+    if (from <= 0 || from >= length) {
+      Publish();
+      return;
+    }
+    transport_.SeekPlayer(from);
+  }
+  memory_.Resumed(from, StudyMemory::Clock::now());
+  Publish();
+}
+
+void App::ForgetFile() {
+  const Entry entry(*this, [this] { ForgetFile(); });
+  if (!entry || !transport_.loaded()) return;
+  memory_.Forget();
+  Publish();
+}
+
+void App::SaveLoop() {
+  const Entry entry(*this, [this] { SaveLoop(); });
+  if (!entry || !transport_.Active()) return;
+  SavedLoop loop{transport_.pointA(), transport_.pointB()};
+  if (loop.aMs < 0 || loop.bMs < 0) {
+    const int32_t k = CurrentSentence();
+    if (k < 0) return;
+    const Sentence& s = (*sentences_.list())[static_cast<size_t>(k)];
+    loop = {s.startMs, s.endMs};
+  }
+  if (memory_.AddLoop(loop)) Publish();
+}
+
+void App::PlaySavedLoop(int32_t k) {
+  const Entry entry(*this, [this, k] { PlaySavedLoop(k); });
+  const std::vector<SavedLoop>& loops = *memory_.loops();
+  if (!entry || !transport_.loaded() || k < 0 || k >= static_cast<int32_t>(loops.size())) return;
+  const SavedLoop loop = loops[static_cast<size_t>(k)];
+  PlayLoop(loop.aMs, loop.bMs);
+}
+
+void App::RemoveSavedLoop() {
+  const Entry entry(*this, [this] { RemoveSavedLoop(); });
+  if (entry && transport_.loaded() &&
+      memory_.RemoveLoop({transport_.pointA(), transport_.pointB()})) {
+    Publish();
+  }
+}
+
+void App::StepLesson(int32_t direction) {
+  if (const std::optional<std::string> path = lessons_.Step(direction)) OpenNow(*path);
+}
+
+void App::NextLesson() {
+  const Entry entry(*this, [this] { NextLesson(); });
+  if (entry && transport_.loaded()) StepLesson(1);
+}
+
+void App::PreviousLesson() {
+  const Entry entry(*this, [this] { PreviousLesson(); });
+  if (entry && transport_.loaded()) StepLesson(-1);
+}
+
+void App::SetPlayNextLesson(bool next) {
+  const Entry entry(*this, [this, next] { SetPlayNextLesson(next); });
+  if (!entry) return;
+  playNextLesson_ = next;
+  Publish();
 }
 
 }  // namespace orvex

@@ -24,9 +24,12 @@
 #include "core/transport_view.h"
 #include "playback/player.h"
 #include "settings/settings.h"
+#include "settings/study_store.h"
+#include "transport/lessons.h"
 #include "transport/open_file.h"
 #include "transport/repeat_loop.h"
 #include "transport/sentences.h"
+#include "transport/study_memory.h"
 #include "transport/transport.h"
 
 namespace orvex {
@@ -53,6 +56,10 @@ class App {
   // Finds sentences from the sound when there is neither a transcript nor a
   // cache entry; null finds none that way.
   void SetSentenceAnalyzer(SentenceAnalyzer* analyzer) { sentences_.SetAnalyzer(analyzer); }
+  // Where each file's study memory is kept; null keeps none.
+  void SetStudyStore(const StudyStore* store) { memory_.SetStore(store); }
+  // The order of the lessons in a folder.
+  void SetLessonOrder(LessonOrder order) { lessons_.SetOrder(std::move(order)); }
   const std::string& programFolder() const { return opener_.programFolder(); }
   OpenDialogRecord& openDialog() { return openDialog_; }
 
@@ -116,9 +123,25 @@ class App {
   // Saves the settings, then destroys the main window.
   void ExitProcedure();
 
+  // Study memory and saved loops: forgets the open file's memory; saves the
+  // A-B loop (else the sentence playing); plays saved loop k (an index in
+  // the view's savedLoops) as the A-B loop; removes the saved loop that is
+  // the A-B loop now.
+  void ForgetFile();
+  void SaveLoop();
+  void PlaySavedLoop(int32_t k);
+  void RemoveSavedLoop();
+
+  // The lesson list: opens the next or previous lesson (nothing at the
+  // ends); what the end of a lesson does.
+  void NextLesson();
+  void PreviousLesson();
+  void SetPlayNextLesson(bool next);
+
   // Opening a file.
   void OpenFile(std::optional<std::string> path = std::nullopt);
   void OpenSample();
+  // The first name is opened; several lessons become the lesson list.
   void DropFiles(const std::vector<std::string>& names);
 
  private:
@@ -159,6 +182,13 @@ class App {
   void OpenNow(std::optional<std::string> path);
   // Makes sentence k the loop and plays it from its start.
   void PlaySentence(int32_t k);
+  // Makes a to b the learner's loop and plays it from a.
+  void PlayLoop(int32_t aMs, int32_t bMs);
+  // Keeps the open file's study memory; brings back what the memory of the
+  // file just loaded holds.
+  void KeepMemory();
+  void Resume(const StudyRecord& memory);
+  void StepLesson(int32_t direction);
   int32_t CurrentSentence() const;
 
   Shell* shell_;  // never null
@@ -168,6 +198,12 @@ class App {
   RepeatLoop loop_;
   Sentences sentences_;
   FileOpener opener_{gate_};
+  StudyMemory memory_;
+  Lessons lessons_;
+  // The speed of files without one of their own (learn.ini's): the one the
+  // learner chose last, not one a file's memory brought back.
+  int32_t defaultRate_ = kRateNormal;
+  bool playNextLesson_ = false;
   TransportView view_;
   // Commands waiting for the one in progress; how deep commands are nested
   // (a command calls others), and how many modal dialogs are up.

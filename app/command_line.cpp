@@ -37,13 +37,14 @@ std::string VersionText() {
 }
 
 std::string UsageText() {
-  return "Usage: orvexplayer [OPTION]... [FILE]\n"
+  return "Usage: orvexplayer [OPTION]... [FILE]...\n"
          "An MP3 player for language learners, built around A-B repeat.\n"
          "\n"
          "FILE is opened once the window is up, as if it had been dropped on it:\n"
          "an MP3 file opens and plays, any other name is refused with the warning\n"
          "sound, and a file that cannot be loaded gets the load-failure message.\n"
-         "Only the first FILE counts, as only the first item of a drop does.\n"
+         "Several FILEs, as several items of a drop, are the lesson list in the\n"
+         "order given; the first one opens.\n"
          "\n"
          "  -h, --help     show this help and exit\n"
          "  -V, --version  show the version and exit\n"
@@ -68,11 +69,6 @@ std::optional<int> AnswerWithoutWindow(const CommandLine& line, std::ostream& ou
       return 2;
     case CommandLine::Action::kRun:
       break;
-  }
-  if (line.files.size() > 1) {
-    err << "orvexplayer: opening only the first file; " << line.files.size() - 1
-        << (line.files.size() == 2 ? " other is" : " others are") << " ignored\n"
-        << std::flush;
   }
   return std::nullopt;
 }

@@ -38,6 +38,14 @@ enum Command : int {
   kCmdRepeatSentence = 32819,
   kCmdRepeatCountFirst = 32820,  // + the index in kRepeatCounts
   kCmdRepeatGapFirst = 32830,    // + the RepeatGap
+  // Study memory, saved loops and the lessons.
+  kCmdForgetFile = 32840,
+  kCmdSaveLoop = 32841,
+  kCmdRemoveSavedLoop = 32842,
+  kCmdNextLesson = 32843,
+  kCmdPreviousLesson = 32844,
+  kCmdAfterEndStop = 32845,
+  kCmdAfterEndNext = 32846,
 };
 
 }  // namespace orvex

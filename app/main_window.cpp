@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -60,6 +61,9 @@ int CommandForKey(int key, Qt::KeyboardModifiers modifiers) {
   if (modifiers == Qt::ControlModifier) {
     if (key == Qt::Key_Left) return kCmdBEarlier;
     if (key == Qt::Key_Right) return kCmdBLater;
+    if (key == Qt::Key_D) return kCmdSaveLoop;
+    if (key == Qt::Key_PageDown) return kCmdNextLesson;
+    if (key == Qt::Key_PageUp) return kCmdPreviousLesson;
     return 0;
   }
   if (modifiers != Qt::NoModifier) return 0;
@@ -260,9 +264,59 @@ void MainWindow::BuildLearnMenu() {
   for (size_t i = 0; i < std::size(kRepeatGaps); ++i) {
     AddChoice(gaps, gapGroup, kCmdRepeatGapFirst + static_cast<int>(kRepeatGaps[i]), kGapTexts[i]);
   }
-  AddCommands(l, {kSeparator, kCmdAEarlier, kCmdALater, kCmdBEarlier, kCmdBLater, kSeparator,
-                  kCmdPreviousSentence, kCmdNextSentence, kCmdRepeatSentence});
+  AddCommands(l, {kSeparator, kCmdAEarlier, kCmdALater, kCmdBEarlier, kCmdBLater});
+  BuildSavedLoopEntries(l);
+  AddCommands(l, {kSeparator, kCmdPreviousSentence, kCmdNextSentence, kCmdRepeatSentence});
+  BuildLessonEntries(l);
   connect(learnMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
+}
+
+void MainWindow::BuildSavedLoopEntries(QMenu* menu) {
+  AddCommands(menu, {kSeparator, kCmdSaveLoop});
+  savedLoopsMenu_ = menu->addMenu(QText(kTextMenuSavedLoops));
+  connect(savedLoopsMenu_, &QMenu::aboutToShow, this, &MainWindow::FillSavedLoopsMenu);
+  AddCommands(menu, {kCmdRemoveSavedLoop});
+}
+
+void MainWindow::BuildLessonEntries(QMenu* menu) {
+  AddCommands(menu, {kSeparator, kCmdPreviousLesson, kCmdNextLesson});
+  QMenu* afterEnd = menu->addMenu(QText(kTextMenuAfterEnd));
+  auto* group = new QActionGroup(this);
+  AddChoice(afterEnd, group, kCmdAfterEndStop, kTextAfterEndStop);
+  AddChoice(afterEnd, group, kCmdAfterEndNext, kTextAfterEndNext);
+  action(kCmdAfterEndStop)->setChecked(true);
+  AddCommands(menu, {kSeparator, kCmdForgetFile});
+}
+
+void MainWindow::FillSavedLoopsMenu() {
+  savedLoopsMenu_->clear();
+  const TransportView& v = app_.view();
+  if (!v.loaded || !v.savedLoops) return;
+  const QFontMetrics metrics(savedLoopsMenu_->font());
+  // Room for the line beside the times: about a third of the screen's width.
+  const int lineWidth = metrics.averageCharWidth() * 40;
+  for (size_t i = 0; i < v.savedLoops->size(); ++i) {
+    const SavedLoop& loop = (*v.savedLoops)[i];
+    QString text = QString::fromStdString(SavedLoopTimes(loop));
+    const QString line = QString::fromStdString(SavedLoopLine(loop, v.sentences.get()));
+    if (!line.isEmpty()) text += "  " + metrics.elidedText(line, Qt::ElideRight, lineWidth);
+    QAction* a = savedLoopsMenu_->addAction(text);
+    a->setCheckable(true);
+    a->setChecked(static_cast<int32_t>(i) == v.savedLoop);
+    const auto k = static_cast<int32_t>(i);
+    connect(a, &QAction::triggered, this, [this, k] { app_.PlaySavedLoop(k); });
+  }
+}
+
+void MainWindow::UpdateStudyEntries() {
+  const StudyMenuState m = StudyMenuStateFor(app_.view());
+  action(kCmdForgetFile)->setEnabled(m.forget);
+  action(kCmdSaveLoop)->setEnabled(m.saveLoop);
+  savedLoopsMenu_->setEnabled(m.savedLoops);
+  action(kCmdRemoveSavedLoop)->setEnabled(m.removeLoop);
+  action(kCmdPreviousLesson)->setEnabled(m.previousLesson);
+  action(kCmdNextLesson)->setEnabled(m.nextLesson);
+  action(m.checkedAfterEnd)->setChecked(true);
 }
 
 // The menus that lead to the vendor's pages and to the About box.
@@ -332,6 +386,13 @@ const MainWindow::CommandEntry* MainWindow::FindCommand(int command) {
       {kCmdPreviousSentence, kTextMenuPreviousSentence, [](W& w) { w.app_.PreviousSentence(); }},
       {kCmdNextSentence, kTextMenuNextSentence, [](W& w) { w.app_.NextSentence(); }},
       {kCmdRepeatSentence, kTextMenuRepeatSentence, [](W& w) { w.app_.RepeatSentence(); }},
+      {kCmdForgetFile, kTextMenuForget, [](W& w) { w.app_.ForgetFile(); }},
+      {kCmdSaveLoop, kTextMenuSaveLoop, [](W& w) { w.app_.SaveLoop(); }},
+      {kCmdRemoveSavedLoop, kTextMenuRemoveSavedLoop, [](W& w) { w.app_.RemoveSavedLoop(); }},
+      {kCmdNextLesson, kTextMenuNextLesson, [](W& w) { w.app_.NextLesson(); }},
+      {kCmdPreviousLesson, kTextMenuPreviousLesson, [](W& w) { w.app_.PreviousLesson(); }},
+      {kCmdAfterEndStop, kTextAfterEndStop, [](W& w) { w.app_.SetPlayNextLesson(false); }},
+      {kCmdAfterEndNext, kTextAfterEndNext, [](W& w) { w.app_.SetPlayNextLesson(true); }},
       {kCmdMaterial, kTextMenuMaterial,
        [](W&) { OpenWebPage(ListeningMaterialUrl(VendorBaseUrl())); }},
       {kCmdMaterialGroup, kTextMenuMaterialGroup,
@@ -394,6 +455,7 @@ void MainWindow::UpdateMenu() {
   }
   action(kCmdRepeatCountFirst + l.checkedCount)->setChecked(true);
   action(kCmdRepeatGapFirst + l.checkedGap)->setChecked(true);
+  UpdateStudyEntries();
 }
 
 void MainWindow::ShowNewVersion(bool mustUpdate) {
@@ -525,10 +587,12 @@ void MainWindow::dropEvent(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   if (urls.isEmpty()) return;
   event->acceptProposedAction();
-  // Only the first item counts.
-  const QUrl& first = urls.front();
-  const QString name = first.isLocalFile() ? first.toLocalFile() : first.toString();
-  app_.DropFiles({name.toStdString()});
+  // The first item opens; several become the lesson list.
+  std::vector<std::string> names;
+  for (const QUrl& url : urls) {
+    names.push_back((url.isLocalFile() ? url.toLocalFile() : url.toString()).toStdString());
+  }
+  app_.DropFiles(names);
 }
 
 void ContentPanel::SetParts(QWidget* options, QWidget* hint, QWidget* display, QWidget* position,

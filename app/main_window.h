@@ -61,6 +61,7 @@ class MainWindow : public QMainWindow, public Shell {
   // Parts, for tests.
   QAction* action(int command) const;
   QMenu* learnMenu() const { return learnMenu_; }
+  QMenu* savedLoopsMenu() const { return savedLoopsMenu_; }
   QToolBar* toolBar() const { return toolBar_; }
   QLabel* statusPart(int part) const { return part == 0 ? status0_ : status1_; }
   PositionBar* positionBar() const { return positionBar_; }
@@ -93,6 +94,11 @@ class MainWindow : public QMainWindow, public Shell {
   void BuildOperationMenu();
   void BuildLearnMenu();
   void BuildLinkMenus();
+  // The 学习 menu's saved loops and lessons, and their state.
+  void BuildSavedLoopEntries(QMenu* menu);
+  void BuildLessonEntries(QMenu* menu);
+  void FillSavedLoopsMenu();
+  void UpdateStudyEntries();
   void BuildToolBar();
   // A menu entry for command, with its text from the command table or text.
   QAction* AddCommand(QMenu* menu, int command);
@@ -116,6 +122,7 @@ class MainWindow : public QMainWindow, public Shell {
   QLabel* status1_ = nullptr;
   QMenu* operationMenu_ = nullptr;
   QMenu* learnMenu_ = nullptr;
+  QMenu* savedLoopsMenu_ = nullptr;
   std::multimap<int, QAction*> actions_;  // menu entries by command
   std::map<int, QAction*> toolActions_;   // toolbar buttons by command
   int toolbarBitmap_ = 135;

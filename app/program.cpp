@@ -9,6 +9,7 @@
 #include "app/learn_keys_page.h"
 #include "app/main_window.h"
 #include "app/mpris.h"
+#include "app/natural_order.h"
 #include "app/sentence_service.h"
 #include "core/texts.h"
 #include "online/usage_report.h"
@@ -64,10 +65,13 @@ Program::~Program() {
   mpris_.reset();
   window_.reset();
   app_.SetPlayerFactory(nullptr);
+  app_.SetStudyStore(nullptr);
 }
 
 bool Program::Start() {
   app_.SetProgramFolder(options_.programFolder);
+  app_.SetStudyStore(&studyStore_);
+  app_.SetLessonOrder(NaturalOrder());
   app_.SetShell(*noWindow_);
   const Loaded<Settings> settings = LoadSettings();
   if (settings.message) noWindow_->ShowError(*settings.message);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "settings/study_store.h"
 
 namespace orvex {
 
@@ -47,6 +48,7 @@ class Program {
  private:
   App& app_;
   ProgramOptions options_;
+  StudyStore studyStore_;
   std::unique_ptr<NoWindowShell> noWindow_;
   std::unique_ptr<SilentShell> quiet_;  // the app's shell once the window is gone
   std::unique_ptr<MainWindow> window_;

@@ -4,6 +4,7 @@
 #include "core/learn.h"
 #include "core/texts.h"
 
+#include <cstdio>
 #include <iterator>
 
 namespace orvex {
@@ -70,6 +71,40 @@ LearnMenuState LearnMenuStateFor(const TransportView& v) {
   }
   l.checkedGap = v.repeatGap;
   return l;
+}
+
+StudyMenuState StudyMenuStateFor(const TransportView& v) {
+  StudyMenuState m;
+  m.forget = v.loaded;
+  m.saveLoop = v.Active();
+  m.savedLoops = v.loaded && v.savedLoops && !v.savedLoops->empty();
+  m.removeLoop = v.loaded && v.savedLoop >= 0;
+  m.previousLesson = v.loaded && v.lesson > 0;
+  m.nextLesson = v.loaded && v.lesson >= 0 && v.lesson + 1 < v.lessons;
+  m.checkedAfterEnd = v.playNextLesson ? kCmdAfterEndNext : kCmdAfterEndStop;
+  return m;
+}
+
+namespace {
+
+std::string Tenths(int32_t ms) {
+  const int32_t tenths = ms / 100;
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d.%d", tenths / 600, tenths / 10 % 60, tenths % 10);
+  return text;
+}
+
+}  // namespace
+
+std::string SavedLoopTimes(const SavedLoop& loop) {
+  return Tenths(loop.aMs) + "–" + Tenths(loop.bMs);
+}
+
+std::string SavedLoopLine(const SavedLoop& loop, const std::vector<Sentence>* sentences) {
+  if (!sentences) return {};
+  const int k = SentenceIndexAt(*sentences, loop.aMs);
+  if (k < 0 || loop.aMs >= (*sentences)[static_cast<size_t>(k)].endMs) return {};
+  return (*sentences)[static_cast<size_t>(k)].text;
 }
 
 }  // namespace orvex

@@ -2,6 +2,8 @@
 // What the menus and the toolbar show for the transport's state. Pure rules,
 // read from the view of the transport.
 
+#include <string>
+
 #include "core/transport_view.h"
 
 namespace orvex {
@@ -45,5 +47,22 @@ struct LearnMenuState {
   int checkedGap = 0;      // a RepeatGap
 };
 LearnMenuState LearnMenuStateFor(const TransportView& v);
+
+// What the 学习 menu shows of the study memory and the lessons.
+struct StudyMenuState {
+  bool forget = false;      // a file is loaded
+  bool saveLoop = false;    // a file plays or is paused
+  bool savedLoops = false;  // the file has saved loops
+  bool removeLoop = false;  // the A-B loop is a saved one
+  bool previousLesson = false;
+  bool nextLesson = false;
+  int checkedAfterEnd = 0;  // the command of the checked 播完后 entry
+};
+StudyMenuState StudyMenuStateFor(const TransportView& v);
+
+// A saved loop's entry: "mm:ss.s–mm:ss.s" (minutes beyond 59 as they are),
+// and the transcript's line of the sentence it starts in, when there is one.
+std::string SavedLoopTimes(const SavedLoop& loop);
+std::string SavedLoopLine(const SavedLoop& loop, const std::vector<Sentence>* sentences);
 
 }  // namespace orvex

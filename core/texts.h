@@ -108,6 +108,18 @@ enum TextId : int {
   kTextStatusSentence = 277,
   kTextStatusAnalysing = 278,
   kTextLearnKeysTitle = 279,
+  // Study memory, saved loops and the lessons.
+  kTextStatusLesson = 280,
+  kTextStatusResume = 290,
+  kTextMenuForget = 291,
+  kTextMenuSaveLoop = 292,
+  kTextMenuSavedLoops = 293,
+  kTextMenuRemoveSavedLoop = 294,
+  kTextMenuNextLesson = 295,
+  kTextMenuPreviousLesson = 296,
+  kTextMenuAfterEnd = 297,
+  kTextAfterEndStop = 298,
+  kTextAfterEndNext = 299,
 
   // The dialogs and the options panel.
   kTextAboutCaption = 300,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/saved_loop.h"
 #include "core/sentence.h"
 
 namespace orvex {
@@ -46,6 +47,13 @@ struct TransportView {
   std::string filePath;    // the loaded file; empty when none is
   std::string title;       // the window's title
   std::string status;      // the status bar's first part, speed and pass included
+  // The open file's saved loops (shared, never changed once made); the one
+  // that is the A-B loop now (-1 for none); the lesson list.
+  std::shared_ptr<const std::vector<SavedLoop>> savedLoops;
+  int32_t savedLoop = -1;
+  int32_t lesson = -1;  // the open file's place in the lesson list, from 0
+  int32_t lessons = 0;
+  bool playNextLesson = false;
 
   bool Active() const { return TransportActive(loaded, playState); }
   // A file is loaded and has sentences to step through.

@@ -39,11 +39,13 @@ struct Loaded {
 [[nodiscard]] std::optional<std::string> SaveSettings(const Settings& settings);
 
 // What learn.ini keeps, beside options.ini (which other installations read and
-// so keeps exactly its three keys): the speed and the repeat settings.
+// so keeps exactly its three keys): the speed and the repeat settings, and
+// what the end of a lesson does.
 struct LearnSettings {
   int32_t rate = kRateNormal;  // hundredths, 50..200 in steps of 5
   int32_t repeatCount = 0;     // passes of a loop; 0 without limit
   RepeatGap gap = RepeatGap::kNone;
+  bool playNextLesson = false;  // else playback stops at the end
   bool operator==(const LearnSettings&) const = default;
 };
 

@@ -85,6 +85,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QTemporaryDir config;
   setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+  setenv("XDG_STATE_HOME", (config.path() + "/state").toUtf8().constData(), 1);
   orvex::EnsureGstInit();
 
   orvex::App app;

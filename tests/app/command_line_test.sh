@@ -34,7 +34,7 @@ run_bare --version
 
 run_bare --help
 [ "$status" -eq 0 ] || fail "--help exits $status"
-head -n 1 "$work/out" | grep -qx 'Usage: orvexplayer \[OPTION\]... \[FILE\]' ||
+head -n 1 "$work/out" | grep -qx 'Usage: orvexplayer \[OPTION\]... \[FILE\]...' ||
   fail "--help printed: $(head -n 3 "$work/out")"
 [ -s "$work/err" ] && fail "--help wrote to stderr: $(cat "$work/err")"
 
@@ -74,7 +74,7 @@ printf 'not a recording\n' >"$work/files/notes.txt"
 
 # A first copy runs through all of it: every later start is a second copy.
 mkdir -p "$work/first"
-(cd "$work/files" && exec env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/first" \
+(cd "$work/files" && exec env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/first" XDG_STATE_HOME="$work/first" \
   http_proxy=http://127.0.0.1:9 HTTP_PROXY=http://127.0.0.1:9 "$program" >"$work/first.log" 2>&1) &
 first_pid=$!
 

@@ -25,7 +25,9 @@
 #include <functional>
 
 #include "app/commands.h"
+#include "app/natural_order.h"
 #include "app/program.h"
+#include "app/ui_state.h"
 #include "core/texts.h"
 #include "res/sample.h"
 #include "tests/support/qt_helpers.h"
@@ -76,10 +78,13 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(config_.isValid());
     setenv("XDG_CONFIG_HOME", config_.path().toUtf8().constData(), 1);
+    // Each test's study memory of its own: no file resumes where another test left it.
+    setenv("XDG_STATE_HOME", (config_.path() + "/state").toUtf8().constData(), 1);
   }
   void TearDown() override {
     program_.reset();
     unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_STATE_HOME");
   }
 
   ProgramOptions Options(const std::string& folder = ORVEX_BIN_DIR) {
@@ -313,11 +318,14 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   EXPECT_EQ(Entries(w->learnMenu()),
             (QStringList{"放慢 \t [", "加快 \t ]", "原速 \t Backspace", "-", "复读次数 >",
                          "复读间隔 >", "-", "A点前移 \t Shift+←", "A点后移 \t Shift+→",
-                         "B点前移 \t Ctrl+←", "B点后移 \t Ctrl+→", "-", "上一句 \t PageUp",
-                         "下一句 \t PageDown", "重复本句 \t Enter"}));
+                         "B点前移 \t Ctrl+←", "B点后移 \t Ctrl+→", "-", "收藏本段 \t Ctrl+D",
+                         "收藏的片段 >", "删除本段收藏", "-", "上一句 \t PageUp",
+                         "下一句 \t PageDown", "重复本句 \t Enter", "-", "上一课 \t Ctrl+PageUp",
+                         "下一课 \t Ctrl+PageDown", "播完后 >", "-", "忘记本文件的进度"}));
   const QList<QAction*> entries = w->learnMenu()->actions();
   EXPECT_EQ(Entries(entries[4]->menu()), (QStringList{"不限", "1遍", "2遍", "3遍", "5遍", "10遍"}));
   EXPECT_EQ(Entries(entries[5]->menu()), (QStringList{"无", "1秒", "2秒", "3秒", "与ab段等长"}));
+  EXPECT_EQ(Entries(entries[22]->menu()), (QStringList{"停止", "播放下一课"}));
   w->UpdateMenu();
   EXPECT_FALSE(w->action(kCmdNormalSpeed)->isEnabled());
   EXPECT_FALSE(w->action(kCmdAEarlier)->isEnabled());
@@ -345,13 +353,13 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   EXPECT_EQ(app_.view().rate, 100);
   w->action(kCmdRepeatCountFirst + 3)->trigger();
   w->action(kCmdRepeatGapFirst + 4)->trigger();
-  EXPECT_EQ(app_.CurrentLearnSettings(), (LearnSettings{100, 3, RepeatGap::kAsLong}));
+  EXPECT_EQ(app_.CurrentLearnSettings(), (LearnSettings{100, 3, RepeatGap::kAsLong, false}));
   SaveArtefact(w, "learn_menu_state");
   // Remembered in learn.ini, beside an options.ini that keeps its three keys.
   w->close();
   QFile learn(config_.path() + "/OrvexPlayer/learn.ini");
   ASSERT_TRUE(learn.open(QIODevice::ReadOnly));
-  EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\n"));
+  EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\nafterEnd=0\n"));
   QFile options(SettingsFile());
   ASSERT_TRUE(options.open(QIODevice::ReadOnly));
   EXPECT_EQ(options.readAll().count('\n'), 4);
@@ -473,7 +481,9 @@ TEST_F(MainWindowTest, CommandLineFilesAreDroppedOnceTheWindowIsUp) {
   EXPECT_TRUE(w->isVisible());
   EXPECT_FALSE(app_.view().loaded);
   ASSERT_TRUE(WaitFor([&] { return app_.view().loaded && app_.view().playState == Playing; }));
-  EXPECT_EQ(app_.view().filePath, ORVEX_TEST_DATA "/cbr_stereo.mp3");  // only the first counts
+  // The first opens; the files are the lesson list.
+  EXPECT_EQ(app_.view().filePath, ORVEX_TEST_DATA "/cbr_stereo.mp3");
+  EXPECT_EQ(app_.view().lessons, 2);
   EXPECT_EQ(w->statusPart(1)->text(), QStringLiteral(ORVEX_TEST_DATA "/cbr_stereo.mp3"));
   EXPECT_TRUE(WaitFor([&] { return app_.view().positionMs > 200; }));
 }
@@ -623,9 +633,96 @@ TEST_F(MainWindowTest, EndToEndLoopOnTheSample) {
   EXPECT_EQ(app_.view().playState, Stopped);
   SaveArtefact(w, "stopped");
   EXPECT_EQ(app_.view().positionMs, 0);
-  EXPECT_EQ(w->statusPart(0)->text(), QText(kTextStopped));
+  // The sample's place among the recordings beside it follows.
+  EXPECT_TRUE(w->statusPart(0)->text().startsWith(QText(kTextStopped) + " 第"))
+      << w->statusPart(0)->text().toStdString();
   EXPECT_EQ(w->windowTitle(), "eg - " + QText(kTextCaption));
   EXPECT_FALSE(w->tickTimerActive());
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// Numbers by their value in Chinese and Latin names alike, letters without
+// regard to case.
+TEST(NaturalOrderTest, NumbersByValueInChineseAndLatinNames) {
+  const LessonOrder order = NaturalOrder();
+  const auto sorted = [&](std::vector<std::string> names) {
+    std::sort(names.begin(), names.end(), order);
+    return names;
+  };
+  EXPECT_EQ(sorted({"第10课.mp3", "第2课.mp3", "第1课.mp3", "第21课.mp3"}),
+            (std::vector<std::string>{"第1课.mp3", "第2课.mp3", "第10课.mp3", "第21课.mp3"}));
+  EXPECT_EQ(sorted({"Lesson 10.mp3", "lesson 9.mp3", "Lesson 100.ogg", "Lesson 1.mp3"}),
+            (std::vector<std::string>{"Lesson 1.mp3", "lesson 9.mp3", "Lesson 10.mp3",
+                                      "Lesson 100.ogg"}));
+  EXPECT_EQ(sorted({"Unit 2 Part 10.mp3", "Unit 10 Part 1.mp3", "Unit 2 Part 9.mp3"}),
+            (std::vector<std::string>{"Unit 2 Part 9.mp3", "Unit 2 Part 10.mp3",
+                                      "Unit 10 Part 1.mp3"}));
+  EXPECT_EQ(sorted({"b.mp3", "A.mp3", "c.mp3"}), (std::vector<std::string>{"A.mp3", "b.mp3", "c.mp3"}));
+  // Names the collator counts equal still have one order.
+  EXPECT_NE(order("a1.mp3", "a01.mp3"), order("a01.mp3", "a1.mp3"));
+}
+
+// The lesson walk in the window: 第k/n课 in the status bar, Ctrl+PageDown and
+// Ctrl+PageUp, greyed at the ends; Ctrl+D saves the loop and the saved loops'
+// menu lists it.
+TEST_F(MainWindowTest, LessonWalkWithTheKeysAndASavedLoop) {
+  QTemporaryDir course;
+  for (const char* name : {"第10课.mp3", "第2课.mp3", "第1课.mp3"}) {
+    ASSERT_TRUE(QFile::copy(ORVEX_TEST_DATA "/cbr_stereo.mp3", course.path() + "/" + name));
+  }
+  QFile(course.path() + "/封面.jpg").open(QIODevice::WriteOnly);
+  MainWindow* w = Start();
+  const std::string first = (course.path() + "/第1课.mp3").toStdString();
+  Open(w, first);
+  EXPECT_TRUE(w->statusPart(0)->text().contains(QStringLiteral("第1/3课")))
+      << w->statusPart(0)->text().toStdString();
+  w->UpdateMenu();
+  EXPECT_FALSE(w->action(kCmdPreviousLesson)->isEnabled());
+  EXPECT_TRUE(w->action(kCmdNextLesson)->isEnabled());
+  QTest::keyClick(w->displayPanel(), Qt::Key_PageUp, Qt::ControlModifier);
+  EXPECT_EQ(app_.view().filePath, first);
+  QTest::keyClick(w->displayPanel(), Qt::Key_PageDown, Qt::ControlModifier);
+  EXPECT_EQ(app_.view().filePath, (course.path() + "/第2课.mp3").toStdString());
+  QTest::keyClick(w->displayPanel(), Qt::Key_PageDown, Qt::ControlModifier);
+  EXPECT_EQ(app_.view().filePath, (course.path() + "/第10课.mp3").toStdString());
+  EXPECT_TRUE(w->statusPart(0)->text().contains(QStringLiteral("第3/3课")));
+  w->UpdateMenu();
+  EXPECT_TRUE(w->action(kCmdPreviousLesson)->isEnabled());
+  EXPECT_FALSE(w->action(kCmdNextLesson)->isEnabled());
+  QTest::keyClick(w->displayPanel(), Qt::Key_PageDown, Qt::ControlModifier);
+  EXPECT_EQ(app_.view().filePath, (course.path() + "/第10课.mp3").toStdString());
+
+  // A loop, saved with Ctrl+D, listed, and played again from the list.
+  app_.SeekTo(1000);
+  QTest::keyClick(w->displayPanel(), Qt::Key_Up);
+  ASSERT_TRUE(WaitFor([&] { return app_.view().positionMs >= 1600; }));
+  QTest::keyClick(w->displayPanel(), Qt::Key_Up);
+  const int32_t a = app_.view().pointA, b = app_.view().pointB;
+  ASSERT_GE(a, 1000);
+  ASSERT_GT(b, a);
+  w->UpdateMenu();
+  EXPECT_FALSE(w->savedLoopsMenu()->isEnabled());
+  EXPECT_FALSE(w->action(kCmdRemoveSavedLoop)->isEnabled());
+  QTest::keyClick(w->displayPanel(), Qt::Key_D, Qt::ControlModifier);
+  w->UpdateMenu();
+  EXPECT_TRUE(w->savedLoopsMenu()->isEnabled());
+  EXPECT_TRUE(w->action(kCmdRemoveSavedLoop)->isEnabled());
+  emit w->savedLoopsMenu()->aboutToShow();
+  const QList<QAction*> saved = w->savedLoopsMenu()->actions();
+  ASSERT_EQ(saved.size(), 1);
+  EXPECT_EQ(saved[0]->text(), QString::fromStdString(SavedLoopTimes({a, b})));
+  EXPECT_TRUE(saved[0]->text().startsWith(QStringLiteral("00:01.")));
+  QTest::keyClick(w->displayPanel(), Qt::Key_Up);  // the loop goes
+  EXPECT_EQ(app_.view().pointA, -1);
+  saved[0]->trigger();
+  EXPECT_EQ(app_.view().pointA, a);
+  EXPECT_EQ(app_.view().pointB, b);
+  SaveArtefact(w, "lesson_walk");
 }
 
 }  // namespace

@@ -32,6 +32,8 @@ class MprisTest : public ::testing::Test {
       ASSERT_TRUE(other_->registerService(QStringLiteral("org.mpris.MediaPlayer2.orvexplayer")));
     }
     setenv("XDG_CONFIG_HOME", config_.path().toUtf8().constData(), 1);
+    // Each test's study memory of its own: no file resumes where another test left it.
+    setenv("XDG_STATE_HOME", (config_.path() + "/state").toUtf8().constData(), 1);
     ProgramOptions o;
     o.programFolder = ORVEX_BIN_DIR;
     o.vendorBase = "http://127.0.0.1:9/";
@@ -45,6 +47,7 @@ class MprisTest : public ::testing::Test {
     program_.reset();
     if (other_) QDBusConnection::disconnectFromBus(QStringLiteral("other-copy"));
     unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_STATE_HOME");
   }
 
   // Runs playerctl against this program while its event loop runs; its

@@ -465,18 +465,8 @@ TEST_F(Looping, ThreeSecondsAtThreeQuartersLastFourSeconds) {
 
   // Silences of at least 100 ms part the passes.
   const test::Recording& heard = take_.heard();
-  const size_t minSilence = static_cast<size_t>(take_.MsToFrames(100));
-  std::vector<std::pair<size_t, size_t>> silences;  // [from, to)
-  size_t quiet = 0;
-  for (size_t i = 0; i < heard.Frames(); ++i) {
-    const bool silent = heard.channels[0][i] == 0.0f && heard.channels[1][i] == 0.0f;
-    if (silent) {
-      ++quiet;
-      continue;
-    }
-    if (quiet >= minSilence) silences.emplace_back(i - quiet, i);
-    quiet = 0;
-  }
+  const std::vector<std::pair<size_t, size_t>> silences =
+      test::SilencesIn(heard, static_cast<size_t>(take_.MsToFrames(100)));
   ASSERT_GE(silences.size(), 3u);
   int measured = 0;
   for (size_t i = 0; i + 1 < silences.size(); ++i) {

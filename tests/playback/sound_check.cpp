@@ -421,6 +421,20 @@ double PeakBetween(const Recording& heard, size_t from, size_t to) {
   return peak;
 }
 
+std::vector<std::pair<size_t, size_t>> SilencesIn(const Recording& heard, size_t minFrames) {
+  std::vector<std::pair<size_t, size_t>> silences;
+  size_t quiet = 0;
+  for (size_t i = 0; i < heard.Frames(); ++i) {
+    if (heard.channels[0][i] == 0.0f && heard.channels[1][i] == 0.0f) {
+      ++quiet;
+      continue;
+    }
+    if (quiet >= minFrames) silences.emplace_back(i - quiet, i);
+    quiet = 0;
+  }
+  return silences;
+}
+
 PrivateSoundServer::~PrivateSoundServer() {
   Stop();
 }

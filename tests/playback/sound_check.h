@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvex::test {
@@ -147,6 +148,10 @@ double GainAgainstFile(const Recording& heard, const Recording& file, size_t at,
 
 // The loudest sample of any channel in recorded frames [from, to).
 double PeakBetween(const Recording& heard, size_t from, size_t to);
+
+// The stretches [from, to) of at least minFrames frames in which every
+// channel is exactly 0, in order (one still going at the end is left out).
+std::vector<std::pair<size_t, size_t>> SilencesIn(const Recording& heard, size_t minFrames);
 
 // A PulseAudio daemon of the test's own with one null sink, "private_null",
 // to be taken away while a player uses it, or to load modules the shared one

@@ -50,7 +50,7 @@ orvex_run_and_record() {
     [ -s "$work/rec.raw" ] && break
     sleep 0.05
   done
-  (cd "$folder" && exec env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" \
+  (cd "$folder" && exec env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
     http_proxy=http://127.0.0.1:9 HTTP_PROXY=http://127.0.0.1:9 no_proxy= NO_PROXY= \
     "$program" "$@" >"$work/app.log" 2>&1) &
   orvex_app_pid=$!

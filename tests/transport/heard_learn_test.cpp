@@ -599,5 +599,107 @@ TEST_F(HeardSentences, RepeatCountTwoHoldsWhileTheWindowStalls) {
   EXPECT_GE(stalled_.size(), 4u) << "the window did not stall in the passes";
 }
 
+// --- Study memory -------------------------------------------------------------
+
+// A 2 s loop at 0.75x, then the program quits; started again, the same file
+// resumes looping the same A..B at 0.75x. With a second of silence between
+// the passes, each pass is heard lasting (B - A) / 0.75. (scaletempo's output
+// cannot be found sample for sample in the decoding, so the passes are told
+// by the silences between them.)
+TEST_F(HeardLearn, ARestartResumesTheLoopAtItsSpeed) {
+  const StudyStore store(dir_.File("state"));
+  const std::string file = test::Fixture("noise.mp3");
+  int32_t a = -1, b = -1;
+  {
+    ErrorShell shell;
+    App first(shell, &factory_);
+    first.SetStudyStore(&store);
+    const auto pump = [&](const std::function<bool()>& done) {
+      const auto end = std::chrono::steady_clock::now() + 10s;
+      while (!done() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(25ms);
+        first.OnGraphEvent();
+        if (first.view().playState == Playing) first.Tick();
+      }
+      return done();
+    };
+    first.OpenFile(file);
+    ASSERT_TRUE(pump([&] { return first.view().positionMs >= 1000; }));
+    first.RepeatKey();
+    ASSERT_TRUE(pump([&] { return first.view().positionMs >= 3000; }));
+    first.RepeatKey();
+    first.SetRate(75);
+    a = first.view().pointA;
+    b = first.view().pointB;
+    ASSERT_GE(b - a, 1800);
+    ASSERT_TRUE(pump([&] { return first.view().pass >= 1; }));
+    first.ExitProgram();
+    ASSERT_TRUE(shell.errors.empty()) << shell.errors.front();
+  }
+
+  app_.SetStudyStore(&store);
+  app_.SetRepeatGap(RepeatGap::kOne);
+  ASSERT_TRUE(Open(file));
+  EXPECT_EQ(view().pointA, a);
+  EXPECT_EQ(view().pointB, b);
+  EXPECT_EQ(view().rate, 75);
+  bool inside = true;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        if (!view().inGap) inside = inside && view().positionMs >= a && view().positionMs <= b;
+        return view().pass >= 5;
+      },
+      40s))
+      << "the loop did not go round";
+  EXPECT_TRUE(inside) << "playback left A..B";
+  ASSERT_TRUE(Finish());
+
+  // The passes between the silences.
+  const test::Recording& heard = take_.heard();
+  const std::vector<std::pair<size_t, size_t>> silences =
+      test::SilencesIn(heard, static_cast<size_t>(take_.MsToFrames(500)));
+  const double expected = (b - a) / 0.75;
+  int measured = 0;
+  // Each pass between two gaps (the quiet before the first sound is none).
+  for (size_t i = silences.empty() || silences[0].first > 0 ? 0 : 1; i + 1 < silences.size(); ++i) {
+    const double passMs = take_.FramesToMs(static_cast<double>(silences[i + 1].first) -
+                                           static_cast<double>(silences[i].second));
+    std::printf("resumed pass %zu lasts %.2f ms (B - A at 0.75x: %.2f ms)\n", i, passMs,
+                expected);
+    EXPECT_NEAR(passMs, expected, expected * 0.03);
+    ++measured;
+  }
+  EXPECT_GE(measured, 2) << silences.size() << " silences heard";
+}
+
+// A place kept across a restart: the file is heard again from it, to within
+// one decoded frame, and from nothing before it.
+TEST_F(HeardLearn, ARestartResumesAtTheKeptPlace) {
+  const StudyStore store(dir_.File("state"));
+  const std::string file = test::Fixture("noise.mp3");
+  constexpr int32_t kPlace = 2345;
+  {
+    ErrorShell shell;
+    App first(shell, &factory_);
+    first.SetStudyStore(&store);
+    first.OpenFile(file);
+    first.SeekTo(kPlace);
+    first.TogglePlay();  // paused there
+    ASSERT_EQ(first.view().playState, Paused);
+    first.ExitProgram();
+  }
+  app_.SetStudyStore(&store);
+  ASSERT_TRUE(Open(file));
+  PumpFor(1500ms);
+  ASSERT_TRUE(Finish());
+  ASSERT_FALSE(take_.runs().empty()) << "nothing heard";
+  const HeardRun& run = take_.runs().front();
+  std::printf("resumed at %+.3f ms from the kept place; %zu runs heard\n",
+              ErrorMs(run.from, kPlace), take_.runs().size());
+  // An MPEG frame is 1152 samples.
+  EXPECT_NEAR(run.from, take_.MsToFrames(kPlace), 1152) << Describe(run);
+  EXPECT_GE(run.FileEnd(), take_.MsToFrames(kPlace + 1000)) << Describe(run);
+}
+
 }  // namespace
 }  // namespace orvex

@@ -38,6 +38,10 @@ enum Command : int {
   kCmdRepeatSentence = 32819,
   kCmdRepeatCountFirst = 32820,  // + the index in kRepeatCounts
   kCmdRepeatGapFirst = 32830,    // + the RepeatGap
+  // The wave strip: shown or not, and its zoom (keys only).
+  kCmdShowWave = 32850,
+  kCmdWaveZoomIn = 32851,
+  kCmdWaveZoomOut = 32852,
 };
 
 }  // namespace orvex

@@ -107,6 +107,7 @@ enum TextId : int {
   kTextStatusSentence = 277,
   kTextStatusAnalysing = 278,
   kTextLearnKeysTitle = 279,
+  kTextMenuShowWave = 290,
 
   // The dialogs and the options panel.
   kTextAboutCaption = 300,

@@ -37,13 +37,13 @@ struct SentenceAnalysisResult {
 struct SentenceAnalysisCallbacks {
   // 0..100, called when the figure changes (analysis thread).
   std::function<void(int percent)> progress;
+  // The outcome, once, unless the analysis was cancelled first (analysis
+  // thread).
+  std::function<void(SentenceAnalysisResult&& result)> done;
   // The peaks measured since the last call, from block number first on, a
   // few times a second while the decoding runs, so the waveform can be drawn
   // as it grows (analysis thread). The result holds them all again.
   std::function<void(size_t first, PeakList blocks)> peaks;
-  // The outcome, once, unless the analysis was cancelled first (analysis
-  // thread).
-  std::function<void(SentenceAnalysisResult&& result)> done;
 };
 
 class SentenceAnalysis {

@@ -15,8 +15,11 @@ int32_t ZoomedSpan(int32_t spanMs, int32_t steps, int32_t lengthMs) {
     if (step < whole) spans.push_back(step);
   }
   spans.push_back(whole);
-  const auto at = std::lower_bound(spans.begin(), spans.end(), std::min(spanMs, whole));
-  const auto here = static_cast<int32_t>(std::distance(spans.begin(), at));
+  const int32_t span = std::min(spanMs, whole);
+  const auto at = std::lower_bound(spans.begin(), spans.end(), span);
+  auto here = static_cast<int32_t>(std::distance(spans.begin(), at));
+  // A span between two steps lies half a step below the wider one.
+  if (steps > 0 && *at != span) --here;
   const int32_t last = static_cast<int32_t>(spans.size()) - 1;
   return spans[static_cast<size_t>(std::clamp(here + steps, 0, last))];
 }

@@ -15,11 +15,6 @@
 namespace orvex {
 namespace {
 
-// Rows in logical pixels: the separator (0, 1), the wave, the lane.
-constexpr int kWaveTop = 3;
-constexpr int kWaveBottom = 63;  // first row below the wave
-constexpr int kLaneTop = 65;
-constexpr int kLaneBottom = 89;
 constexpr int kTextMargin = 3;
 
 int Device(double logical, qreal ratio) {

@@ -26,8 +26,13 @@ class WaveStrip : public QWidget {
   Q_OBJECT
 
  public:
-  // The strip's height in logical pixels.
+  // The strip's height and its rows in logical pixels: the separator (0, 1),
+  // the wave, the sentence lane (top inside, bottom the first row after).
   static constexpr int kHeight = 92;
+  static constexpr int kWaveTop = 3;
+  static constexpr int kWaveBottom = 63;
+  static constexpr int kLaneTop = 65;
+  static constexpr int kLaneBottom = 89;
 
   explicit WaveStrip(QWidget* parent = nullptr);
 

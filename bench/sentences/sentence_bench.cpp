@@ -73,7 +73,7 @@ int PinToOneCore() {
 SentenceAnalysisResult AnalyseToEnd(const std::string& path) {
   std::promise<SentenceAnalysisResult> promise;
   SentenceAnalysis analysis(
-      path, {{}, [&](SentenceAnalysisResult&& r) { promise.set_value(std::move(r)); }});
+      path, {{}, [&](SentenceAnalysisResult&& r) { promise.set_value(std::move(r)); }, {}});
   return promise.get_future().get();
 }
 

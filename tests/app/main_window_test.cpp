@@ -314,7 +314,7 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
             (QStringList{"放慢 \t [", "加快 \t ]", "原速 \t Backspace", "-", "复读次数 >",
                          "复读间隔 >", "-", "A点前移 \t Shift+←", "A点后移 \t Shift+→",
                          "B点前移 \t Ctrl+←", "B点后移 \t Ctrl+→", "-", "上一句 \t PageUp",
-                         "下一句 \t PageDown", "重复本句 \t Enter"}));
+                         "下一句 \t PageDown", "重复本句 \t Enter", "-", "显示波形 \t W"}));
   const QList<QAction*> entries = w->learnMenu()->actions();
   EXPECT_EQ(Entries(entries[4]->menu()), (QStringList{"不限", "1遍", "2遍", "3遍", "5遍", "10遍"}));
   EXPECT_EQ(Entries(entries[5]->menu()), (QStringList{"无", "1秒", "2秒", "3秒", "与ab段等长"}));
@@ -351,7 +351,8 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   w->close();
   QFile learn(config_.path() + "/OrvexPlayer/learn.ini");
   ASSERT_TRUE(learn.open(QIODevice::ReadOnly));
-  EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\n"));
+  EXPECT_EQ(learn.readAll(),
+            QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\nshowWave=0\n"));
   QFile options(SettingsFile());
   ASSERT_TRUE(options.open(QIODevice::ReadOnly));
   EXPECT_EQ(options.readAll().count('\n'), 4);

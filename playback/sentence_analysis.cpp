@@ -20,6 +20,7 @@
 #include "playback/mpeg_scan.h"
 #include "sentences/pause_split.h"
 #include "sentences/peak_meter.h"
+#include "sentences/sample_blocks.h"
 
 namespace orvex {
 namespace {
@@ -62,30 +63,17 @@ class LevelMeter {
 
   // Adds frames samples whose first one is sample number first of the stream.
   void Add(int64_t first, const float* samples, size_t frames, int rate) {
-    size_t j = 0;
-    if (first < 0) {
-      j = static_cast<size_t>(std::min<int64_t>(-first, static_cast<int64_t>(frames)));
-      first += static_cast<int64_t>(j);
-    }
-    int64_t s = first;
-    while (j < frames) {
-      const int64_t level = s * kLevelsPerSecond / rate;
-      if (level >= static_cast<int64_t>(maxLevels_)) break;
-      // The first sample of the next level's stretch.
-      const int64_t next = ((level + 1) * rate + kLevelsPerSecond - 1) / kLevelsPerSecond;
-      const size_t n =
-          static_cast<size_t>(std::min<int64_t>(next - s, static_cast<int64_t>(frames - j)));
-      float sum = 0;
-      for (size_t k = 0; k < n; ++k) sum += samples[j + k] * samples[j + k];
-      if (level != current_) {
-        Close();
-        current_ = level;
-      }
-      sumOfSquares_ += sum;
-      count_ += n;
-      j += n;
-      s += static_cast<int64_t>(n);
-    }
+    ForEachBlock(first, frames, rate, kLevelsPerSecond, maxLevels_,
+                 [&](int64_t level, size_t j, size_t n) {
+                   float sum = 0;
+                   for (size_t k = 0; k < n; ++k) sum += samples[j + k] * samples[j + k];
+                   if (level != current_) {
+                     Close();
+                     current_ = level;
+                   }
+                   sumOfSquares_ += sum;
+                   count_ += n;
+                 });
   }
 
   std::vector<float> Finish() {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sentences/sample_blocks.h"
+
 namespace orvex {
 namespace {
 
@@ -17,36 +19,22 @@ int8_t PeakValue(float sample, bool high) {
 }
 
 void PeakMeter::Add(int64_t first, const float* samples, size_t frames, int rate) {
-  if (rate <= 0) return;
-  size_t j = 0;
-  if (first < 0) {
-    j = static_cast<size_t>(std::min<int64_t>(-first, static_cast<int64_t>(frames)));
-    first += static_cast<int64_t>(j);
-  }
-  int64_t s = first;
-  while (j < frames) {
-    const int64_t block = s * kBlocksPerSecond / rate;
-    if (block >= static_cast<int64_t>(maxBlocks_)) break;
-    // The first sample of the next block.
-    const int64_t next = ((block + 1) * rate + kBlocksPerSecond - 1) / kBlocksPerSecond;
-    const size_t n =
-        static_cast<size_t>(std::min<int64_t>(next - s, static_cast<int64_t>(frames - j)));
-    const auto [lo, hi] = std::minmax_element(samples + j, samples + j + n);
-    const auto index = static_cast<size_t>(block);
-    if (blocks_.size() <= index) blocks_.resize(index + 1);
-    PeakPair& pair = blocks_[index];
-    const int8_t low = PeakValue(*lo, false);
-    const int8_t high = PeakValue(*hi, true);
-    if (block != current_) {
-      pair = {low, high};
-    } else {
-      pair.low = std::min(pair.low, low);
-      pair.high = std::max(pair.high, high);
-    }
-    current_ = std::max(current_, block);
-    j += n;
-    s += static_cast<int64_t>(n);
-  }
+  ForEachBlock(first, frames, rate, kBlocksPerSecond, maxBlocks_,
+               [&](int64_t block, size_t j, size_t n) {
+                 const auto [lo, hi] = std::minmax_element(samples + j, samples + j + n);
+                 const auto index = static_cast<size_t>(block);
+                 if (blocks_.size() <= index) blocks_.resize(index + 1);
+                 PeakPair& pair = blocks_[index];
+                 const int8_t low = PeakValue(*lo, false);
+                 const int8_t high = PeakValue(*hi, true);
+                 if (block != current_) {
+                   pair = {low, high};
+                 } else {
+                   pair.low = std::min(pair.low, low);
+                   pair.high = std::max(pair.high, high);
+                 }
+                 current_ = std::max(current_, block);
+               });
 }
 
 }  // namespace orvex

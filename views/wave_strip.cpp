@@ -71,7 +71,9 @@ void WaveStrip::setView(const TransportView& view) {
 }
 
 void WaveStrip::zoomBy(int steps) {
-  const int32_t length = view_.loaded ? view_.lengthMs : 0;
+  // Without a file there is nothing to zoom: the span stays for the next one.
+  if (!view_.loaded) return;
+  const int32_t length = view_.lengthMs;
   const int32_t span = wave::ZoomedSpan(spanMs_, steps, length);
   if (span == spanMs_) return;
   spanMs_ = span;

@@ -85,6 +85,7 @@ WaveStrip::Shown WaveStrip::ShownNow() const {
   Shown s;
   s.loaded = view_.loaded;
   if (!view_.loaded) return s;
+  s.track = view_.track;
   const wave::Window w = window();
   s.startMs = w.startMs;
   s.spanMs = w.spanMs;

@@ -78,6 +78,7 @@ class WaveStrip : public QWidget {
     int32_t b = -1;
     int32_t sentence = -1;
     bool loaded = false;
+    uint32_t track = 0;
     int32_t pendingA = -1;
     int32_t pendingB = -1;
     bool operator==(const Shown&) const = default;

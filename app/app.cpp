@@ -91,8 +91,7 @@ void App::Gate::DestroyMainWindow() {
 
 App::App() : App(NoShell()) {}
 
-App::App(Shell& shell, PlayerFactory* playerFactory, std::string programFolder)
-    : shell_(&shell) {
+App::App(Shell& shell, PlayerFactory* playerFactory, std::string programFolder) : shell_(&shell) {
   opener_.SetPlayerFactory(playerFactory);
   opener_.SetProgramFolder(std::move(programFolder));
   transport_.Fill(view_);
@@ -447,9 +446,8 @@ void App::SentenceProgress(uint32_t request, int32_t percent) {
 
 void App::SentencesFound(uint32_t request, std::vector<Sentence> sentences, PeakList peaks) {
   // Queued only while a modal dialog is up; the lists are copied then.
-  const Entry entry(*this, [this, request, sentences, peaks] {
-    SentencesFound(request, sentences, peaks);
-  });
+  const Entry entry(
+      *this, [this, request, sentences, peaks] { SentencesFound(request, sentences, peaks); });
   if (entry && sentences_.Found(request, std::move(sentences), std::move(peaks))) Publish();
 }
 

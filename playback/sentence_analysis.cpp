@@ -226,10 +226,11 @@ class SampleFeed {
         gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
     if (streamNs == GST_CLOCK_TIME_NONE) return nextSample_;
     const int64_t lessonNs = static_cast<int64_t>(streamNs) - originNs_;
-    const int64_t stamped = lessonNs >= 0 ? static_cast<int64_t>(gst_util_uint64_scale_round(
-                                                static_cast<guint64>(lessonNs), rate_, GST_SECOND))
-                                          : -static_cast<int64_t>(gst_util_uint64_scale_round(
-                                                static_cast<guint64>(-lessonNs), rate_, GST_SECOND));
+    const int64_t stamped = lessonNs >= 0
+                                ? static_cast<int64_t>(gst_util_uint64_scale_round(
+                                      static_cast<guint64>(lessonNs), rate_, GST_SECOND))
+                                : -static_cast<int64_t>(gst_util_uint64_scale_round(
+                                      static_cast<guint64>(-lessonNs), rate_, GST_SECOND));
     if (!anyData_ || std::abs(stamped - nextSample_) > rate_ / kLevelsPerSecond) return stamped;
     return nextSample_;
   }
@@ -373,8 +374,8 @@ bool SentenceAnalysis::Impl::AnalyseFront(SentenceAnalysisResult& result) {
   }
   const auto deadline = std::chrono::steady_clock::now() + kStallLimit;
   GstState state = GST_STATE_NULL;
-  while (!cancelled && gst_element_get_state(pipeline, &state, nullptr, kPullTimeout) ==
-                           GST_STATE_CHANGE_ASYNC) {
+  while (!cancelled &&
+         gst_element_get_state(pipeline, &state, nullptr, kPullTimeout) == GST_STATE_CHANGE_ASYNC) {
     if (std::string text = TakeBusError(bus.get()); !text.empty()) return fail(text);
     if (std::chrono::steady_clock::now() > deadline) return fail("the analysis pipeline hung");
   }

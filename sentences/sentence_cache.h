@@ -10,13 +10,12 @@
 // An entry is a small versioned text: the key (the path, the size and the
 // modification time in nanoseconds), the sentence boundaries, the waveform's
 // peaks (a line with their count, then two bytes per block, low and high, and
-// a newline) and a checksum of all that. It counts only when the version, the checksum and the whole
-// key match and every boundary is sound; anything else (a corrupt entry, one
-// of another version, one of a changed file) is a miss, and the next Store
-// rewrites it. Entries are written through a temporary file beside them that
-// is flushed and renamed, and read only up to kMaxCacheEntryBytes. Something
-// other than an entry in an entry's place (a folder) is never removed: the
-// entry is then neither read nor stored.
+// a newline) and a checksum of all that. It counts only when the version, the checksum and the
+// whole key match and every boundary is sound; anything else (a corrupt entry, one of another
+// version, one of a changed file) is a miss, and the next Store rewrites it. Entries are written
+// through a temporary file beside them that is flushed and renamed, and read only up to
+// kMaxCacheEntryBytes. Something other than an entry in an entry's place (a folder) is never
+// removed: the entry is then neither read nor stored.
 
 #include <cstddef>
 #include <cstdint>

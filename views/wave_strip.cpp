@@ -137,8 +137,9 @@ void WaveStrip::paintEvent(QPaintEvent*) {
   painter.setWorldTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
   const int left = static_cast<int>(std::floor(x * ratio));
   const int top = Device(kWaveTop, ratio);
-  painter.fillRect(QRect(left, top, std::max(1, Device(1, ratio)), Device(kLaneBottom, ratio) - top),
-                   playheadBrush_);
+  painter.fillRect(
+      QRect(left, top, std::max(1, Device(1, ratio)), Device(kLaneBottom, ratio) - top),
+      playheadBrush_);
 }
 
 void WaveStrip::Compose() {
@@ -313,8 +314,8 @@ void WaveStrip::wheelEvent(QWheelEvent* event) {
 }
 
 void WaveStrip::UpdateCursor(double x) {
-  const bool edge = view_.Active() && wave::EdgeAt(x, view_.pointA, view_.pointB, window()) !=
-                                          wave::Edge::kNone;
+  const bool edge =
+      view_.Active() && wave::EdgeAt(x, view_.pointA, view_.pointB, window()) != wave::Edge::kNone;
   if (edge == sizeCursor_) return;
   sizeCursor_ = edge;
   if (edge) {

@@ -260,7 +260,10 @@ BENCHMARK(BM_DisplayPanelRedraw)->Apply(PerRefresh);
 BENCHMARK(BM_WaveStripFirstPicture)->Iterations(50)->Repetitions(3)->Unit(benchmark::kMillisecond);
 // 20 s of playing: 800 ticks.
 BENCHMARK(BM_WaveStripPlayingShown)->Iterations(800)->Repetitions(3)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WaveStripPlayingHidden)->Iterations(800)->Repetitions(3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WaveStripPlayingHidden)
+    ->Iterations(800)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace orvex

@@ -393,9 +393,8 @@ TEST_F(MainWindowTest, SentencesOfTheSampleWithPageDownPageUpAndEnter) {
 
 // The geometry of the window's parts above the wave strip.
 QList<QRect> PartsAbove(MainWindow* w) {
-  return {w->optionsPanel()->geometry(), w->hintStrip()->geometry(),
-          w->displayPanel()->geometry(), w->positionBar()->geometry(),
-          w->toolBar()->geometry(),      w->statusPart(0)->geometry(),
+  return {w->optionsPanel()->geometry(), w->hintStrip()->geometry(), w->displayPanel()->geometry(),
+          w->positionBar()->geometry(),  w->toolBar()->geometry(),   w->statusPart(0)->geometry(),
           w->menuBar()->geometry()};
 }
 
@@ -442,8 +441,8 @@ TEST_F(MainWindowTest, TheWaveStripGrowsTheWindowAndItsDragsSetTheLoop) {
   // The sample, analysed in the background: its peaks reach the strip.
   w->action(kCmdSample)->trigger();
   ASSERT_TRUE(WaitFor([&] { return app_.view().analysing < 0 && app_.view().peaks; }, 20000));
-  EXPECT_NEAR(static_cast<double>(app_.view().peaks->size()),
-              app_.view().lengthMs / kPeakBlockMs, 2);
+  EXPECT_NEAR(static_cast<double>(app_.view().peaks->size()), app_.view().lengthMs / kPeakBlockMs,
+              2);
   QTest::keyClick(w->displayPanel(), Qt::Key_Down);  // paused: the strip stands still
   ASSERT_EQ(app_.view().playState, Paused);
   WaveStrip* strip = w->waveStrip();

@@ -27,7 +27,7 @@ using namespace std::chrono_literals;
 struct Outcome {
   SentenceAnalysisResult result;
   std::vector<int> progress;
-  PeakList streamed;  // the peaks handed on while it ran, joined
+  PeakList streamed;   // the peaks handed on while it ran, joined
   bool joined = true;  // each part began where the one before ended
 };
 
@@ -42,8 +42,8 @@ Outcome Analyse(const std::string& path) {
                                    },
                                    [&](size_t first, PeakList blocks) {
                                      outcome.joined &= first == outcome.streamed.size();
-                                     outcome.streamed.insert(outcome.streamed.end(),
-                                                             blocks.begin(), blocks.end());
+                                     outcome.streamed.insert(outcome.streamed.end(), blocks.begin(),
+                                                             blocks.end());
                                    }});
   EXPECT_EQ(finished.get_future().wait_for(60s), std::future_status::ready) << path;
   return outcome;
@@ -67,8 +67,8 @@ int LoudestPeak(const PeakList& peaks, int32_t fromMs, int32_t toMs) {
   int loudest = 0;
   for (int32_t b = fromMs / kPeakBlockMs; b < toMs / kPeakBlockMs; ++b) {
     if (b < 0 || static_cast<size_t>(b) >= peaks.size()) continue;
-    loudest = std::max({loudest, -peaks[static_cast<size_t>(b)].low,
-                        int{peaks[static_cast<size_t>(b)].high}});
+    loudest = std::max(
+        {loudest, -peaks[static_cast<size_t>(b)].low, int{peaks[static_cast<size_t>(b)].high}});
   }
   return loudest;
 }
@@ -91,8 +91,9 @@ void ExpectPeaksFollowTheSound(const Outcome& o, const std::vector<test::SpokenS
                                                         truth[i + 1].firstSoundMs - 100));
     }
   }
-  std::printf("%s: %zu peaks (%zu handed on while it ran), quietest sentence %d, loudest pause %d\n",
-              name.c_str(), peaks.size(), o.streamed.size(), quietestSentence, loudestPause);
+  std::printf(
+      "%s: %zu peaks (%zu handed on while it ran), quietest sentence %d, loudest pause %d\n",
+      name.c_str(), peaks.size(), o.streamed.size(), quietestSentence, loudestPause);
   EXPECT_GT(quietestSentence, 2 * loudestPause) << name;
 }
 

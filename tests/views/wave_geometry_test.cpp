@@ -18,8 +18,8 @@ TEST(WaveGeometry, ZoomStepsFromTwoSecondsToTheWholeFile) {
   // In from the whole file, down to 2 s and no further.
   std::vector<int32_t> in{95000};
   for (int i = 0; i < 9; ++i) in.push_back(ZoomedSpan(in.back(), -1, 95000));
-  EXPECT_EQ(in, (std::vector<int32_t>{95000, 60000, 30000, 20000, 10000, 5000, 3000, 2000, 2000,
-                                      2000}));
+  EXPECT_EQ(
+      in, (std::vector<int32_t>{95000, 60000, 30000, 20000, 10000, 5000, 3000, 2000, 2000, 2000}));
   // A span between steps (a whole file's, kept for a longer file) moves to
   // the step on either side.
   EXPECT_EQ(ZoomedSpan(95000, -1, 40 * 60000), 60000);
@@ -85,14 +85,13 @@ TEST(WaveGeometry, SnappingTakesTheNearestEdgeWithinEightPixels) {
 }
 
 TEST(WaveGeometry, LaneBoxesLieUnderTheirSentencesApartAndClipped) {
-  const Window w{10000, 10000, 600};  // 60 pixels a second
-  const std::vector<Sentence> sentences{
-      {2000, 9000, {}},     // before the stretch: left out
-      {9000, 11000, {}},    // cut by the left edge
-      {11000, 12500, {}},   // touches the one before
-      {15000, 15005, {}},   // 5 ms: still a pixel
-      {19000, 20000, {}},   // up to the right edge
-      {20000, 21000, {}}};  // after it: left out
+  const Window w{10000, 10000, 600};                          // 60 pixels a second
+  const std::vector<Sentence> sentences{{2000, 9000, {}},     // before the stretch: left out
+                                        {9000, 11000, {}},    // cut by the left edge
+                                        {11000, 12500, {}},   // touches the one before
+                                        {15000, 15005, {}},   // 5 ms: still a pixel
+                                        {19000, 20000, {}},   // up to the right edge
+                                        {20000, 21000, {}}};  // after it: left out
   const std::vector<LaneBox> boxes = LaneBoxes(sentences, w);
   EXPECT_EQ(boxes, (std::vector<LaneBox>{{1, 0, 60}, {2, 61, 150}, {3, 300, 301}, {4, 540, 600}}));
   EXPECT_EQ(SentenceAt(30.5, sentences, w), 1);
@@ -119,7 +118,8 @@ TEST(WaveGeometry, TheLoopsEdgesAreTakenWithinFourPixels) {
 TEST(WaveGeometry, AColumnTakesTheExtremesOfItsBlocksOrIsUnknown) {
   // Blocks of 5 ms: 0..9 measured.
   PeakList peaks;
-  for (int8_t i = 0; i < 10; ++i) peaks.push_back({static_cast<int8_t>(-i), static_cast<int8_t>(i)});
+  for (int8_t i = 0; i < 10; ++i)
+    peaks.push_back({static_cast<int8_t>(-i), static_cast<int8_t>(i)});
   peaks[3] = {-100, 20};
   // 10 columns over 100 ms: 2 blocks each.
   const Window w{0, 100, 10};

@@ -29,8 +29,11 @@ struct Stretch {
   int32_t toMs;
   float amplitude;
 };
-constexpr Stretch kStretches[] = {
-    {0, 2000, 0.8f}, {2000, 5000, 0.2f}, {5000, 8000, 0.0f}, {8000, 12000, 0.5f}, {12000, 20000, 0.1f}};
+constexpr Stretch kStretches[] = {{0, 2000, 0.8f},
+                                  {2000, 5000, 0.2f},
+                                  {5000, 8000, 0.0f},
+                                  {8000, 12000, 0.5f},
+                                  {12000, 20000, 0.1f}};
 
 float AmplitudeAt(double ms) {
   for (const Stretch& s : kStretches) {
@@ -65,9 +68,8 @@ class WaveStripTest : public ViewFixture {
 
   void connect() {
     QObject::connect(&strip, &WaveStrip::seekRequested, [this](int32_t ms) { seek = ms; });
-    QObject::connect(&strip, &WaveStrip::loopRequested, [this](int32_t a, int32_t b) {
-      loop = std::pair(a, b);
-    });
+    QObject::connect(&strip, &WaveStrip::loopRequested,
+                     [this](int32_t a, int32_t b) { loop = std::pair(a, b); });
     QObject::connect(&strip, &WaveStrip::pointAMoved, [this](int32_t ms) { movedA = ms; });
     QObject::connect(&strip, &WaveStrip::pointBMoved, [this](int32_t ms) { movedB = ms; });
     QObject::connect(&strip, &WaveStrip::sentenceLoopRequested, [this](int32_t k) { box = k; });

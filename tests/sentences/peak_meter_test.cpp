@@ -50,14 +50,11 @@ TEST(PeakMeter, BlocksFollowTheSampleNumbersAcrossBuffersAndRates) {
   ASSERT_EQ(gaps.blocks().size(), 3u);
   EXPECT_EQ(gaps.blocks()[0], (PeakPair{0, 0}));
   EXPECT_EQ(gaps.blocks()[2], (PeakPair{-127, 127}));
-}
-
-TEST(PeakMeter, APeakValueNeverLooksSilentWhenItIsNot) {
-  EXPECT_EQ(PeakValue(0.001f, true), 1);
-  EXPECT_EQ(PeakValue(-0.001f, false), -1);
-  EXPECT_EQ(PeakValue(0.0f, true), 0);
-  EXPECT_EQ(PeakValue(-5.0f, false), -127);
-  EXPECT_EQ(PeakValue(std::numeric_limits<float>::quiet_NaN(), true), 0);
+  // A whisper still shows; a NaN counts as silence.
+  const float faint[] = {0.001f, -0.001f, std::numeric_limits<float>::quiet_NaN()};
+  PeakMeter whisper(1);
+  whisper.Add(0, faint, 3, 8000);
+  EXPECT_EQ(whisper.blocks()[0], (PeakPair{-1, 1}));
 }
 
 }  // namespace

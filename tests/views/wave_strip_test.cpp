@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <QWheelEvent>
 
 #include <cmath>
 #include <optional>
@@ -283,25 +282,6 @@ TEST_F(WaveStripTest, TheLoopsEdgesMoveAndASentencesBoxLoopsIt) {
   EXPECT_FALSE(box);
   Send(QEvent::MouseButtonDblClick, w.XOf(9000), middle);
   EXPECT_EQ(box, 2);
-}
-
-TEST_F(WaveStripTest, CtrlWheelZoomsInStepsAroundThePlayhead) {
-  view.positionMs = 15000;
-  strip.setView(view);
-  auto wheel = [&](int delta, Qt::KeyboardModifiers modifiers) {
-    QWheelEvent event(QPointF(100, 30), strip.mapToGlobal(QPointF(100, 30)), QPoint(),
-                      QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(&strip, &event);
-  };
-  wheel(120, Qt::ControlModifier);
-  EXPECT_EQ(strip.spanMs(), 5000);
-  EXPECT_EQ(strip.window().startMs, 12500);
-  wheel(120, Qt::NoModifier);  // a wheel alone does not zoom
-  EXPECT_EQ(strip.spanMs(), 5000);
-  wheel(-120, Qt::ControlModifier);
-  wheel(-120, Qt::ControlModifier);
-  EXPECT_EQ(strip.window().spanMs, kLengthMs);  // 20 s is the whole file here
-  EXPECT_EQ(strip.window().startMs, 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // A lesson's waveform for drawing: the lowest and the highest sample of each
-// short block of the recording, as whole numbers in -127..127 (full scale).
+// short block of the recording (the centre line always within), as whole
+// numbers in -127..127 (full scale).
 // The sentence analysis measures them in the same pass as the levels; the
 // cache keeps them beside the sentences.
 

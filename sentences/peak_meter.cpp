@@ -21,12 +21,17 @@ int8_t PeakValue(float sample, bool high) {
 void PeakMeter::Add(int64_t first, const float* samples, size_t frames, int rate) {
   ForEachBlock(first, frames, rate, kBlocksPerSecond, maxBlocks_,
                [&](int64_t block, size_t j, size_t n) {
-                 const auto [lo, hi] = std::minmax_element(samples + j, samples + j + n);
+                 // NaNs compare false and so are left out.
+                 float lo = 0, hi = 0;
+                 for (size_t k = j; k < j + n; ++k) {
+                   lo = samples[k] < lo ? samples[k] : lo;
+                   hi = samples[k] > hi ? samples[k] : hi;
+                 }
                  const auto index = static_cast<size_t>(block);
                  if (blocks_.size() <= index) blocks_.resize(index + 1);
                  PeakPair& pair = blocks_[index];
-                 const int8_t low = PeakValue(*lo, false);
-                 const int8_t high = PeakValue(*hi, true);
+                 const int8_t low = PeakValue(lo, false);
+                 const int8_t high = PeakValue(hi, true);
                  if (block != current_) {
                    pair = {low, high};
                  } else {

@@ -85,6 +85,8 @@ class WaveStrip : public QWidget {
   };
 
   Shown ShownNow() const;
+  // Where the playhead is drawn, in logical pixels; empty when it is not.
+  QRect PlayheadRect() const;
   void Refresh();
   void Compose();
   void DrawWave(QPainter& painter, qreal ratio);
@@ -96,6 +98,7 @@ class WaveStrip : public QWidget {
   TransportView view_;
   int32_t spanMs_ = wave::kDefaultSpanMs;
   int32_t startMs_ = 0;
+  int32_t playheadMs_ = 0;  // where the playhead is drawn
   Shown shown_;
   bool composed_ = false;
   EtchedLine* separator_;

@@ -92,8 +92,7 @@ void App::Gate::DestroyMainWindow() {
 
 App::App() : App(NoShell()) {}
 
-App::App(Shell& shell, PlayerFactory* playerFactory, std::string programFolder)
-    : shell_(&shell) {
+App::App(Shell& shell, PlayerFactory* playerFactory, std::string programFolder) : shell_(&shell) {
   opener_.SetPlayerFactory(playerFactory);
   opener_.SetProgramFolder(std::move(programFolder));
   transport_.Fill(view_);
@@ -113,6 +112,8 @@ void App::Publish() {
   v.pass = loop_.pass();
   v.inGap = loop_.inGap();
   v.sentences = sentences_.list();
+  v.peaks = sentences_.peaks();
+  v.showWave = showWave_;
   v.sentence = CurrentSentence();
   v.analysing = sentences_.analysing();
   if (v.loaded) v.lineText = sentences_.LineText(v.sentence, v.positionMs);
@@ -191,11 +192,20 @@ void App::ApplyLearnSettings(const LearnSettings& learn) {
   loop_.SetCount(ValidRepeatCount(learn.repeatCount) ? learn.repeatCount : 0);
   loop_.SetGap(learn.gap);
   playNextLesson_ = learn.playNextLesson;
+  showWave_ = learn.showWave;
   Publish();
 }
 
 LearnSettings App::CurrentLearnSettings() const {
-  return LearnSettings{defaultRate_, loop_.repeatCount(), loop_.gap(), playNextLesson_};
+  return LearnSettings{defaultRate_, loop_.repeatCount(), loop_.gap(), playNextLesson_,
+                       showWave_};
+}
+
+void App::SetShowWave(bool show) {
+  const Entry entry(*this, [this, show] { SetShowWave(show); });
+  if (!entry || show == showWave_) return;
+  showWave_ = show;
+  Publish();
 }
 
 // --- Transport --------------------------------------------------------------------
@@ -465,10 +475,44 @@ void App::SentenceProgress(uint32_t request, int32_t percent) {
   if (entry && sentences_.Progress(request, percent)) Publish();
 }
 
-void App::SentencesFound(uint32_t request, std::vector<Sentence> sentences) {
-  // Queued only while a modal dialog is up; the list is copied then.
-  const Entry entry(*this, [this, request, sentences] { SentencesFound(request, sentences); });
-  if (entry && sentences_.Found(request, std::move(sentences))) Publish();
+void App::SentencesFound(uint32_t request, std::vector<Sentence> sentences, PeakList peaks) {
+  // Queued only while a modal dialog is up; the lists are copied then.
+  const Entry entry(
+      *this, [this, request, sentences, peaks] { SentencesFound(request, sentences, peaks); });
+  if (entry && sentences_.Found(request, std::move(sentences), std::move(peaks))) Publish();
+}
+
+void App::PeaksFound(uint32_t request, size_t first, PeakList blocks) {
+  const Entry entry(*this, [this, request, first, blocks] { PeaksFound(request, first, blocks); });
+  if (entry && sentences_.PeaksFound(request, first, blocks)) Publish();
+}
+
+void App::LoopSentence(int32_t k) {
+  const Entry entry(*this, [this, k] { LoopSentence(k); });
+  if (!entry || !transport_.loaded() || k < 0 || k >= sentences_.count()) return;
+  PlaySentence(k);
+}
+
+void App::LoopStretch(int32_t aMs, int32_t bMs) {
+  const Entry entry(*this, [this, aMs, bMs] { LoopStretch(aMs, bMs); });
+  if (!entry || !transport_.loaded()) return;
+  const int32_t length = transport_.player()->GetDurationMs();
+  int32_t a = std::clamp(std::min(aMs, bMs), 0, length);
+  int32_t b = std::clamp(std::max(aMs, bMs), 0, length);
+  // Too short a stretch is no loop: it grows to the shortest one.
+  if (b - a < kMinLoopMs) {
+    b = std::min(a + kMinLoopMs, length);
+    a = std::max(b - kMinLoopMs, 0);
+    if (b - a < kMinLoopMs) return;
+  }
+  // From a stop, playback starts first, then moves on.
+  if (transport_.playState() == Stopped && !transport_.TogglePlay()) return;
+  Player& player = *transport_.player();
+  transport_.SetPoints(a, b);
+  loop_.FromA(player, a, b);
+  transport_.CountJump();
+  if (transport_.playState() == Paused) transport_.TogglePlay();
+  Publish();
 }
 
 void App::NextSentence() {

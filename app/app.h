@@ -115,7 +115,15 @@ class App {
   void RepeatSentence();
   // The analysis's answers, on the GUI thread.
   void SentenceProgress(uint32_t request, int32_t percent);
-  void SentencesFound(uint32_t request, std::vector<Sentence> sentences);
+  void SentencesFound(uint32_t request, std::vector<Sentence> sentences, PeakList peaks = {});
+  // The waveform's peaks from block first on, while the analysis runs.
+  void PeaksFound(uint32_t request, size_t first, PeakList blocks);
+  // Sentence k becomes the loop and plays, as Enter does for the one playing.
+  void LoopSentence(int32_t k);
+  // The stretch aMs..bMs (in either order) becomes the loop and plays from A.
+  void LoopStretch(int32_t aMs, int32_t bMs);
+  // Shows or hides the wave strip (kept in learn.ini).
+  void SetShowWave(bool show);
   void Tick();
   void OnGraphEvent();
   void CloseFile();
@@ -197,6 +205,7 @@ class App {
   Transport transport_{gate_};
   RepeatLoop loop_;
   Sentences sentences_;
+  bool showWave_ = false;
   FileOpener opener_{gate_};
   StudyMemory memory_;
   Lessons lessons_;

@@ -46,6 +46,10 @@ enum Command : int {
   kCmdPreviousLesson = 32844,
   kCmdAfterEndStop = 32845,
   kCmdAfterEndNext = 32846,
+  // The wave strip: shown or not, and its zoom (keys only).
+  kCmdShowWave = 32850,
+  kCmdWaveZoomIn = 32851,
+  kCmdWaveZoomOut = 32852,
 };
 
 }  // namespace orvex

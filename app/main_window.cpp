@@ -41,6 +41,7 @@
 #include "views/options_panel.h"
 #include "views/panel_support.h"
 #include "views/position_bar.h"
+#include "views/wave_strip.h"
 
 namespace orvex {
 
@@ -68,6 +69,12 @@ int CommandForKey(int key, Qt::KeyboardModifiers modifiers) {
   }
   if (modifiers != Qt::NoModifier) return 0;
   switch (key) {
+    case Qt::Key_W:
+      return kCmdShowWave;
+    case Qt::Key_Minus:
+      return kCmdWaveZoomOut;
+    case Qt::Key_Equal:
+      return kCmdWaveZoomIn;
     case Qt::Key_BracketLeft:
       return kCmdSlower;
     case Qt::Key_BracketRight:
@@ -162,6 +169,7 @@ MainWindow::MainWindow(App& app) : app_(app) {
   positionBar_ = new PositionBar(content_);
   BuildToolBar();
   content_->SetParts(optionsPanel_, hintStrip_, displayPanel_, positionBar_, toolBar_);
+  BuildWaveStrip();
   // The views ask; the application decides.
   connect(positionBar_, &PositionBar::seekRequested, this, [this](int32_t ms) { app_.SeekTo(ms); });
   connect(displayPanel_, &DisplayPanel::playRequested, this, [this] { app_.TogglePlay(); });
@@ -268,6 +276,7 @@ void MainWindow::BuildLearnMenu() {
   BuildSavedLoopEntries(l);
   AddCommands(l, {kSeparator, kCmdPreviousSentence, kCmdNextSentence, kCmdRepeatSentence});
   BuildLessonEntries(l);
+  AddWaveEntry(l);
   connect(learnMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
 }
 
@@ -317,6 +326,35 @@ void MainWindow::UpdateStudyEntries() {
   action(kCmdPreviousLesson)->setEnabled(m.previousLesson);
   action(kCmdNextLesson)->setEnabled(m.nextLesson);
   action(m.checkedAfterEnd)->setChecked(true);
+}
+
+void MainWindow::BuildWaveStrip() {
+  waveStrip_ = new WaveStrip(content_);
+  waveStrip_->setFixedHeight(WaveStrip::kHeight);
+  waveStrip_->hide();
+  content_->SetWave(waveStrip_);
+  // The strip asks; the application decides, as for the keys.
+  connect(waveStrip_, &WaveStrip::seekRequested, this, [this](int32_t ms) { app_.SeekTo(ms); });
+  connect(waveStrip_, &WaveStrip::loopRequested, this,
+          [this](int32_t a, int32_t b) { app_.LoopStretch(a, b); });
+  connect(waveStrip_, &WaveStrip::pointAMoved, this,
+          [this](int32_t ms) { app_.NudgeA(ms - app_.view().pointA); });
+  connect(waveStrip_, &WaveStrip::pointBMoved, this,
+          [this](int32_t ms) { app_.NudgeB(ms - app_.view().pointB); });
+  connect(waveStrip_, &WaveStrip::sentenceLoopRequested, this,
+          [this](int32_t k) { app_.LoopSentence(k); });
+}
+
+void MainWindow::AddWaveEntry(QMenu* menu) {
+  menu->addSeparator();
+  AddCommand(menu, kCmdShowWave)->setCheckable(true);
+}
+
+void MainWindow::ShowWave(bool show) {
+  if (show == !waveStrip_->isHidden()) return;
+  waveStrip_->setVisible(show);
+  // The panels above keep their places: the window grows by the strip.
+  setFixedSize(kClientWidth, kClientHeight + (show ? WaveStrip::kHeight : 0));
 }
 
 // The menus that lead to the vendor's pages and to the About box.
@@ -393,6 +431,9 @@ const MainWindow::CommandEntry* MainWindow::FindCommand(int command) {
       {kCmdPreviousLesson, kTextMenuPreviousLesson, [](W& w) { w.app_.PreviousLesson(); }},
       {kCmdAfterEndStop, kTextAfterEndStop, [](W& w) { w.app_.SetPlayNextLesson(false); }},
       {kCmdAfterEndNext, kTextAfterEndNext, [](W& w) { w.app_.SetPlayNextLesson(true); }},
+      {kCmdShowWave, kTextMenuShowWave, [](W& w) { w.app_.SetShowWave(!w.app_.view().showWave); }},
+      {kCmdWaveZoomIn, 0, [](W& w) { w.waveStrip_->zoomBy(-1); }},
+      {kCmdWaveZoomOut, 0, [](W& w) { w.waveStrip_->zoomBy(1); }},
       {kCmdMaterial, kTextMenuMaterial,
        [](W&) { OpenWebPage(ListeningMaterialUrl(VendorBaseUrl())); }},
       {kCmdMaterialGroup, kTextMenuMaterialGroup,
@@ -456,6 +497,7 @@ void MainWindow::UpdateMenu() {
   action(kCmdRepeatCountFirst + l.checkedCount)->setChecked(true);
   action(kCmdRepeatGapFirst + l.checkedGap)->setChecked(true);
   UpdateStudyEntries();
+  action(kCmdShowWave)->setChecked(app_.view().showWave);
 }
 
 void MainWindow::ShowNewVersion(bool mustUpdate) {
@@ -474,6 +516,8 @@ void MainWindow::TransportChanged(const TransportView& view) {
   displayPanel_->setView(view);
   positionBar_->setView(view);
   optionsPanel_->setView(view);
+  ShowWave(view.showWave);
+  if (view.showWave) waveStrip_->setView(view);
   if (view.loaded != shown_.loaded || view.playState != shown_.playState ||
       view.pointA != shown_.pointA || view.pointB != shown_.pointB) {
     ShowToolbar(view);
@@ -607,7 +651,10 @@ void ContentPanel::SetParts(QWidget* options, QWidget* hint, QWidget* display, Q
 void ContentPanel::resizeEvent(QResizeEvent*) {
   if (!toolbar_) return;
   const int w = width();
-  const int h = height();
+  // The wave strip takes the bottom; the rest is laid out above it as ever.
+  const int strip = wave_ && !wave_->isHidden() ? wave_->height() : 0;
+  const int h = height() - strip;
+  if (strip > 0) wave_->setGeometry(0, h, w, strip);
   const int t = toolbar_->sizeHint().height();
   toolbar_->setGeometry(0, std::max(0, h - t), w, t);
   options_->setGeometry(0, 0, w, 98);

@@ -26,6 +26,7 @@ class PositionBar;
 class DisplayPanel;
 class HintStrip;
 class OptionsPanel;
+class WaveStrip;
 
 // The event a streaming thread posts when the player queued a graph event.
 inline constexpr int kGraphEventType = 1000 + 0x8064;
@@ -68,6 +69,7 @@ class MainWindow : public QMainWindow, public Shell {
   DisplayPanel* displayPanel() const { return displayPanel_; }
   OptionsPanel* optionsPanel() const { return optionsPanel_; }
   HintStrip* hintStrip() const { return hintStrip_; }
+  WaveStrip* waveStrip() const { return waveStrip_; }
   ContentPanel* contentPanel() const { return content_; }
   int toolbarBitmap() const { return toolbarBitmap_; }
   bool tickTimerActive() const { return tick_.isActive(); }
@@ -99,6 +101,11 @@ class MainWindow : public QMainWindow, public Shell {
   void BuildLessonEntries(QMenu* menu);
   void FillSavedLoopsMenu();
   void UpdateStudyEntries();
+  // The wave strip: made hidden, its menu entry, and shown or hidden with the
+  // window growing or shrinking by its height.
+  void BuildWaveStrip();
+  void AddWaveEntry(QMenu* menu);
+  void ShowWave(bool show);
   void BuildToolBar();
   // A menu entry for command, with its text from the command table or text.
   QAction* AddCommand(QMenu* menu, int command);
@@ -117,6 +124,7 @@ class MainWindow : public QMainWindow, public Shell {
   HintStrip* hintStrip_ = nullptr;
   DisplayPanel* displayPanel_ = nullptr;
   PositionBar* positionBar_ = nullptr;
+  WaveStrip* waveStrip_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QLabel* status0_ = nullptr;
   QLabel* status1_ = nullptr;
@@ -139,6 +147,8 @@ class ContentPanel : public QWidget {
   ContentPanel(QWidget* parent) : QWidget(parent) {}
   void SetParts(QWidget* options, QWidget* hint, QWidget* display, QWidget* position,
                 QToolBar* toolbar);
+  // The wave strip, laid out below the rest while it is shown.
+  void SetWave(QWidget* wave) { wave_ = wave; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -149,6 +159,7 @@ class ContentPanel : public QWidget {
   QWidget* display_ = nullptr;
   QWidget* position_ = nullptr;
   QToolBar* toolbar_ = nullptr;
+  QWidget* wave_ = nullptr;
 };
 
 // Before the main window exists, messages have no owner.

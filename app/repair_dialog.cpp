@@ -34,7 +34,7 @@ RepairDialog::RepairDialog(QWidget* owner, const RepairCommand& command,
   animation_->setObjectName("1015");
   animation_->setAlignment(Qt::AlignCenter);
   du.place(animation_, 45, 20, 35, 35);
-  frames_ = RepairAnimationFrames();
+  frames_ = RepairAnimationFrames(devicePixelRatioF());
   if (!frames_.isEmpty()) animation_->setPixmap(frames_.front());
 
   auto* text = new QLabel(QText(kTextRepairing), this);

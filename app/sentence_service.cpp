@@ -24,14 +24,26 @@ void SentenceService::Start(uint32_t request, const std::string& path) {
         this, [this, request, percent] { app_.SentenceProgress(request, percent); },
         Qt::QueuedConnection);
   };
-  callbacks.done = [this, request](SentenceAnalysisResult&& result) {
-    // A file that cannot be analysed simply has no sentences.
-    std::vector<Sentence> sentences;
-    if (result.ok) sentences = std::move(result.sentences);
+  callbacks.peaks = [this, request](size_t first, PeakList blocks) {
     QMetaObject::invokeMethod(
         this,
-        [this, request, found = std::move(sentences)]() mutable {
-          app_.SentencesFound(request, std::move(found));
+        [this, request, first, found = std::move(blocks)]() mutable {
+          app_.PeaksFound(request, first, std::move(found));
+        },
+        Qt::QueuedConnection);
+  };
+  callbacks.done = [this, request](SentenceAnalysisResult&& result) {
+    // A file that cannot be analysed simply has no sentences and no peaks.
+    std::vector<Sentence> sentences;
+    PeakList peaks;
+    if (result.ok) {
+      sentences = std::move(result.sentences);
+      peaks = std::move(result.peaks);
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, request, found = std::move(sentences), wave = std::move(peaks)]() mutable {
+          app_.SentencesFound(request, std::move(found), std::move(wave));
         },
         Qt::QueuedConnection);
   };

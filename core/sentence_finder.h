@@ -3,7 +3,7 @@
 // cache, else the platform decodes the file once in the background. The
 // analysis is the only part that needs the platform; the application tells it
 // to start and stop, and hears back through App::SentenceProgress and
-// App::SentencesFound on the GUI thread.
+// App::SentencesFound (and App::PeaksFound while it runs) on the GUI thread.
 
 #include <cstdint>
 #include <string>

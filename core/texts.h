@@ -110,6 +110,7 @@ enum TextId : int {
   kTextLearnKeysTitle = 279,
   // Study memory, saved loops and the lessons.
   kTextStatusLesson = 280,
+  kTextMenuShowWave = 281,
   kTextStatusResume = 290,
   kTextMenuForget = 291,
   kTextMenuSaveLoop = 292,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/saved_loop.h"
+#include "core/peaks.h"
 #include "core/sentence.h"
 
 namespace orvex {
@@ -41,6 +42,10 @@ struct TransportView {
   uint32_t seeks = 0;       // counts the jumps of the position (seeks, loop returns)
   // The file's sentences (shared, never changed once made); null without any.
   std::shared_ptr<const std::vector<Sentence>> sentences;
+  // The file's waveform as far as it is known (shared, never changed once
+  // made); null before any.
+  std::shared_ptr<const PeakList> peaks;
+  bool showWave = false;   // the wave strip is shown
   int32_t sentence = -1;   // the sentence playing, from 0; -1 when none
   int32_t analysing = -1;  // per cent of the analysis done; -1 when none runs
   std::string lineText;    // the transcript's line at the position; empty when none

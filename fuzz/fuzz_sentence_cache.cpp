@@ -72,12 +72,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(write(fd, entry.data(), entry.size()) == static_cast<ssize_t>(entry.size()));
   close(fd);
 
-  // A hit holds sound boundaries: each sentence non-empty, in order, apart.
-  if (const auto sentences = cache.Load(key)) {
+  // A hit holds sound boundaries (each sentence non-empty, in order, apart)
+  // and peaks in range, each low at or below its high.
+  if (const auto entry = cache.LoadEntry(key)) {
     int32_t end = 0;
-    for (const orvex::Sentence& s : *sentences) {
+    for (const orvex::Sentence& s : entry->sentences) {
       Require(s.startMs >= end && s.endMs > s.startMs && s.text.empty());
       end = s.endMs;
+    }
+    for (const orvex::PeakPair& p : entry->peaks) {
+      Require(p.low <= p.high && p.low >= -orvex::kPeakFullScale);
     }
   }
   return 0;

@@ -19,6 +19,8 @@
 #include "playback/gst_ptr.h"
 #include "playback/mpeg_scan.h"
 #include "sentences/pause_split.h"
+#include "sentences/peak_meter.h"
+#include "sentences/sample_blocks.h"
 
 namespace orvex {
 namespace {
@@ -29,6 +31,8 @@ constexpr int kLevelsPerSecond = 1000 / 10;
 constexpr GstClockTime kPullTimeout = 100 * GST_MSECOND;
 // A pipeline that delivers nothing for this long has hung.
 constexpr std::chrono::seconds kStallLimit{20};
+// How often the peaks measured so far are handed on.
+constexpr std::chrono::milliseconds kPeaksEvery{200};
 // Decoded buffers waiting in the sink: enough to keep the decoder busy.
 constexpr guint kSinkQueue = 16;
 
@@ -59,30 +63,17 @@ class LevelMeter {
 
   // Adds frames samples whose first one is sample number first of the stream.
   void Add(int64_t first, const float* samples, size_t frames, int rate) {
-    size_t j = 0;
-    if (first < 0) {
-      j = static_cast<size_t>(std::min<int64_t>(-first, static_cast<int64_t>(frames)));
-      first += static_cast<int64_t>(j);
-    }
-    int64_t s = first;
-    while (j < frames) {
-      const int64_t level = s * kLevelsPerSecond / rate;
-      if (level >= static_cast<int64_t>(maxLevels_)) break;
-      // The first sample of the next level's stretch.
-      const int64_t next = ((level + 1) * rate + kLevelsPerSecond - 1) / kLevelsPerSecond;
-      const size_t n =
-          static_cast<size_t>(std::min<int64_t>(next - s, static_cast<int64_t>(frames - j)));
-      float sum = 0;
-      for (size_t k = 0; k < n; ++k) sum += samples[j + k] * samples[j + k];
-      if (level != current_) {
-        Close();
-        current_ = level;
-      }
-      sumOfSquares_ += sum;
-      count_ += n;
-      j += n;
-      s += static_cast<int64_t>(n);
-    }
+    ForEachBlock(first, frames, rate, kLevelsPerSecond, maxLevels_,
+                 [&](int64_t level, size_t j, size_t n) {
+                   float sum = 0;
+                   for (size_t k = 0; k < n; ++k) sum += samples[j + k] * samples[j + k];
+                   if (level != current_) {
+                     Close();
+                     current_ = level;
+                   }
+                   sumOfSquares_ += sum;
+                   count_ += n;
+                 });
   }
 
   std::vector<float> Finish() {
@@ -185,7 +176,10 @@ class SampleFeed {
  public:
   // originNs: where the recording's first sample lies in the file's time
   // (the front end's files), so levels are counted from it as positions are.
-  SampleFeed(size_t maxLevels, int64_t originNs) : meter_(maxLevels), originNs_(originNs) {}
+  SampleFeed(size_t maxLevels, int64_t originNs)
+      : meter_(maxLevels),
+        peaks_(maxLevels * (kLevelStepNs / GST_MSECOND) / kPeakBlockMs),
+        originNs_(originNs) {}
 
   // Measures one pulled sample. Gives the source time reached in
   // nanoseconds, or -1 when the sample held no audio to measure.
@@ -202,6 +196,7 @@ class SampleFeed {
     const size_t frames = map.size / sizeof(float);
     const int64_t first = FirstSampleOf(sample, buffer);
     meter_.Add(first, reinterpret_cast<const float*>(map.data), frames, rate_);
+    peaks_.Add(first, reinterpret_cast<const float*>(map.data), frames, rate_);
     gst_buffer_unmap(buffer, &map);
     nextSample_ = first + static_cast<int64_t>(frames);
     anyData_ = true;
@@ -210,6 +205,15 @@ class SampleFeed {
 
   bool AnyData() const { return anyData_; }
   std::vector<float> Finish() { return meter_.Finish(); }
+  const PeakList& peaks() const { return peaks_.blocks(); }
+  // The peaks no later sample changes, from block first on.
+  PeakList ClosedPeaksFrom(size_t first) const {
+    const PeakList& all = peaks_.blocks();
+    const size_t end = std::min(peaks_.closed(), all.size());
+    if (first >= end) return {};
+    return PeakList(all.begin() + static_cast<ptrdiff_t>(first),
+                    all.begin() + static_cast<ptrdiff_t>(end));
+  }
 
  private:
   // The number of the buffer's first sample: the running count, or the
@@ -222,15 +226,17 @@ class SampleFeed {
         gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
     if (streamNs == GST_CLOCK_TIME_NONE) return nextSample_;
     const int64_t lessonNs = static_cast<int64_t>(streamNs) - originNs_;
-    const int64_t stamped = lessonNs >= 0 ? static_cast<int64_t>(gst_util_uint64_scale_round(
-                                                static_cast<guint64>(lessonNs), rate_, GST_SECOND))
-                                          : -static_cast<int64_t>(gst_util_uint64_scale_round(
-                                                static_cast<guint64>(-lessonNs), rate_, GST_SECOND));
+    const int64_t stamped = lessonNs >= 0
+                                ? static_cast<int64_t>(gst_util_uint64_scale_round(
+                                      static_cast<guint64>(lessonNs), rate_, GST_SECOND))
+                                : -static_cast<int64_t>(gst_util_uint64_scale_round(
+                                      static_cast<guint64>(-lessonNs), rate_, GST_SECOND));
     if (!anyData_ || std::abs(stamped - nextSample_) > rate_ / kLevelsPerSecond) return stamped;
     return nextSample_;
   }
 
   LevelMeter meter_;
+  PeakMeter peaks_;
   const int64_t originNs_;
   GstCapsPtr caps_;
   int rate_ = 0;
@@ -253,6 +259,8 @@ struct SentenceAnalysis::Impl {
   // error text when that fails or is cancelled, else empty.
   std::string Pull(const AnalysisGraph& graph, GstBus* bus, int64_t lengthNs, SampleFeed& feed);
   void ReportProgress(int percent);
+  // Hands on the peaks closed since the last time.
+  void ReportPeaks(const SampleFeed& feed);
 
   const std::string path;
   const SentenceAnalysisCallbacks callbacks;
@@ -260,6 +268,7 @@ struct SentenceAnalysis::Impl {
   std::atomic<bool> cancelled{false};
   std::atomic<bool> finished{false};
   int lastPercent = -1;  // analysis thread only
+  size_t peaksSent = 0;  // analysis thread only
   std::thread thread;
 };
 
@@ -268,6 +277,16 @@ void SentenceAnalysis::Impl::ReportProgress(int percent) {
   lastPercent = percent;
   std::lock_guard lock(callbackMutex);
   if (!cancelled && callbacks.progress) callbacks.progress(percent);
+}
+
+void SentenceAnalysis::Impl::ReportPeaks(const SampleFeed& feed) {
+  if (!callbacks.peaks) return;
+  PeakList blocks = feed.ClosedPeaksFrom(peaksSent);
+  if (blocks.empty()) return;
+  const size_t first = peaksSent;
+  peaksSent += blocks.size();
+  std::lock_guard lock(callbackMutex);
+  if (!cancelled) callbacks.peaks(first, std::move(blocks));
 }
 
 void SentenceAnalysis::Impl::Run() {
@@ -334,6 +353,7 @@ bool SentenceAnalysis::Impl::Analyse(SentenceAnalysisResult& result) {
   SampleFeed feed(static_cast<size_t>(lengthNs / kLevelStepNs + kLevelsPerSecond), 0);
   if (std::string text = Pull(graph, bus.get(), lengthNs, feed); !text.empty()) return fail(text);
   result.levelsDb = feed.Finish();
+  result.peaks = feed.peaks();
   return true;  // the pipeline stops (NULL) as it goes
 }
 
@@ -354,8 +374,8 @@ bool SentenceAnalysis::Impl::AnalyseFront(SentenceAnalysisResult& result) {
   }
   const auto deadline = std::chrono::steady_clock::now() + kStallLimit;
   GstState state = GST_STATE_NULL;
-  while (!cancelled && gst_element_get_state(pipeline, &state, nullptr, kPullTimeout) ==
-                           GST_STATE_CHANGE_ASYNC) {
+  while (!cancelled &&
+         gst_element_get_state(pipeline, &state, nullptr, kPullTimeout) == GST_STATE_CHANGE_ASYNC) {
     if (std::string text = TakeBusError(bus.get()); !text.empty()) return fail(text);
     if (std::chrono::steady_clock::now() > deadline) return fail("the analysis pipeline hung");
   }
@@ -377,12 +397,14 @@ bool SentenceAnalysis::Impl::AnalyseFront(SentenceAnalysisResult& result) {
                   std::max<int64_t>(DecodeFrontFirstSampleNs(graph.front), 0));
   if (std::string text = Pull(graph, bus.get(), lengthNs, feed); !text.empty()) return fail(text);
   result.levelsDb = feed.Finish();
+  result.peaks = feed.peaks();
   return true;
 }
 
 std::string SentenceAnalysis::Impl::Pull(const AnalysisGraph& graph, GstBus* bus, int64_t lengthNs,
                                          SampleFeed& feed) {
   auto lastData = std::chrono::steady_clock::now();
+  auto lastPeaks = lastData;
   while (!cancelled) {
     GstSample* sample = gst_app_sink_try_pull_sample(graph.sink, kPullTimeout);
     if (!sample) {
@@ -398,6 +420,10 @@ std::string SentenceAnalysis::Impl::Pull(const AnalysisGraph& graph, GstBus* bus
     gst_sample_unref(sample);
     if (doneNs >= 0 && lengthNs > 0) {
       ReportProgress(static_cast<int>(std::clamp<int64_t>(doneNs * 100 / lengthNs, 0, 99)));
+    }
+    if (lastData - lastPeaks >= kPeaksEvery) {
+      lastPeaks = lastData;
+      ReportPeaks(feed);
     }
   }
   if (cancelled) return "cancelled";

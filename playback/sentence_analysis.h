@@ -7,7 +7,8 @@
 // format the player's decoding front end, then audioconvert ! appsink taking
 // mono F32) that never touches the playing one. The thread
 // pulls decoded buffers as fast as they come and keeps only one level per
-// 10 ms of source time, never the samples. Both callbacks run ON THAT THREAD:
+// 10 ms of source time and the waveform's peaks (core/peaks.h), never the
+// samples. Both callbacks run ON THAT THREAD:
 // they must only hand the news on (post it to the GUI thread) and never call
 // back into the analysis or wait for the thread that owns it. Cancel and the
 // destructor return at once / within about a tenth of a second: the thread
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "core/peaks.h"
 #include "core/sentence.h"
 
 namespace orvex {
@@ -29,6 +31,7 @@ struct SentenceAnalysisResult {
   int32_t lengthMs = 0;             // the file's length as the player measures it
   std::vector<float> levelsDb;      // one per 10 ms (see sentences/pause_split.h)
   std::vector<Sentence> sentences;  // SplitAtPauses(levelsDb, lengthMs)
+  PeakList peaks;                   // one pair per kPeakBlockMs
 };
 
 struct SentenceAnalysisCallbacks {
@@ -37,6 +40,10 @@ struct SentenceAnalysisCallbacks {
   // The outcome, once, unless the analysis was cancelled first (analysis
   // thread).
   std::function<void(SentenceAnalysisResult&& result)> done;
+  // The peaks measured since the last call, from block number first on, a
+  // few times a second while the decoding runs, so the waveform can be drawn
+  // as it grows (analysis thread). The result holds them all again.
+  std::function<void(size_t first, PeakList blocks)> peaks;
 };
 
 class SentenceAnalysis {

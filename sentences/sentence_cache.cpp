@@ -106,13 +106,21 @@ std::string SentenceCache::EntryPath(const SentenceCacheKey& key) const {
   return JoinPath(folder_, Hex64(Fnv1a(key.path)) + ".txt");
 }
 
-int SentenceCache::Store(const SentenceCacheKey& key,
-                         const std::vector<Sentence>& sentences) const {
+int SentenceCache::Store(const SentenceCacheKey& key, const std::vector<Sentence>& sentences,
+                         const PeakList& peaks) const {
   if (folder_.empty()) return ENOENT;
+  if (peaks.size() > kMaxCacheEntryBytes / 2) return EFBIG;
   std::string text = KeyLines(key, sentences.size());
   for (const Sentence& s : sentences) {
     text += std::to_string(s.startMs) + " " + std::to_string(s.endMs) + "\n";
   }
+  text += "peaks " + std::to_string(peaks.size()) + "\n";
+  text.reserve(text.size() + peaks.size() * 2 + 32);
+  for (const PeakPair& p : peaks) {
+    text.push_back(static_cast<char>(p.low));
+    text.push_back(static_cast<char>(p.high));
+  }
+  text += "\n";
   text += "check " + Hex64(Fnv1a(text)) + "\n";
   if (text.size() > kMaxCacheEntryBytes) return EFBIG;
   // Whatever else stands in the entry's place stays, and the entry is not
@@ -121,6 +129,12 @@ int SentenceCache::Store(const SentenceCacheKey& key,
 }
 
 std::optional<std::vector<Sentence>> SentenceCache::Load(const SentenceCacheKey& key) const {
+  std::optional<SentenceCacheEntry> entry = LoadEntry(key);
+  if (!entry) return std::nullopt;
+  return std::move(entry->sentences);
+}
+
+std::optional<SentenceCacheEntry> SentenceCache::LoadEntry(const SentenceCacheKey& key) const {
   if (folder_.empty()) return std::nullopt;
   const std::optional<std::string> bytes = ReadEntry(EntryPath(key));
   if (!bytes) return std::nullopt;
@@ -149,9 +163,11 @@ std::optional<std::vector<Sentence>> SentenceCache::Load(const SentenceCacheKey&
   if (text.substr(0, expected.size()) != expected) return std::nullopt;
   text.remove_prefix(expected.size());
 
-  std::vector<Sentence> sentences;
+  SentenceCacheEntry entry;
+  std::vector<Sentence>& sentences = entry.sentences;
   sentences.reserve(static_cast<size_t>(count));
-  while (TakeLine(text, line)) {
+  while (sentences.size() < static_cast<size_t>(count)) {
+    if (!TakeLine(text, line)) return std::nullopt;
     const size_t space = line.find(' ');
     int64_t start = 0, end = 0;
     if (space == std::string_view::npos || !ParseInt(line.substr(0, space), start) ||
@@ -161,8 +177,20 @@ std::optional<std::vector<Sentence>> SentenceCache::Load(const SentenceCacheKey&
     }
     sentences.push_back({static_cast<int32_t>(start), static_cast<int32_t>(end), {}});
   }
-  if (!text.empty() || sentences.size() != static_cast<size_t>(count)) return std::nullopt;
-  return sentences;
+  // The peaks: their count, two bytes a block, and the newline behind them.
+  int64_t blocks = 0;
+  if (!TakeLine(text, line) || !line.starts_with("peaks ") || !ParseInt(line.substr(6), blocks) ||
+      blocks < 0 || static_cast<uint64_t>(blocks) * 2 + 1 != text.size() || text.back() != '\n') {
+    return std::nullopt;
+  }
+  entry.peaks.resize(static_cast<size_t>(blocks));
+  for (size_t i = 0; i < entry.peaks.size(); ++i) {
+    const auto low = static_cast<int8_t>(text[2 * i]);
+    const auto high = static_cast<int8_t>(text[2 * i + 1]);
+    if (low > high || low < -kPeakFullScale) return std::nullopt;
+    entry.peaks[i] = {low, high};
+  }
+  return entry;
 }
 
 }  // namespace orvex

@@ -8,14 +8,14 @@
 // a file that changes gets its entry replaced, not a second one beside it.
 //
 // An entry is a small versioned text: the key (the path, the size and the
-// modification time in nanoseconds), the sentence boundaries and a checksum
-// of all that. It counts only when the version, the checksum and the whole
-// key match and every boundary is sound; anything else (a corrupt entry, one
-// of another version, one of a changed file) is a miss, and the next Store
-// rewrites it. Entries are written through a temporary file beside them that
-// is flushed and renamed, and read only up to kMaxCacheEntryBytes. Something
-// other than an entry in an entry's place (a folder) is never removed: the
-// entry is then neither read nor stored.
+// modification time in nanoseconds), the sentence boundaries, the waveform's
+// peaks (a line with their count, then two bytes per block, low and high, and
+// a newline) and a checksum of all that. It counts only when the version, the checksum and the
+// whole key match and every boundary is sound; anything else (a corrupt entry, one of another
+// version, one of a changed file) is a miss, and the next Store rewrites it. Entries are written
+// through a temporary file beside them that is flushed and renamed, and read only up to
+// kMaxCacheEntryBytes. Something other than an entry in an entry's place (a folder) is never
+// removed: the entry is then neither read nor stored.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,13 +23,14 @@
 #include <string>
 #include <vector>
 
+#include "core/peaks.h"
 #include "core/sentence.h"
 
 namespace orvex {
 
 // Entries written by another version are never read: raise it whenever the
 // format or the way sentences are found changes.
-constexpr int kSentenceCacheVersion = 1;
+constexpr int kSentenceCacheVersion = 2;
 constexpr size_t kMaxCacheEntryBytes = 8 << 20;
 
 struct SentenceCacheKey {
@@ -48,17 +49,28 @@ std::optional<SentenceCacheKey> SentenceCacheKeyOf(const std::string& path);
 // <cache folder>/OrvexPlayer/sentences; empty when no home folder is known.
 std::string SentenceCacheFolder();
 
+// What an entry holds: the sentences found (their texts empty) and the
+// waveform's peaks.
+struct SentenceCacheEntry {
+  std::vector<Sentence> sentences;
+  PeakList peaks;
+};
+
 class SentenceCache {
  public:
   // A cache in folder (created when the first entry is stored).
   explicit SentenceCache(std::string folder = SentenceCacheFolder());
 
+  // What is stored for key; nothing on a miss.
+  std::optional<SentenceCacheEntry> LoadEntry(const SentenceCacheKey& key) const;
   // The sentences stored for key (their texts empty); nothing on a miss.
   std::optional<std::vector<Sentence>> Load(const SentenceCacheKey& key) const;
-  // Stores the sentences' boundaries for key, replacing the entry of the same
-  // path. Gives 0 or the error number of the step that failed (EISDIR for a
-  // folder in the entry's place, which stays).
-  int Store(const SentenceCacheKey& key, const std::vector<Sentence>& sentences) const;
+  // Stores the sentences' boundaries and the peaks for key, replacing the
+  // entry of the same path. Gives 0 or the error number of the step that
+  // failed (EISDIR for a folder in the entry's place, which stays; EFBIG for
+  // an entry beyond kMaxCacheEntryBytes).
+  int Store(const SentenceCacheKey& key, const std::vector<Sentence>& sentences,
+            const PeakList& peaks = {}) const;
   // Where key's entry lives.
   std::string EntryPath(const SentenceCacheKey& key) const;
 

@@ -115,6 +115,9 @@ std::optional<std::string> WriteSettingsFile(std::string_view name, std::string_
   return FormatText(kTextWriteFailed, {file, std::strerror(error)});
 }
 
+// A switch kept as 0 or 1.
+bool ValidFlag(int32_t value) { return value == 0 || value == 1; }
+
 // A value read from the file: a stored value out of range gives its default.
 template <typename Valid>
 int32_t ReadValue(const IniReader& ini, std::string_view section, std::string_view key,
@@ -159,8 +162,8 @@ Loaded<LearnSettings> LoadLearnSettings() {
       ReadValue(ini, kLearnSection, "repeatCount", defaults.repeatCount, ValidRepeatCount);
   learn.gap = static_cast<RepeatGap>(ReadValue(ini, kLearnSection, "repeatGap",
                                                static_cast<int32_t>(defaults.gap), ValidRepeatGap));
-  learn.playNextLesson =
-      ReadValue(ini, kLearnSection, "afterEnd", 0, [](int32_t v) { return v == 0 || v == 1; }) == 1;
+  learn.playNextLesson = ReadValue(ini, kLearnSection, "afterEnd", int32_t{0}, ValidFlag) == 1;
+  learn.showWave = ReadValue(ini, kLearnSection, "showWave", int32_t{0}, ValidFlag) == 1;
   return {learn, text.message};
 }
 
@@ -170,7 +173,8 @@ std::optional<std::string> SaveLearnSettings(const LearnSettings& learn) {
       FormatIniSection(kLearnSection, {{"speed", static_cast<uint32_t>(learn.rate)},
                                        {"repeatCount", static_cast<uint32_t>(learn.repeatCount)},
                                        {"repeatGap", static_cast<uint32_t>(learn.gap)},
-                                       {"afterEnd", learn.playNextLesson ? 1u : 0u}}));
+                                       {"afterEnd", learn.playNextLesson ? 1u : 0u},
+                                       {"showWave", learn.showWave ? 1u : 0u}}));
 }
 
 }  // namespace orvex

@@ -46,6 +46,7 @@ struct LearnSettings {
   int32_t repeatCount = 0;     // passes of a loop; 0 without limit
   RepeatGap gap = RepeatGap::kNone;
   bool playNextLesson = false;  // else playback stops at the end
+  bool showWave = false;  // the wave strip below the window's panels
   bool operator==(const LearnSettings&) const = default;
 };
 

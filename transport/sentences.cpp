@@ -17,12 +17,16 @@ void Sentences::Find(const std::string& path, int32_t lengthMs,
   if (!lrc.lrc.Refused() && !lrc.lrc.sentences.empty()) {
     list_ = std::make_shared<const std::vector<Sentence>>(std::move(lrc.lrc.sentences));
     transcript_ = true;
-    return;
   }
+  // The transcript's sentences win over the cache's, but the peaks come from
+  // the cache or the analysis all the same.
   cacheKey_ = SentenceCacheKeyOf(path);
   if (cacheKey_) {
-    if (auto cached = SentenceCache().Load(*cacheKey_)) {
-      if (!cached->empty()) list_ = std::make_shared<const std::vector<Sentence>>(std::move(*cached));
+    if (auto cached = SentenceCache().LoadEntry(*cacheKey_)) {
+      if (!transcript_ && !cached->sentences.empty()) {
+        list_ = std::make_shared<const std::vector<Sentence>>(std::move(cached->sentences));
+      }
+      peaks_ = std::make_shared<const PeakList>(std::move(cached->peaks));
       return;
     }
   }
@@ -36,6 +40,7 @@ void Sentences::Drop() {
   ++request_;  // whatever is still on its way belongs to no file
   analysing_ = -1;
   list_.reset();
+  peaks_.reset();
   transcript_ = false;
   cacheKey_.reset();
 }
@@ -46,13 +51,24 @@ bool Sentences::Progress(uint32_t request, int32_t percent) {
   return true;
 }
 
-bool Sentences::Found(uint32_t request, std::vector<Sentence> sentences) {
+bool Sentences::Found(uint32_t request, std::vector<Sentence> sentences, PeakList peaks) {
   if (request != request_ || analysing_ < 0) return false;
   analysing_ = -1;
-  if (cacheKey_) SentenceCache().Store(*cacheKey_, sentences);
-  if (!sentences.empty()) {
+  if (cacheKey_) SentenceCache().Store(*cacheKey_, sentences, peaks);
+  if (!sentences.empty() && !transcript_) {
     list_ = std::make_shared<const std::vector<Sentence>>(std::move(sentences));
   }
+  peaks_ = std::make_shared<const PeakList>(std::move(peaks));
+  return true;
+}
+
+bool Sentences::PeaksFound(uint32_t request, size_t first, const PeakList& blocks) {
+  if (request != request_ || analysing_ < 0 || blocks.empty()) return false;
+  // The snapshot is never changed once made: the grown list is a new one.
+  PeakList grown = peaks_ ? *peaks_ : PeakList();
+  if (grown.size() < first + blocks.size()) grown.resize(first + blocks.size());
+  std::copy(blocks.begin(), blocks.end(), grown.begin() + static_cast<ptrdiff_t>(first));
+  peaks_ = std::make_shared<const PeakList>(std::move(grown));
   return true;
 }
 

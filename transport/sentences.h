@@ -1,7 +1,8 @@
 #pragma once
 // The loaded file's sentences: from an LRC transcript beside it, else from
-// the cache, else from an analysis of its sound in the background; and which
-// one comes next or before when the learner steps through them.
+// the cache, else from an analysis of its sound in the background; the
+// waveform's peaks from the cache or the same analysis; and which one comes
+// next or before when the learner steps through them.
 
 #include <cstdint>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/peaks.h"
 #include "core/sentence_finder.h"
 #include "sentences/sentence_cache.h"
 
@@ -28,11 +30,15 @@ class Sentences {
   void Drop();
   // The analysis's answers; false when they belong to no file loaded now.
   bool Progress(uint32_t request, int32_t percent);
-  bool Found(uint32_t request, std::vector<Sentence> sentences);
+  bool Found(uint32_t request, std::vector<Sentence> sentences, PeakList peaks = {});
+  // Peaks from block first on, while the analysis runs.
+  bool PeaksFound(uint32_t request, size_t first, const PeakList& blocks);
 
   // Null without any.
   const std::shared_ptr<const std::vector<Sentence>>& list() const { return list_; }
   bool any() const { return list_ != nullptr; }
+  // The waveform as far as it is known; null before any.
+  const std::shared_ptr<const PeakList>& peaks() const { return peaks_; }
   int32_t count() const { return list_ ? static_cast<int32_t>(list_->size()) : 0; }
   // Per cent of the analysis done; -1 when none runs.
   int32_t analysing() const { return analysing_; }
@@ -51,6 +57,7 @@ class Sentences {
  private:
   SentenceAnalyzer* analyzer_ = nullptr;
   std::shared_ptr<const std::vector<Sentence>> list_;
+  std::shared_ptr<const PeakList> peaks_;
   bool transcript_ = false;
   uint32_t request_ = 0;
   int32_t analysing_ = -1;

@@ -14,6 +14,7 @@ namespace orvex {
 DisplayPanel::DisplayPanel(QWidget* parent)
     : QWidget(parent),
       font_(QStringLiteral("Tahoma")),
+      digitsFont_(QStringLiteral("DejaVu Sans")),
       textPen_(Qt::black),
       backgroundBrush_(Qt::white),
       noFileText_(QText(kTextNotLoaded)),
@@ -22,6 +23,10 @@ DisplayPanel::DisplayPanel(QWidget* parent)
   setObjectName(QStringLiteral("DisplayPanel"));
   font_.setPixelSize(20);
   font_.setWeight(QFont::DemiBold);
+  // The digits in a Latin face: under zh_CN fontconfig gives "Tahoma" a CJK
+  // face, whose digits look unlike the ones under other locales.
+  digitsFont_.setPixelSize(20);
+  digitsFont_.setWeight(QFont::DemiBold);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
 }
@@ -83,6 +88,7 @@ void DisplayPanel::Compose() {
   }
 
   constexpr int kFlags = Qt::AlignCenter | Qt::TextSingleLine;
+  painter.setFont(digitsFont_);
   painter.drawText(ToQRect(layout.position), kFlags,
                    QString::fromStdString(FormatTime(view_.positionMs)));
   painter.drawText(ToQRect(layout.length), kFlags,
@@ -90,6 +96,7 @@ void DisplayPanel::Compose() {
   painter.drawText(
       ToQRect(layout.percentage), kFlags,
       QString::number(display::PercentPlayed(view_.positionMs, view_.lengthMs)) + u'%');
+  painter.setFont(font_);
   const int state = view_.playState == Stopped ? 0 : view_.playState == Paused ? 1 : 2;
   painter.drawText(ToQRect(layout.state), kFlags, stateTexts_[state]);
 

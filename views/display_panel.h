@@ -55,6 +55,7 @@ class DisplayPanel : public QWidget {
   // Drawing objects and texts, made once; the pictures at their first use, at
   // the device pixel ratio ratio_.
   QFont font_;
+  QFont digitsFont_;  // the times and the percentage
   QPen textPen_;
   QBrush backgroundBrush_;
   QString noFileText_;

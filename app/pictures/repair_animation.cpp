@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <map>
 #include <numbers>
 
 #include <QPainter>
@@ -33,8 +34,11 @@ void DrawNote(QPainter& p) {
   p.drawPath(flag);
 }
 
-QImage DrawFrame(int index) {
-  QImage frame(kSize, kSize, QImage::Format_ARGB32_Premultiplied);
+QImage DrawFrame(int index, qreal ratio) {
+  const int side = static_cast<int>(std::lround(kSize * ratio));
+  QImage frame(side, side, QImage::Format_ARGB32_Premultiplied);
+  // The painter works in the 32 logical pixels; the ratio takes them to the device.
+  frame.setDevicePixelRatio(static_cast<qreal>(side) / kSize);
   frame.fill(Qt::transparent);
   QPainter p(&frame);
   p.setRenderHint(QPainter::Antialiasing);
@@ -63,26 +67,32 @@ QImage DrawFrame(int index) {
   return frame;
 }
 
-const std::array<QImage, kRepairAnimationFrameCount>& Frames() {
-  static const std::array<QImage, kRepairAnimationFrameCount> frames = [] {
-    std::array<QImage, kRepairAnimationFrameCount> built;
-    for (int i = 0; i < kRepairAnimationFrameCount; ++i) built[i] = DrawFrame(i);
-    return built;
-  }();
-  return frames;
+using FrameSet = std::array<QImage, kRepairAnimationFrameCount>;
+
+// The frames for a ratio, drawn on first use (GUI thread only).
+const FrameSet& Frames(qreal ratio) {
+  static std::map<qreal, FrameSet> sets;
+  const qreal key = ratio > 0 ? ratio : 1;
+  auto it = sets.find(key);
+  if (it == sets.end()) {
+    FrameSet built;
+    for (int i = 0; i < kRepairAnimationFrameCount; ++i) built[i] = DrawFrame(i, key);
+    it = sets.emplace(key, std::move(built)).first;
+  }
+  return it->second;
 }
 
 }  // namespace
 
-QImage RepairAnimationFrameImage(int index) {
+QImage RepairAnimationFrameImage(int index, qreal devicePixelRatio) {
   if (index < 0 || index >= kRepairAnimationFrameCount) return {};
-  return Frames()[index];
+  return Frames(devicePixelRatio)[index];
 }
 
-QList<QPixmap> RepairAnimationFrames() {
+QList<QPixmap> RepairAnimationFrames(qreal devicePixelRatio) {
   QList<QPixmap> frames;
   frames.reserve(kRepairAnimationFrameCount);
-  for (const QImage& frame : Frames()) frames.append(QPixmap::fromImage(frame));
+  for (const QImage& frame : Frames(devicePixelRatio)) frames.append(QPixmap::fromImage(frame));
   return frames;
 }
 

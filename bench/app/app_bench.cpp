@@ -8,6 +8,7 @@
 //   app_bench cpu       user and system CPU time of 20 s of playing the
 //                       sample in the shown window (run it on xcb under Xvfb
 //                       beside a bare gst-launch-1.0 pipeline: bench/run_app_bench.sh)
+//   app_bench cpu-wave  the same with the wave strip shown
 // Needs an audio output (scripts/pulse.sh) for memory and tick.
 
 #include <stdlib.h>
@@ -112,6 +113,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (mode == "cpu-wave") app.SetShowWave(true);
   app.OpenSample();
   if (app.view().playState != orvex::Playing) {
     std::fprintf(stderr, "the sample does not play\n");
@@ -127,13 +129,14 @@ int main(int argc, char** argv) {
         PeakRssKb() / 1024.0, app.view().positionMs);
     return 0;
   }
-  if (mode == "cpu") {
+  if (mode == "cpu" || mode == "cpu-wave") {
     const double before = CpuSeconds();
     QEventLoop loop;
     QTimer::singleShot(20000, &loop, &QEventLoop::quit);
     loop.exec();
-    std::printf("cpu: window playing the sample for 20 s: %.2f s user+system (%s platform)\n",
-                CpuSeconds() - before, qPrintable(QGuiApplication::platformName()));
+    std::printf("%s: window playing the sample for 20 s%s: %.2f s user+system (%s platform)\n",
+                mode.c_str(), mode == "cpu" ? "" : " with the wave strip", CpuSeconds() - before,
+                qPrintable(QGuiApplication::platformName()));
     return 0;
   }
   if (mode == "tick") {
@@ -151,6 +154,6 @@ int main(int argc, char** argv) {
         wall / 1000, cpu / 1000, cpu / 1000 * 40 / 10);
     return 0;
   }
-  std::fprintf(stderr, "usage: app_bench startup|memory|tick|cpu\n");
+  std::fprintf(stderr, "usage: app_bench startup|memory|tick|cpu|cpu-wave\n");
   return 2;
 }

@@ -1,7 +1,9 @@
 // What the 25 ms tick costs the window (offscreen): one tick of the
 // application (a new view) handed to the main window, with nothing the user
 // sees changed, and with both live views changed; and one redraw of each view
-// alone. The "allocs" counter is the heap allocations per iteration. The
+// alone. The wave strip of an hour's lesson: its first picture (a cached
+// file opened), and its cost per 25 ms tick while playing, beside the same
+// ticks with the strip hidden. The "allocs" counter is the heap allocations per iteration. The
 // baseline is a widget that only copies a ready pixmap onto itself: what Qt
 // itself allocates for a synchronous repaint and its two painters.
 #include <benchmark/benchmark.h>
@@ -19,6 +21,7 @@
 #include "app/main_window.h"
 #include "views/display_panel.h"
 #include "views/position_bar.h"
+#include "views/wave_strip.h"
 
 namespace {
 
@@ -168,6 +171,58 @@ TransportView PlayingView() {
   return v;
 }
 
+// An hour of peaks (a tone that swells and fades) and sentences of 3 s.
+TransportView WaveView() {
+  TransportView v = PlayingView();
+  PeakList peaks(static_cast<size_t>(v.lengthMs / kPeakBlockMs));
+  for (size_t i = 0; i < peaks.size(); ++i) {
+    const auto a = static_cast<int8_t>(20 + (i * 7) % 100);
+    peaks[i] = {static_cast<int8_t>(-a), a};
+  }
+  v.peaks = std::make_shared<const PeakList>(std::move(peaks));
+  std::vector<Sentence> sentences;
+  for (int32_t ms = 0; ms + 3000 < v.lengthMs; ms += 3500) sentences.push_back({ms, ms + 3000, ""});
+  v.sentences = std::make_shared<const std::vector<Sentence>>(std::move(sentences));
+  return v;
+}
+
+// The first picture of the strip for a file just opened: all of it composed.
+void BM_WaveStripFirstPicture(benchmark::State& state) {
+  WaveStrip strip;
+  strip.resize(604, WaveStrip::kHeight);
+  strip.show();
+  QApplication::processEvents();
+  TransportView v = WaveView();
+  Measure(state, [&] {
+    ++v.track;  // a new file each time
+    strip.setView(v);
+    benchmark::DoNotOptimize(strip.grab());  // painted for certain
+  });
+}
+
+// Playing: 25 ms on per tick, with the strip shown and hidden.
+void StripTicks(benchmark::State& state, bool shown) {
+  WaveStrip strip;
+  strip.resize(604, WaveStrip::kHeight);
+  strip.setVisible(shown);
+  QApplication::processEvents();
+  TransportView v = WaveView();
+  v.pointA = v.pointB = -1;
+  Measure(state, [&] {
+    v.positionMs = (v.positionMs + 25) % v.lengthMs;
+    if (shown) {
+      strip.setView(v);
+      QApplication::processEvents();
+    }
+  });
+}
+void BM_WaveStripPlayingShown(benchmark::State& state) {
+  StripTicks(state, true);
+}
+void BM_WaveStripPlayingHidden(benchmark::State& state) {
+  StripTicks(state, false);
+}
+
 // One widget given a view that changes what it shows at every iteration.
 template <typename Widget>
 void Redraws(benchmark::State& state, Widget& widget, TransportView v, int32_t stepMs) {
@@ -202,6 +257,13 @@ BENCHMARK(BM_TickBothViewsChanged)->Apply(PerRefresh);
 BENCHMARK(BM_BaselineRepaint)->Apply(PerRefresh);
 BENCHMARK(BM_PositionBarRedraw)->Apply(PerRefresh);
 BENCHMARK(BM_DisplayPanelRedraw)->Apply(PerRefresh);
+BENCHMARK(BM_WaveStripFirstPicture)->Iterations(50)->Repetitions(3)->Unit(benchmark::kMillisecond);
+// 20 s of playing: 800 ticks.
+BENCHMARK(BM_WaveStripPlayingShown)->Iterations(800)->Repetitions(3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WaveStripPlayingHidden)
+    ->Iterations(800)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace orvex

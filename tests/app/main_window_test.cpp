@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -35,6 +36,7 @@
 #include "views/hint_strip.h"
 #include "views/options_panel.h"
 #include "views/position_bar.h"
+#include "views/wave_strip.h"
 
 namespace orvex {
 namespace {
@@ -321,7 +323,8 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
                          "B点前移 \t Ctrl+←", "B点后移 \t Ctrl+→", "-", "收藏本段 \t Ctrl+D",
                          "收藏的片段 >", "删除本段收藏", "-", "上一句 \t PageUp",
                          "下一句 \t PageDown", "重复本句 \t Enter", "-", "上一课 \t Ctrl+PageUp",
-                         "下一课 \t Ctrl+PageDown", "播完后 >", "-", "忘记本文件的进度"}));
+                         "下一课 \t Ctrl+PageDown", "播完后 >", "-", "忘记本文件的进度", "-",
+                         "显示波形 \t W"}));
   const QList<QAction*> entries = w->learnMenu()->actions();
   EXPECT_EQ(Entries(entries[4]->menu()), (QStringList{"不限", "1遍", "2遍", "3遍", "5遍", "10遍"}));
   EXPECT_EQ(Entries(entries[5]->menu()), (QStringList{"无", "1秒", "2秒", "3秒", "与ab段等长"}));
@@ -359,7 +362,8 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   w->close();
   QFile learn(config_.path() + "/OrvexPlayer/learn.ini");
   ASSERT_TRUE(learn.open(QIODevice::ReadOnly));
-  EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\nafterEnd=0\n"));
+  EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\n"
+                                        "afterEnd=0\nshowWave=0\n"));
   QFile options(SettingsFile());
   ASSERT_TRUE(options.open(QIODevice::ReadOnly));
   EXPECT_EQ(options.readAll().count('\n'), 4);
@@ -394,6 +398,98 @@ TEST_F(MainWindowTest, SentencesOfTheSampleWithPageDownPageUpAndEnter) {
   w->UpdateMenu();
   EXPECT_TRUE(w->action(kCmdNextSentence)->isEnabled());
   SaveArtefact(w, "sentences");
+}
+
+// The geometry of the window's parts above the wave strip.
+QList<QRect> PartsAbove(MainWindow* w) {
+  return {w->optionsPanel()->geometry(), w->hintStrip()->geometry(), w->displayPanel()->geometry(),
+          w->positionBar()->geometry(),  w->toolBar()->geometry(),   w->statusPart(0)->geometry(),
+          w->menuBar()->geometry()};
+}
+
+// A press, a move and a release in the strip at the logical places x0 and x1.
+void DragInStrip(QWidget* strip, double x0, double x1, Qt::KeyboardModifiers modifiers) {
+  const auto send = [&](QEvent::Type type, double x) {
+    const QPointF at(x, 30);
+    const bool release = type == QEvent::MouseButtonRelease;
+    QMouseEvent event(type, at, strip->mapToGlobal(at),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      release ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton), modifiers);
+    QCoreApplication::sendEvent(strip, &event);
+  };
+  send(QEvent::MouseButtonPress, x0);
+  send(QEvent::MouseMove, x1);
+  send(QEvent::MouseButtonRelease, x1);
+}
+
+// W shows the wave strip below everything else, which stays as it was; a
+// drag in it sets the loop the transport plays; W again gives back exactly
+// the window of before; the choice is kept in learn.ini.
+TEST_F(MainWindowTest, TheWaveStripGrowsTheWindowAndItsDragsSetTheLoop) {
+  MainWindow* w = Start();
+  w->show();
+  const QSize before = w->size();
+  const QList<QRect> parts = PartsAbove(w);
+  const int statusY = w->statusBar()->y();
+  EXPECT_TRUE(w->waveStrip()->isHidden());
+  w->UpdateMenu();
+  EXPECT_FALSE(w->action(kCmdShowWave)->isChecked());
+
+  QTest::keyClick(w->displayPanel(), Qt::Key_W);
+  ASSERT_TRUE(app_.view().showWave);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(w->size(), QSize(before.width(), before.height() + WaveStrip::kHeight));
+  EXPECT_EQ(PartsAbove(w).mid(0, 5), parts.mid(0, 5));
+  EXPECT_EQ(w->menuBar()->geometry(), parts[6]);
+  EXPECT_EQ(w->waveStrip()->geometry(),
+            QRect(0, parts[4].bottom() + 1, w->contentPanel()->width(), WaveStrip::kHeight));
+  EXPECT_EQ(w->statusBar()->y(), statusY + WaveStrip::kHeight);  // below the strip
+  w->UpdateMenu();
+  EXPECT_TRUE(w->action(kCmdShowWave)->isChecked());
+
+  // The sample, analysed in the background: its peaks reach the strip.
+  w->action(kCmdSample)->trigger();
+  ASSERT_TRUE(WaitFor([&] { return app_.view().analysing < 0 && app_.view().peaks; }, 20000));
+  EXPECT_NEAR(static_cast<double>(app_.view().peaks->size()), app_.view().lengthMs / kPeakBlockMs,
+              2);
+  QTest::keyClick(w->displayPanel(), Qt::Key_Down);  // paused: the strip stands still
+  ASSERT_EQ(app_.view().playState, Paused);
+  WaveStrip* strip = w->waveStrip();
+  const wave::Window shown = strip->window();
+  ASSERT_LE(shown.startMs, 2000);
+  ASSERT_GE(shown.startMs + shown.spanMs, 3500);
+  DragInStrip(strip, shown.XOf(2000), shown.XOf(3500), Qt::AltModifier);
+  EXPECT_EQ(app_.view().playState, Playing);
+  EXPECT_LE(std::abs(app_.view().pointA - 2000), shown.MsPerPixel());
+  EXPECT_LE(std::abs(app_.view().pointB - 3500), shown.MsPerPixel());
+  // The loop plays from A.
+  ASSERT_TRUE(WaitFor([&] { return app_.view().positionMs > app_.view().pointA + 200; }));
+  EXPECT_LT(app_.view().positionMs, app_.view().pointB);
+  SaveArtefact(w, "wave_strip");
+
+  // A drag near a sentence's edges takes them.
+  const std::vector<Sentence> sentences = *app_.view().sentences;
+  ASSERT_GE(sentences.size(), 2u);
+  const Sentence& second = sentences[1];
+  const wave::Window now = strip->window();
+  ASSERT_GE(second.startMs, now.startMs);
+  ASSERT_LE(second.endMs, now.startMs + now.spanMs);
+  DragInStrip(strip, now.XOf(second.startMs) + 3, now.XOf(second.endMs) - 3, {});
+  EXPECT_EQ(app_.view().pointA, second.startMs);
+  EXPECT_EQ(app_.view().pointB, second.endMs);
+
+  // W again: the window of before, exactly.
+  QTest::keyClick(w->displayPanel(), Qt::Key_W);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(strip->isHidden());
+  EXPECT_EQ(w->size(), before);
+  EXPECT_EQ(PartsAbove(w), parts);
+  EXPECT_EQ(w->statusBar()->y(), statusY);
+  QTest::keyClick(w->displayPanel(), Qt::Key_W);
+  w->close();
+  QFile learn(config_.path() + "/OrvexPlayer/learn.ini");
+  ASSERT_TRUE(learn.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(learn.readAll().contains("showWave=1\n"));
 }
 
 TEST_F(MainWindowTest, ToolbarPicturesEnabledButtonsAndTips) {

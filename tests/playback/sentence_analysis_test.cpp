@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -26,6 +27,8 @@ using namespace std::chrono_literals;
 struct Outcome {
   SentenceAnalysisResult result;
   std::vector<int> progress;
+  PeakList streamed;   // the peaks handed on while it ran, joined
+  bool joined = true;  // each part began where the one before ended
 };
 
 // Runs an analysis to its end (a hang fails after a minute).
@@ -36,6 +39,11 @@ Outcome Analyse(const std::string& path) {
                                    [&](SentenceAnalysisResult&& r) {
                                      outcome.result = std::move(r);
                                      finished.set_value();
+                                   },
+                                   [&](size_t first, PeakList blocks) {
+                                     outcome.joined &= first == outcome.streamed.size();
+                                     outcome.streamed.insert(outcome.streamed.end(), blocks.begin(),
+                                                             blocks.end());
                                    }});
   EXPECT_EQ(finished.get_future().wait_for(60s), std::future_status::ready) << path;
   return outcome;
@@ -54,6 +62,41 @@ std::vector<Sentence> ExpectedSentences(const std::vector<test::SpokenSentence>&
   return expected;
 }
 
+// The loudest peak of the blocks from fromMs to toMs.
+int LoudestPeak(const PeakList& peaks, int32_t fromMs, int32_t toMs) {
+  int loudest = 0;
+  for (int32_t b = fromMs / kPeakBlockMs; b < toMs / kPeakBlockMs; ++b) {
+    if (b < 0 || static_cast<size_t>(b) >= peaks.size()) continue;
+    loudest = std::max(
+        {loudest, -peaks[static_cast<size_t>(b)].low, int{peaks[static_cast<size_t>(b)].high}});
+  }
+  return loudest;
+}
+
+// The peaks of the same pass cover the file, were handed on in order as
+// they came, and are loud in every sentence and quiet in the pauses.
+void ExpectPeaksFollowTheSound(const Outcome& o, const std::vector<test::SpokenSentence>& truth,
+                               const std::string& name) {
+  const PeakList& peaks = o.result.peaks;
+  EXPECT_NEAR(static_cast<double>(peaks.size()), o.result.lengthMs / kPeakBlockMs, 2) << name;
+  EXPECT_TRUE(o.joined) << name;
+  ASSERT_LE(o.streamed.size(), peaks.size()) << name;
+  EXPECT_TRUE(std::equal(o.streamed.begin(), o.streamed.end(), peaks.begin())) << name;
+  int quietestSentence = kPeakFullScale, loudestPause = 0;
+  for (size_t i = 0; i < truth.size(); ++i) {
+    quietestSentence =
+        std::min(quietestSentence, LoudestPeak(peaks, truth[i].firstSoundMs, truth[i].lastSoundMs));
+    if (i + 1 < truth.size()) {
+      loudestPause = std::max(loudestPause, LoudestPeak(peaks, truth[i].lastSoundMs + 100,
+                                                        truth[i + 1].firstSoundMs - 100));
+    }
+  }
+  std::printf(
+      "%s: %zu peaks (%zu handed on while it ran), quietest sentence %d, loudest pause %d\n",
+      name.c_str(), peaks.size(), o.streamed.size(), quietestSentence, loudestPause);
+  EXPECT_GT(quietestSentence, 2 * loudestPause) << name;
+}
+
 TEST(SentenceAnalysis, BoundariesInTheMadeLessonsFallInThePauses) {
   int boundaries = 0, close = 0, spoken = 0;
   int32_t worst = 0;
@@ -63,6 +106,7 @@ TEST(SentenceAnalysis, BoundariesInTheMadeLessonsFallInThePauses) {
     ASSERT_TRUE(o.result.ok) << name << ": " << o.result.error;
     const auto truth = test::ReadTruth(test::Lesson(name + ".truth"));
     spoken += static_cast<int>(truth.size());
+    ExpectPeaksFollowTheSound(o, truth, name);
     const std::vector<Sentence>& found = o.result.sentences;
     const std::vector<Sentence> expected = ExpectedSentences(truth, o.result.lengthMs);
     EXPECT_NEAR(o.result.lengthMs, truth.back().lastSoundMs + 1200, 2) << name;
@@ -111,6 +155,7 @@ TEST(SentenceAnalysis, FilesThePlayerOpensAreAnalysedOnItsTimeLine) {
     const int64_t lengthMs = ScanMpegAudio(file).LengthNs() / 1000000;
     EXPECT_EQ(o.result.lengthMs, lengthMs) << name;
     EXPECT_NEAR(static_cast<double>(o.result.levelsDb.size()), lengthMs / 10.0, 2) << name;
+    EXPECT_NEAR(static_cast<double>(o.result.peaks.size()), lengthMs / 5.0, 4) << name;
     // Tones and noise from end to end: one sentence over the whole file (the
     // varied file has a second of silence in it).
     if (name != "vbr.mp3" && name != "vbr_noheader.mp3") {
@@ -176,7 +221,8 @@ TEST(SentenceAnalysis, CancellingOrDestroyingStopsItAndNothingIsReportedAfter) {
   for (int round = 0; round < 12; ++round) {
     std::atomic<bool> gone{false};
     SentenceAnalysisCallbacks callbacks{[&](int) { late += gone.load(); },
-                                        [&](SentenceAnalysisResult&&) { late += gone.load(); }};
+                                        [&](SentenceAnalysisResult&&) { late += gone.load(); },
+                                        [&](size_t, PeakList) { late += gone.load(); }};
     if (round % 2 == 0) {
       // Destroyed at once, or while it decodes.
       auto analysis = std::make_unique<SentenceAnalysis>(lesson, callbacks);

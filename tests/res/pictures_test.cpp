@@ -150,6 +150,28 @@ TEST(RepairAnimationTest, TwelveDifferentFramesOfThirtyTwoPixels) {
   EXPECT_EQ(kRepairAnimationFrameMs * kRepairAnimationFrameCount, 1200);
 }
 
+// At 2x the frames are drawn with twice the pixels, not the 1x ones blown up:
+// the dots' edges take shades the doubled picture cannot have.
+TEST(RepairAnimationTest, FramesAreDrawnAtTheDevicePixelRatio) {
+  const QImage sharp = RepairAnimationFrameImage(3, 2);
+  ASSERT_EQ(sharp.size(), QSize(2 * kRepairAnimationSize, 2 * kRepairAnimationSize));
+  EXPECT_EQ(sharp.deviceIndependentSize(), QSizeF(kRepairAnimationSize, kRepairAnimationSize));
+  const QImage doubled = RepairAnimationFrameImage(3).scaled(sharp.size());
+  int differing2x2 = 0;
+  for (int y = 0; y < sharp.height(); y += 2) {
+    for (int x = 0; x < sharp.width(); x += 2) {
+      const QRgb p = sharp.pixel(x, y);
+      differing2x2 += p != sharp.pixel(x + 1, y) || p != sharp.pixel(x, y + 1);
+    }
+  }
+  EXPECT_GT(differing2x2, 20);  // a blown-up picture has none
+  EXPECT_NE(sharp.convertToFormat(doubled.format()), doubled);
+  const QList<QPixmap> frames = RepairAnimationFrames(1.5);
+  ASSERT_EQ(frames.size(), kRepairAnimationFrameCount);
+  EXPECT_EQ(frames[0].size(), QSize(48, 48));
+  EXPECT_DOUBLE_EQ(frames[0].devicePixelRatio(), 1.5);
+}
+
 TEST(ProgramIconTest, IconComesFromTheResourcesWithASmallDesign) {
   const QIcon icon = ProgramIcon();
   ASSERT_FALSE(icon.isNull());

@@ -1,6 +1,6 @@
 // The sentence cache on real files in a temporary cache folder: where it
-// lives, a hit, and the misses (a changed file, a corrupt entry, another
-// version) that the next store repairs.
+// lives, a hit, the peaks beside the sentences, and the misses (a changed
+// file, a corrupt entry, another version) that the next store repairs.
 
 #include "sentences/sentence_cache.h"
 
@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -89,7 +90,7 @@ TEST_F(SentenceCacheTest, AStoredEntryIsFoundUntilTheFileChanges) {
   EXPECT_FALSE(cache.Load(key));
   ASSERT_EQ(cache.Store(key, sentences), 0);
   EXPECT_EQ(cache.Load(key), sentences);
-  EXPECT_EQ(ReadFile(cache.EntryPath(key)).rfind("OrvexPlayer sentences 1\n", 0), 0u);
+  EXPECT_EQ(ReadFile(cache.EntryPath(key)).rfind("OrvexPlayer sentences 2\n", 0), 0u);
   // Texts are not kept; a file without sentences is remembered as such.
   const SentenceCache other{dir.File("other")};
   ASSERT_EQ(other.Store(key, {{10, 20, "text"}}), 0);
@@ -136,7 +137,7 @@ TEST_F(SentenceCacheTest, CorruptOrForeignEntriesAreIgnoredAndRewritten) {
       {"another version",
        [&] {
          std::string bad = WithoutCheck(good);
-         Replace(bad, "sentences 1\n", "sentences 2\n");
+         Replace(bad, "sentences 2\n", "sentences 3\n");
          WriteFile(entry, Checked(bad));
        }},
       {"overlapping sentences",
@@ -170,6 +171,64 @@ TEST_F(SentenceCacheTest, CorruptOrForeignEntriesAreIgnoredAndRewritten) {
     EXPECT_EQ(cache.Load(key), sentences) << what;
     EXPECT_EQ(ReadFile(entry), good) << what;
   }
+}
+
+TEST_F(SentenceCacheTest, PeaksAreKeptBesideTheSentencesAndADamagedOrOlderEntryIsRebuilt) {
+  // Every byte value a peak can take, the newline and "check " among them.
+  PeakList peaks;
+  for (int v = -127; v <= 127; ++v) {
+    peaks.push_back({static_cast<int8_t>(std::min(v, 0)), static_cast<int8_t>(std::max(v, 0))});
+  }
+  for (const char c : std::string("check 0\n")) peaks.push_back({-1, static_cast<int8_t>(c)});
+  ASSERT_EQ(cache.Store(key, sentences, peaks), 0);
+  const std::optional<SentenceCacheEntry> loaded = cache.LoadEntry(key);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->sentences, sentences);
+  EXPECT_EQ(loaded->peaks, peaks);
+  const std::string entry = cache.EntryPath(key);
+  const std::string good = ReadFile(entry);
+
+  const std::vector<std::pair<const char*, std::function<void()>>> damages = {
+      {"a peak changed",
+       [&] {
+         std::string bad = good;
+         bad[good.find("peaks ") + 20] ^= 1;
+         WriteFile(entry, bad);
+       }},
+      {"a peak short",
+       [&] {
+         std::string bad = WithoutCheck(good);
+         bad.erase(bad.size() - 2, 1);
+         WriteFile(entry, Checked(bad));
+       }},
+      {"a low above its high",
+       [&] {
+         std::string bad = WithoutCheck(good);
+         const size_t first = bad.find("peaks ") + std::string("peaks 263\n").size();
+         bad[first] = 5;
+         bad[first + 1] = 4;
+         WriteFile(entry, Checked(bad));
+       }},
+      {"the version before, without peaks",
+       [&] {
+         std::string old = WithoutCheck(good);
+         Replace(old, "sentences 2\n", "sentences 1\n");
+         old.erase(old.find("peaks "));
+         WriteFile(entry, Checked(old));
+       }},
+  };
+  for (const auto& [what, damage] : damages) {
+    damage();
+    EXPECT_FALSE(cache.LoadEntry(key)) << what;
+    EXPECT_FALSE(cache.Load(key)) << what;
+    ASSERT_EQ(cache.Store(key, sentences, peaks), 0) << what;
+    EXPECT_EQ(ReadFile(entry), good) << what;
+  }
+  // An hour of peaks fits well within an entry.
+  const PeakList hour(3600 * 1000 / kPeakBlockMs, PeakPair{-90, 90});
+  ASSERT_EQ(cache.Store(key, sentences, hour), 0);
+  EXPECT_LE(ReadFile(entry).size(), 2u << 20);
+  EXPECT_EQ(cache.LoadEntry(key)->peaks, hour);
 }
 
 TEST_F(SentenceCacheTest, WhatStandsInTheWayOfAnEntryStays) {

@@ -20,9 +20,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -336,6 +336,34 @@ TEST_F(HeardLearn, NudgesMoveTheHeardStartAndEndBy50Ms) {
   EXPECT_NEAR(startMoved, 50, 1.0);
   EXPECT_NEAR(endDown, -50, 1.0);
   EXPECT_NEAR(endUp, 50, 1.0);
+}
+
+// The loop a drag in the wave strip asks for (2.0 s to 3.5 s): heard from A
+// at once, each pass from A to B, seamless.
+TEST_F(HeardLearn, AStretchFromTheWaveStripIsHeardFromA) {
+  ASSERT_TRUE(Open(test::Fixture("noise.mp3")));
+  ASSERT_GE(view().lengthMs, 4000);
+  ASSERT_TRUE(PumpUntil([&] { return view().positionMs >= 500; }, 10s));
+  const size_t mark = take_.Mark();
+  app_.LoopStretch(3500, 2000);
+  ASSERT_EQ(view().pointA, 2000);
+  ASSERT_EQ(view().pointB, 3500);
+  ASSERT_TRUE(PumpUntil([&] { return view().pass >= 3; }, 20s)) << "the loop did not go round";
+  ASSERT_TRUE(Finish());
+  const HeardRun* run = take_.RunFrom(mark);
+  ASSERT_NE(run, nullptr) << "nothing heard";
+  int passes = 0;
+  for (const HeardRun* before = nullptr; run && run->End() < take_.EarliestFrameOf(last_);
+       before = run, run = take_.Next(run)) {
+    SCOPED_TRACE("pass " + Describe(*run));
+    EXPECT_NEAR(run->from, take_.MsToFrames(2000), kExactFrames);
+    EXPECT_NEAR(run->FileEnd(), take_.MsToFrames(3500), kExactFrames);
+    if (before) {
+      EXPECT_NEAR(static_cast<double>(run->at), static_cast<double>(before->End()), 1.0);
+    }
+    ++passes;
+  }
+  EXPECT_GE(passes, 2);
 }
 
 // Repeat count 2, B set by key where playback is: the pass in progress ends

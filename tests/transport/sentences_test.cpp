@@ -103,10 +103,23 @@ TEST_F(SentencesTest, ATranscriptBesideTheFileWinsAndItsLinesShow) {
   Write("lesson.lrc",
         "[ti:Lesson]\n[00:01.00]Hello.\n[00:04.00]How are you?\n[0x:99]broken\n"
         "[00:07.50]Fine, thanks.\n");
-  app.OpenFile(Write("lesson.mp3", "mp3 bytes"));
-  EXPECT_TRUE(analyzer.started.empty());
+  const std::string mp3 = Write("lesson.mp3", "mp3 bytes");
+  app.OpenFile(mp3);
   ASSERT_NE(view().sentences, nullptr);
   ASSERT_EQ(view().sentences->size(), 3u);
+  // The file is still decoded for its waveform; the analysis's sentences do
+  // not replace the transcript's, and the next open needs no decoding.
+  ASSERT_EQ(analyzer.started.size(), 1u);
+  app.SentencesFound(analyzer.last, {{0, 20000, ""}}, PeakList(4000, PeakPair{-3, 3}));
+  ASSERT_EQ(view().sentences->size(), 3u);
+  EXPECT_EQ(view().sentences->at(1).text, "How are you?");
+  ASSERT_NE(view().peaks, nullptr);
+  EXPECT_EQ(view().peaks->size(), 4000u);
+  app.OpenFile(mp3);
+  EXPECT_EQ(analyzer.started.size(), 1u);
+  EXPECT_EQ(view().sentences->at(1).text, "How are you?");
+  ASSERT_NE(view().peaks, nullptr);
+  EXPECT_EQ(view().peaks->at(3999), (PeakPair{-3, 3}));
   SimPlayer& p = *factory.last;
   app.SeekTo(4500);
   EXPECT_EQ(view().lineText, "How are you?");
@@ -122,8 +135,10 @@ TEST_F(SentencesTest, TimedLyricsInTheTagsAreTheTranscriptUnlessAnLrcIsBeside) {
   factory.durationMs = 20000;
   factory.lyrics = "[00:02.00]From the tags.\n[00:05.00]Second line.\n";
   app.OpenFile(Write("tagged.m4a", "m4a bytes"));
-  EXPECT_TRUE(analyzer.started.empty());
   ASSERT_NE(view().sentences, nullptr);
+  ASSERT_EQ(view().sentences->size(), 2u);
+  // The analysis that runs for the peaks leaves the transcript alone.
+  app.SentencesFound(analyzer.last, ThreeSentences());
   ASSERT_EQ(view().sentences->size(), 2u);
   app.SeekTo(2500);
   EXPECT_EQ(view().lineText, "From the tags.");
@@ -138,7 +153,68 @@ TEST_F(SentencesTest, TimedLyricsInTheTagsAreTheTranscriptUnlessAnLrcIsBeside) {
   factory.lyrics = "Words without times\nto sing along\n";
   app.OpenFile(Write("untimed.m4a", "m4a bytes"));
   EXPECT_EQ(view().sentences, nullptr);
-  EXPECT_EQ(analyzer.started.size(), 1u) << "the sound is analysed instead";
+  app.SentencesFound(analyzer.last, ThreeSentences());
+  ASSERT_NE(view().sentences, nullptr);
+  EXPECT_EQ(view().sentences->size(), 3u) << "the sound's sentences";
+}
+
+TEST_F(SentencesTest, PeaksGrowWhileTheAnalysisRunsAndAreCachedWithTheSentences) {
+  factory.durationMs = 20000;
+  const std::string mp3 = Write("lesson.mp3", "mp3 bytes");
+  app.OpenFile(mp3);
+  EXPECT_EQ(view().peaks, nullptr);
+  app.PeaksFound(analyzer.last, 0, PeakList(100, PeakPair{-50, 60}));
+  const auto first = view().peaks;
+  ASSERT_NE(first, nullptr);
+  app.PeaksFound(analyzer.last, 100, PeakList(50, PeakPair{-1, 1}));
+  // A new list each time: the one a view holds never changes under it.
+  ASSERT_EQ(view().peaks->size(), 150u);
+  EXPECT_EQ(first->size(), 100u);
+  EXPECT_EQ(view().peaks->at(99), (PeakPair{-50, 60}));
+  EXPECT_EQ(view().peaks->at(100), (PeakPair{-1, 1}));
+  // Those of an earlier request are dropped.
+  app.PeaksFound(analyzer.last - 1, 150, PeakList(10, PeakPair{-9, 9}));
+  EXPECT_EQ(view().peaks->size(), 150u);
+  PeakList all(4000, PeakPair{-7, 8});
+  app.SentencesFound(analyzer.last, ThreeSentences(), all);
+  EXPECT_EQ(*view().peaks, all);
+  // The cached file's peaks come without decoding again; a changed file is
+  // decoded again.
+  app.OpenFile(mp3);
+  EXPECT_EQ(analyzer.started.size(), 1u);
+  ASSERT_NE(view().peaks, nullptr);
+  EXPECT_EQ(*view().peaks, all);
+  Write("lesson.mp3", "other mp3 bytes");
+  app.OpenFile(mp3);
+  EXPECT_EQ(analyzer.started.size(), 2u);
+  EXPECT_EQ(view().peaks, nullptr);
+}
+
+TEST_F(SentencesTest, AStretchOrASentenceBecomesTheLoopFromTheWaveStrip) {
+  SimPlayer& p = Analysed();
+  app.Stop();
+  // A drag from right to left, from a stop: the loop plays from A.
+  app.LoopStretch(3500, 2000);
+  EXPECT_EQ(view().playState, Playing);
+  EXPECT_EQ(view().pointA, 2000);
+  EXPECT_EQ(view().pointB, 3500);
+  EXPECT_EQ(p.positionMs, 2000);
+  EXPECT_EQ(p.loopA(), 2000);
+  EXPECT_EQ(p.loopB(), 3500);
+  PlayFor(p, 1600);
+  EXPECT_GE(p.positionMs, 2000);
+  EXPECT_LT(p.positionMs, 3500);
+  // Too short a stretch grows to the shortest loop; past the end is cut.
+  app.LoopStretch(19990, 30000);
+  EXPECT_EQ(view().pointA, 19900);
+  EXPECT_EQ(view().pointB, 20000);
+  // A sentence's box: the sentence loops, as Enter does.
+  app.LoopSentence(1);
+  EXPECT_EQ(view().pointA, 4000);
+  EXPECT_EQ(view().pointB, 6000);
+  EXPECT_EQ(view().sentence, 1);
+  app.LoopSentence(7);  // no such sentence
+  EXPECT_EQ(view().pointA, 4000);
 }
 
 TEST_F(SentencesTest, PageDownThreeTimesThenPageUpLoopsTheRightSentence) {

@@ -11,38 +11,12 @@
 
 #include "core/bounded_read.h"
 #include "core/files.h"
+#include "core/hash.h"
 
 namespace orvex {
 namespace {
 
 constexpr std::string_view kMagic = "OrvexPlayer sentences ";
-
-uint64_t Fnv1a(std::string_view data) {
-  uint64_t h = 14695981039346656037ull;
-  for (const char c : data) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 1099511628211ull;
-  }
-  return h;
-}
-
-std::string Hex64(uint64_t v) {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(v));
-  return text;
-}
-
-std::string HexBytes(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (const char c : bytes) {
-    const auto u = static_cast<unsigned char>(c);
-    out.push_back(kDigits[u >> 4]);
-    out.push_back(kDigits[u & 15]);
-  }
-  return out;
-}
 
 // The header: everything the checksum covers before the boundaries.
 std::string KeyLines(const SentenceCacheKey& key, size_t count) {
@@ -103,7 +77,7 @@ std::string SentenceCacheFolder() {
 SentenceCache::SentenceCache(std::string folder) : folder_(std::move(folder)) {}
 
 std::string SentenceCache::EntryPath(const SentenceCacheKey& key) const {
-  return JoinPath(folder_, Hex64(Fnv1a(key.path)) + ".txt");
+  return JoinPath(folder_, Hex64(Fnv1a64(key.path)) + ".txt");
 }
 
 int SentenceCache::Store(const SentenceCacheKey& key, const std::vector<Sentence>& sentences,
@@ -121,7 +95,7 @@ int SentenceCache::Store(const SentenceCacheKey& key, const std::vector<Sentence
     text.push_back(static_cast<char>(p.high));
   }
   text += "\n";
-  text += "check " + Hex64(Fnv1a(text)) + "\n";
+  text += "check " + Hex64(Fnv1a64(text)) + "\n";
   if (text.size() > kMaxCacheEntryBytes) return EFBIG;
   // Whatever else stands in the entry's place stays, and the entry is not
   // stored.
@@ -143,7 +117,7 @@ std::optional<SentenceCacheEntry> SentenceCache::LoadEntry(const SentenceCacheKe
   std::string_view text = *bytes;
   const size_t checkAt = text.rfind("check ");
   if (checkAt == std::string_view::npos ||
-      text.substr(checkAt) != "check " + Hex64(Fnv1a(text.substr(0, checkAt))) + "\n") {
+      text.substr(checkAt) != "check " + Hex64(Fnv1a64(text.substr(0, checkAt))) + "\n") {
     return std::nullopt;
   }
   text = text.substr(0, checkAt);

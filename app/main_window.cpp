@@ -152,9 +152,11 @@ MainWindow::MainWindow(App& app) : app_(app) {
                  Qt::CustomizeWindowHint);
   setAcceptDrops(true);
 
-  // The status bar: part 0 is 160 pixels wide, part 1 takes the rest.
+  // The status bar: part 0 is 160 pixels wide, wider only when its text needs
+  // it (a resumed lesson's place, the sentence and the lesson), and part 1
+  // takes the rest.
   status0_ = new QLabel(QText(kTextNotLoaded));
-  status0_->setFixedWidth(160);
+  status0_->setMinimumWidth(160);
   status1_ = new QLabel;
   status1_->setMinimumWidth(1);
   statusBar()->addWidget(status0_);

@@ -38,6 +38,9 @@ enum Command : int {
   kCmdRepeatSentence = 32819,
   kCmdRepeatCountFirst = 32820,  // + the index in kRepeatCounts
   kCmdRepeatGapFirst = 32830,    // + the RepeatGap
+  kCmdShadowing = 32850,
+  kCmdPlayLastTake = 32851,
+  kCmdCompareTake = 32852,
 };
 
 }  // namespace orvex

@@ -91,6 +91,12 @@ int CommandForKey(int key, Qt::KeyboardModifiers modifiers) {
       return kCmdJumpForward;
     case Qt::Key_Up:
       return kCmdRepeat;
+    case Qt::Key_R:
+      return kCmdShadowing;
+    case Qt::Key_T:
+      return kCmdPlayLastTake;
+    case Qt::Key_Y:
+      return kCmdCompareTake;
     default:
       return 0;
   }
@@ -262,7 +268,21 @@ void MainWindow::BuildLearnMenu() {
   }
   AddCommands(l, {kSeparator, kCmdAEarlier, kCmdALater, kCmdBEarlier, kCmdBLater, kSeparator,
                   kCmdPreviousSentence, kCmdNextSentence, kCmdRepeatSentence});
+  BuildShadowingEntries(l);
   connect(learnMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
+}
+
+void MainWindow::BuildShadowingEntries(QMenu* menu) {
+  AddCommands(menu, {kSeparator, kCmdShadowing, kCmdPlayLastTake, kCmdCompareTake});
+  action(kCmdShadowing)->setCheckable(true);
+}
+
+void MainWindow::UpdateShadowingEntries() {
+  const TransportView& v = app_.view();
+  action(kCmdShadowing)->setChecked(v.shadowing);
+  const bool stretch = v.loaded && v.pointA >= 0 && v.pointB >= 0;
+  action(kCmdPlayLastTake)->setEnabled(stretch);
+  action(kCmdCompareTake)->setEnabled(stretch);
 }
 
 // The menus that lead to the vendor's pages and to the About box.
@@ -332,6 +352,9 @@ const MainWindow::CommandEntry* MainWindow::FindCommand(int command) {
       {kCmdPreviousSentence, kTextMenuPreviousSentence, [](W& w) { w.app_.PreviousSentence(); }},
       {kCmdNextSentence, kTextMenuNextSentence, [](W& w) { w.app_.NextSentence(); }},
       {kCmdRepeatSentence, kTextMenuRepeatSentence, [](W& w) { w.app_.RepeatSentence(); }},
+      {kCmdShadowing, kTextMenuShadowing, [](W& w) { w.app_.ToggleShadowing(); }},
+      {kCmdPlayLastTake, kTextMenuPlayLastTake, [](W& w) { w.app_.PlayLastTake(); }},
+      {kCmdCompareTake, kTextMenuCompareTake, [](W& w) { w.app_.CompareTake(); }},
       {kCmdMaterial, kTextMenuMaterial,
        [](W&) { OpenWebPage(ListeningMaterialUrl(VendorBaseUrl())); }},
       {kCmdMaterialGroup, kTextMenuMaterialGroup,
@@ -394,6 +417,7 @@ void MainWindow::UpdateMenu() {
   }
   action(kCmdRepeatCountFirst + l.checkedCount)->setChecked(true);
   action(kCmdRepeatGapFirst + l.checkedGap)->setChecked(true);
+  UpdateShadowingEntries();
 }
 
 void MainWindow::ShowNewVersion(bool mustUpdate) {
@@ -515,6 +539,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::customEvent(QEvent* event) {
   if (event->type() == kGraphEventType) app_.OnGraphEvent();
+  if (event->type() == kRecorderEventType) app_.OnRecorderEvent();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/mpris.h"
 #include "app/sentence_service.h"
+#include "app/take_service.h"
 #include "core/texts.h"
 #include "online/usage_report.h"
 #include "online/version_check.h"
@@ -58,6 +59,7 @@ Program::~Program() {
   app_.SetShell(*quiet_);
   app_.SetSentenceAnalyzer(nullptr);
   sentences_.reset();
+  takes_.reset();
   versionCheck_.reset();
   usageReport_.reset();
   if (window_) window_->SetMediaControls(nullptr);
@@ -89,6 +91,7 @@ bool Program::Start() {
   app_.SetPlayerFactory(options_.playerFactory.get());
   sentences_ = std::make_unique<SentenceService>(app_);
   app_.SetSentenceAnalyzer(sentences_.get());
+  takes_ = std::make_unique<TakeService>(app_, options_.recordSource);
   app_.SetShell(*window);
   CentreOnScreen(window);
 

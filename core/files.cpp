@@ -97,6 +97,10 @@ std::string CacheFolder() {
   return XdgFolder("XDG_CACHE_HOME", ".cache");
 }
 
+std::string DataFolder() {
+  return XdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string path(folder);
   if (!path.empty() && path.back() != '/') path.push_back('/');

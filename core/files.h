@@ -22,6 +22,7 @@ std::string HomeFolder();
 // no home folder either.
 std::string ConfigFolder();  // $XDG_CONFIG_HOME, else ~/.config
 std::string CacheFolder();   // $XDG_CACHE_HOME, else ~/.cache
+std::string DataFolder();    // $XDG_DATA_HOME, else ~/.local/share
 // The state and data folders follow the same rule when the program keeps
 // something there: $XDG_STATE_HOME, else ~/.local/state, and $XDG_DATA_HOME,
 // else ~/.local/share (one line each in files.cpp).

@@ -108,6 +108,14 @@ enum TextId : int {
   kTextStatusSentence = 277,
   kTextStatusAnalysing = 278,
   kTextLearnKeysTitle = 279,
+  // Shadowing.
+  kTextMenuShadowing = 290,
+  kTextMenuPlayLastTake = 291,
+  kTextMenuCompareTake = 292,
+  kTextStatusRecording = 293,
+  kTextStatusPlayingTake = 294,
+  kTextNoMicrophone = 295,
+  kTextNothingRecorded = 296,
 
   // The dialogs and the options panel.
   kTextAboutCaption = 300,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/intonation.h"
 #include "core/sentence.h"
 
 namespace orvex {
@@ -46,6 +47,13 @@ struct TransportView {
   std::string filePath;    // the loaded file; empty when none is
   std::string title;       // the window's title
   std::string status;      // the status bar's first part, speed and pass included
+  // Shadowing: the mode, what the take is doing (0 nothing, 1 recording, 2
+  // playing back), the input's level (0..100) while recording, and the
+  // intonation of the stretch beside its last take (null until one is known).
+  bool shadowing = false;
+  int32_t takeStage = 0;
+  int32_t recordLevel = 0;
+  std::shared_ptr<const Intonation> intonation;
 
   bool Active() const { return TransportActive(loaded, playState); }
   // A file is loaded and has sentences to step through.

@@ -159,6 +159,8 @@ Loaded<LearnSettings> LoadLearnSettings() {
       ReadValue(ini, kLearnSection, "repeatCount", defaults.repeatCount, ValidRepeatCount);
   learn.gap = static_cast<RepeatGap>(ReadValue(ini, kLearnSection, "repeatGap",
                                                static_cast<int32_t>(defaults.gap), ValidRepeatGap));
+  learn.shadowing = ReadValue(ini, kLearnSection, "shadowing", 0,
+                              [](int32_t v) { return v == 0 || v == 1; }) == 1;
   return {learn, text.message};
 }
 
@@ -167,7 +169,8 @@ std::optional<std::string> SaveLearnSettings(const LearnSettings& learn) {
       kLearnFileName,
       FormatIniSection(kLearnSection, {{"speed", static_cast<uint32_t>(learn.rate)},
                                        {"repeatCount", static_cast<uint32_t>(learn.repeatCount)},
-                                       {"repeatGap", static_cast<uint32_t>(learn.gap)}}));
+                                       {"repeatGap", static_cast<uint32_t>(learn.gap)},
+                                       {"shadowing", learn.shadowing ? 1u : 0u}}));
 }
 
 }  // namespace orvex

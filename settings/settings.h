@@ -44,6 +44,7 @@ struct LearnSettings {
   int32_t rate = kRateNormal;  // hundredths, 50..200 in steps of 5
   int32_t repeatCount = 0;     // passes of a loop; 0 without limit
   RepeatGap gap = RepeatGap::kNone;
+  bool shadowing = false;  // each pass followed by a take of the learner
   bool operator==(const LearnSettings&) const = default;
 };
 

@@ -197,7 +197,7 @@ void App::ApplyLearnSettings(const LearnSettings& learn) {
   loop_.SetCount(ValidRepeatCount(learn.repeatCount) ? learn.repeatCount : 0);
   loop_.SetGap(learn.gap);
   shadowMode_ = learn.shadowing;
-  loop_.ChangeShadowing(transport_.player(), shadowMode_);
+  ProbeInput();
   Publish();
 }
 
@@ -363,13 +363,25 @@ void App::StartTake() {
   }
 }
 
+void App::SetRecorder(Recorder* recorder) {
+  shadowing_.Stop();
+  shadowing_.SetRecorder(recorder);
+  if (recorder) ProbeInput();
+}
+
+void App::ProbeInput() {
+  takeNote_ = 0;
+  const bool ready = shadowMode_ && shadowing_.HasInput();
+  if (shadowMode_ && !ready) takeNote_ = kTextNoMicrophone;
+  loop_.ChangeShadowing(transport_.player(), ready);
+}
+
 void App::ToggleShadowing() {
   const Entry entry(*this, [this] { ToggleShadowing(); });
   if (!entry) return;
   shadowMode_ = !shadowMode_;
-  takeNote_ = 0;
   if (!shadowMode_) shadowing_.Stop();
-  loop_.ChangeShadowing(transport_.player(), shadowMode_);
+  ProbeInput();
   Publish();
 }
 

@@ -57,10 +57,7 @@ class App {
   // cache entry; null finds none that way.
   void SetSentenceAnalyzer(SentenceAnalyzer* analyzer) { sentences_.SetAnalyzer(analyzer); }
   // Records the learner when shadowing; null records nothing.
-  void SetRecorder(Recorder* recorder) {
-    shadowing_.Stop();
-    shadowing_.SetRecorder(recorder);
-  }
+  void SetRecorder(Recorder* recorder);
   // Asked for the intonation of a stretch (lesson, A, B) beside a new take.
   using IntonationMaker =
       std::function<void(const std::string&, int32_t, int32_t, const std::string&)>;
@@ -183,6 +180,9 @@ class App {
   // A silence after a pass began: the take is recorded, or the loop goes on
   // without.
   void StartTake();
+  // The loop records after each pass when the mode is on and the input
+  // answers; otherwise the message says there is no microphone.
+  void ProbeInput();
   // The shadowing part of the status text.
   std::string TakeText() const;
   // The loop ends, playback stops at the start, the points go.

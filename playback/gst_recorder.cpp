@@ -178,6 +178,25 @@ GstRecorder::~GstRecorder() {
   Stop();
 }
 
+bool GstRecorder::HasInput() {
+  // One buffer from the input, or its error (a device that is gone fails
+  // only once it streams).
+  GError* error = nullptr;
+  GstPipelinePtr probe(
+      gst_parse_launch((impl_->source + " num-buffers=1 ! fakesink").c_str(), &error));
+  if (error) {
+    g_error_free(error);
+    return false;
+  }
+  if (gst_element_set_state(probe.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return false;
+  GstBusPtr bus(gst_element_get_bus(probe.get()));
+  GstMessage* message = gst_bus_timed_pop_filtered(
+      bus.get(), GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  const bool ok = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
+  if (message) gst_message_unref(message);
+  return ok;
+}
+
 bool GstRecorder::Record(const std::string& path, int32_t windowMs) {
   Stop();
   gchar* location = g_strescape(path.c_str(), nullptr);

@@ -20,6 +20,7 @@ class GstRecorder : public Recorder {
   GstRecorder(const GstRecorder&) = delete;
   GstRecorder& operator=(const GstRecorder&) = delete;
 
+  bool HasInput() override;
   bool Record(const std::string& path, int32_t windowMs) override;
   void EndRecording() override;
   bool Play(const std::string& path, int32_t fromMs, int32_t toMs) override;

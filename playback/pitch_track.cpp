@@ -14,7 +14,7 @@ namespace {
 // A window of four hops finds voices down to about 60 Hz.
 constexpr uint_t kWindowHops = 4;
 // Below this confidence, or this level, a frame holds no pitch.
-constexpr smpl_t kTolerance = 0.8f;
+constexpr smpl_t kConfidence = 0.7f;
 constexpr smpl_t kSilenceDb = -50.0f;
 
 struct PitchDelete {
@@ -32,18 +32,17 @@ PitchTrack PitchOfSamples(const std::vector<float>& samples, int32_t rate) {
   if (rate <= 0) return track;
   const auto hop = static_cast<uint_t>(rate * kPitchHopMs / 1000);
   const std::unique_ptr<aubio_pitch_t, PitchDelete> pitch(
-      new_aubio_pitch("yinfft", hop * kWindowHops, hop, static_cast<uint_t>(rate)));
+      new_aubio_pitch("yinfast", hop * kWindowHops, hop, static_cast<uint_t>(rate)));
   const std::unique_ptr<fvec_t, FvecDelete> in(new_fvec(hop));
   const std::unique_ptr<fvec_t, FvecDelete> out(new_fvec(1));
   if (!pitch || !in || !out) return track;
   aubio_pitch_set_unit(pitch.get(), "Hz");
-  aubio_pitch_set_tolerance(pitch.get(), kTolerance);
   aubio_pitch_set_silence(pitch.get(), kSilenceDb);
   for (size_t at = 0; at + hop <= samples.size(); at += hop) {
     for (uint_t i = 0; i < hop; ++i) in->data[i] = samples[at + i];
     aubio_pitch_do(pitch.get(), in.get(), out.get());
     const smpl_t hz = out->data[0];
-    const bool sure = aubio_pitch_get_confidence(pitch.get()) >= kTolerance;
+    const bool sure = aubio_pitch_get_confidence(pitch.get()) >= kConfidence;
     track.hz.push_back(sure && hz > 0 ? hz : 0.0f);
   }
   return track;

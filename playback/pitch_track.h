@@ -1,5 +1,5 @@
 #pragma once
-// Pitch tracks for the intonation view: aubio's YIN (FFT) estimator over
+// Pitch tracks for the intonation view: aubio's YIN estimator over
 // mono samples, or over a stretch of a sound file decoded by GStreamer.
 // PitchOfFile blocks while it decodes: call it off the GUI thread.
 

@@ -24,6 +24,8 @@ struct RecorderEvent {
 class Recorder {
  public:
   virtual ~Recorder() = default;
+  // Whether the input delivers sound: a short bounded try (at most a second).
+  virtual bool HasInput() = 0;
   // Records the input into path (Ogg Opus) for windowMs; false when no input
   // can be opened, and then nothing is written.
   virtual bool Record(const std::string& path, int32_t windowMs) = 0;

@@ -37,7 +37,7 @@ class Shadowing {
   };
 
   void SetRecorder(Recorder* recorder) { recorder_ = recorder; }
-  bool available() const { return recorder_ != nullptr; }
+  bool HasInput() const { return recorder_ && recorder_->HasInput(); }
   Stage stage() const { return stage_; }
   // The take recorded last (or being recorded).
   const std::string& take() const { return take_; }

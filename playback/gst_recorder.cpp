@@ -9,6 +9,7 @@
 #include <mutex>
 #include <utility>
 
+#include "playback/gst_player.h"
 #include "playback/gst_ptr.h"
 
 namespace orvex {
@@ -43,13 +44,13 @@ struct GstRecorder::Impl {
   uint32_t recordGeneration = 0;
   uint32_t playGeneration = 0;
   double peakDb = -200.0;
-  GstClockTime heardUntil = 0;
   GstElement* eosTarget = nullptr;  // the recording, while its window runs
+  int32_t windowMs = 0;
+  GstClockID window = nullptr;
   std::atomic<int32_t> level{0};
 
   GstPipelinePtr recording;
   GstPipelinePtr playing;
-  GstClockID window = nullptr;
 
   void Queue(Role role, RecorderEvent event) {
     {
@@ -72,13 +73,10 @@ struct GstRecorder::Impl {
       top = std::max(top, g_value_get_double(g_value_array_get_nth(const_cast<GValueArray*>(array), i)));
     }
 #pragma GCC diagnostic pop
-    GstClockTime end = 0;
-    gst_structure_get_clock_time(s, "endtime", &end);
     // 0 % at -60 dB and below, 100 % at full scale.
     level = static_cast<int32_t>(std::lround(std::clamp((top + 60.0) / 60.0, 0.0, 1.0) * 100.0));
     const std::lock_guard guard(lock);
     peakDb = std::max(peakDb, top);
-    heardUntil = std::max(heardUntil, end);
   }
 
   static GstBusSyncReply OnBus(GstBus*, GstMessage* message, gpointer data) {
@@ -101,7 +99,6 @@ struct GstRecorder::Impl {
           event.kind = eos ? RecorderEvent::kRecorded : RecorderEvent::kRecordFailed;
           const std::lock_guard guard(impl.lock);
           event.heard = impl.peakDb > kSilenceDb;
-          event.lengthMs = static_cast<int32_t>(impl.heardUntil / GST_MSECOND);
         }
         impl.Queue(watch->role, event);
         break;
@@ -122,15 +119,32 @@ struct GstRecorder::Impl {
   }
 
   void DisarmWindow() {
+    GstClockID id = nullptr;
     {
       const std::lock_guard guard(lock);
       eosTarget = nullptr;
+      std::swap(id, window);
     }
-    if (window) {
-      gst_clock_id_unschedule(window);
-      gst_clock_id_unref(window);
-      window = nullptr;
+    if (id) {
+      gst_clock_id_unschedule(id);
+      gst_clock_id_unref(id);
     }
+  }
+
+  // The window counts from the input's first buffer (a sound server may take
+  // a while to start a source) on the system clock, on a clock thread of its
+  // own, so a busy GUI thread never lengthens a take.
+  static GstPadProbeReturn OnFirstBuffer(GstPad*, GstPadProbeInfo*, gpointer data) {
+    auto* impl = static_cast<Impl*>(data);
+    const std::lock_guard guard(impl->lock);
+    if (impl->eosTarget && !impl->window) {
+      GstClock* clock = gst_system_clock_obtain();
+      impl->window = gst_clock_new_single_shot_id(
+          clock, gst_clock_get_time(clock) + static_cast<GstClockTime>(impl->windowMs) * GST_MSECOND);
+      gst_object_unref(clock);
+      gst_clock_id_wait_async(impl->window, &Impl::OnWindow, impl, nullptr);
+    }
+    return GST_PAD_PROBE_REMOVE;
   }
 
   void EndRecordingPipeline() {
@@ -170,6 +184,7 @@ struct GstRecorder::Impl {
 
 GstRecorder::GstRecorder(std::function<void()> notify, std::string source)
     : impl_(std::make_unique<Impl>()) {
+  EnsureGstInit();
   impl_->notify = std::move(notify);
   impl_->source = source.empty() ? kDefaultSource : std::move(source);
 }
@@ -192,7 +207,8 @@ bool GstRecorder::HasInput() {
   GstBusPtr bus(gst_element_get_bus(probe.get()));
   GstMessage* message = gst_bus_timed_pop_filtered(
       bus.get(), GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-  const bool ok = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
+  // An input that is slow to deliver is still one: only an error says no.
+  const bool ok = !message || GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
   if (message) gst_message_unref(message);
   return ok;
 }
@@ -211,28 +227,24 @@ bool GstRecorder::Record(const std::string& path, int32_t windowMs) {
   {
     const std::lock_guard guard(impl_->lock);
     impl_->peakDb = -200.0;
-    impl_->heardUntil = 0;
   }
   impl_->level = 0;
   impl_->recording.reset(Impl::Launch(description, impl_->recordWatch));
   if (!impl_->recording) return false;
+  {
+    const std::lock_guard guard(impl_->lock);
+    impl_->eosTarget = impl_->recording.get();
+    impl_->windowMs = windowMs;
+  }
+  GstElementPtr meter(gst_bin_get_by_name(GST_BIN(impl_->recording.get()), "meter"));
+  GstPadPtr pad(gst_element_get_static_pad(meter.get(), "sink"));
+  gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &Impl::OnFirstBuffer, impl_.get(), nullptr);
   if (gst_element_set_state(impl_->recording.get(), GST_STATE_PLAYING) ==
       GST_STATE_CHANGE_FAILURE) {
     impl_->EndRecordingPipeline();
     g_remove(path.c_str());
     return false;
   }
-  // The window counts from now on the system clock, on a clock thread of its
-  // own, so a busy GUI thread never lengthens a take.
-  GstClock* clock = gst_system_clock_obtain();
-  impl_->window = gst_clock_new_single_shot_id(
-      clock, gst_clock_get_time(clock) + static_cast<GstClockTime>(windowMs) * GST_MSECOND);
-  gst_object_unref(clock);
-  {
-    const std::lock_guard guard(impl_->lock);
-    impl_->eosTarget = impl_->recording.get();
-  }
-  gst_clock_id_wait_async(impl_->window, &Impl::OnWindow, impl_.get(), nullptr);
   return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "playback/gst_player.h"
 #include "playback/gst_ptr.h"
 
 namespace orvex {
@@ -49,6 +50,7 @@ PitchTrack PitchOfSamples(const std::vector<float>& samples, int32_t rate) {
 }
 
 PitchTrack PitchOfFile(const std::string& path, int32_t fromMs, int32_t toMs) {
+  EnsureGstInit();
   gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
   if (!uri) return {};
   const std::string description =

@@ -11,12 +11,11 @@ namespace orvex {
 
 struct RecorderEvent {
   enum Kind : int32_t {
-    kRecorded,      // the take is written: lengthMs, heard
+    kRecorded,      // the take is written
     kRecordFailed,  // the input failed while recording; the file is gone
     kPlayed,        // the take played to its end (or could not be played)
   };
   Kind kind = kRecorded;
-  int32_t lengthMs = 0;
   // Some sound above the silence threshold came in during the take.
   bool heard = false;
 };
@@ -24,7 +23,7 @@ struct RecorderEvent {
 class Recorder {
  public:
   virtual ~Recorder() = default;
-  // Whether the input delivers sound: a short bounded try (at most a second).
+  // Whether the input can be opened: a short bounded try (at most a second).
   virtual bool HasInput() = 0;
   // Records the input into path (Ogg Opus) for windowMs; false when no input
   // can be opened, and then nothing is written.

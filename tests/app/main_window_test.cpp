@@ -314,7 +314,8 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
             (QStringList{"放慢 \t [", "加快 \t ]", "原速 \t Backspace", "-", "复读次数 >",
                          "复读间隔 >", "-", "A点前移 \t Shift+←", "A点后移 \t Shift+→",
                          "B点前移 \t Ctrl+←", "B点后移 \t Ctrl+→", "-", "上一句 \t PageUp",
-                         "下一句 \t PageDown", "重复本句 \t Enter"}));
+                         "下一句 \t PageDown", "重复本句 \t Enter", "-", "跟读录音 \t R",
+                         "回放上次录音 \t T", "对比 \t Y"}));
   const QList<QAction*> entries = w->learnMenu()->actions();
   EXPECT_EQ(Entries(entries[4]->menu()), (QStringList{"不限", "1遍", "2遍", "3遍", "5遍", "10遍"}));
   EXPECT_EQ(Entries(entries[5]->menu()), (QStringList{"无", "1秒", "2秒", "3秒", "与ab段等长"}));
@@ -343,15 +344,23 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   EXPECT_FALSE(w->action(kCmdBLater)->isEnabled());
   QTest::keyClick(slider, Qt::Key_Backspace);
   EXPECT_EQ(app_.view().rate, 100);
+  // R turns shadowing on; without B there is no stretch to hear a take of.
+  QTest::keyClick(slider, Qt::Key_R);
+  EXPECT_TRUE(app_.view().shadowing);
+  w->UpdateMenu();
+  EXPECT_TRUE(w->action(kCmdShadowing)->isChecked());
+  EXPECT_FALSE(w->action(kCmdPlayLastTake)->isEnabled());
+  EXPECT_FALSE(w->action(kCmdCompareTake)->isEnabled());
   w->action(kCmdRepeatCountFirst + 3)->trigger();
   w->action(kCmdRepeatGapFirst + 4)->trigger();
-  EXPECT_EQ(app_.CurrentLearnSettings(), (LearnSettings{100, 3, RepeatGap::kAsLong}));
+  EXPECT_EQ(app_.CurrentLearnSettings(), (LearnSettings{100, 3, RepeatGap::kAsLong, true}));
   SaveArtefact(w, "learn_menu_state");
   // Remembered in learn.ini, beside an options.ini that keeps its three keys.
   w->close();
   QFile learn(config_.path() + "/OrvexPlayer/learn.ini");
   ASSERT_TRUE(learn.open(QIODevice::ReadOnly));
-  EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\n"));
+  EXPECT_EQ(learn.readAll(),
+            QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\nshadowing=1\n"));
   QFile options(SettingsFile());
   ASSERT_TRUE(options.open(QIODevice::ReadOnly));
   EXPECT_EQ(options.readAll().count('\n'), 4);

@@ -147,26 +147,22 @@ struct GstRecorder::Impl {
     return GST_PAD_PROBE_REMOVE;
   }
 
+  // Stops a pipeline (NULL state, so a file is closed whole), takes its
+  // handler away, and counts a new generation: its queued events go stale.
+  void End(GstPipelinePtr& pipeline, uint32_t& generation) {
+    if (pipeline) {
+      GstBusPtr bus(gst_element_get_bus(pipeline.get()));
+      pipeline.reset();
+      gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+    }
+    const std::lock_guard guard(lock);
+    ++generation;
+  }
   void EndRecordingPipeline() {
     DisarmWindow();
-    if (recording) {
-      GstBusPtr bus(gst_element_get_bus(recording.get()));
-      recording.reset();
-      gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
-    }
-    const std::lock_guard guard(lock);
-    ++recordGeneration;
+    End(recording, recordGeneration);
   }
-
-  void EndPlayingPipeline() {
-    if (playing) {
-      GstBusPtr bus(gst_element_get_bus(playing.get()));
-      playing.reset();
-      gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
-    }
-    const std::lock_guard guard(lock);
-    ++playGeneration;
-  }
+  void EndPlayingPipeline() { End(playing, playGeneration); }
 
   static GstElement* Launch(const std::string& description, Watch& watch) {
     GError* error = nullptr;

@@ -106,6 +106,8 @@ struct GstRecorder::Impl {
       default:
         break;
     }
+    // A dropped message is the handler's to release.
+    gst_message_unref(message);
     return GST_BUS_DROP;
   }
 

@@ -252,8 +252,17 @@ TEST_F(HeardShadowing, AfterAPassTheVoiceIsHeardBackAndTheNextPassStartsAtA) {
                         15s))
       << "the next pass did not begin";
   ASSERT_TRUE(PumpUntil([&] { return view().positionMs >= a + 600; }, 5s));
+  // Y: the lesson pauses, the stretch plays, then the take; T: the take.
+  const size_t compareMark = take_.Mark();
+  app_.CompareTake();
+  EXPECT_EQ(view().playState, Paused);
+  ASSERT_EQ(view().takeStage, 2);
+  ASSERT_TRUE(PumpUntil([&] { return view().takeStage == 0; }, 15s));
+  const size_t lastMark = take_.Mark();
+  app_.PlayLastTake();
+  ASSERT_EQ(view().takeStage, 2);
+  ASSERT_TRUE(PumpUntil([&] { return view().takeStage == 0; }, 10s));
   PumpUntil([] { return false; }, 200ms);
-  app_.TogglePlay();
   WaitSpeakers();
   ASSERT_TRUE(take_.Finish());
 
@@ -277,15 +286,16 @@ TEST_F(HeardShadowing, AfterAPassTheVoiceIsHeardBackAndTheNextPassStartsAtA) {
   }
   const test::Recording& heard = take_.heard();
   const auto windows = test::Windows(heard, 10);
-  const size_t from = take_.EarliestFrameOf(playMark) / 441;
-  const size_t to = next->at / 441;
-  size_t onset = 0;
-  for (size_t w = std::max(from, gapStart / 441); w < to && w < windows.size(); ++w) {
-    if (windows[w].rms[0] > 0.02) {
-      onset = w;
-      break;
+  // The first 10 ms window from frame on (and before until) loud enough
+  // to be the voice; 0 when there is none.
+  const auto onsetBetween = [&](size_t from, size_t until) -> size_t {
+    for (size_t w = from / 441; w < until / 441 && w < windows.size(); ++w) {
+      if (windows[w].rms[0] > 0.02) return w;
     }
-  }
+    return 0;
+  };
+  const size_t onset =
+      onsetBetween(std::max(take_.EarliestFrameOf(playMark), gapStart), next->at);
   ASSERT_GT(onset, 0u) << "the voice was not heard back";
   // Its pitch: the voice, not something else.
   test::Recording voice;
@@ -307,6 +317,21 @@ TEST_F(HeardShadowing, AfterAPassTheVoiceIsHeardBackAndTheNextPassStartsAtA) {
   EXPECT_LT(gapMs, ShadowGapMs(a, b));
   // A take of a recorded stretch is kept.
   EXPECT_EQ(TakesOf(TakeFolder(test::Fixture("noise.mp3")), a, b).size(), 1u);
+
+  // Y: the stretch from A to B, then the voice; T: the voice.
+  const test::HeardRun* stretch = take_.RunFrom(compareMark);
+  ASSERT_NE(stretch, nullptr) << "the stretch was not heard";
+  std::printf("compared: the stretch heard from %.1f ms to %.1f ms of the file (A %d, B %d)\n",
+              Ms(stretch->from), Ms(stretch->FileEnd()), a, b);
+  EXPECT_NEAR(Ms(stretch->from), a, 50);
+  EXPECT_NEAR(Ms(stretch->FileEnd()), b, 50);
+  const size_t compared = onsetBetween(stretch->End(), take_.FrameOf(lastMark));
+  EXPECT_GT(compared, 0u) << "no voice after the stretch";
+  const size_t replayed = onsetBetween(take_.EarliestFrameOf(lastMark), heard.Frames());
+  EXPECT_GT(replayed, 0u) << "the last take was not heard";
+  for (const auto& run : runs) {
+    EXPECT_FALSE(run.at >= take_.FrameOf(lastMark)) << "the lesson heard with the last take";
+  }
 }
 
 // Six takes of a stretch: the newest five are kept, each a whole Ogg Opus

@@ -129,12 +129,42 @@ void App::Publish() {
     v.lessons = lessons_.count();
   }
   v.playNextLesson = playNextLesson_;
+  v.shadowing = shadowMode_;
+  v.takeStage = static_cast<int32_t>(shadowing_.stage());
+  v.recordLevel = shadowing_.level();
+  v.intonation = intonation_;
   view_ = std::move(v);
   shell_->TransportChanged(view_);
 }
 
+std::string App::TakeText() const {
+  switch (shadowing_.stage()) {
+    case Shadowing::Stage::kRecording: {
+      // A simple level bar of ten steps beside the word.
+      constexpr int32_t kSteps = 10;
+      const int32_t lit = shadowing_.level() * kSteps / 100;
+      std::string text(Text(kTextStatusRecording));
+      text += ' ';
+      for (int32_t i = 0; i < kSteps; ++i) text += i < lit ? "\u2588" : "\u2591";
+      return text;
+    }
+    case Shadowing::Stage::kPlaying:
+      return std::string(Text(kTextStatusPlayingTake));
+    case Shadowing::Stage::kIdle:
+      break;
+  }
+  return {};
+}
+
 std::string App::StatusText(int32_t sentence) const {
-  std::string text = loop_.inGap() ? std::string(Text(kTextStatusInGap)) : transport_.status();
+  std::string text = TakeText();
+  if (text.empty()) {
+    text = loop_.inGap() ? std::string(Text(kTextStatusInGap)) : transport_.status();
+  }
+  if (takeNote_ != 0) {
+    text += ' ';
+    text += Text(takeNote_);
+  }
   if (const std::optional<int32_t> resumed = memory_.Note(StudyMemory::Clock::now())) {
     // mm:ss, with the hours only in a lesson that long.
     const std::string time = FormatTime(*resumed);
@@ -193,12 +223,14 @@ void App::ApplyLearnSettings(const LearnSettings& learn) {
   loop_.SetGap(learn.gap);
   playNextLesson_ = learn.playNextLesson;
   showWave_ = learn.showWave;
+  shadowMode_ = learn.shadowing;
+  ProbeInput();
   Publish();
 }
 
 LearnSettings App::CurrentLearnSettings() const {
   return LearnSettings{defaultRate_, loop_.repeatCount(), loop_.gap(), playNextLesson_,
-                       showWave_};
+                       showWave_, shadowMode_};
 }
 
 void App::SetShowWave(bool show) {
@@ -212,7 +244,20 @@ void App::SetShowWave(bool show) {
 
 void App::TogglePlay() {
   const Entry entry(*this, [this] { TogglePlay(); });
-  if (entry && transport_.TogglePlay()) Publish();
+  if (!entry) return;
+  // During a take the key ends it: the recording is played back at once,
+  // or the playback ends and the next pass begins.
+  if (shadowing_.stage() == Shadowing::Stage::kRecording) {
+    shadowing_.EndTake();
+    return;
+  }
+  if (shadowing_.stage() == Shadowing::Stage::kPlaying && loop_.inGap()) {
+    shadowing_.Stop();
+    loop_.EndGap(transport_.player());
+    Publish();
+    return;
+  }
+  if (transport_.TogglePlay()) Publish();
 }
 
 void App::StopPlayback() {
@@ -326,6 +371,8 @@ void App::Tick() {
 void App::FollowLoop(const GraphEvent& event) {
   switch (loop_.Take(event)) {
     case RepeatLoop::Heard::kPass:
+      // A take never sounds over a pass.
+      if (shadowing_.stage() != Shadowing::Stage::kIdle) shadowing_.Stop();
       transport_.SetPoints(loop_.aMs(), loop_.bMs());
       transport_.CountJump();
       break;
@@ -334,9 +381,108 @@ void App::FollowLoop(const GraphEvent& event) {
       transport_.SetPoints(-1, -1);
       break;
     case RepeatLoop::Heard::kGap:
+      StartTake();
+      break;
     case RepeatLoop::Heard::kNothing:
       break;
   }
+}
+
+// --- Shadowing ------------------------------------------------------------------
+
+void App::StartTake() {
+  if (!loop_.shadowing()) return;
+  takeNote_ = 0;
+  if (!shadowing_.StartTake(transport_.filePath(), loop_.aMs(), loop_.bMs())) {
+    takeNote_ = kTextNoMicrophone;
+    loop_.SuspendShadowing(transport_.player());
+  }
+}
+
+void App::SetRecorder(Recorder* recorder) {
+  shadowing_.Stop();
+  shadowing_.SetRecorder(recorder);
+  if (recorder) ProbeInput();
+}
+
+void App::ProbeInput() {
+  takeNote_ = 0;
+  const bool ready = shadowMode_ && shadowing_.HasInput();
+  if (shadowMode_ && !ready) takeNote_ = kTextNoMicrophone;
+  loop_.ChangeShadowing(transport_.player(), ready);
+}
+
+void App::ToggleShadowing() {
+  const Entry entry(*this, [this] { ToggleShadowing(); });
+  if (!entry) return;
+  shadowMode_ = !shadowMode_;
+  if (!shadowMode_) shadowing_.Stop();
+  ProbeInput();
+  Publish();
+}
+
+std::optional<std::tuple<std::string, int32_t, int32_t>> App::CurrentStretch() const {
+  if (!transport_.loaded() || transport_.pointA() < 0 || transport_.pointB() < 0) {
+    return std::nullopt;
+  }
+  return std::make_tuple(transport_.filePath(), transport_.pointA(), transport_.pointB());
+}
+
+void App::PlayLastTake() {
+  const Entry entry(*this, [this] { PlayLastTake(); });
+  if (!entry) return;
+  if (const auto stretch = CurrentStretch()) {
+    const auto& [path, a, b] = *stretch;
+    if (shadowing_.PlayLast(path, a, b)) Publish();
+  }
+}
+
+void App::CompareTake() {
+  const Entry entry(*this, [this] { CompareTake(); });
+  if (!entry) return;
+  const auto stretch = CurrentStretch();
+  if (!stretch) return;
+  // The lesson pauses while the stretch and the take are heard back to back.
+  if (transport_.playState() == Playing) transport_.TogglePlay();
+  const auto& [path, a, b] = *stretch;
+  shadowing_.Compare(path, a, b);
+  Publish();
+}
+
+void App::OnRecorderEvent() {
+  const Entry entry(*this, [this] { OnRecorderEvent(); });
+  if (!entry) return;
+  RecorderEvent event;
+  while (shadowing_.TakeEvent(event)) {
+    switch (shadowing_.Follow(event)) {
+      case Shadowing::Outcome::kSilent:
+        takeNote_ = kTextNothingRecorded;
+        loop_.EndGap(transport_.player());
+        break;
+      case Shadowing::Outcome::kFailed:
+        takeNote_ = kTextNoMicrophone;
+        loop_.SuspendShadowing(transport_.player());
+        break;
+      case Shadowing::Outcome::kDone:
+        loop_.EndGap(transport_.player());
+        break;
+      case Shadowing::Outcome::kPlaying:
+        if (event.kind == RecorderEvent::kRecorded && intonationMaker_) {
+          intonationMaker_(transport_.filePath(), loop_.aMs(), loop_.bMs(), shadowing_.take());
+        }
+        break;
+      case Shadowing::Outcome::kNothing:
+        break;
+    }
+  }
+  Publish();
+}
+
+void App::IntonationFound(std::shared_ptr<const Intonation> intonation) {
+  const Entry entry(*this, [this, intonation] { IntonationFound(intonation); });
+  if (!entry) return;
+  intonation_ = std::move(intonation);
+  Publish();
 }
 
 void App::OnGraphEvent() {

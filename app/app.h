@@ -14,8 +14,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/learn.h"
@@ -30,6 +32,7 @@
 #include "transport/repeat_loop.h"
 #include "transport/sentences.h"
 #include "transport/study_memory.h"
+#include "transport/shadowing.h"
 #include "transport/transport.h"
 
 namespace orvex {
@@ -60,6 +63,12 @@ class App {
   void SetStudyStore(const StudyStore* store) { memory_.SetStore(store); }
   // The order of the lessons in a folder.
   void SetLessonOrder(LessonOrder order) { lessons_.SetOrder(std::move(order)); }
+  // Records the learner when shadowing; null records nothing.
+  void SetRecorder(Recorder* recorder);
+  // Asked for the intonation of a stretch (lesson, A, B) beside a new take.
+  using IntonationMaker =
+      std::function<void(const std::string&, int32_t, int32_t, const std::string&)>;
+  void SetIntonationMaker(IntonationMaker maker) { intonationMaker_ = std::move(maker); }
   const std::string& programFolder() const { return opener_.programFolder(); }
   OpenDialogRecord& openDialog() { return openDialog_; }
 
@@ -106,6 +115,18 @@ class App {
   // it) by deltaMs.
   void NudgeA(int32_t deltaMs);
   void NudgeB(int32_t deltaMs);
+
+  // Shadowing: the mode (each pass is followed by a take of the learner and
+  // its playback), the newest take of the stretch, and the stretch followed
+  // by that take. The recorder's events, on the GUI thread.
+  void ToggleShadowing();
+  void PlayLastTake();
+  void CompareTake();
+  void OnRecorderEvent();
+  // The pitch of the stretch beside its last take, made off this thread.
+  void IntonationFound(std::shared_ptr<const Intonation> intonation);
+  // The stretch of the loop, as lesson path, A and B; nothing without a loop.
+  std::optional<std::tuple<std::string, int32_t, int32_t>> CurrentStretch() const;
 
   // Sentences: the next one after the position, the
   // one before, and the one playing again from its start; each becomes the
@@ -183,7 +204,18 @@ class App {
   std::string StatusText(int32_t sentence) const;
   // The points follow an event of the loop's plan.
   void FollowLoop(const GraphEvent& event);
-  void ClearLoop() { loop_.Clear(transport_.player()); }
+  void ClearLoop() {
+    shadowing_.Stop();
+    loop_.Clear(transport_.player());
+  }
+  // A silence after a pass began: the take is recorded, or the loop goes on
+  // without.
+  void StartTake();
+  // The loop records after each pass when the mode is on and the input
+  // answers; otherwise the message says there is no microphone.
+  void ProbeInput();
+  // The shadowing part of the status text.
+  std::string TakeText() const;
   // The loop ends, playback stops at the start, the points go.
   void StopPlayback();
   void CloseNow();
@@ -206,6 +238,11 @@ class App {
   RepeatLoop loop_;
   Sentences sentences_;
   bool showWave_ = false;
+  Shadowing shadowing_;
+  bool shadowMode_ = false;
+  int32_t takeNote_ = 0;  // a text id shown after the status while not 0
+  std::shared_ptr<const Intonation> intonation_;
+  IntonationMaker intonationMaker_;
   FileOpener opener_{gate_};
   StudyMemory memory_;
   Lessons lessons_;

@@ -50,6 +50,10 @@ enum Command : int {
   kCmdShowWave = 32850,
   kCmdWaveZoomIn = 32851,
   kCmdWaveZoomOut = 32852,
+  // Shadowing.
+  kCmdShadowing = 32860,
+  kCmdPlayLastTake = 32861,
+  kCmdCompareTake = 32862,
 };
 
 }  // namespace orvex

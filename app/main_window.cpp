@@ -102,6 +102,12 @@ int CommandForKey(int key, Qt::KeyboardModifiers modifiers) {
       return kCmdJumpForward;
     case Qt::Key_Up:
       return kCmdRepeat;
+    case Qt::Key_R:
+      return kCmdShadowing;
+    case Qt::Key_T:
+      return kCmdPlayLastTake;
+    case Qt::Key_Y:
+      return kCmdCompareTake;
     default:
       return 0;
   }
@@ -279,6 +285,7 @@ void MainWindow::BuildLearnMenu() {
   AddCommands(l, {kSeparator, kCmdPreviousSentence, kCmdNextSentence, kCmdRepeatSentence});
   BuildLessonEntries(l);
   AddWaveEntry(l);
+  BuildShadowingEntries(l);
   connect(learnMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateMenu);
 }
 
@@ -359,6 +366,19 @@ void MainWindow::ShowWave(bool show) {
   setFixedSize(kClientWidth, kClientHeight + (show ? WaveStrip::kHeight : 0));
 }
 
+void MainWindow::BuildShadowingEntries(QMenu* menu) {
+  AddCommands(menu, {kSeparator, kCmdShadowing, kCmdPlayLastTake, kCmdCompareTake});
+  action(kCmdShadowing)->setCheckable(true);
+}
+
+void MainWindow::UpdateShadowingEntries() {
+  const TransportView& v = app_.view();
+  action(kCmdShadowing)->setChecked(v.shadowing);
+  const bool stretch = v.loaded && v.pointA >= 0 && v.pointB >= 0;
+  action(kCmdPlayLastTake)->setEnabled(stretch);
+  action(kCmdCompareTake)->setEnabled(stretch);
+}
+
 // The menus that lead to the vendor's pages and to the About box.
 void MainWindow::BuildLinkMenus() {
   QMenuBar* bar = menuBar();
@@ -436,6 +456,9 @@ const MainWindow::CommandEntry* MainWindow::FindCommand(int command) {
       {kCmdShowWave, kTextMenuShowWave, [](W& w) { w.app_.SetShowWave(!w.app_.view().showWave); }},
       {kCmdWaveZoomIn, 0, [](W& w) { w.waveStrip_->zoomBy(-1); }},
       {kCmdWaveZoomOut, 0, [](W& w) { w.waveStrip_->zoomBy(1); }},
+      {kCmdShadowing, kTextMenuShadowing, [](W& w) { w.app_.ToggleShadowing(); }},
+      {kCmdPlayLastTake, kTextMenuPlayLastTake, [](W& w) { w.app_.PlayLastTake(); }},
+      {kCmdCompareTake, kTextMenuCompareTake, [](W& w) { w.app_.CompareTake(); }},
       {kCmdMaterial, kTextMenuMaterial,
        [](W&) { OpenWebPage(ListeningMaterialUrl(VendorBaseUrl())); }},
       {kCmdMaterialGroup, kTextMenuMaterialGroup,
@@ -500,6 +523,7 @@ void MainWindow::UpdateMenu() {
   action(kCmdRepeatGapFirst + l.checkedGap)->setChecked(true);
   UpdateStudyEntries();
   action(kCmdShowWave)->setChecked(app_.view().showWave);
+  UpdateShadowingEntries();
 }
 
 void MainWindow::ShowNewVersion(bool mustUpdate) {
@@ -623,6 +647,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::customEvent(QEvent* event) {
   if (event->type() == kGraphEventType) app_.OnGraphEvent();
+  if (event->type() == kRecorderEventType) app_.OnRecorderEvent();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -30,6 +30,8 @@ class WaveStrip;
 
 // The event a streaming thread posts when the player queued a graph event.
 inline constexpr int kGraphEventType = 1000 + 0x8064;
+// The event the recorder's threads post when it queued an event.
+inline constexpr int kRecorderEventType = kGraphEventType + 1;
 
 class MainWindow : public QMainWindow, public Shell {
   Q_OBJECT
@@ -95,6 +97,9 @@ class MainWindow : public QMainWindow, public Shell {
   void BuildMenus();
   void BuildOperationMenu();
   void BuildLearnMenu();
+  // Shadowing's entries at the end of the learn menu, and their state.
+  void BuildShadowingEntries(QMenu* menu);
+  void UpdateShadowingEntries();
   void BuildLinkMenus();
   // The 学习 menu's saved loops and lessons, and their state.
   void BuildSavedLoopEntries(QMenu* menu);

@@ -11,6 +11,7 @@
 #include "app/mpris.h"
 #include "app/natural_order.h"
 #include "app/sentence_service.h"
+#include "app/take_service.h"
 #include "core/texts.h"
 #include "online/usage_report.h"
 #include "online/version_check.h"
@@ -59,6 +60,7 @@ Program::~Program() {
   app_.SetShell(*quiet_);
   app_.SetSentenceAnalyzer(nullptr);
   sentences_.reset();
+  takes_.reset();
   versionCheck_.reset();
   usageReport_.reset();
   if (window_) window_->SetMediaControls(nullptr);
@@ -93,6 +95,7 @@ bool Program::Start() {
   app_.SetPlayerFactory(options_.playerFactory.get());
   sentences_ = std::make_unique<SentenceService>(app_);
   app_.SetSentenceAnalyzer(sentences_.get());
+  takes_ = std::make_unique<TakeService>(app_, options_.recordSource);
   app_.SetShell(*window);
   CentreOnScreen(window);
 

@@ -16,6 +16,7 @@ namespace orvex {
 class MainWindow;
 class MprisService;
 class SentenceService;
+class TakeService;
 class NoWindowShell;
 class VersionCheck;
 class UsageReport;
@@ -30,6 +31,9 @@ struct ProgramOptions {
   // Dropped on the window once it is up and the checks passed (the command
   // line's files); nothing when empty.
   std::vector<std::string> dropAtStart;
+  // The input shadowing records, as a gst-launch description; the sound
+  // server's default input when empty.
+  std::string recordSource;
 };
 
 class Program {
@@ -54,6 +58,7 @@ class Program {
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<MprisService> mpris_;
   std::unique_ptr<SentenceService> sentences_;
+  std::unique_ptr<TakeService> takes_;
   std::unique_ptr<VersionCheck> versionCheck_;
   std::unique_ptr<UsageReport> usageReport_;
 };

@@ -101,6 +101,10 @@ std::string StateFolder() {
   return XdgFolder("XDG_STATE_HOME", ".local/state");
 }
 
+std::string DataFolder() {
+  return XdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string path(folder);
   if (!path.empty() && path.back() != '/') path.push_back('/');

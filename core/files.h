@@ -23,6 +23,7 @@ std::string HomeFolder();
 std::string ConfigFolder();  // $XDG_CONFIG_HOME, else ~/.config
 std::string CacheFolder();   // $XDG_CACHE_HOME, else ~/.cache
 std::string StateFolder();   // $XDG_STATE_HOME, else ~/.local/state
+std::string DataFolder();    // $XDG_DATA_HOME, else ~/.local/share
 
 // Joins a folder and a name with one separator; an empty folder gives the
 // name alone.

@@ -48,6 +48,17 @@ constexpr int32_t GapMs(RepeatGap gap, int32_t aMs, int32_t bMs) {
   return gap == RepeatGap::kAsLong ? bMs - aMs : static_cast<int32_t>(gap) * 1000;
 }
 
+// Shadowing: after each pass the learner is recorded for the loop's length
+// and a margin, then hears the take once. The silence the player leaves
+// covers both and a little more; the take's end brings the next pass.
+constexpr int32_t ShadowWindowMs(int32_t aMs, int32_t bMs) {
+  return (bMs - aMs) * 13 / 10 + 500;
+}
+inline constexpr int32_t kShadowSlackMs = 1500;
+constexpr int32_t ShadowGapMs(int32_t aMs, int32_t bMs) {
+  return 2 * ShadowWindowMs(aMs, bMs) + kShadowSlackMs;
+}
+
 // A moved by deltaMs: inside the file, and at least kMinLoopMs before B when
 // there is one (bMs -1 when not).
 constexpr int32_t NudgedA(int32_t aMs, int32_t bMs, int32_t lengthMs, int32_t deltaMs) {

@@ -111,6 +111,14 @@ enum TextId : int {
   // Study memory, saved loops and the lessons.
   kTextStatusLesson = 280,
   kTextMenuShowWave = 281,
+  // Shadowing.
+  kTextMenuShadowing = 282,
+  kTextMenuPlayLastTake = 283,
+  kTextMenuCompareTake = 284,
+  kTextStatusRecording = 285,
+  kTextStatusPlayingTake = 286,
+  kTextNoMicrophone = 287,
+  kTextNothingRecorded = 288,
   kTextStatusResume = 290,
   kTextMenuForget = 291,
   kTextMenuSaveLoop = 292,

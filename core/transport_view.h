@@ -10,6 +10,7 @@
 
 #include "core/saved_loop.h"
 #include "core/peaks.h"
+#include "core/intonation.h"
 #include "core/sentence.h"
 
 namespace orvex {
@@ -59,6 +60,13 @@ struct TransportView {
   int32_t lesson = -1;  // the open file's place in the lesson list, from 0
   int32_t lessons = 0;
   bool playNextLesson = false;
+  // Shadowing: the mode, what the take is doing (0 nothing, 1 recording, 2
+  // playing back), the input's level (0..100) while recording, and the
+  // intonation of the stretch beside its last take (null until one is known).
+  bool shadowing = false;
+  int32_t takeStage = 0;
+  int32_t recordLevel = 0;
+  std::shared_ptr<const Intonation> intonation;
 
   bool Active() const { return TransportActive(loaded, playState); }
   // A file is loaded and has sentences to step through.

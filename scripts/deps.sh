@@ -49,7 +49,8 @@ orvex_ensure_locale() {
 }
 
 ORVEX_BUILD_PACKAGES=(build-essential ccache cmake pkgconf libgtest-dev libbenchmark-dev qt6-base-dev
-  qt6-svg-dev libqt6svg6 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libcurl4-openssl-dev)
+  qt6-svg-dev libqt6svg6 libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libcurl4-openssl-dev
+  libaubio-dev)
 # The fuzz targets (fuzz/): clang and its libFuzzer runtime.
 ORVEX_FUZZ_PACKAGES=(clang libclang-rt-dev)
 # gstreamer1.0-libav: avdec_aac. The other AAC decoder, faad, drops its first

@@ -164,6 +164,7 @@ Loaded<LearnSettings> LoadLearnSettings() {
                                                static_cast<int32_t>(defaults.gap), ValidRepeatGap));
   learn.playNextLesson = ReadValue(ini, kLearnSection, "afterEnd", int32_t{0}, ValidFlag) == 1;
   learn.showWave = ReadValue(ini, kLearnSection, "showWave", int32_t{0}, ValidFlag) == 1;
+  learn.shadowing = ReadValue(ini, kLearnSection, "shadowing", int32_t{0}, ValidFlag) == 1;
   return {learn, text.message};
 }
 
@@ -174,7 +175,8 @@ std::optional<std::string> SaveLearnSettings(const LearnSettings& learn) {
                                        {"repeatCount", static_cast<uint32_t>(learn.repeatCount)},
                                        {"repeatGap", static_cast<uint32_t>(learn.gap)},
                                        {"afterEnd", learn.playNextLesson ? 1u : 0u},
-                                       {"showWave", learn.showWave ? 1u : 0u}}));
+                                       {"showWave", learn.showWave ? 1u : 0u},
+                                       {"shadowing", learn.shadowing ? 1u : 0u}}));
 }
 
 }  // namespace orvex

@@ -47,6 +47,7 @@ struct LearnSettings {
   RepeatGap gap = RepeatGap::kNone;
   bool playNextLesson = false;  // else playback stops at the end
   bool showWave = false;  // the wave strip below the window's panels
+  bool shadowing = false;  // each pass followed by a take of the learner
   bool operator==(const LearnSettings&) const = default;
 };
 

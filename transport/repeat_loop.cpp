@@ -5,6 +5,10 @@
 
 namespace orvex {
 
+int32_t RepeatLoop::GapAfter(int32_t aMs, int32_t bMs) const {
+  return shadowing() ? ShadowGapMs(aMs, bMs) : GapMs(gap_, aMs, bMs);
+}
+
 void RepeatLoop::Hand(Player& player, int32_t startMs, int32_t firstPass) {
   LoopPlan plan;
   if (sentences_) {
@@ -14,11 +18,11 @@ void RepeatLoop::Hand(Player& player, int32_t startMs, int32_t firstPass) {
     const int32_t last = count_ == 0 ? sentence_ : all - 1;
     for (int32_t k = sentence_; k <= last; ++k) {
       const Sentence& s = (*sentences_)[static_cast<size_t>(k)];
-      plan.stretches.push_back({s.startMs, s.endMs, GapMs(gap_, s.startMs, s.endMs)});
+      plan.stretches.push_back({s.startMs, s.endMs, GapAfter(s.startMs, s.endMs)});
     }
     first_ = sentence_;
   } else {
-    plan.stretches.push_back({aMs_, bMs_, GapMs(gap_, aMs_, bMs_)});
+    plan.stretches.push_back({aMs_, bMs_, GapAfter(aMs_, bMs_)});
   }
   plan.passes = count_;
   plan.after = AfterPlan::kGoOn;
@@ -32,6 +36,7 @@ void RepeatLoop::Hand(Player& player, int32_t startMs, int32_t firstPass) {
 }
 
 void RepeatLoop::FromKey(Player& player, int32_t aMs, int32_t bMs) {
+  suspended_ = false;
   sentences_.reset();
   aMs_ = aMs;
   bMs_ = bMs;
@@ -41,6 +46,7 @@ void RepeatLoop::FromKey(Player& player, int32_t aMs, int32_t bMs) {
 void RepeatLoop::FromSentence(Player& player,
                               std::shared_ptr<const std::vector<Sentence>> sentences,
                               int32_t k) {
+  suspended_ = false;
   sentences_ = std::move(sentences);
   sentence_ = k;
   const Sentence& s = (*sentences_)[static_cast<size_t>(k)];
@@ -50,6 +56,7 @@ void RepeatLoop::FromSentence(Player& player,
 }
 
 void RepeatLoop::FromA(Player& player, int32_t aMs, int32_t bMs) {
+  suspended_ = false;
   sentences_.reset();
   aMs_ = aMs;
   bMs_ = bMs;
@@ -57,6 +64,7 @@ void RepeatLoop::FromA(Player& player, int32_t aMs, int32_t bMs) {
 }
 
 void RepeatLoop::FromLead(Player& player, int32_t aMs, int32_t bMs, int32_t startMs) {
+  suspended_ = false;
   sentences_.reset();
   aMs_ = aMs;
   bMs_ = bMs;
@@ -76,13 +84,31 @@ void RepeatLoop::ChangeCount(Player* player, int32_t count) {
 
 void RepeatLoop::ChangeGap(Player* player, RepeatGap gap) {
   gap_ = gap;
-  if (!running_ || !player) return;
+  if (running_ && player) Rehand(*player);
+}
+
+void RepeatLoop::ChangeShadowing(Player* player, bool on) {
+  shadowing_ = on;
+  suspended_ = false;
+  if (running_ && player) Rehand(*player);
+}
+
+void RepeatLoop::SuspendShadowing(Player* player) {
+  suspended_ = true;
+  if (running_ && player) Rehand(*player);
+}
+
+void RepeatLoop::EndGap(Player* player) {
+  if (inGap() && player) Rehand(*player);
+}
+
+void RepeatLoop::Rehand(Player& player) {
   // The same stretches from this one on, the count going on; a silence in
   // progress ends, and the pass after it begins.
   if (inGap_) {
-    Hand(*player, aMs_, pass_ + 1);
+    Hand(player, aMs_, pass_ + 1);
   } else {
-    Hand(*player, -1, pass_);
+    Hand(player, -1, pass_);
   }
 }
 

@@ -52,6 +52,15 @@ class RepeatLoop {
   // A new count starts from the pass in progress; a new gap keeps the count.
   void ChangeCount(Player* player, int32_t count);
   void ChangeGap(Player* player, RepeatGap gap);
+  // Shadowing: the silence after each pass is the recording and the take's
+  // playback instead of the gap setting.
+  bool shadowing() const { return shadowing_ && !suspended_; }
+  void ChangeShadowing(Player* player, bool on);
+  // No take can be made: this loop goes on as without shadowing (the next
+  // loop tries again).
+  void SuspendShadowing(Player* player);
+  // The silence in progress ends and the next pass begins at A.
+  void EndGap(Player* player);
   // No more passes: playback goes on past B.
   void Clear(Player* player);
 
@@ -62,7 +71,14 @@ class RepeatLoop {
   // Hands the plan of the loop as it stands to the player.
   void Hand(Player& player, int32_t startMs, int32_t firstPass);
 
+  // The silence after a pass from a to b.
+  int32_t GapAfter(int32_t aMs, int32_t bMs) const;
+  // The plan handed anew with the same stretches, the count going on.
+  void Rehand(Player& player);
+
   int32_t count_ = 0;
+  bool shadowing_ = false;
+  bool suspended_ = false;
   RepeatGap gap_ = RepeatGap::kNone;
   bool running_ = false;
   int32_t pass_ = 0;

@@ -324,7 +324,8 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
                          "收藏的片段 >", "删除本段收藏", "-", "上一句 \t PageUp",
                          "下一句 \t PageDown", "重复本句 \t Enter", "-", "上一课 \t Ctrl+PageUp",
                          "下一课 \t Ctrl+PageDown", "播完后 >", "-", "忘记本文件的进度", "-",
-                         "显示波形 \t W"}));
+                         "显示波形 \t W", "-",
+                         "跟读录音 \t R", "回放上次录音 \t T", "对比 \t Y"}));
   const QList<QAction*> entries = w->learnMenu()->actions();
   EXPECT_EQ(Entries(entries[4]->menu()), (QStringList{"不限", "1遍", "2遍", "3遍", "5遍", "10遍"}));
   EXPECT_EQ(Entries(entries[5]->menu()), (QStringList{"无", "1秒", "2秒", "3秒", "与ab段等长"}));
@@ -354,16 +355,24 @@ TEST_F(MainWindowTest, TheLearnMenuItsKeysAndTheStatus) {
   EXPECT_FALSE(w->action(kCmdBLater)->isEnabled());
   QTest::keyClick(slider, Qt::Key_Backspace);
   EXPECT_EQ(app_.view().rate, 100);
+  // R turns shadowing on; without B there is no stretch to hear a take of.
+  QTest::keyClick(slider, Qt::Key_R);
+  EXPECT_TRUE(app_.view().shadowing);
+  w->UpdateMenu();
+  EXPECT_TRUE(w->action(kCmdShadowing)->isChecked());
+  EXPECT_FALSE(w->action(kCmdPlayLastTake)->isEnabled());
+  EXPECT_FALSE(w->action(kCmdCompareTake)->isEnabled());
   w->action(kCmdRepeatCountFirst + 3)->trigger();
   w->action(kCmdRepeatGapFirst + 4)->trigger();
-  EXPECT_EQ(app_.CurrentLearnSettings(), (LearnSettings{100, 3, RepeatGap::kAsLong, false}));
+  EXPECT_EQ(app_.CurrentLearnSettings(),
+            (LearnSettings{100, 3, RepeatGap::kAsLong, false, false, true}));
   SaveArtefact(w, "learn_menu_state");
   // Remembered in learn.ini, beside an options.ini that keeps its three keys.
   w->close();
   QFile learn(config_.path() + "/OrvexPlayer/learn.ini");
   ASSERT_TRUE(learn.open(QIODevice::ReadOnly));
   EXPECT_EQ(learn.readAll(), QByteArray("[learn]\nspeed=100\nrepeatCount=3\nrepeatGap=4\n"
-                                        "afterEnd=0\nshowWave=0\n"));
+                                        "afterEnd=0\nshowWave=0\nshadowing=1\n"));
   QFile options(SettingsFile());
   ASSERT_TRUE(options.open(QIODevice::ReadOnly));
   EXPECT_EQ(options.readAll().count('\n'), 4);

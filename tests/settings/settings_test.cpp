@@ -524,11 +524,11 @@ class LearnSettingsTest : public TempHomeTest {
 
 TEST_F(LearnSettingsTest, KeptBesideOptionsIniWhichStaysAsItWas) {
   WriteSettings(kDefaultFile);
-  SaveLearnShown(LearnSettings{75, 3, RepeatGap::kAsLong, true, true}, shell);
-  EXPECT_EQ(ReadFile(LearnFile()),
-            "[learn]\nspeed=75\nrepeatCount=3\nrepeatGap=4\nafterEnd=1\nshowWave=1\n");
+  SaveLearnShown(LearnSettings{75, 3, RepeatGap::kAsLong, true, true, true}, shell);
+  EXPECT_EQ(ReadFile(LearnFile()), "[learn]\nspeed=75\nrepeatCount=3\nrepeatGap=4\nafterEnd=1\n"
+                                   "showWave=1\nshadowing=1\n");
   EXPECT_EQ(ReadFile(SettingsFile()), kDefaultFile);
-  EXPECT_EQ(LoadLearnShown(shell), (LearnSettings{75, 3, RepeatGap::kAsLong, true, true}));
+  EXPECT_EQ(LoadLearnShown(shell), (LearnSettings{75, 3, RepeatGap::kAsLong, true, true, true}));
   EXPECT_TRUE(shell.errors.empty());
 }
 
@@ -537,8 +537,8 @@ TEST_F(LearnSettingsTest, MissingBrokenOrOutOfRangeGivesTheDefaults) {
   MakeFolder(SettingsFolder());
   for (const char* text :
        {"\x01\x02garbage\xff", "[learn]\nspeed=33\nrepeatCount=4\nrepeatGap=9\n",
-        "[learn]\nspeed=77\nrepeatCount=-1\nrepeatGap=-1\nafterEnd=2\nshowWave=2\n",
-        "[other]\nspeed=150\nafterEnd=1\nshowWave=1\n"}) {
+        "[learn]\nspeed=77\nrepeatCount=-1\nrepeatGap=-1\nafterEnd=2\nshowWave=2\nshadowing=2\n",
+        "[other]\nspeed=150\nafterEnd=1\nshowWave=1\nshadowing=1\n"}) {
     WriteFile(LearnFile(), text);
     EXPECT_EQ(LoadLearnShown(shell), LearnSettings{}) << text;
   }

@@ -1,0 +1,44 @@
+#pragma once
+// The learner's voice: records the default input into a take file and plays
+// takes back. Like the player, it runs on GStreamer's threads and tells how it
+// goes through events the GUI thread takes; every call runs on the GUI thread
+// and none of them waits for the sound.
+
+#include <cstdint>
+#include <string>
+
+namespace orvex {
+
+struct RecorderEvent {
+  enum Kind : int32_t {
+    kRecorded,      // the take is written
+    kRecordFailed,  // the input failed while recording; the file is gone
+    kPlayed,        // the take played to its end (or could not be played)
+  };
+  Kind kind = kRecorded;
+  // Some sound above the silence threshold came in during the take.
+  bool heard = false;
+};
+
+class Recorder {
+ public:
+  virtual ~Recorder() = default;
+  // Whether the input can be opened: a short bounded try (at most a second).
+  virtual bool HasInput() = 0;
+  // Records the input into path (Ogg Opus) for windowMs; false when no input
+  // can be opened, and then nothing is written.
+  virtual bool Record(const std::string& path, int32_t windowMs) = 0;
+  // The take in progress ends now; what came in so far is kept.
+  virtual void EndRecording() = 0;
+  // Plays [fromMs, toMs) of a take or a lesson once (toMs < 0: to the end);
+  // false when it cannot be played.
+  virtual bool Play(const std::string& path, int32_t fromMs, int32_t toMs) = 0;
+  // Stops recording (the file is dropped) and playing; no event follows.
+  virtual void Stop() = 0;
+  // The input's last peak level, 0 (silence) to 100 (full scale).
+  virtual int32_t LevelPercent() const = 0;
+  // Takes the next queued event without waiting; false when none is queued.
+  virtual bool TakeEvent(RecorderEvent& event) = 0;
+};
+
+}  // namespace orvex

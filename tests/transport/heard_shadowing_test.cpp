@@ -1,0 +1,418 @@
+// Shadowing as heard: the private PulseAudio gets a second null sink, "mic",
+// whose monitor is the default input, and a known "voice" (a 660 Hz tone) is
+// played into it while a take records. The output sink's monitor is
+// recorded as in the other heard tests: the lesson's passes are found in the
+// file's own decoding, and the voice between them by its tone.
+
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app.h"
+#include "core/texts.h"
+#include "playback/gst_player.h"
+#include "playback/gst_recorder.h"
+#include "tests/playback/player_fixture.h"
+#include "tests/playback/sound_check.h"
+
+namespace orvex {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int64_t kExactFrames = 44;  // a millisecond at 44.1 kHz
+constexpr double kVoiceHz = 660;
+
+// Runs a program to its end; its exit status, -1 when it could not start.
+int RunProgram(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A 16-bit mono WAV of the voice: the tone for ms, faded in and out.
+void WriteVoice(const std::string& path, int ms) {
+  constexpr int kRate = 48000;
+  const int frames = kRate * ms / 1000;
+  std::vector<int16_t> pcm(static_cast<size_t>(frames));
+  for (int i = 0; i < frames; ++i) {
+    const double fade = std::min({1.0, i / 480.0, (frames - i) / 480.0});
+    pcm[static_cast<size_t>(i)] =
+        static_cast<int16_t>(12000 * fade * std::sin(2 * M_PI * kVoiceHz * i / kRate));
+  }
+  std::ofstream out(path, std::ios::binary);
+  const auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+  const auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+  const auto bytes = static_cast<uint32_t>(pcm.size() * 2);
+  out.write("RIFF", 4);
+  u32(36 + bytes);
+  out.write("WAVEfmt ", 8);
+  u32(16);
+  u16(1);
+  u16(1);
+  u32(kRate);
+  u32(kRate * 2);
+  u16(2);
+  u16(16);
+  out.write("data", 4);
+  u32(bytes);
+  out.write(reinterpret_cast<const char*>(pcm.data()), bytes);
+}
+
+// The length of an Ogg Opus file as decoded, in ms; -1 when it does not
+// decode as one.
+int64_t OpusLengthMs(const std::string& path) {
+  const std::string description =
+      "filesrc location=\"" + path + "\" ! oggdemux ! opusdec ! audio/x-raw,rate=48000 ! "
+      "appsink name=sink sync=false";
+  GError* error = nullptr;
+  GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
+  if (error) {
+    g_error_free(error);
+    return -1;
+  }
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  int64_t frames = 0;
+  int channels = 1;
+  bool ok = true;
+  for (;;) {
+    GstSample* sample = nullptr;
+    g_signal_emit_by_name(sink, "try-pull-sample", 5 * GST_SECOND, &sample);
+    if (!sample) break;
+    const GstStructure* caps = gst_caps_get_structure(gst_sample_get_caps(sample), 0);
+    gst_structure_get_int(caps, "channels", &channels);
+    frames += static_cast<int64_t>(gst_buffer_get_size(gst_sample_get_buffer(sample)) / 2 /
+                                   static_cast<size_t>(channels));
+    gst_sample_unref(sample);
+  }
+  GstBus* bus = gst_element_get_bus(pipeline);
+  if (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+    ok = false;
+    gst_message_unref(m);
+  }
+  gst_object_unref(bus);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(sink);
+  gst_object_unref(pipeline);
+  return ok && frames > 0 ? frames * 1000 / 48000 : -1;
+}
+
+bool IsOggOpus(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string head(64, '\0');
+  in.read(head.data(), 64);
+  return head.compare(0, 4, "OggS") == 0 && head.find("OpusHead") != std::string::npos;
+}
+
+class ErrorShell : public SilentShell {
+ public:
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+  std::vector<std::string> errors;
+};
+
+class HeardShadowing : public test::SoundTest {
+ protected:
+  HeardShadowing()
+      : config_("XDG_CONFIG_HOME", dir_.File("config")),
+        data_("XDG_DATA_HOME", dir_.File("data")) {
+    app_.ApplySettings(Settings{0, kVolumeFull, 3});
+    WriteVoice(voice_, 600);
+  }
+  void SetUp() override {
+    test::SoundTest::SetUp();
+    // The microphone: a null sink whose monitor is the default input.
+    FILE* out = popen("pactl load-module module-null-sink sink_name=mic format=s16le rate=48000 "
+                      "channels=1",
+                      "r");
+    ASSERT_NE(out, nullptr);
+    char line[64] = {};
+    const bool read = std::fgets(line, sizeof line, out) != nullptr;
+    ASSERT_EQ(pclose(out), 0);
+    ASSERT_TRUE(read);
+    micModule_ = std::string(line, std::strcspn(line, "\n"));
+    ASSERT_EQ(RunProgram({"pactl", "set-default-source", "mic.monitor"}), 0);
+    // A microphone streams all the time; an idle null sink would hand its
+    // monitor sound in 2-second blocks. Silence keeps it streaming.
+    std::string program = "pacat";
+    std::string args[] = {"--playback", "--raw", "--format=s16le", "--rate=48000",
+                          "--channels=1", "--latency-msec=20", "--device=mic", "/dev/zero"};
+    char* argv[] = {program.data(), args[0].data(), args[1].data(), args[2].data(), args[3].data(),
+                    args[4].data(), args[5].data(), args[6].data(), args[7].data(), nullptr};
+    ASSERT_EQ(posix_spawnp(&micFeed_, "pacat", nullptr, nullptr, argv, environ), 0);
+    std::this_thread::sleep_for(300ms);
+  }
+  void TearDown() override {
+    app_.SetRecorder(nullptr);
+    if (micFeed_ > 0) {
+      kill(micFeed_, SIGTERM);
+      waitpid(micFeed_, nullptr, 0);
+    }
+    RunProgram({"pactl", "set-default-source", "ci_null.monitor"});
+    if (!micModule_.empty()) RunProgram({"pactl", "unload-module", micModule_});
+    EXPECT_TRUE(shell_.errors.empty()) << shell_.errors.front();
+  }
+  // Says the voice into the microphone, without waiting.
+  void Speak() {
+    std::string program = "paplay";
+    std::string device = "--device=mic";
+    char* argv[] = {program.data(), device.data(), voice_.data(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "paplay", nullptr, nullptr, argv, environ) == 0) speakers_.push_back(pid);
+  }
+  void WaitSpeakers() {
+    for (const pid_t pid : speakers_) waitpid(pid, nullptr, 0);
+    speakers_.clear();
+  }
+  // The main window's part every 25 ms: the player's and the recorder's
+  // events, and the tick while playing.
+  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      if (onPump_) onPump_();
+      std::this_thread::sleep_for(25ms);
+      app_.OnGraphEvent();
+      app_.OnRecorderEvent();
+      if (view().playState == Playing) app_.Tick();
+    }
+    return true;
+  }
+  // Opens noise.mp3 while the monitor records and sets A at 0.8 s, B two
+  // seconds later.
+  bool OpenAndLoop() {
+    const std::string file = test::Fixture("noise.mp3");
+    if (!take_.Start(file, dir_.File("heard.wav"))) return false;
+    app_.OpenFile(file);
+    if (!PumpUntil([&] { return view().positionMs >= 800; }, 10s)) return false;
+    app_.RepeatKey();
+    if (!PumpUntil([&] { return view().positionMs >= 2800; }, 10s)) return false;
+    app_.RepeatKey();
+    return view().pointB - view().pointA >= 1900;
+  }
+  const TransportView& view() const { return app_.view(); }
+  double Ms(int64_t frames) const { return take_.FramesToMs(static_cast<double>(frames)); }
+
+  test::TempDir dir_;
+  test::ScopedEnv config_;
+  test::ScopedEnv data_;
+  std::string voice_ = dir_.File("voice.wav");
+  std::vector<pid_t> speakers_;
+  std::string micModule_;
+  pid_t micFeed_ = -1;
+  std::function<void()> onPump_;
+  test::HeardTake take_;
+  ErrorShell shell_;
+  GstPlayerFactory factory_;
+  App app_{shell_, &factory_};
+};
+
+// The whole cycle: a pass, the take (the voice said into the microphone),
+// the take heard back from the output, and the next pass from A.
+TEST_F(HeardShadowing, AfterAPassTheVoiceIsHeardBackAndTheNextPassStartsAtA) {
+  GstRecorder recorder;
+  app_.SetRecorder(&recorder);
+  app_.ApplyLearnSettings(LearnSettings{kRateNormal, 0, RepeatGap::kNone, true});
+  ASSERT_TRUE(view().shadowing);
+  ASSERT_TRUE(OpenAndLoop());
+  const int32_t a = view().pointA;
+  const int32_t b = view().pointB;
+
+  ASSERT_TRUE(PumpUntil([&] { return view().takeStage == 1; }, 10s)) << "no take began";
+  const size_t recordMark = take_.Mark();
+  EXPECT_NE(view().status.find(Text(kTextStatusRecording)), std::string::npos) << view().status;
+  // Said 300 ms into the take.
+  PumpUntil([] { return false; }, 300ms);
+  const size_t spokenMark = take_.Mark();
+  Speak();
+  int32_t level = 0;
+  onPump_ = [&] { level = std::max(level, view().recordLevel); };
+  ASSERT_TRUE(PumpUntil([&] { return view().takeStage == 2; }, 10s)) << "the take was not played";
+  const size_t playMark = take_.Mark();
+  EXPECT_NE(view().status.find(Text(kTextStatusPlayingTake)), std::string::npos) << view().status;
+  EXPECT_GT(level, 50) << "the level bar never rose";
+  ASSERT_TRUE(PumpUntil([&] { return view().takeStage == 0 && view().pass >= 1 && !view().inGap; },
+                        15s))
+      << "the next pass did not begin";
+  ASSERT_TRUE(PumpUntil([&] { return view().positionMs >= a + 600; }, 5s));
+  // Y: the lesson pauses, the stretch plays, then the take; T: the take.
+  const size_t compareMark = take_.Mark();
+  app_.CompareTake();
+  EXPECT_EQ(view().playState, Paused);
+  ASSERT_EQ(view().takeStage, 2);
+  ASSERT_TRUE(PumpUntil([&] { return view().takeStage == 0; }, 15s));
+  const size_t lastMark = take_.Mark();
+  app_.PlayLastTake();
+  ASSERT_EQ(view().takeStage, 2);
+  ASSERT_TRUE(PumpUntil([&] { return view().takeStage == 0; }, 10s));
+  PumpUntil([] { return false; }, 200ms);
+  WaitSpeakers();
+  ASSERT_TRUE(take_.Finish());
+
+  // The pass before the take ends at B; the next begins at A.
+  const auto& runs = take_.runs();
+  const test::HeardRun* before = take_.RunPlayingAt(recordMark - 1);
+  const test::HeardRun* next = take_.RunFrom(playMark);
+  ASSERT_NE(next, nullptr) << "no pass heard after the take";
+  const int64_t aFrame = take_.MsToFrames(a);
+  EXPECT_LE(std::llabs(next->from - aFrame), kExactFrames)
+      << "the next pass began " << Ms(next->from - aFrame) << " ms from A";
+  if (before) {
+    EXPECT_LE(std::llabs(before->FileEnd() - take_.MsToFrames(b)), kExactFrames)
+        << "the pass ended " << Ms(before->FileEnd() - take_.MsToFrames(b)) << " ms from B";
+  }
+  // Between the pass and the next: no lesson sound, and the voice heard
+  // back once, after the take was played.
+  const size_t gapStart = before ? before->End() : take_.FrameOf(recordMark);
+  for (const auto& run : runs) {
+    EXPECT_FALSE(run.at > gapStart && run.at < next->at) << "lesson heard in the take's silence";
+  }
+  const test::Recording& heard = take_.heard();
+  const auto windows = test::Windows(heard, 10);
+  // The first 10 ms window from frame on (and before until) loud enough
+  // to be the voice; 0 when there is none.
+  const auto onsetBetween = [&](size_t from, size_t until) -> size_t {
+    for (size_t w = from / 441; w < until / 441 && w < windows.size(); ++w) {
+      if (windows[w].rms[0] > 0.02) return w;
+    }
+    return 0;
+  };
+  const size_t onset =
+      onsetBetween(std::max(take_.EarliestFrameOf(playMark), gapStart), next->at);
+  ASSERT_GT(onset, 0u) << "the voice was not heard back";
+  // Its pitch: the voice, not something else.
+  test::Recording voice;
+  voice.sampleRate = heard.sampleRate;
+  for (const auto& channel : heard.channels) {
+    voice.channels.emplace_back(channel.begin() + static_cast<std::ptrdiff_t>(onset * 441),
+                                channel.begin() + static_cast<std::ptrdiff_t>((onset + 40) * 441));
+  }
+  EXPECT_NEAR(test::ToneFrequency(voice, 0), kVoiceHz, 10);
+  // Where it was said in the take, and where it is heard in the playback.
+  const double saidMs = Ms(static_cast<int64_t>(take_.FrameOf(spokenMark) - take_.FrameOf(recordMark)));
+  const double heardMs = Ms(static_cast<int64_t>(onset * 441 - take_.FrameOf(playMark)));
+  const double gapMs = Ms(static_cast<int64_t>(next->at - gapStart));
+  std::printf("voice said %.1f ms into the take, heard %.1f ms into its playback; "
+              "silence between the passes %.1f ms (window %d ms)\n",
+              saidMs, heardMs, gapMs, ShadowWindowMs(a, b));
+  // The take's playback follows the window, and the next pass the playback.
+  EXPECT_GT(gapMs, ShadowWindowMs(a, b));
+  EXPECT_LT(gapMs, ShadowGapMs(a, b));
+  // A take of a recorded stretch is kept.
+  EXPECT_EQ(TakesOf(TakeFolder(test::Fixture("noise.mp3")), a, b).size(), 1u);
+
+  // Y: the stretch from A to B, then the voice; T: the voice.
+  const test::HeardRun* stretch = take_.RunFrom(compareMark);
+  ASSERT_NE(stretch, nullptr) << "the stretch was not heard";
+  std::printf("compared: the stretch heard from %.1f ms to %.1f ms of the file (A %d, B %d)\n",
+              Ms(stretch->from), Ms(stretch->FileEnd()), a, b);
+  EXPECT_NEAR(Ms(stretch->from), a, 50);
+  EXPECT_NEAR(Ms(stretch->FileEnd()), b, 50);
+  const size_t compared = onsetBetween(stretch->End(), take_.FrameOf(lastMark));
+  EXPECT_GT(compared, 0u) << "no voice after the stretch";
+  const size_t replayed = onsetBetween(take_.EarliestFrameOf(lastMark), heard.Frames());
+  EXPECT_GT(replayed, 0u) << "the last take was not heard";
+  for (const auto& run : runs) {
+    EXPECT_FALSE(run.at >= take_.FrameOf(lastMark)) << "the lesson heard with the last take";
+  }
+}
+
+// Six takes of a stretch: the newest five are kept, each a whole Ogg Opus
+// file of the window's length; a silent take is dropped, and says so.
+TEST_F(HeardShadowing, TakesKeptAreTheNewestFiveWholeOggOpusFiles) {
+  GstRecorder recorder;
+  Shadowing shadowing;
+  shadowing.SetRecorder(&recorder);
+  const std::string lesson = dir_.File("lesson.mp3");
+  const int32_t a = 1000, b = 1400;  // a window of 1020 ms
+  const auto follow = [&] {
+    RecorderEvent event;
+    Shadowing::Outcome last = Shadowing::Outcome::kNothing;
+    while (recorder.TakeEvent(event)) last = shadowing.Follow(event);
+    return last;
+  };
+  std::vector<std::string> made;
+  for (int i = 0; i < 6; ++i) {
+    ASSERT_TRUE(shadowing.StartTake(lesson, a, b));
+    made.push_back(shadowing.take());
+    // Said once the input streams.
+    std::this_thread::sleep_for(200ms);
+    Speak();
+    Shadowing::Outcome outcome = Shadowing::Outcome::kNothing;
+    ASSERT_TRUE(test::WaitUntil([&] {
+      const auto o = follow();
+      if (o != Shadowing::Outcome::kNothing) outcome = o;
+      return outcome == Shadowing::Outcome::kDone;
+    }, 10s)) << "take " << i << ": outcome " << static_cast<int>(outcome);
+    WaitSpeakers();
+  }
+  const std::vector<std::string> kept = TakesOf(TakeFolder(lesson), a, b);
+  ASSERT_EQ(kept, std::vector<std::string>(made.begin() + 1, made.end()));
+  for (const auto& take : kept) {
+    EXPECT_TRUE(IsOggOpus(take)) << take;
+    const int64_t ms = OpusLengthMs(take);
+    EXPECT_NEAR(ms, ShadowWindowMs(a, b), 150) << take;
+  }
+  // Nothing said: the take is dropped.
+  ASSERT_TRUE(shadowing.StartTake(lesson, a, b));
+  Shadowing::Outcome outcome = Shadowing::Outcome::kNothing;
+  ASSERT_TRUE(test::WaitUntil([&] {
+    const auto o = follow();
+    if (o != Shadowing::Outcome::kNothing) outcome = o;
+    return outcome != Shadowing::Outcome::kNothing;
+  }, 10s));
+  EXPECT_EQ(outcome, Shadowing::Outcome::kSilent);
+  EXPECT_EQ(TakesOf(TakeFolder(lesson), a, b), kept);
+}
+
+// No microphone: the message, and the loop heard as without shadowing, each
+// pass from A straight after the last one reached B.
+TEST_F(HeardShadowing, WithoutAMicrophoneTheLoopGoesOnAsWithoutTheMode) {
+  GstRecorder recorder({}, "pulsesrc device=no_such_microphone");
+  app_.SetRecorder(&recorder);
+  app_.ApplyLearnSettings(LearnSettings{kRateNormal, 0, RepeatGap::kNone, true});
+  EXPECT_NE(view().status.find(Text(kTextNoMicrophone)), std::string::npos) << view().status;
+  ASSERT_TRUE(OpenAndLoop());
+  const int32_t a = view().pointA;
+  const int32_t b = view().pointB;
+  ASSERT_TRUE(PumpUntil([&] { return view().pass >= 3 && view().positionMs >= a + 600; }, 20s));
+  EXPECT_EQ(view().takeStage, 0);
+  app_.TogglePlay();
+  ASSERT_TRUE(take_.Finish());
+  int seams = 0;
+  const auto& runs = take_.runs();
+  for (size_t k = 0; k + 1 < runs.size(); ++k) {
+    if (std::llabs(runs[k].FileEnd() - take_.MsToFrames(b)) > kExactFrames) continue;
+    // The pass after B: from A, at once.
+    EXPECT_LE(std::llabs(runs[k + 1].from - take_.MsToFrames(a)), kExactFrames);
+    EXPECT_LE(std::llabs(static_cast<int64_t>(runs[k + 1].at - runs[k].End())), kExactFrames)
+        << "a silence of " << Ms(static_cast<int64_t>(runs[k + 1].at - runs[k].End())) << " ms";
+    ++seams;
+  }
+  EXPECT_GE(seams, 2);
+  for (const auto& run : runs) {
+    std::printf("heard %.1f..%.1f ms of the file at %.1f ms\n", Ms(run.from), Ms(run.FileEnd()),
+                Ms(static_cast<int64_t>(run.at)));
+  }
+  EXPECT_TRUE(TakesOf(TakeFolder(test::Fixture("noise.mp3")), a, b).empty());
+}
+
+}  // namespace
+}  // namespace orvex

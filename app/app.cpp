@@ -797,6 +797,10 @@ void App::ForgetFile() {
   const Entry entry(*this, [this] { ForgetFile(); });
   if (!entry || !transport_.loaded()) return;
   memory_.Forget();
+  // The learner's takes of this file go with its memory.
+  shadowing_.Stop();
+  ForgetTakes(TakeFolder(transport_.filePath()));
+  intonation_.reset();
   Publish();
 }
 

@@ -35,8 +35,9 @@ void TakeService::MakeIntonation(const std::string& lesson, int32_t aMs, int32_t
   // the length of a take).
   if (pitch_.joinable()) pitch_.join();
   pitch_ = std::thread([this, lesson, aMs, bMs, take] {
-    auto intonation = std::make_shared<const Intonation>(
-        AlignIntonation(PitchOfFile(lesson, aMs, bMs), PitchOfFile(take, 0, -1)));
+    Intonation aligned = AlignIntonation(PitchOfFile(lesson, aMs, bMs), PitchOfFile(take, 0, -1));
+    aligned.aMs = aMs;
+    auto intonation = std::make_shared<const Intonation>(std::move(aligned));
     QMetaObject::invokeMethod(
         this, [this, intonation] { app_.IntonationFound(intonation); }, Qt::QueuedConnection);
   });

@@ -28,6 +28,9 @@ struct Intonation {
   int32_t timingMs = 0;
   // The largest such difference, in either direction.
   int32_t largestTimingMs = 0;
+  // Where the original stretch starts in the lesson (-1 when unknown): the
+  // first frame of both curves lies there.
+  int32_t aMs = -1;
   bool operator==(const Intonation&) const = default;
 };
 

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/files.h"
+#include "core/hash.h"
 #include "core/learn.h"
 
 namespace orvex {
@@ -31,6 +32,25 @@ bool IsTakeName(const std::string& name, const std::string& prefix) {
                      name.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// A take of any stretch.
+bool IsAnyTakeName(const std::string& name) {
+  const size_t first = name.find('_');
+  const size_t second = first == std::string::npos ? first : name.find('_', first + 1);
+  if (second == std::string::npos || first == 0 || second == first + 1) return false;
+  const auto digits = [&](size_t from, size_t to) {
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(from),
+                       name.begin() + static_cast<std::ptrdiff_t>(to),
+                       [](char c) { return c >= '0' && c <= '9'; });
+  };
+  return digits(0, first) && digits(first + 1, second) && IsTakeName(name, name.substr(0, second + 1));
+}
+
+// A regular file of ours: not a link, a folder or another user's file.
+bool OwnRegularFile(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid();
+}
+
 std::string NewTakeName(int32_t aMs, int32_t bMs) {
   const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::system_clock::now().time_since_epoch());
@@ -44,14 +64,7 @@ std::string NewTakeName(int32_t aMs, int32_t bMs) {
 std::string TakeFolder(const std::string& lessonPath) {
   const std::string data = DataFolder();
   if (data.empty()) return {};
-  uint64_t h = 14695981039346656037ull;  // FNV-1a: stable from run to run
-  for (const char c : lessonPath) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 1099511628211ull;
-  }
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016" PRIx64, h);
-  return JoinPath(JoinPath(data, "OrvexPlayer/takes"), hex);
+  return JoinPath(JoinPath(data, "OrvexPlayer/takes"), Hex64(Fnv1a64(lessonPath)));
 }
 
 std::vector<std::string> TakesOf(const std::string& folder, int32_t aMs, int32_t bMs) {
@@ -63,10 +76,7 @@ std::vector<std::string> TakesOf(const std::string& folder, int32_t aMs, int32_t
     const std::string name = entry->d_name;
     if (!IsTakeName(name, prefix)) continue;
     const std::string path = JoinPath(folder, name);
-    struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid()) {
-      takes.push_back(path);
-    }
+    if (OwnRegularFile(path)) takes.push_back(path);
   }
   std::sort(takes.begin(), takes.end());
   return takes;
@@ -75,6 +85,22 @@ std::vector<std::string> TakesOf(const std::string& folder, int32_t aMs, int32_t
 void PruneTakes(const std::string& folder, int32_t aMs, int32_t bMs, size_t keep) {
   const std::vector<std::string> takes = TakesOf(folder, aMs, bMs);
   for (size_t i = 0; i + keep < takes.size(); ++i) unlink(takes[i].c_str());
+}
+
+void ForgetTakes(const std::string& folder) {
+  if (folder.empty()) return;
+  {
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) return;
+    std::vector<std::string> ours;
+    while (const dirent* entry = readdir(dir.get())) {
+      const std::string path = JoinPath(folder, entry->d_name);
+      if (IsAnyTakeName(entry->d_name) && OwnRegularFile(path)) ours.push_back(path);
+    }
+    for (const std::string& path : ours) unlink(path.c_str());
+  }
+  // The folder goes when nothing else lies in it.
+  rmdir(folder.c_str());
 }
 
 bool Shadowing::StartTake(const std::string& lessonPath, int32_t aMs, int32_t bMs) {

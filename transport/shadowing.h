@@ -23,6 +23,9 @@ std::string TakeFolder(const std::string& lessonPath);
 std::vector<std::string> TakesOf(const std::string& folder, int32_t aMs, int32_t bMs);
 // Deletes all but the newest keep takes of the stretch.
 void PruneTakes(const std::string& folder, int32_t aMs, int32_t bMs, size_t keep);
+// Deletes every take in folder (of any stretch; nothing else), and the folder
+// when that leaves it empty.
+void ForgetTakes(const std::string& folder);
 
 class Shadowing {
  public:

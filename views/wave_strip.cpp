@@ -9,11 +9,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/intonation.h"
 #include "views/panel_support.h"
 #include "views/pictures.h"
 
 namespace orvex {
+
 namespace {
+
+// The original's pitch and the take's, over the wave.
+const QColor kOriginalPitch(30, 90, 200);
+const QColor kTakePitch(230, 110, 0);
+
 
 constexpr int kTextMargin = 3;
 constexpr double kPlayheadStepPx = 2;
@@ -114,6 +121,7 @@ WaveStrip::Shown WaveStrip::ShownNow() const {
   s.spanMs = w.spanMs;
   s.peaks = view_.peaks.get();
   s.sentences = view_.sentences.get();
+  s.intonation = view_.intonation.get();
   if (view_.Active()) {
     s.a = view_.pointA;
     s.b = view_.pointB;
@@ -178,6 +186,7 @@ void WaveStrip::Compose() {
   painter.setWorldTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
   DrawWave(painter, ratio);
   painter.restore();
+  DrawIntonation(painter);
   DrawLane(painter);
 }
 
@@ -206,6 +215,56 @@ void WaveStrip::DrawWave(QPainter& painter, qreal ratio) {
     const int low = centre - (column.low * half - kPeakFullScale / 2) / kPeakFullScale;
     painter.fillRect(QRect(c, high, 1, std::max(1, low - high + 1)), waveBrush_);
   }
+}
+
+void WaveStrip::DrawIntonation(QPainter& painter) {
+  const Intonation* in = view_.intonation.get();
+  // Only over the stretch it belongs to.
+  if (!in || in->aMs < 0 || in->aMs != view_.pointA || in->hopMs <= 0) return;
+  // Semitones, so that a rise looks the same at any pitch; both curves on
+  // one scale.
+  auto semitones = [](float hz) { return 12.0 * std::log2(hz / 55.0); };
+  double low = 1e9, high = -1e9;
+  for (const std::vector<float>* track : {&in->originalHz, &in->takeHz}) {
+    for (const float hz : *track) {
+      if (hz <= 0) continue;
+      low = std::min(low, semitones(hz));
+      high = std::max(high, semitones(hz));
+    }
+  }
+  if (low > high) return;
+  low -= 1;
+  high += 1;
+  const wave::Window w = window();
+  const double top = kWaveTop + 4, bottom = kWaveBottom - 4;
+  auto yOf = [&](float hz) { return bottom - (semitones(hz) - low) / (high - low) * (bottom - top); };
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  auto curve = [&](const std::vector<float>& track, const QColor& colour) {
+    painter.setPen(QPen(colour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    QPolygonF run;
+    auto flush = [&] {
+      if (run.size() > 1) painter.drawPolyline(run);
+      run.clear();
+    };
+    for (size_t i = 0; i < track.size(); ++i) {
+      if (track[i] <= 0) {
+        flush();
+        continue;
+      }
+      const int32_t ms = in->aMs + static_cast<int32_t>(i) * in->hopMs;
+      run << QPointF(w.XOf(ms), yOf(track[i]));
+    }
+    flush();
+  };
+  curve(in->originalHz, kOriginalPitch);
+  curve(in->takeHz, kTakePitch);
+  // How far the take's timing lies from the original's, at the stretch's start.
+  painter.setPen(kTakePitch);
+  const QString timing = QStringLiteral("%1%2 ms").arg(in->timingMs >= 0 ? "+" : "").arg(in->timingMs);
+  painter.drawText(QPointF(std::max(2.0, w.XOf(in->aMs) + 3), top + painter.fontMetrics().ascent()),
+                   timing);
+  painter.restore();
 }
 
 void WaveStrip::DrawLane(QPainter& painter) {

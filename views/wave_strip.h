@@ -81,6 +81,7 @@ class WaveStrip : public QWidget {
     uint32_t track = 0;
     int32_t pendingA = -1;
     int32_t pendingB = -1;
+    const void* intonation = nullptr;
     bool operator==(const Shown&) const = default;
   };
 
@@ -91,6 +92,9 @@ class WaveStrip : public QWidget {
   void Compose();
   void DrawWave(QPainter& painter, qreal ratio);
   void DrawLane(QPainter& painter);
+  // The pitch of the stretch and of its last take over the wave, and how far
+  // the take's timing lies from the original's.
+  void DrawIntonation(QPainter& painter);
   // The time at the event's place, snapped unless Alt is held.
   int32_t TimeAt(const QMouseEvent* event, bool snap) const;
   void UpdateCursor(double x);

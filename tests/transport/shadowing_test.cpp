@@ -62,6 +62,17 @@ TEST_F(KeptTakes, PruningLeavesTheNewestFiveAndEverythingNotATake) {
   EXPECT_FALSE(Exists(takes[1]));
   for (const auto& kept : {other, dir, link, outside, note}) EXPECT_TRUE(Exists(kept)) << kept;
   EXPECT_TRUE(TakesOf(folder + "/missing", 1000, 2000).empty());
+
+  // Forgetting the file takes every stretch's takes and nothing else; the
+  // folder stays while something else lies in it.
+  ForgetTakes(folder);
+  for (const auto& gone : {takes[6], other}) EXPECT_FALSE(Exists(gone)) << gone;
+  for (const auto& kept : {dir, link, outside, note}) EXPECT_TRUE(Exists(kept)) << kept;
+  ASSERT_EQ(rmdir(dir.c_str()), 0);
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_EQ(unlink(note.c_str()), 0);
+  ForgetTakes(folder);
+  EXPECT_FALSE(Exists(folder));
 }
 
 }  // namespace

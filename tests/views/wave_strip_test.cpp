@@ -11,6 +11,7 @@
 #include <cmath>
 #include <optional>
 
+#include "core/intonation.h"
 #include "sentences/peak_meter.h"
 #include "tests/views/layout_checks.h"
 #include "tests/views/view_fixture.h"
@@ -227,6 +228,56 @@ TEST_F(WaveStripTest, TheLoopIsShadedAndTheViewFollowsThePlayhead) {
   view.positionMs = 9100;
   strip.setView(view);
   EXPECT_EQ(strip.window().startMs, 8100);
+}
+
+// A take's intonation: the original's rising pitch and the take's, drawn
+// over their stretch only, the take's in its own colour, higher where it is
+// higher; another loop shows none of it.
+TEST_F(WaveStripTest, TheIntonationOfTheLastTakeLiesOverItsStretch) {
+  view.pointA = 2000;
+  view.pointB = 3000;
+  view.positionMs = 2000;
+  auto in = std::make_shared<Intonation>();
+  in->aMs = 2000;
+  for (int i = 0; i < 100; ++i) {
+    in->originalHz.push_back(200.0f + 2.0f * static_cast<float>(i));  // 200 to 398 Hz
+    in->takeHz.push_back(i < 50 ? 0.0f : 300.0f);                      // a flat second half
+  }
+  view.intonation = in;
+  const QImage image = Redrawn(strip, view);
+  SaveArtefact(image, Name("wave_intonation"));
+  const qreal ratio = image.devicePixelRatio();
+  const wave::Window w = strip.window();
+  // The rows where a colour is seen in a column (device pixels).
+  auto rowsOf = [&](int32_t ms, const QColor& colour) {
+    std::vector<int> rows;
+    const int x = static_cast<int>(std::round(w.XOf(ms) * ratio));
+    for (int y = 0; y < image.height(); ++y) {
+      const QColor c = Rgb8(At(image, x, y));
+      if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+              std::abs(c.blue() - colour.blue()) < 40) {
+        rows.push_back(y);
+      }
+    }
+    return rows;
+  };
+  const QColor original(30, 90, 200), take(230, 110, 0);
+  const auto early = rowsOf(2100, original), late = rowsOf(2900, original);
+  ASSERT_FALSE(early.empty());
+  ASSERT_FALSE(late.empty());
+  EXPECT_LT(late.front(), early.front()) << "a rising pitch is drawn rising";
+  EXPECT_TRUE(rowsOf(2200, take).empty()) << "no take where it was unvoiced";
+  EXPECT_FALSE(rowsOf(2800, take).empty());
+  EXPECT_TRUE(rowsOf(3500, original).empty()) << "nothing past B";
+  // Another loop: the curves belong to the old one.
+  view.pointA = 4000;
+  view.pointB = 5000;
+  const QImage other = Redrawn(strip, view);
+  for (int x = 0; x < other.width(); ++x) {
+    for (int y = 0; y < other.height(); ++y) {
+      ASSERT_NE(Rgb8(At(other, x, y)), original) << x << "," << y;
+    }
+  }
 }
 
 TEST_F(WaveStripTest, ADragSetsTheLoopWithinAPixelOrOnASentencesEdge) {

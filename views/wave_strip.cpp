@@ -260,7 +260,7 @@ void WaveStrip::DrawIntonation(QPainter& painter) {
   curve(in->originalHz, kOriginalPitch);
   curve(in->takeHz, kTakePitch);
   // How far the take's timing lies from the original's, at the stretch's start.
-  painter.setPen(kTakePitch);
+  painter.setPen(palette().color(QPalette::ButtonText));
   const QString timing = QStringLiteral("%1%2 ms").arg(in->timingMs >= 0 ? "+" : "").arg(in->timingMs);
   painter.drawText(QPointF(std::max(2.0, w.XOf(in->aMs) + 3), top + painter.fontMetrics().ascent()),
                    timing);

@@ -229,7 +229,7 @@ class HeardShadowing : public test::SoundTest {
 TEST_F(HeardShadowing, AfterAPassTheVoiceIsHeardBackAndTheNextPassStartsAtA) {
   GstRecorder recorder;
   app_.SetRecorder(&recorder);
-  app_.ApplyLearnSettings(LearnSettings{kRateNormal, 0, RepeatGap::kNone, true});
+  app_.ApplyLearnSettings(LearnSettings{.shadowing = true});
   ASSERT_TRUE(view().shadowing);
   ASSERT_TRUE(OpenAndLoop());
   const int32_t a = view().pointA;
@@ -387,7 +387,7 @@ TEST_F(HeardShadowing, TakesKeptAreTheNewestFiveWholeOggOpusFiles) {
 TEST_F(HeardShadowing, WithoutAMicrophoneTheLoopGoesOnAsWithoutTheMode) {
   GstRecorder recorder({}, "pulsesrc device=no_such_microphone");
   app_.SetRecorder(&recorder);
-  app_.ApplyLearnSettings(LearnSettings{kRateNormal, 0, RepeatGap::kNone, true});
+  app_.ApplyLearnSettings(LearnSettings{.shadowing = true});
   EXPECT_NE(view().status.find(Text(kTextNoMicrophone)), std::string::npos) << view().status;
   ASSERT_TRUE(OpenAndLoop());
   const int32_t a = view().pointA;

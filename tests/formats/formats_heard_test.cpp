@@ -186,14 +186,14 @@ TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
     return frame > slack ? frame - slack : 0;
   };
 
-  // The first sound after the start is the recording's first sample.
-  const int64_t first = heard.SoundAfterSilence(earliest(startMark));
-  ASSERT_GE(first, 0) << "nothing heard";
-  const int64_t startError =
-      Find(ref, heard, first + kInset, kInset, MsToFrames(100), "start") - kInset;
-  // An MP3 begins with its encoder's delay, as it always has; ffmpeg's
-  // decoder drops a part of it. Every other position is the same in both.
+  // The first sound after the start is the recording's first sample. An MP3
+  // begins with its encoder's delay, as it always has, which ffmpeg's decoder
+  // partly drops: its start is not compared (every other position is).
+  int64_t startError = 0;
   if (!mp3) {
+    const int64_t first = heard.SoundAfterSilence(earliest(startMark));
+    ASSERT_GE(first, 0) << "nothing heard";
+    startError = Find(ref, heard, first + kInset, kInset, MsToFrames(100), "start") - kInset;
     EXPECT_LE(std::llabs(startError), kExact) << "position 0 heard at " << FramesToMs(startError)
                                               << " ms";
   }

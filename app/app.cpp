@@ -651,14 +651,7 @@ void App::LoopStretch(int32_t aMs, int32_t bMs) {
     a = std::max(b - kMinLoopMs, 0);
     if (b - a < kMinLoopMs) return;
   }
-  // From a stop, playback starts first, then moves on.
-  if (transport_.playState() == Stopped && !transport_.TogglePlay()) return;
-  Player& player = *transport_.player();
-  transport_.SetPoints(a, b);
-  loop_.FromA(player, a, b);
-  transport_.CountJump();
-  if (transport_.playState() == Paused) transport_.TogglePlay();
-  Publish();
+  PlayLoop(a, b);
 }
 
 void App::NextSentence() {
@@ -680,6 +673,7 @@ void App::RepeatSentence() {
 }
 
 void App::PlayLoop(int32_t aMs, int32_t bMs) {
+  // From a stop, playback starts first, then moves on.
   if (transport_.playState() == Stopped && !transport_.TogglePlay()) return;
   Player& player = *transport_.player();
   transport_.SetPoints(aMs, bMs);

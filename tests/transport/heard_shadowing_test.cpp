@@ -398,7 +398,9 @@ TEST_F(HeardShadowing, WithoutAMicrophoneTheLoopGoesOnAsWithoutTheMode) {
   ASSERT_TRUE(take_.Finish());
   int seams = 0;
   const auto& runs = take_.runs();
-  for (size_t k = 0; k + 1 < runs.size(); ++k) {
+  // The first run is the pass in progress when B was set by key: a seek
+  // ends it, with a start's short silence, as without the mode.
+  for (size_t k = 1; k + 1 < runs.size(); ++k) {
     if (std::llabs(runs[k].FileEnd() - take_.MsToFrames(b)) > kExactFrames) continue;
     // The pass after B: from A, at once.
     EXPECT_LE(std::llabs(runs[k + 1].from - take_.MsToFrames(a)), kExactFrames);

@@ -224,7 +224,7 @@ void App::ApplyLearnSettings(const LearnSettings& learn) {
   playNextLesson_ = learn.playNextLesson;
   showWave_ = learn.showWave;
   shadowMode_ = learn.shadowing;
-  ProbeInput();
+  OpenInput();
   Publish();
 }
 
@@ -249,6 +249,8 @@ void App::TogglePlay() {
   // or the playback ends and the next pass begins.
   if (shadowing_.stage() == Shadowing::Stage::kRecording) {
     shadowing_.EndTake();
+    // The take is heard back early, and the silence ends with it.
+    takeCut_ = true;
     return;
   }
   if (shadowing_.stage() == Shadowing::Stage::kPlaying && loop_.inGap()) {
@@ -381,7 +383,7 @@ void App::FollowLoop(const GraphEvent& event) {
       transport_.SetPoints(-1, -1);
       break;
     case RepeatLoop::Heard::kGap:
-      StartTake();
+      StartTake(event.heardAtNs);
       break;
     case RepeatLoop::Heard::kNothing:
       break;
@@ -390,25 +392,33 @@ void App::FollowLoop(const GraphEvent& event) {
 
 // --- Shadowing ------------------------------------------------------------------
 
-void App::StartTake() {
+void App::StartTake(int64_t heardAtNs) {
   if (!loop_.shadowing()) return;
   takeNote_ = 0;
-  if (!shadowing_.StartTake(transport_.filePath(), loop_.aMs(), loop_.bMs())) {
+  takeCut_ = false;
+  if (!shadowing_.StartTake(transport_.filePath(), loop_.aMs(), loop_.bMs(), heardAtNs)) {
     takeNote_ = kTextNoMicrophone;
     loop_.SuspendShadowing(transport_.player());
   }
 }
 
 void App::SetRecorder(Recorder* recorder) {
-  shadowing_.Stop();
+  shadowing_.StopListening();
   shadowing_.SetRecorder(recorder);
-  if (recorder) ProbeInput();
+  if (recorder) OpenInput();
 }
 
-void App::ProbeInput() {
+void App::OpenInput() {
+  // The input is open while the mode is on: a take then begins the instant
+  // a pass ends. A device that fails later says so through its events.
   takeNote_ = 0;
-  const bool ready = shadowMode_ && shadowing_.HasInput();
-  if (shadowMode_ && !ready) takeNote_ = kTextNoMicrophone;
+  bool ready = false;
+  if (shadowMode_) {
+    ready = shadowing_.Listen();
+    if (!ready) takeNote_ = kTextNoMicrophone;
+  } else {
+    shadowing_.StopListening();
+  }
   loop_.ChangeShadowing(transport_.player(), ready);
 }
 
@@ -416,8 +426,7 @@ void App::ToggleShadowing() {
   const Entry entry(*this, [this] { ToggleShadowing(); });
   if (!entry) return;
   shadowMode_ = !shadowMode_;
-  if (!shadowMode_) shadowing_.Stop();
-  ProbeInput();
+  OpenInput();
   Publish();
 }
 
@@ -464,7 +473,10 @@ void App::OnRecorderEvent() {
         loop_.SuspendShadowing(transport_.player());
         break;
       case Shadowing::Outcome::kDone:
-        loop_.EndGap(transport_.player());
+        // The player's silence ends on its own just after a whole take's
+        // playback; one cut short by the key ends it now.
+        if (takeCut_) loop_.EndGap(transport_.player());
+        takeCut_ = false;
         break;
       case Shadowing::Outcome::kPlaying:
         if (event.kind == RecorderEvent::kRecorded && intonationMaker_) {

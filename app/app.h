@@ -210,10 +210,10 @@ class App {
   }
   // A silence after a pass began: the take is recorded, or the loop goes on
   // without.
-  void StartTake();
+  void StartTake(int64_t heardAtNs);
   // The loop records after each pass when the mode is on and the input
   // answers; otherwise the message says there is no microphone.
-  void ProbeInput();
+  void OpenInput();
   // The shadowing part of the status text.
   std::string TakeText() const;
   // The loop ends, playback stops at the start, the points go.
@@ -241,6 +241,7 @@ class App {
   Shadowing shadowing_;
   bool shadowMode_ = false;
   int32_t takeNote_ = 0;  // a text id shown after the status while not 0
+  bool takeCut_ = false;  // the take in progress was ended by the key
   std::shared_ptr<const Intonation> intonation_;
   IntonationMaker intonationMaker_;
   FileOpener opener_{gate_};

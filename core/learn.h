@@ -49,12 +49,13 @@ constexpr int32_t GapMs(RepeatGap gap, int32_t aMs, int32_t bMs) {
 }
 
 // Shadowing: after each pass the learner is recorded for the loop's length
-// and a margin, then hears the take once. The silence the player leaves
-// covers both and a little more; the take's end brings the next pass.
+// and a margin, from the instant the pass ended, then hears the take once,
+// the moment its window is over. The silence the player leaves is both, and
+// a short breath before the next pass.
 constexpr int32_t ShadowWindowMs(int32_t aMs, int32_t bMs) {
   return (bMs - aMs) * 13 / 10 + 500;
 }
-inline constexpr int32_t kShadowSlackMs = 1500;
+inline constexpr int32_t kShadowSlackMs = 400;
 constexpr int32_t ShadowGapMs(int32_t aMs, int32_t bMs) {
   return 2 * ShadowWindowMs(aMs, bMs) + kShadowSlackMs;
 }

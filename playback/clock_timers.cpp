@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "playback/engine_log.h"
+#include "playback/units.h"
 
 namespace orvex {
 
@@ -20,7 +21,9 @@ struct ClockTimers::Shared {
   };
   std::vector<Entry> entries;
 
-  static gboolean OnTimer(GstClock*, GstClockTime, GstClockID id, gpointer data) {
+  static gboolean OnTimer(GstClock* clock, GstClockTime time, GstClockID id, gpointer data) {
+    const int64_t late = GST_CLOCK_DIFF(time, gst_clock_get_time(clock));
+    const int64_t heardAtNs = SteadyNowNs() - std::max<int64_t>(late, 0);
     Shared& t = **static_cast<std::shared_ptr<Shared>*>(data);
     std::unique_lock lock(t.mutex);
     const auto it = std::find_if(t.entries.begin(), t.entries.end(),
@@ -33,7 +36,7 @@ struct ClockTimers::Shared {
     lock.unlock();
     GST_DEBUG("event %d heard at running time %" GST_TIME_FORMAT, event.code,
               GST_TIME_ARGS(event.runningTime));
-    t.deliver(event);
+    t.deliver(event, heardAtNs);
     lock.lock();
     --t.running;
     t.idle.notify_all();

@@ -15,8 +15,9 @@ namespace orvex {
 
 class ClockTimers {
  public:
-  // Called on the clock's thread when an event is heard.
-  using Deliver = std::function<void(const TimedEvent&)>;
+  // Called on the clock's thread when an event is heard, with the instant
+  // it was heard on the steady clock (the alarm's own lateness taken off).
+  using Deliver = std::function<void(const TimedEvent&, int64_t heardAtNs)>;
   explicit ClockTimers(Deliver deliver);
   ~ClockTimers();
   ClockTimers(const ClockTimers&) = delete;

@@ -69,7 +69,7 @@ void GstPlayer::Impl::SharedState::Reset() {
 GstPlayer::Impl::Impl(GraphNotify n, GstPlayerOptions o)
     : notify(std::move(n)),
       options(std::move(o)),
-      timers([this](const TimedEvent& event) { OnHeard(event); }) {}
+      timers([this](const TimedEvent& event, int64_t heardAtNs) { OnHeard(event, heardAtNs); }) {}
 
 void GstPlayer::Impl::RecordText(Result code, const std::string& text) {
   std::lock_guard lock(mutex);
@@ -212,7 +212,7 @@ void GstPlayer::Impl::QueueEvent(const GraphEvent& event) {
   if (notify) notify();
 }
 
-void GstPlayer::Impl::OnHeard(const TimedEvent& event) {
+void GstPlayer::Impl::OnHeard(const TimedEvent& event, int64_t heardAtNs) {
   // The clock's thread.
   switch (event.code) {
     case kEventPassStarted:
@@ -231,7 +231,7 @@ void GstPlayer::Impl::OnHeard(const TimedEvent& event) {
     std::lock_guard lock(mutex);
     ++locked.stepsHeard;
   }
-  QueueEvent({event.code, 0, {}, event.pass, event.stretch});
+  QueueEvent({event.code, 0, {}, event.pass, event.stretch, heardAtNs});
 }
 
 void GstPlayer::Impl::Schedule(const std::vector<TimedEvent>& events) {

@@ -89,7 +89,7 @@ struct GstPlayer::Impl {
 
   // Queues an event for the GUI thread and tells it.
   void QueueEvent(const GraphEvent& event);
-  void OnHeard(const TimedEvent& event);
+  void OnHeard(const TimedEvent& event, int64_t heardAtNs);
   void Schedule(const std::vector<TimedEvent>& events);
 
   // The bus, one function per message type.

@@ -1,16 +1,21 @@
 #include "playback/gst_recorder.h"
 
 #include <glib/gstdio.h>
+#include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "playback/gst_player.h"
 #include "playback/gst_ptr.h"
+#include "playback/units.h"
 
 namespace orvex {
 namespace {
@@ -21,42 +26,85 @@ constexpr double kSilenceDb = -45.0;
 constexpr GstClockTime kLevelInterval = 50 * GST_MSECOND;
 // The default input: the sound server's, as the desktop's own recorder uses it.
 constexpr const char* kDefaultSource = "pulsesrc";
+// Takes are mono 16-bit at 48 kHz, Opus's own rate.
+constexpr int64_t kRate = 48000;
+constexpr const char* kTakeCaps =
+    "audio/x-raw,format=S16LE,channels=1,rate=48000,layout=interleaved";
+// How far back a take may begin: the GUI thread's delay in asking for it.
+constexpr int64_t kKeptInputNs = 2 * GST_SECOND;
+// A longer take is played back from its file instead of from memory.
+constexpr int64_t kMaxTakeInMemoryMs = 120'000;
+
+int64_t FramesIn(int64_t ns) {
+  return ns * kRate / static_cast<int64_t>(GST_SECOND);
+}
+
+int64_t NsOf(int64_t frames) {
+  return frames * static_cast<int64_t>(GST_SECOND) / kRate;
+}
+
+// A newly made buffer holding a copy of frames [from, from + count) of pcm,
+// stamped as frame `at` of its stream.
+GstBuffer* BufferOf(const int16_t* pcm, int64_t count, int64_t at) {
+  GstBuffer* buffer = gst_buffer_new_memdup(pcm, static_cast<gsize>(count) * sizeof(int16_t));
+  GST_BUFFER_PTS(buffer) = static_cast<GstClockTime>(NsOf(at));
+  GST_BUFFER_DURATION(buffer) = static_cast<GstClockTime>(NsOf(at + count) - NsOf(at));
+  return buffer;
+}
 
 }  // namespace
 
 struct GstRecorder::Impl {
-  enum Role : int { kRecording, kPlaying };
+  enum Role : uint32_t { kInput, kWriting, kPlaying, kRoles };
   // What a bus sync handler needs; lives as long as the Impl.
   struct Watch {
     Impl* impl;
     Role role;
   };
+  // A stretch of the input, stamped with the steady clock's time of its
+  // first frame.
+  struct Chunk {
+    int64_t startNs = 0;
+    std::vector<int16_t> pcm;
+    int64_t EndNs() const { return startNs + NsOf(static_cast<int64_t>(pcm.size())); }
+  };
+  // The take being cut from the input.
+  struct Take {
+    bool active = false;
+    int64_t fromNs = 0;
+    int64_t frames = 0;     // its length
+    int64_t written = 0;    // frames handed to the writer so far
+    int64_t endAtNs = -1;   // ended early: the input up to this instant
+    int32_t peak = 0;       // the loudest sample
+    GstElement* writer = nullptr;  // the writer's appsrc (a reference of ours)
+    GstElement* player = nullptr;  // the playback's appsrc, when it plays back
+    std::vector<int16_t> pcm;      // what the playback will play
+  };
 
   std::function<void()> notify;
   std::string source;
-  Watch recordWatch{this, kRecording};
-  Watch playWatch{this, kPlaying};
+  Watch watches[kRoles] = {{this, kInput}, {this, kWriting}, {this, kPlaying}};
 
-  // Guarded by lock: the events queued by the streaming threads, the
-  // recording's generation and what its meter saw.
+  // Guarded by lock: the queued events, each pipeline's generation, the
+  // input's last seconds and the take.
   std::mutex lock;
   std::deque<std::pair<uint32_t, RecorderEvent>> events;
-  uint32_t recordGeneration = 0;
-  uint32_t playGeneration = 0;
-  double peakDb = -200.0;
-  GstElement* eosTarget = nullptr;  // the recording, while its window runs
-  int32_t windowMs = 0;
-  GstClockID window = nullptr;
+  uint32_t generation[kRoles] = {};
+  std::deque<Chunk> kept;
+  Take take;
+  // The last take's outcome, told when its file is whole.
+  bool takeHeard = false;
+  bool takePlaying = false;
   std::atomic<int32_t> level{0};
 
-  GstPipelinePtr recording;
-  GstPipelinePtr playing;
+  GstPipelinePtr pipelines[kRoles];
+
+  static uint32_t Tag(Role role, uint32_t generation) { return generation << 2 | role; }
 
   void Queue(Role role, RecorderEvent event) {
     {
       const std::lock_guard guard(lock);
-      events.emplace_back(role == kRecording ? recordGeneration : playGeneration | 0x80000000u,
-                          event);
+      events.emplace_back(Tag(role, generation[role]), event);
     }
     if (notify) notify();
   }
@@ -75,34 +123,43 @@ struct GstRecorder::Impl {
 #pragma GCC diagnostic pop
     // 0 % at -60 dB and below, 100 % at full scale.
     level = static_cast<int32_t>(std::lround(std::clamp((top + 60.0) / 60.0, 0.0, 1.0) * 100.0));
-    const std::lock_guard guard(lock);
-    peakDb = std::max(peakDb, top);
   }
 
   static GstBusSyncReply OnBus(GstBus*, GstMessage* message, gpointer data) {
     auto* watch = static_cast<Watch*>(data);
     Impl& impl = *watch->impl;
+    const bool eos = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
     switch (GST_MESSAGE_TYPE(message)) {
       case GST_MESSAGE_ELEMENT:
-        if (watch->role == kRecording) {
+        if (watch->role == kInput) {
           const GstStructure* s = gst_message_get_structure(message);
           if (s && gst_structure_has_name(s, "level")) impl.OnLevel(s);
         }
         break;
       case GST_MESSAGE_EOS:
-      case GST_MESSAGE_ERROR: {
-        RecorderEvent event;
-        const bool eos = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-        if (watch->role == kPlaying) {
-          event.kind = RecorderEvent::kPlayed;
-        } else {
-          event.kind = eos ? RecorderEvent::kRecorded : RecorderEvent::kRecordFailed;
-          const std::lock_guard guard(impl.lock);
-          event.heard = impl.peakDb > kSilenceDb;
+      case GST_MESSAGE_ERROR:
+        switch (watch->role) {
+          case kInput:
+            // A take being cut from the input fails with it.
+            if (impl.EndTakeOnInputFailure()) impl.Queue(kWriting, {RecorderEvent::kRecordFailed});
+            impl.Queue(kInput, {RecorderEvent::kInputFailed});
+            break;
+          case kWriting: {
+            RecorderEvent event{eos ? RecorderEvent::kRecorded : RecorderEvent::kRecordFailed};
+            {
+              const std::lock_guard guard(impl.lock);
+              event.heard = impl.takeHeard;
+              event.playing = impl.takePlaying;
+            }
+            impl.Queue(kWriting, event);
+            break;
+          }
+          case kPlaying:
+          case kRoles:
+            impl.Queue(kPlaying, {RecorderEvent::kPlayed});
+            break;
         }
-        impl.Queue(watch->role, event);
         break;
-      }
       default:
         break;
     }
@@ -111,62 +168,127 @@ struct GstRecorder::Impl {
     return GST_BUS_DROP;
   }
 
-  // The window is over: the input ends, and the muxer closes the file.
-  static gboolean OnWindow(GstClock*, GstClockTime, GstClockID, gpointer data) {
-    auto* impl = static_cast<Impl*>(data);
-    const std::lock_guard guard(impl->lock);
-    if (impl->eosTarget) gst_element_send_event(impl->eosTarget, gst_event_new_eos());
-    impl->eosTarget = nullptr;
-    return TRUE;
+  // A source that fails before it streams sends its end on before any caps;
+  // the level meter would divide by a rate of 0 on it. The failure itself
+  // comes as an error on the bus.
+  static GstPadProbeReturn OnMeterEvent(GstPad* pad, GstPadProbeInfo* info, gpointer) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (event && GST_EVENT_TYPE(event) == GST_EVENT_EOS && !gst_pad_has_current_caps(pad)) {
+      return GST_PAD_PROBE_DROP;
+    }
+    return GST_PAD_PROBE_OK;
   }
 
-  void DisarmWindow() {
-    GstClockID id = nullptr;
-    {
-      const std::lock_guard guard(lock);
-      eosTarget = nullptr;
-      std::swap(id, window);
+  // The input's streaming thread: each buffer is kept, and given to the
+  // take from the instant it begins.
+  static GstPadProbeReturn OnInput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+    auto* impl = static_cast<Impl*>(data);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    GstMapInfo map;
+    if (!buffer || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_PAD_PROBE_OK;
+    Chunk chunk;
+    const auto* samples = reinterpret_cast<const int16_t*>(map.data);
+    chunk.pcm.assign(samples, samples + map.size / sizeof(int16_t));
+    gst_buffer_unmap(buffer, &map);
+    // The steady clock is the pipeline's clock: a stamp plus the base time
+    // is the instant the first frame came in.
+    GstElementPtr element(gst_pad_get_parent_element(pad));
+    GstElementPtr pipeline(element ? GST_ELEMENT(gst_element_get_parent(element.get())) : nullptr);
+    if (GST_BUFFER_PTS_IS_VALID(buffer) && pipeline) {
+      chunk.startNs = static_cast<int64_t>(gst_element_get_base_time(pipeline.get()) +
+                                           GST_BUFFER_PTS(buffer));
+    } else {
+      chunk.startNs = SteadyNowNs() - NsOf(static_cast<int64_t>(chunk.pcm.size()));
     }
-    if (id) {
-      gst_clock_id_unschedule(id);
-      gst_clock_id_unref(id);
+    const std::lock_guard guard(impl->lock);
+    impl->kept.push_back(std::move(chunk));
+    while (!impl->kept.empty() && impl->kept.front().EndNs() < impl->kept.back().EndNs() - kKeptInputNs) {
+      impl->kept.pop_front();
     }
+    if (impl->take.active) impl->Feed(impl->kept.back());
+    return GST_PAD_PROBE_OK;
   }
 
-  // The window counts from the input's first buffer (a sound server may take
-  // a while to start a source) on the system clock, on a clock thread of its
-  // own, so a busy GUI thread never lengthens a take.
-  static GstPadProbeReturn OnFirstBuffer(GstPad*, GstPadProbeInfo*, gpointer data) {
-    auto* impl = static_cast<Impl*>(data);
-    const std::lock_guard guard(impl->lock);
-    if (impl->eosTarget && !impl->window) {
-      GstClock* clock = gst_system_clock_obtain();
-      impl->window = gst_clock_new_single_shot_id(
-          clock, gst_clock_get_time(clock) + static_cast<GstClockTime>(impl->windowMs) * GST_MSECOND);
-      gst_object_unref(clock);
-      gst_clock_id_wait_async(impl->window, &Impl::OnWindow, impl, nullptr);
+  // Under lock: the part of chunk that belongs to the take goes to the
+  // writer (and is kept for the playback); the take ends with its window.
+  void Feed(const Chunk& chunk) {
+    const int64_t nextNs = take.fromNs + NsOf(take.written);
+    const auto count = static_cast<int64_t>(chunk.pcm.size());
+    int64_t first = 0;
+    if (chunk.startNs < nextNs) first = FramesIn(nextNs - chunk.startNs);
+    int64_t last = count;
+    if (take.endAtNs >= 0) last = std::min(last, std::max<int64_t>(FramesIn(take.endAtNs - chunk.startNs), 0));
+    last = std::min(last, first + take.frames - take.written);
+    if (first < last) {
+      const int16_t* from = chunk.pcm.data() + first;
+      const int64_t n = last - first;
+      for (int64_t i = 0; i < n; ++i) take.peak = std::max(take.peak, std::abs(int32_t{from[i]}));
+      if (take.player) take.pcm.insert(take.pcm.end(), from, from + n);
+      gst_app_src_push_buffer(GST_APP_SRC(take.writer), BufferOf(from, n, take.written));
+      take.written += n;
     }
-    return GST_PAD_PROBE_REMOVE;
+    const bool ended = take.endAtNs >= 0 && chunk.EndNs() >= take.endAtNs;
+    if (take.written >= take.frames || ended) FinishTake();
+  }
+
+  // Under lock: the writer closes the file, and the playback gets the take.
+  void FinishTake() {
+    gst_app_src_end_of_stream(GST_APP_SRC(take.writer));
+    takeHeard = take.peak > 0 && 20.0 * std::log10(take.peak / 32768.0) > kSilenceDb;
+    takePlaying = take.player != nullptr && !take.pcm.empty();
+    if (takePlaying) {
+      // Its caps only now: a sound server stream that waited for seconds
+      // without data starts its clock out of step.
+      GstCaps* caps = gst_caps_from_string(kTakeCaps);
+      gst_app_src_set_caps(GST_APP_SRC(take.player), caps);
+      gst_caps_unref(caps);
+      gst_app_src_push_buffer(GST_APP_SRC(take.player),
+                              BufferOf(take.pcm.data(), static_cast<int64_t>(take.pcm.size()), 0));
+      gst_app_src_end_of_stream(GST_APP_SRC(take.player));
+    }
+    DropTake();
+  }
+
+  // Under lock.
+  void DropTake() {
+    if (take.writer) gst_object_unref(take.writer);
+    if (take.player) gst_object_unref(take.player);
+    take = Take{};
+  }
+
+  // The input failed: a take in progress goes with it. True when there was one.
+  bool EndTakeOnInputFailure() {
+    const std::lock_guard guard(lock);
+    const bool active = take.active;
+    if (active) DropTake();
+    kept.clear();
+    return active;
   }
 
   // Stops a pipeline (NULL state, so a file is closed whole), takes its
   // handler away, and counts a new generation: its queued events go stale.
-  void End(GstPipelinePtr& pipeline, uint32_t& generation) {
+  void End(Role role) {
+    GstPipelinePtr& pipeline = pipelines[role];
     if (pipeline) {
       GstBusPtr bus(gst_element_get_bus(pipeline.get()));
       pipeline.reset();
       gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
     }
     const std::lock_guard guard(lock);
-    ++generation;
+    ++generation[role];
+    if (role == kInput) kept.clear();
   }
-  void EndRecordingPipeline() {
-    DisarmWindow();
-    End(recording, recordGeneration);
-  }
-  void EndPlayingPipeline() { End(playing, playGeneration); }
 
-  static GstElement* Launch(const std::string& description, Watch& watch) {
+  void EndTake() {
+    {
+      const std::lock_guard guard(lock);
+      DropTake();
+    }
+    End(kWriting);
+  }
+
+  // A pipeline from a gst-launch description, its bus watched for the role.
+  GstElement* Launch(const std::string& description, Role role) {
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
     if (error) {
@@ -175,8 +297,16 @@ struct GstRecorder::Impl {
       return nullptr;
     }
     GstBusPtr bus(gst_element_get_bus(pipeline));
-    gst_bus_set_sync_handler(bus.get(), &Impl::OnBus, &watch, nullptr);
+    gst_bus_set_sync_handler(bus.get(), &Impl::OnBus, &watches[role], nullptr);
     return pipeline;
+  }
+
+  // The appsrc named src of a pipeline (a reference of ours).
+  static GstElement* SourceOf(GstElement* pipeline) {
+    GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+    // No limit: the whole take is handed to the playback at once.
+    g_object_set(src, "max-bytes", guint64{0}, nullptr);
+    return src;
   }
 };
 
@@ -189,69 +319,103 @@ GstRecorder::GstRecorder(std::function<void()> notify, std::string source)
 
 GstRecorder::~GstRecorder() {
   Stop();
+  StopListening();
 }
 
-bool GstRecorder::HasInput() {
-  // One buffer from the input, or its error (a device that is gone fails
-  // only once it streams).
-  GError* error = nullptr;
-  GstPipelinePtr probe(
-      gst_parse_launch((impl_->source + " num-buffers=1 ! fakesink").c_str(), &error));
-  if (error) {
-    g_error_free(error);
-    return false;
-  }
-  if (gst_element_set_state(probe.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return false;
-  GstBusPtr bus(gst_element_get_bus(probe.get()));
-  GstMessage* message = gst_bus_timed_pop_filtered(
-      bus.get(), GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-  // An input that is slow to deliver is still one: only an error says no.
-  const bool ok = !message || GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-  if (message) gst_message_unref(message);
-  return ok;
-}
-
-bool GstRecorder::Record(const std::string& path, int32_t windowMs) {
-  Stop();
-  gchar* location = g_strescape(path.c_str(), nullptr);
-  const std::string description =
-      impl_->source +
-      " ! audioconvert ! audioresample ! audio/x-raw,channels=1,rate=48000"
-      " ! level name=meter interval=" +
-      std::to_string(kLevelInterval) +
-      " post-messages=true ! opusenc bitrate=48000 ! oggmux ! filesink name=out location=\"" +
-      location + "\"";
-  g_free(location);
-  {
-    const std::lock_guard guard(impl_->lock);
-    impl_->peakDb = -200.0;
-  }
-  impl_->level = 0;
-  impl_->recording.reset(Impl::Launch(description, impl_->recordWatch));
-  if (!impl_->recording) return false;
-  {
-    const std::lock_guard guard(impl_->lock);
-    impl_->eosTarget = impl_->recording.get();
-    impl_->windowMs = windowMs;
-  }
-  GstElementPtr meter(gst_bin_get_by_name(GST_BIN(impl_->recording.get()), "meter"));
-  GstPadPtr pad(gst_element_get_static_pad(meter.get(), "sink"));
-  gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &Impl::OnFirstBuffer, impl_.get(), nullptr);
-  if (gst_element_set_state(impl_->recording.get(), GST_STATE_PLAYING) ==
-      GST_STATE_CHANGE_FAILURE) {
-    impl_->EndRecordingPipeline();
-    g_remove(path.c_str());
+bool GstRecorder::Listen() {
+  if (impl_->pipelines[Impl::kInput]) return true;
+  const std::string description = impl_->source + " ! audioconvert ! audioresample ! " + kTakeCaps +
+                                  " ! level name=meter interval=" + std::to_string(kLevelInterval) +
+                                  " post-messages=true ! fakesink name=tap sync=false async=false";
+  GstElement* pipeline = impl_->Launch(description, Impl::kInput);
+  if (!pipeline) return false;
+  impl_->pipelines[Impl::kInput].reset(pipeline);
+  // Stamps on the steady clock, whatever clock the source offers.
+  GstClock* steady = gst_system_clock_obtain();
+  g_object_set(steady, "clock-type", GST_CLOCK_TYPE_MONOTONIC, nullptr);
+  gst_pipeline_use_clock(GST_PIPELINE(pipeline), steady);
+  gst_object_unref(steady);
+  GstElementPtr meter(gst_bin_get_by_name(GST_BIN(pipeline), "meter"));
+  GstPadPtr meterPad(gst_element_get_static_pad(meter.get(), "sink"));
+  gst_pad_add_probe(meterPad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &Impl::OnMeterEvent, nullptr,
+                    nullptr);
+  GstElementPtr tap(gst_bin_get_by_name(GST_BIN(pipeline), "tap"));
+  GstPadPtr pad(gst_element_get_static_pad(tap.get(), "sink"));
+  gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &Impl::OnInput, impl_.get(), nullptr);
+  if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    impl_->End(Impl::kInput);
     return false;
   }
   return true;
 }
 
+void GstRecorder::StopListening() {
+  impl_->EndTake();
+  impl_->End(Impl::kInput);
+  impl_->level = 0;
+}
+
+bool GstRecorder::Record(const std::string& path, int32_t windowMs, int64_t fromNs, bool playBack) {
+  Stop();
+  if (!impl_->pipelines[Impl::kInput] || windowMs <= 0) return false;
+  gchar* location = g_strescape(path.c_str(), nullptr);
+  const std::string description = std::string("appsrc name=src format=time caps=\"") + kTakeCaps +
+                                  "\" ! opusenc bitrate=48000 ! oggmux ! filesink location=\"" +
+                                  location + "\"";
+  g_free(location);
+  GstElement* writer = impl_->Launch(description, Impl::kWriting);
+  if (!writer) return false;
+  impl_->pipelines[Impl::kWriting].reset(writer);
+  GstElement* player = nullptr;
+  if (playBack && windowMs <= kMaxTakeInMemoryMs) {
+    // Waiting for its data from now on, so that the take sounds the moment
+    // it is handed over.
+    GstElement* playback = impl_->Launch(
+        "appsrc name=src format=time ! audioconvert ! audioresample ! autoaudiosink",
+        Impl::kPlaying);
+    if (playback) {
+      impl_->pipelines[Impl::kPlaying].reset(playback);
+      player = Impl::SourceOf(playback);
+      if (gst_element_set_state(playback, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        gst_object_unref(player);
+        player = nullptr;
+        impl_->End(Impl::kPlaying);
+      }
+    }
+  }
+  GstElement* src = Impl::SourceOf(writer);
+  if (gst_element_set_state(writer, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    gst_object_unref(src);
+    if (player) gst_object_unref(player);
+    Stop();
+    g_remove(path.c_str());
+    return false;
+  }
+  const std::lock_guard guard(impl_->lock);
+  Impl::Take& take = impl_->take;
+  take.active = true;
+  take.fromNs = fromNs > 0 ? fromNs : SteadyNowNs();
+  take.frames = int64_t{windowMs} * kRate / 1000;
+  take.writer = src;
+  take.player = player;
+  if (player) take.pcm.reserve(static_cast<size_t>(take.frames));
+  impl_->takeHeard = false;
+  impl_->takePlaying = false;
+  // What came in since the take's instant is its beginning.
+  for (const Impl::Chunk& chunk : impl_->kept) {
+    if (!take.active) break;
+    if (chunk.EndNs() > take.fromNs) impl_->Feed(chunk);
+  }
+  return true;
+}
+
 void GstRecorder::EndRecording() {
-  Impl::OnWindow(nullptr, 0, nullptr, impl_.get());
+  const std::lock_guard guard(impl_->lock);
+  if (impl_->take.active) impl_->take.endAtNs = SteadyNowNs();
 }
 
 bool GstRecorder::Play(const std::string& path, int32_t fromMs, int32_t toMs) {
-  impl_->EndPlayingPipeline();
+  impl_->End(Impl::kPlaying);
   gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
   if (!uri) return false;
   GstElement* playbin = gst_element_factory_make("playbin", nullptr);
@@ -262,8 +426,8 @@ bool GstRecorder::Play(const std::string& path, int32_t fromMs, int32_t toMs) {
   g_object_set(playbin, "uri", uri, nullptr);
   g_free(uri);
   GstBusPtr bus(gst_element_get_bus(playbin));
-  gst_bus_set_sync_handler(bus.get(), &Impl::OnBus, &impl_->playWatch, nullptr);
-  impl_->playing.reset(SinkFloating(playbin));
+  gst_bus_set_sync_handler(bus.get(), &Impl::OnBus, &impl_->watches[Impl::kPlaying], nullptr);
+  impl_->pipelines[Impl::kPlaying].reset(SinkFloating(playbin));
   if (fromMs > 0 || toMs >= 0) {
     // A stretch: prerolled (a bounded wait, as a lesson's build), then
     // played from its start to its end only.
@@ -275,21 +439,20 @@ bool GstRecorder::Play(const std::string& path, int32_t fromMs, int32_t toMs) {
                           toMs < 0 ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
                           toMs < 0 ? GST_CLOCK_TIME_NONE
                                    : static_cast<GstClockTime>(toMs) * GST_MSECOND)) {
-      impl_->EndPlayingPipeline();
+      impl_->End(Impl::kPlaying);
       return false;
     }
   }
   if (gst_element_set_state(playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-    impl_->EndPlayingPipeline();
+    impl_->End(Impl::kPlaying);
     return false;
   }
   return true;
 }
 
 void GstRecorder::Stop() {
-  impl_->EndRecordingPipeline();
-  impl_->EndPlayingPipeline();
-  impl_->level = 0;
+  impl_->EndTake();
+  impl_->End(Impl::kPlaying);
 }
 
 int32_t GstRecorder::LevelPercent() const {
@@ -304,17 +467,23 @@ bool GstRecorder::TakeEvent(RecorderEvent& event) {
       if (impl_->events.empty()) return false;
       next = impl_->events.front();
       impl_->events.pop_front();
-      const bool fromPlaying = (next.first & 0x80000000u) != 0;
-      const uint32_t current =
-          fromPlaying ? (impl_->playGeneration | 0x80000000u) : impl_->recordGeneration;
-      if (next.first != current) continue;  // of a pipeline gone since
+      const auto role = static_cast<Impl::Role>(next.first & 3u);
+      if (next.first != Impl::Tag(role, impl_->generation[role])) continue;  // of a pipeline gone since
     }
     event = next.second;
     // The pipeline that ended goes now, on this thread: the file is whole.
-    if (event.kind == RecorderEvent::kPlayed) {
-      impl_->EndPlayingPipeline();
-    } else {
-      impl_->EndRecordingPipeline();
+    switch (event.kind) {
+      case RecorderEvent::kPlayed:
+        impl_->End(Impl::kPlaying);
+        break;
+      case RecorderEvent::kRecorded:
+      case RecorderEvent::kRecordFailed:
+        impl_->End(Impl::kWriting);
+        break;
+      case RecorderEvent::kInputFailed:
+        impl_->level = 0;
+        impl_->End(Impl::kInput);
+        break;
     }
     return true;
   }

@@ -1,7 +1,11 @@
 #pragma once
-// The Recorder over GStreamer: the default input (or a pipeline description
-// of the caller's) through a level meter into Opus in Ogg, and a playbin for
-// the takes. Streaming threads only queue an event and call the notify.
+// The Recorder over GStreamer. The input (the sound server's default, or a
+// pipeline description of the caller's) streams, while it is open, through a
+// level meter into a buffer of its last seconds; a take is cut from that
+// stream by the steady clock, so it begins at the instant asked for, to the
+// sample, however late the call came. The take is written as Opus in Ogg and
+// played back from memory the moment its window is over. All of that runs on
+// GStreamer's threads; they only queue an event and call the notify.
 
 #include <functional>
 #include <memory>
@@ -20,8 +24,9 @@ class GstRecorder : public Recorder {
   GstRecorder(const GstRecorder&) = delete;
   GstRecorder& operator=(const GstRecorder&) = delete;
 
-  bool HasInput() override;
-  bool Record(const std::string& path, int32_t windowMs) override;
+  bool Listen() override;
+  void StopListening() override;
+  bool Record(const std::string& path, int32_t windowMs, int64_t fromNs, bool playBack) override;
   void EndRecording() override;
   bool Play(const std::string& path, int32_t fromMs, int32_t toMs) override;
   void Stop() override;

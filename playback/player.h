@@ -55,6 +55,9 @@ struct GraphEvent {
   std::string text;   // for kEventErrorAbort: the error's text
   int32_t pass = 0;     // for kEventPassStarted: the pass, from 1
   int32_t stretch = 0;  // for kEventPassStarted: the stretch, from 0
+  // For the plan's events: the instant it was heard, on the steady clock
+  // (std::chrono::steady_clock, in ns); 0 when it is not known.
+  int64_t heardAtNs = 0;
 };
 
 // One stretch of a loop plan: played from A to B, with gapMs of silence
@@ -91,6 +94,9 @@ struct LoopPlan {
   // carries its count on. kEventPassStarted for a counted first pass follows
   // at once.
   int32_t firstPass = 0;
+  // The stretch's gap also follows its last pass, before the next stretch
+  // (the learner's take of each sentence).
+  bool gapBeforeHandOn = false;
   bool operator==(const LoopPlan&) const = default;
 };
 

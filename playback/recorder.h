@@ -14,26 +14,37 @@ struct RecorderEvent {
     kRecorded,      // the take is written
     kRecordFailed,  // the input failed while recording; the file is gone
     kPlayed,        // the take played to its end (or could not be played)
+    kInputFailed,   // the input could not be opened, or failed while open
   };
   Kind kind = kRecorded;
-  // Some sound above the silence threshold came in during the take.
+  // kRecorded: some sound above the silence threshold came in during the take.
   bool heard = false;
+  // kRecorded: the take already plays back (it was asked for with Record).
+  bool playing = false;
 };
 
 class Recorder {
  public:
   virtual ~Recorder() = default;
-  // Whether the input can be opened: a short bounded try (at most a second).
-  virtual bool HasInput() = 0;
-  // Records the input into path (Ogg Opus) for windowMs; false when no input
-  // can be opened, and then nothing is written.
-  virtual bool Record(const std::string& path, int32_t windowMs) = 0;
+  // Opens the input and keeps it streaming, so that a take can begin at any
+  // instant of the last second, and the first take is not cut by a device
+  // that starts slowly. False when it cannot be opened at once; a device that
+  // fails later tells it with kInputFailed. Safe to call when open.
+  virtual bool Listen() = 0;
+  virtual void StopListening() = 0;
+  // Records the input from fromNs (CLOCK_MONOTONIC; 0: now) for windowMs
+  // into path (Ogg Opus); with playBack the take is played once as soon as
+  // its window is over, without waiting for any call. False when the input is
+  // not open, and then nothing is written.
+  virtual bool Record(const std::string& path, int32_t windowMs, int64_t fromNs,
+                      bool playBack) = 0;
   // The take in progress ends now; what came in so far is kept.
   virtual void EndRecording() = 0;
   // Plays [fromMs, toMs) of a take or a lesson once (toMs < 0: to the end);
   // false when it cannot be played.
   virtual bool Play(const std::string& path, int32_t fromMs, int32_t toMs) = 0;
-  // Stops recording (the file is dropped) and playing; no event follows.
+  // Stops recording (the file is dropped) and playing; no event follows. The
+  // input stays open.
   virtual void Stop() = 0;
   // The input's last peak level, 0 (silence) to 100 (full scale).
   virtual int32_t LevelPercent() const = 0;

@@ -133,6 +133,7 @@ RunningPlan ToRunningPlan(const LoopPlan& plan, int64_t lengthNs) {
   }
   running.passes = std::max(plan.passes, 0);
   running.after = plan.after;
+  running.gapBeforeHandOn = plan.gapBeforeHandOn;
   running.at = {0, std::max(plan.firstPass, 0)};
   return running;
 }
@@ -142,7 +143,10 @@ NextStep AfterPass(const RunningPlan& plan) {
   if (plan.passes == 0 || at.pass < plan.passes) {
     return {Step::kNextPass, {at.stretch, at.pass + 1}, plan.stretches[at.stretch].gap};
   }
-  if (at.stretch + 1 < plan.stretches.size()) return {Step::kHandOn, {at.stretch + 1, 1}, 0};
+  if (at.stretch + 1 < plan.stretches.size()) {
+    return {Step::kHandOn, {at.stretch + 1, 1},
+            plan.gapBeforeHandOn ? plan.stretches[at.stretch].gap : 0};
+  }
   return {plan.after == AfterPlan::kGoOn ? Step::kGoOn : Step::kStop, at, 0};
 }
 
@@ -155,12 +159,11 @@ std::vector<TimedEvent> EventsOfStep(const NextStep& step, int64_t end) {
   const auto stretch = static_cast<int32_t>(step.at.stretch);
   switch (step.step) {
     case Step::kNextPass:
+    case Step::kHandOn:
       if (step.gapNs > 0) {
         return {{kEventGapStarted, end, 0, 0},
                 {kEventPassStarted, end + step.gapNs, step.at.pass, stretch}};
       }
-      return {{kEventPassStarted, end, step.at.pass, stretch}};
-    case Step::kHandOn:
       return {{kEventPassStarted, end, step.at.pass, stretch}};
     case Step::kGoOn:
     case Step::kStop:

@@ -126,6 +126,7 @@ struct RunningPlan {
   std::vector<PlanStretch> stretches;
   int32_t passes = 0;
   AfterPlan after = AfterPlan::kGoOn;
+  bool gapBeforeHandOn = false;
   PlanPoint at;
   bool active() const { return !stretches.empty(); }
   const PlanStretch& current() const { return stretches[at.stretch]; }
@@ -138,7 +139,7 @@ RunningPlan ToRunningPlan(const LoopPlan& plan, int64_t lengthNs);
 // What follows a pass that reached B.
 enum class Step {
   kNextPass,  // the stretch again, after its gap
-  kHandOn,    // the next stretch's first pass, joined to the sample
+  kHandOn,    // the next stretch's first pass, joined to the sample (or after the gap)
   kGoOn,      // the plan has ended: playback goes on past B
   kStop,      // the plan has ended: playback stops at B
 };

@@ -26,6 +26,8 @@ void RepeatLoop::Hand(Player& player, int32_t startMs, int32_t firstPass) {
   }
   plan.passes = count_;
   plan.after = AfterPlan::kGoOn;
+  // A take follows each sentence's last pass too.
+  plan.gapBeforeHandOn = shadowing();
   plan.startMs = startMs;
   plan.firstPass = firstPass;
   stretches_ = plan.stretches.size();
@@ -104,8 +106,15 @@ void RepeatLoop::EndGap(Player* player) {
 
 void RepeatLoop::Rehand(Player& player) {
   // The same stretches from this one on, the count going on; a silence in
-  // progress ends, and the pass after it begins.
-  if (inGap_) {
+  // progress ends, and the pass after it begins: the next sentence's first
+  // after a sentence's last pass.
+  if (inGap_ && sentences_ && count_ > 0 && pass_ >= count_ &&
+      static_cast<size_t>(sentence_) + 1 < sentences_->size()) {
+    const Sentence& next = (*sentences_)[static_cast<size_t>(++sentence_)];
+    aMs_ = next.startMs;
+    bMs_ = next.endMs;
+    Hand(player, aMs_, 1);
+  } else if (inGap_) {
     Hand(player, aMs_, pass_ + 1);
   } else {
     Hand(player, -1, pass_);

@@ -103,7 +103,8 @@ void ForgetTakes(const std::string& folder) {
   rmdir(folder.c_str());
 }
 
-bool Shadowing::StartTake(const std::string& lessonPath, int32_t aMs, int32_t bMs) {
+bool Shadowing::StartTake(const std::string& lessonPath, int32_t aMs, int32_t bMs,
+                          int64_t heardAtNs) {
   Stop();
   if (!recorder_) return false;
   folder_ = TakeFolder(lessonPath);
@@ -112,7 +113,11 @@ bool Shadowing::StartTake(const std::string& lessonPath, int32_t aMs, int32_t bM
   aMs_ = aMs;
   bMs_ = bMs;
   take_ = JoinPath(folder_, NewTakeName(aMs, bMs));
-  if (!recorder_->Record(take_, ShadowWindowMs(aMs, bMs))) {
+  // An input that failed since is opened again once: the take then begins
+  // when it streams.
+  const int32_t window = ShadowWindowMs(aMs, bMs);
+  if (!recorder_->Record(take_, window, heardAtNs, true) &&
+      !(recorder_->Listen() && recorder_->Record(take_, window, heardAtNs, true))) {
     take_.clear();
     return false;
   }
@@ -156,12 +161,14 @@ Shadowing::Outcome Shadowing::Follow(const RecorderEvent& event) {
     case RecorderEvent::kRecorded:
       if (stage_ != Stage::kRecording) return Outcome::kNothing;
       if (!event.heard) {
+        // Nothing to hear back either.
+        recorder_->Stop();
         unlink(take_.c_str());
         stage_ = Stage::kIdle;
         return Outcome::kSilent;
       }
       PruneTakes(folder_, aMs_, bMs_, kKeptTakes);
-      if (!recorder_->Play(take_, 0, -1)) {
+      if (!event.playing && !recorder_->Play(take_, 0, -1)) {
         stage_ = Stage::kIdle;
         return Outcome::kDone;
       }
@@ -171,6 +178,13 @@ Shadowing::Outcome Shadowing::Follow(const RecorderEvent& event) {
       if (stage_ != Stage::kRecording) return Outcome::kNothing;
       unlink(take_.c_str());
       stage_ = Stage::kIdle;
+      return Outcome::kFailed;
+    case RecorderEvent::kInputFailed:
+      if (stage_ == Stage::kRecording) {
+        recorder_->Stop();
+        unlink(take_.c_str());
+        stage_ = Stage::kIdle;
+      }
       return Outcome::kFailed;
     case RecorderEvent::kPlayed:
       if (stage_ != Stage::kPlaying) return Outcome::kNothing;

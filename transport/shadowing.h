@@ -35,20 +35,27 @@ class Shadowing {
     kNothing,
     kPlaying,  // the take plays back now
     kSilent,   // nothing was heard: the take is dropped
-    kFailed,   // the input failed
+    kFailed,   // the input failed, or could not be opened
     kDone,     // the take was heard back: the next pass may begin
   };
 
   void SetRecorder(Recorder* recorder) { recorder_ = recorder; }
-  bool HasInput() const { return recorder_ && recorder_->HasInput(); }
+  // The input opens (and stays open while the mode is on); false when it
+  // cannot. A device that fails later is told by a kFailed outcome.
+  bool Listen() { return recorder_ && recorder_->Listen(); }
+  void StopListening() {
+    Stop();
+    if (recorder_) recorder_->StopListening();
+  }
   Stage stage() const { return stage_; }
   // The take recorded last (or being recorded).
   const std::string& take() const { return take_; }
   int32_t level() const { return recorder_ && stage_ == Stage::kRecording ? recorder_->LevelPercent() : 0; }
 
-  // A silence after a pass of a..b began: records the take. False when no
-  // input can be opened (no microphone).
-  bool StartTake(const std::string& lessonPath, int32_t aMs, int32_t bMs);
+  // A silence after a pass of a..b began, heard at heardAtNs on the steady
+  // clock (0: now): records the take from that instant, and plays it back
+  // when its window is over. False when the input is not open.
+  bool StartTake(const std::string& lessonPath, int32_t aMs, int32_t bMs, int64_t heardAtNs);
   // The take in progress ends early: it is kept and played back.
   void EndTake();
   // Everything stops; a take being recorded is dropped.

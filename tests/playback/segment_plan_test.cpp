@@ -155,6 +155,10 @@ TEST(SegmentPlan, AfterAPassComeTheNextPassTheHandOnAndTheEnd) {
   EXPECT_EQ(AfterPass(plan).step, Step::kGoOn);
   plan.after = AfterPlan::kStop;
   EXPECT_EQ(AfterPass(plan).step, Step::kStop);
+  // A take of each stretch: its gap follows its last pass too.
+  plan.gapBeforeHandOn = true;
+  plan.at = {0, 2};
+  EXPECT_EQ(AfterPass(plan), (NextStep{Step::kHandOn, {1, 1}, 500 * kMs}));
   // Without limit the first stretch plays for ever; an uncounted pass in
   // progress is followed by the first counted one.
   RunningPlan endless = TwoStretches(0, AfterPlan::kStop);
@@ -173,6 +177,9 @@ TEST(SegmentPlan, EventsFallWhereEachStepIsHeard) {
             (std::vector<TimedEvent>{{kEventPassStarted, end, 3, 0}}));
   EXPECT_EQ(EventsOfStep({Step::kHandOn, {1, 1}, 0}, end),
             (std::vector<TimedEvent>{{kEventPassStarted, end, 1, 1}}));
+  EXPECT_EQ(EventsOfStep({Step::kHandOn, {1, 1}, 400 * kMs}, end),
+            (std::vector<TimedEvent>{{kEventGapStarted, end, 0, 0},
+                                     {kEventPassStarted, end + 400 * kMs, 1, 1}}));
   EXPECT_EQ(EventsOfStep({Step::kGoOn, {1, 2}, 0}, end),
             (std::vector<TimedEvent>{{kEventPlanEnded, end, 0, 0}}));
   EXPECT_EQ(EventsOfStep({Step::kStop, {1, 2}, 0}, end),

@@ -92,6 +92,14 @@ inline std::vector<PlanCase> PlanCases() {
        {Pass(1, 0, 0), Gap(2000), Pass(2, 0, 2500), Pass(1, 1, 4500), Gap(6500), Pass(2, 1, 7000),
         Pass(1, 2, 9000), Gap(11500), Pass(2, 2, 12000), Ended(14500)},
        10000, true},
+      // A take after each pass: the gap also follows a sentence's last pass.
+      {"sentences with a gap before the next", 60000, 0,
+       [&] {
+         LoopPlan p = plan({{1000, 2500, 700}, {4000, 5000, 700}}, 1, 1000, 1);
+         p.gapBeforeHandOn = true;
+         return p;
+       }(),
+       {}, 4000, {Pass(1, 0, 0), Gap(1500), Pass(1, 1, 2200), Ended(3200)}, 5800, true},
       // Without a count only the first stretch plays, for ever.
       {"unlimited passes of the first stretch", 60000, 0,
        plan({{1000, 3000, 0}, {4000, 6000, 0}}, 0, 1000, 1), {}, 5500,

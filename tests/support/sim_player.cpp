@@ -161,7 +161,15 @@ void SimPlayer::EndPass() {
     }
   } else if (stretch + 1 < plan.stretches.size()) {
     ++stretch;
-    BeginPass(1);
+    if (plan.gapBeforeHandOn && s.gapMs > 0) {
+      // The silence holds the next A; its first pass follows.
+      pass = 0;
+      positionMs = plan.stretches[stretch].aMs;
+      gapLeft = s.gapMs;
+      Queue(kEventGapStarted);
+    } else {
+      BeginPass(1);
+    }
   } else {
     // What follows is heard from B: playback on, or the stop there.
     positionMs = s.bMs;

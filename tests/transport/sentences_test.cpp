@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "playback/recorder.h"
 #include "tests/settings/temp_home.h"
+#include "transport/shadowing.h"
 #include "tests/transport/transport_fixture.h"
 
 namespace orvex::test {
@@ -43,6 +45,7 @@ class SentencesTest : public TransportTest {
     char name[] = "/tmp/orvex-sentences-XXXXXX";
     folder = mkdtemp(name);
     cache.Set(folder + "/cache");
+    data.Set(folder + "/data");
     app.SetSentenceAnalyzer(&analyzer);
   }
   ~SentencesTest() override { fs::remove_all(folder); }
@@ -64,6 +67,7 @@ class SentencesTest : public TransportTest {
 
   std::string folder;
   ScopedEnv cache{"XDG_CACHE_HOME"};
+  ScopedEnv data{"XDG_DATA_HOME"};
   FakeAnalyzer analyzer;
 };
 
@@ -263,6 +267,71 @@ TEST_F(SentencesTest, WithACountOfTwoEachSentencePlaysTwiceThenTheNext) {
   // After the last sentence's last pass playback goes on.
   EXPECT_EQ(view().pointA, -1);
   EXPECT_EQ(view().playState, Playing);
+}
+
+// A microphone answered by hand: what was asked of it, and the events it
+// gives back when the test says.
+class FakeRecorder : public Recorder {
+ public:
+  bool Listen() override { return true; }
+  void StopListening() override {}
+  bool Record(const std::string& path, int32_t, int64_t fromNs, bool playBack) override {
+    takes.push_back(path);
+    from.push_back(fromNs);
+    playsBack = playBack;
+    return true;
+  }
+  void EndRecording() override {}
+  bool Play(const std::string&, int32_t, int32_t) override { return true; }
+  void Stop() override {}
+  int32_t LevelPercent() const override { return 0; }
+  bool TakeEvent(RecorderEvent& event) override {
+    if (events.empty()) return false;
+    event = events.front();
+    events.erase(events.begin());
+    return true;
+  }
+  std::vector<std::string> takes;
+  std::vector<int64_t> from;
+  bool playsBack = false;
+  std::vector<RecorderEvent> events;
+};
+
+// Shadowing through sentences: a take follows each sentence's last pass too,
+// from the instant the player heard the pass end. A silent take ends the
+// silence at once and the next sentence plays; after a take heard back the
+// player's own silence runs out and brings the next.
+TEST_F(SentencesTest, ATakeFollowsEachSentenceAndTheNextSentenceFollowsIt) {
+  FakeRecorder recorder;
+  app.SetRecorder(&recorder);
+  app.ApplyLearnSettings(LearnSettings{.repeatCount = 1, .shadowing = true});
+  SimPlayer& p = Analysed();
+  p.positionMs = 0;
+  app.NextSentence();
+  PlayFor(p, 2100);
+  ASSERT_EQ(recorder.takes.size(), 1u);
+  EXPECT_NE(recorder.takes[0].find("/1000_3000_"), std::string::npos) << recorder.takes[0];
+  EXPECT_TRUE(recorder.playsBack);
+  EXPECT_TRUE(view().inGap);
+  // Nothing said: the next sentence at once.
+  recorder.events.push_back({RecorderEvent::kRecorded, false, false});
+  app.OnRecorderEvent();
+  app.OnGraphEvent();
+  EXPECT_EQ(p.positionMs, 4000);
+  EXPECT_EQ(view().pointA, 4000);
+  PlayFor(p, 2100);
+  ASSERT_EQ(recorder.takes.size(), 2u);
+  EXPECT_NE(recorder.takes[1].find("/4000_6000_"), std::string::npos) << recorder.takes[1];
+  // Said, and heard back: the silence is the player's to end.
+  recorder.events.push_back({RecorderEvent::kRecorded, true, true});
+  recorder.events.push_back({RecorderEvent::kPlayed});
+  app.OnRecorderEvent();
+  EXPECT_TRUE(view().inGap);
+  EXPECT_EQ(view().pointA, 4000);
+  PlayFor(p, ShadowGapMs(4000, 6000));
+  EXPECT_EQ(view().pointA, 7000);
+  EXPECT_FALSE(view().inGap);
+  app.SetRecorder(nullptr);
 }
 
 // The player hands each sentence on to the next by itself; a jump in a

@@ -31,16 +31,36 @@ TakeService::~TakeService() {
 
 void TakeService::MakeIntonation(const std::string& lesson, int32_t aMs, int32_t bMs,
                                  const std::string& take) {
-  // One at a time: a new take waits for the last one's tracks (well under
-  // the length of a take).
+  Job job{lesson, aMs, bMs, take};
+  if (running_) {
+    waiting_ = std::move(job);
+    return;
+  }
+  Start(std::move(job));
+}
+
+void TakeService::Start(Job job) {
+  // The last thread has posted its result: it has ended, or is about to.
   if (pitch_.joinable()) pitch_.join();
-  pitch_ = std::thread([this, lesson, aMs, bMs, take] {
-    Intonation aligned = AlignIntonation(PitchOfFile(lesson, aMs, bMs), PitchOfFile(take, 0, -1));
-    aligned.aMs = aMs;
+  running_ = true;
+  pitch_ = std::thread([this, job = std::move(job)] {
+    Intonation aligned =
+        AlignIntonation(PitchOfFile(job.lesson, job.aMs, job.bMs), PitchOfFile(job.take, 0, -1));
+    aligned.aMs = job.aMs;
     auto intonation = std::make_shared<const Intonation>(std::move(aligned));
     QMetaObject::invokeMethod(
-        this, [this, intonation] { app_.IntonationFound(intonation); }, Qt::QueuedConnection);
+        this, [this, intonation] { Finished(intonation); }, Qt::QueuedConnection);
   });
+}
+
+void TakeService::Finished(std::shared_ptr<const Intonation> intonation) {
+  running_ = false;
+  app_.IntonationFound(std::move(intonation));
+  if (waiting_) {
+    Job next = std::move(*waiting_);
+    waiting_.reset();
+    Start(std::move(next));
+  }
 }
 
 }  // namespace orvex

@@ -5,12 +5,14 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace orvex {
 
 class App;
+struct Intonation;
 class GstRecorder;
 
 class TakeService : public QObject {
@@ -23,13 +25,27 @@ class TakeService : public QObject {
   // application after.
   ~TakeService() override;
 
+  // Tracks and aligns the pitch of the stretch and of its take on the pitch
+  // thread; one asked for while another runs waits for it, never the GUI
+  // thread (only the newest waiting one is kept).
   void MakeIntonation(const std::string& lesson, int32_t aMs, int32_t bMs,
                       const std::string& take);
 
  private:
+  struct Job {
+    std::string lesson;
+    int32_t aMs = 0;
+    int32_t bMs = 0;
+    std::string take;
+  };
+  void Start(Job job);
+  void Finished(std::shared_ptr<const Intonation> intonation);
+
   App& app_;
   std::unique_ptr<GstRecorder> recorder_;
   std::thread pitch_;
+  bool running_ = false;       // the pitch thread has a job (GUI thread)
+  std::optional<Job> waiting_;  // the next job, once it is done
 };
 
 }  // namespace orvex

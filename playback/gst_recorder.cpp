@@ -190,16 +190,22 @@ struct GstRecorder::Impl {
     const auto* samples = reinterpret_cast<const int16_t*>(map.data);
     chunk.pcm.assign(samples, samples + map.size / sizeof(int16_t));
     gst_buffer_unmap(buffer, &map);
-    // The steady clock is the pipeline's clock: a stamp plus the base time
-    // is the instant the first frame came in.
+    // A stamp plus the base time is the instant the first frame came in, on
+    // the pipeline's clock: the input's own, which follows the device. Read
+    // beside the steady clock, it moves onto the player's time line.
     GstElementPtr element(gst_pad_get_parent_element(pad));
     GstElementPtr pipeline(element ? GST_ELEMENT(gst_element_get_parent(element.get())) : nullptr);
-    if (GST_BUFFER_PTS_IS_VALID(buffer) && pipeline) {
+    GstClock* clock = pipeline ? gst_element_get_clock(pipeline.get()) : nullptr;
+    if (GST_BUFFER_PTS_IS_VALID(buffer) && clock) {
+      const int64_t steadyNow = SteadyNowNs();
+      const auto clockNow = static_cast<int64_t>(gst_clock_get_time(clock));
       chunk.startNs = static_cast<int64_t>(gst_element_get_base_time(pipeline.get()) +
-                                           GST_BUFFER_PTS(buffer));
+                                           GST_BUFFER_PTS(buffer)) -
+                      clockNow + steadyNow;
     } else {
       chunk.startNs = SteadyNowNs() - NsOf(static_cast<int64_t>(chunk.pcm.size()));
     }
+    if (clock) gst_object_unref(clock);
     const std::lock_guard guard(impl->lock);
     impl->kept.push_back(std::move(chunk));
     while (!impl->kept.empty() && impl->kept.front().EndNs() < impl->kept.back().EndNs() - kKeptInputNs) {
@@ -330,11 +336,6 @@ bool GstRecorder::Listen() {
   GstElement* pipeline = impl_->Launch(description, Impl::kInput);
   if (!pipeline) return false;
   impl_->pipelines[Impl::kInput].reset(pipeline);
-  // Stamps on the steady clock, whatever clock the source offers.
-  GstClock* steady = gst_system_clock_obtain();
-  g_object_set(steady, "clock-type", GST_CLOCK_TYPE_MONOTONIC, nullptr);
-  gst_pipeline_use_clock(GST_PIPELINE(pipeline), steady);
-  gst_object_unref(steady);
   GstElementPtr meter(gst_bin_get_by_name(GST_BIN(pipeline), "meter"));
   GstPadPtr meterPad(gst_element_get_static_pad(meter.get(), "sink"));
   gst_pad_add_probe(meterPad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &Impl::OnMeterEvent, nullptr,

@@ -6,14 +6,10 @@
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <functional>
@@ -27,6 +23,7 @@
 #include "playback/gst_recorder.h"
 #include "tests/playback/player_fixture.h"
 #include "tests/playback/sound_check.h"
+#include "tests/support/microphone.h"
 
 namespace orvex {
 namespace {
@@ -36,45 +33,17 @@ using namespace std::chrono_literals;
 constexpr int64_t kExactFrames = 44;  // a millisecond at 44.1 kHz
 constexpr double kVoiceHz = 660;
 
-// Runs a program to its end; its exit status, -1 when it could not start.
-int RunProgram(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A 16-bit mono WAV of the voice: the tone for ms, faded in and out.
+// The voice: the tone for ms, faded in and out, at 48 kHz.
 void WriteVoice(const std::string& path, int ms) {
   constexpr int kRate = 48000;
   const int frames = kRate * ms / 1000;
-  std::vector<int16_t> pcm(static_cast<size_t>(frames));
+  std::vector<float> samples(static_cast<size_t>(frames));
   for (int i = 0; i < frames; ++i) {
     const double fade = std::min({1.0, i / 480.0, (frames - i) / 480.0});
-    pcm[static_cast<size_t>(i)] =
-        static_cast<int16_t>(12000 * fade * std::sin(2 * M_PI * kVoiceHz * i / kRate));
+    samples[static_cast<size_t>(i)] =
+        static_cast<float>(0.37 * fade * std::sin(2 * M_PI * kVoiceHz * i / kRate));
   }
-  std::ofstream out(path, std::ios::binary);
-  const auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-  const auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-  const auto bytes = static_cast<uint32_t>(pcm.size() * 2);
-  out.write("RIFF", 4);
-  u32(36 + bytes);
-  out.write("WAVEfmt ", 8);
-  u32(16);
-  u16(1);
-  u16(1);
-  u32(kRate);
-  u32(kRate * 2);
-  u16(2);
-  u16(16);
-  out.write("data", 4);
-  u32(bytes);
-  out.write(reinterpret_cast<const char*>(pcm.data()), bytes);
+  test::WriteMonoWav(path, kRate, samples);
 }
 
 // The length of an Ogg Opus file as decoded, in ms; -1 when it does not
@@ -139,50 +108,16 @@ class HeardShadowing : public test::SoundTest {
   }
   void SetUp() override {
     test::SoundTest::SetUp();
-    // The microphone: a null sink whose monitor is the default input.
-    FILE* out = popen("pactl load-module module-null-sink sink_name=mic format=s16le rate=48000 "
-                      "channels=1",
-                      "r");
-    ASSERT_NE(out, nullptr);
-    char line[64] = {};
-    const bool read = std::fgets(line, sizeof line, out) != nullptr;
-    ASSERT_EQ(pclose(out), 0);
-    ASSERT_TRUE(read);
-    micModule_ = std::string(line, std::strcspn(line, "\n"));
-    ASSERT_EQ(RunProgram({"pactl", "set-default-source", "mic.monitor"}), 0);
-    // A microphone streams all the time; an idle null sink would hand its
-    // monitor sound in 2-second blocks. Silence keeps it streaming.
-    std::string program = "pacat";
-    std::string args[] = {"--playback", "--raw", "--format=s16le", "--rate=48000",
-                          "--channels=1", "--latency-msec=20", "--device=mic", "/dev/zero"};
-    char* argv[] = {program.data(), args[0].data(), args[1].data(), args[2].data(), args[3].data(),
-                    args[4].data(), args[5].data(), args[6].data(), args[7].data(), nullptr};
-    ASSERT_EQ(posix_spawnp(&micFeed_, "pacat", nullptr, nullptr, argv, environ), 0);
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(mic_.Start());
   }
   void TearDown() override {
     app_.SetRecorder(nullptr);
     recorder_.reset();
-    if (micFeed_ > 0) {
-      kill(micFeed_, SIGTERM);
-      waitpid(micFeed_, nullptr, 0);
-    }
-    RunProgram({"pactl", "set-default-source", "ci_null.monitor"});
-    if (!micModule_.empty()) RunProgram({"pactl", "unload-module", micModule_});
     EXPECT_TRUE(shell_.errors.empty()) << shell_.errors.front();
   }
   // Says the voice into the microphone, without waiting.
-  void Speak() {
-    std::string program = "paplay";
-    std::string device = "--device=mic";
-    char* argv[] = {program.data(), device.data(), voice_.data(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "paplay", nullptr, nullptr, argv, environ) == 0) speakers_.push_back(pid);
-  }
-  void WaitSpeakers() {
-    for (const pid_t pid : speakers_) waitpid(pid, nullptr, 0);
-    speakers_.clear();
-  }
+  void Speak() { mic_.Say(voice_); }
+  void WaitSpeakers() { mic_.WaitSaid(); }
   // The main window's part every 25 ms: the player's and the recorder's
   // events, and the tick while playing.
   bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -221,9 +156,7 @@ class HeardShadowing : public test::SoundTest {
   test::ScopedEnv config_;
   test::ScopedEnv data_;
   std::string voice_ = dir_.File("voice.wav");
-  std::vector<pid_t> speakers_;
-  std::string micModule_;
-  pid_t micFeed_ = -1;
+  test::Microphone mic_;
   std::function<void()> onPump_;
   std::unique_ptr<GstRecorder> recorder_;
   test::HeardTake take_;

@@ -411,6 +411,8 @@ void App::SetRecorder(Recorder* recorder) {
 void App::OpenInput() {
   // The input is open while the mode is on: a take then begins the instant
   // a pass ends. A device that fails later says so through its events.
+  // Without a recorder yet (start-up), SetRecorder opens it.
+  if (!shadowing_.hasRecorder()) return;
   takeNote_ = 0;
   bool ready = false;
   if (shadowMode_) {

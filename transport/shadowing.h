@@ -40,6 +40,7 @@ class Shadowing {
   };
 
   void SetRecorder(Recorder* recorder) { recorder_ = recorder; }
+  bool hasRecorder() const { return recorder_ != nullptr; }
   // The input opens (and stays open while the mode is on); false when it
   // cannot. A device that fails later is told by a kFailed outcome.
   bool Listen() { return recorder_ && recorder_->Listen(); }

@@ -11,6 +11,13 @@
 
 namespace orvex::test {
 
+// A shell without a window that keeps the error messages.
+class ErrorShell : public SilentShell {
+ public:
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+  std::vector<std::string> errors;
+};
+
 class RecordingShell : public Shell {
  public:
   explicit RecordingShell(std::vector<std::string>* log) : log_(log) {}

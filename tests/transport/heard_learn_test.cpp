@@ -32,6 +32,7 @@
 #include "playback/sentence_analysis.h"
 #include "tests/playback/player_fixture.h"
 #include "tests/playback/sound_check.h"
+#include "tests/support/recording_shell.h"
 #include "tests/sentences/lesson_files.h"
 
 namespace orvex {
@@ -118,13 +119,6 @@ class CpuHogs {
 
  private:
   std::vector<pid_t> pids_;
-};
-
-// A shell without a window that keeps the error messages.
-class ErrorShell : public SilentShell {
- public:
-  void ShowError(const std::string& text) override { errors.push_back(text); }
-  std::vector<std::string> errors;
 };
 
 class HeardLearn : public test::SoundTest {
@@ -216,7 +210,7 @@ class HeardLearn : public test::SoundTest {
   test::ScopedEnv cache_;
   test::HeardTake take_;
   QueuedAnalyzer analyzer_;
-  ErrorShell shell_;
+  test::ErrorShell shell_;
   GstPlayerFactory factory_;
   App app_{shell_, &factory_};
   size_t last_ = 0;  // the mark when the take ended
@@ -639,7 +633,7 @@ TEST_F(HeardLearn, ARestartResumesTheLoopAtItsSpeed) {
   const std::string file = test::Fixture("noise.mp3");
   int32_t a = -1, b = -1;
   {
-    ErrorShell shell;
+    test::ErrorShell shell;
     App first(shell, &factory_);
     first.SetStudyStore(&store);
     const auto pump = [&](const std::function<bool()>& done) {
@@ -707,7 +701,7 @@ TEST_F(HeardLearn, ARestartResumesAtTheKeptPlace) {
   const std::string file = test::Fixture("noise.mp3");
   constexpr int32_t kPlace = 2345;
   {
-    ErrorShell shell;
+    test::ErrorShell shell;
     App first(shell, &factory_);
     first.SetStudyStore(&store);
     first.OpenFile(file);

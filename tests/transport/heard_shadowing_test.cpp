@@ -23,6 +23,7 @@
 #include "playback/gst_recorder.h"
 #include "tests/playback/player_fixture.h"
 #include "tests/playback/sound_check.h"
+#include "tests/support/recording_shell.h"
 #include "tests/support/microphone.h"
 
 namespace orvex {
@@ -92,12 +93,6 @@ bool IsOggOpus(const std::string& path) {
   return head.compare(0, 4, "OggS") == 0 && head.find("OpusHead") != std::string::npos;
 }
 
-class ErrorShell : public SilentShell {
- public:
-  void ShowError(const std::string& text) override { errors.push_back(text); }
-  std::vector<std::string> errors;
-};
-
 class HeardShadowing : public test::SoundTest {
  protected:
   HeardShadowing()
@@ -160,7 +155,7 @@ class HeardShadowing : public test::SoundTest {
   std::function<void()> onPump_;
   std::unique_ptr<GstRecorder> recorder_;
   test::HeardTake take_;
-  ErrorShell shell_;
+  test::ErrorShell shell_;
   GstPlayerFactory factory_;
   App app_{shell_, &factory_};
 };

@@ -98,6 +98,7 @@ void Graph::TakeDown() {
   }
   if (padAddedHandler_) g_signal_handler_disconnect(parser, padAddedHandler_);
   if (sinkProbe_) gst_pad_remove_probe(sinkPad.get(), sinkProbe_);
+  if (feedProbe_) gst_pad_remove_probe(feedPad.get(), feedProbe_);
   if (framerProbe_) gst_pad_remove_probe(framerPad.get(), framerProbe_);
   if (bus) gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
   GST_INFO("pipeline taken down");
@@ -106,6 +107,7 @@ void Graph::TakeDown() {
     (void)pipeline.release();
     bus.reset();
     sinkPad.reset();
+    feedPad.reset();
     framerPad.reset();
     restartPad.reset();
   }
@@ -219,6 +221,8 @@ bool Graph::AddRenderer(bool fakeRenderer, double gain) {
   if (!missing.empty()) return Fail(kErrMissingElement, missing);
   if (!gst_bin_add(GST_BIN(renderer), device.get())) return Fail(kErrFail, "renderer");
   sink = device.get();
+  GstElementFactory* factory = gst_element_get_factory(sink);
+  spliceable = factory && g_strcmp0(GST_OBJECT_NAME(factory), "pulsesink") == 0;
   gst_util_set_object_arg(G_OBJECT(panorama), "method", "simple");
   if (!Link(convert, resample) || !Link(resample, volume ? volume : panorama) ||
       (volume && !Link(volume, panorama)) || !Link(panorama, sink)) {
@@ -237,9 +241,12 @@ bool Graph::Attach(const GraphHooks& hooks) {
   if (!sinkPad) return Fail(kErrNotFound, "sink");
   sinkProbe_ = gst_pad_add_probe(
       sinkPad.get(),
-      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
-                                   GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
       hooks.sinkPad, hooks.data, nullptr);
+  feedPad.reset(gst_pad_get_peer(sinkPad.get()));
+  if (!feedPad) return Fail(kErrNotFound, "sink peer");
+  feedProbe_ = gst_pad_add_probe(feedPad.get(), GST_PAD_PROBE_TYPE_EVENT_FLUSH, hooks.sinkPad,
+                                 hooks.data, nullptr);
   bus.reset(gst_element_get_bus(GST_ELEMENT(pipeline.get())));
   gst_bus_set_sync_handler(bus.get(), hooks.bus, hooks.data, nullptr);
   if (builder == Builder::kSplitter) {

@@ -21,24 +21,41 @@ enum class Builder { kMp3Parser, kSplitter, kDecoder };
 const char* BuilderName(Builder builder);
 
 // The audio sink writes to the sound server in segments of this length and
-// keeps this much buffered. The sink's defaults (10 ms, 200 ms) cost about
-// twice the CPU time. What passes an element before the sink is heard only
-// after this buffer has played out: the channel is, but volume and mute are
-// set on the sound server's stream, which applies them as it mixes. Seeks
-// flush the buffer.
-constexpr gint64 kSinkSegmentUs = 100000;
+// keeps this much buffered. What passes an element before the sink is heard
+// only after this buffer has played out: the channel is, but volume and mute
+// are set on the sound server's stream, which applies them as it mixes. The
+// sink's streaming thread waits for the server to ask for a segment, and a
+// seek spliced into what plays (below) waits for that thread: so the segment
+// is short. The sink's defaults (10 ms, 200 ms) cost about twice the CPU time
+// of 100 ms segments.
+constexpr gint64 kSinkSegmentUs = 20000;
 constexpr gint64 kSinkBufferUs = 300000;
 
 // A start of the clock on an empty sink (the first Run, a Run after a seek
-// while paused, the restart behind each seek while playing) puts the first
-// sample this far in the future. The sink places each sample in the sound
-// server's stream by the clock; a sample whose place the server has already
-// played (it reads ahead by its own block, 5-20 ms here) is cut away, so
-// with no lead the first milliseconds after every seek were lost. The lead
-// is heard as a short silence before the new position. A resume gets none:
-// the sink still holds what it held at the pause, and a lead there was heard
-// as a silence once that had played out.
+// while paused, the restart behind a seek that flushes while playing) puts
+// the first sample this far in the future. The sink places each sample in
+// the sound server's stream by the clock; a sample whose place the server
+// has already played (it reads ahead by its own block, 5-20 ms here) is cut
+// away, so with no lead the first milliseconds after every seek were lost.
+// After a flush the lead is heard as a short silence before the new
+// position. A resume gets none: the sink still holds what it held at the
+// pause, and a lead there was heard as a silence once that had played out.
 constexpr GstClockTime kStartLeadNs = 40 * GST_MSECOND;
+
+// A seek while playing is spliced into what plays instead: its flush is kept
+// from the sink, which plays on what it holds, and the seek's first segment
+// is placed this far after what is heard when it reaches the sink. The sink
+// writes the new samples over the old ones in the server's stream, so the
+// new position follows the old without a silence. The lead covers decoding
+// the first buffer and the sink's wait for the server (a segment).
+constexpr int64_t kSpliceLeadNs = 40 * GST_MSECOND;
+// What the sink held plays on wherever nothing overwrites it, so a splice
+// needs the seek's data to run on without a break past all of it (the
+// buffer, the lead and this margin); a seek near B or the end flushes.
+constexpr int64_t kSpliceMarginNs = 60 * GST_MSECOND;
+// A splice waits for the sink's streaming thread, which waits for the sound
+// server to ask for a segment; a wait longer than this gives up splicing.
+constexpr int64_t kSpliceWaitLimitNs = 150 * GST_MSECOND;
 
 // A failure and the text that tells it.
 struct Failure {
@@ -95,6 +112,13 @@ class Graph {
   GstElement* panorama = nullptr;
   GstElement* sink = nullptr;
   GstPadPtr sinkPad;
+  // What feeds the sink: a seek's flush is seen there before the sink, and a
+  // splice keeps it from the sink.
+  GstPadPtr feedPad;
+  // The sink writes each sample to its place in the sound server's stream,
+  // over what it wrote before and was not yet played (pulsesink): a seek can
+  // be spliced into what plays, without a flush.
+  bool spliceable = false;
   GstPadPtr framerPad;   // the splitter graph's framer input, where segments are set
   GstPadPtr restartPad;  // where the seeks after a segment go upstream from
 
@@ -111,6 +135,7 @@ class Graph {
   bool Attach(const GraphHooks& hooks);
 
   gulong sinkProbe_ = 0;
+  gulong feedProbe_ = 0;
   gulong framerProbe_ = 0;
   gulong padAddedHandler_ = 0;
   bool takenDown_ = false;

@@ -46,16 +46,28 @@ GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpo
   GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
   if (!event) return GST_PAD_PROBE_OK;
   switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_FLUSH_START:
+      // A splice: the sink plays on what it holds until the seek's data
+      // overwrites it.
+      if (self->shared.splicing) return GST_PAD_PROBE_DROP;
+      break;
     case GST_EVENT_FLUSH_STOP: {
+      const bool splicing = self->shared.splicing;
       self->shared.flushedGeneration = self->shared.seekGeneration.load();
       self->shared.awaitingFirstBuffer = true;
+      if (!splicing) self->shared.sinkAtEos = false;
       std::lock_guard lock(self->mutex);
-      self->locked.sinkSegments.clear();
+      self->locked.splicePending = splicing;
+      if (!splicing) self->locked.sinkSegments.clear();
       // A step sent before the flush went with it.
       self->locked.flushPending = false;
       self->locked.join = {};
+      if (splicing) return GST_PAD_PROBE_DROP;
       break;
     }
+    case GST_EVENT_EOS:
+      self->shared.sinkAtEos = true;
+      break;
     case GST_EVENT_SEGMENT:
       self->OnSinkSegment(info);
       break;
@@ -73,12 +85,21 @@ GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpo
 
 void GstPlayer::Impl::OnSinkBuffer(GstPadProbeInfo* info) {
   ++shared.buffersAtSink;
-  if (shared.markDiscont.exchange(false)) {
-    // The pass after a silence: the sink places it by its time, leaving
-    // the silence, instead of joining it to what came before.
+  if (shared.markDiscont) {
+    // The pass after a silence, or a splice: the sink places it by its time,
+    // leaving the silence or overwriting what it held, instead of joining it
+    // to what came before. The sink drops a buffer before the segment's start
+    // (a decoder's lead-in) with its mark, so the mark stays on until one
+    // reaches the segment.
     GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
     GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    const GstClockTime duration = GST_BUFFER_DURATION(buffer);
+    if (!GST_CLOCK_TIME_IS_VALID(pts) || !GST_CLOCK_TIME_IS_VALID(duration) ||
+        static_cast<int64_t>(pts + duration) > shared.discontFromNs.load()) {
+      shared.markDiscont = false;
+    }
   }
   const bool first = shared.awaitingFirstBuffer.exchange(false);
   if (first) shared.landedGeneration = shared.flushedGeneration.load();
@@ -114,9 +135,19 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
                 GST_TIME_ARGS(end), GST_TIME_ARGS(step.gapNs));
     }
     locked.join = {};
-  } else if (locked.sinkSegments.empty()) {
+  } else if (locked.sinkSegments.empty() || locked.splicePending) {
     // The first segment after a flush: a pass ended by a seek is heard
     // after its silence; a seek into a silence lands in the pass it led to.
+    if (locked.splicePending) {
+      // Spliced: it begins a lead after what is heard now, and the sink
+      // places it there by its time, over what it held.
+      const GstClockTime now = gst_element_get_current_running_time(graph->sink);
+      if (GST_CLOCK_TIME_IS_VALID(now)) s.base = static_cast<int64_t>(now) + kSpliceLeadNs;
+      GST_DEBUG("spliced at running time %" GST_TIME_FORMAT, GST_TIME_ARGS(s.base));
+      locked.sinkSegments.clear();
+      locked.splicePending = false;
+      discont = true;
+    }
     if (locked.flushJoin.pending) {
       const NextStep& step = locked.flushJoin.step;
       int64_t gap = step.gapNs;
@@ -131,7 +162,7 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
       events = EventsOfStep(step, s.base);
       events.back().runningTime = s.base + gap;
       s.base += gap;
-      discont = step.gapNs > 0;
+      discont = discont || step.gapNs > 0;
       locked.flushJoin = {};
     } else if (locked.announce && locked.plan.active()) {
       events.push_back({kEventPassStarted, s.base, locked.plan.at.pass,
@@ -139,7 +170,10 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
     }
     locked.announce = false;
   }
-  if (discont) shared.markDiscont = true;
+  if (discont) {
+    shared.discontFromNs = s.start;
+    shared.markDiscont = true;
+  }
   if (!(s == raw)) {
     GstSegment changed;
     gst_segment_copy_into(incoming, &changed);

@@ -62,6 +62,9 @@ void GstPlayer::Impl::SharedState::Reset() {
   leadInTargetNs = 0;
   playing = false;
   markDiscont = false;
+  discontFromNs = 0;
+  splicing = false;
+  sinkAtEos = false;
   stoppedAtNs = -1;
   originNs = 0;
 }
@@ -305,17 +308,31 @@ void GstPlayer::Impl::SendSeek(int64_t target, Join join) {
     locked.clipFromNs = span.clipFrom;
     locked.segmentStopNs = span.segment ? b : -1;
   }
-  // The sink starts from nothing: its first sample needs the lead.
-  gst_pipeline_set_delay(GST_PIPELINE(graph->pipeline.get()), kStartLeadNs);
-  gui.sinkEmpty = gui.state != EngineState::kPlaying;
+  const bool splice = Spliceable(span, speed, join.pending);
+  if (!splice) {
+    // The sink starts from nothing: its first sample needs the lead.
+    gst_pipeline_set_delay(GST_PIPELINE(graph->pipeline.get()), kStartLeadNs);
+    gui.sinkEmpty = gui.state != EngineState::kPlaying;
+  }
+  shared.splicing = splice;
   GstEvent* seek = MakeSeek(span, target, speed,
                             static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE));
   GST_DEBUG("seek to %" GST_TIME_FORMAT " (from %" GST_TIME_FORMAT " to %" GST_TIME_FORMAT
-            ") rate %.2f%s",
+            ") rate %.2f%s%s",
             GST_TIME_ARGS(target), GST_TIME_ARGS(span.start),
             GST_TIME_ARGS(span.stop >= 0 ? span.stop : GST_CLOCK_TIME_NONE), speed,
-            span.segment ? " (a pass)" : "");
+            span.segment ? " (a pass)" : "", splice ? ", spliced" : "");
+  const int64_t sendStart = SteadyNowNs();
   const bool sent = gst_element_send_event(graph->pipeline.get(), seek);
+  shared.splicing = false;
+  if (splice && SteadyNowNs() - sendStart > kSpliceWaitLimitNs) {
+    // The seek waited for the sink's streaming thread, which waits for the
+    // sound server to ask for data: with a server that asks seldom, every
+    // jump would keep this thread and be heard late.
+    GST_INFO("a splice waited %" GST_TIME_FORMAT ": seeks flush from now on",
+             GST_TIME_ARGS(SteadyNowNs() - sendStart));
+    gui.spliceSlow = true;
+  }
   if (!sent) {
     GST_WARNING("seek to %" GST_TIME_FORMAT " refused", GST_TIME_ARGS(target));
     std::lock_guard lock(mutex);
@@ -326,6 +343,19 @@ void GstPlayer::Impl::SendSeek(int64_t target, Join join) {
   shared.atEnd = false;
   gui.lastPositionNs = target;
   if (!sent) shared.landedGeneration = generation;
+}
+
+bool GstPlayer::Impl::Spliceable(const SeekSpan& span, double speed, bool endsPass) const {
+  // A pass ended by a seek stops at once: what the sink held would be heard
+  // past its end.
+  if (!graph->spliceable || gui.spliceSlow || gui.state != EngineState::kPlaying ||
+      !shared.playing || gui.sinkEmpty || shared.sinkAtEos || endsPass) {
+    return false;
+  }
+  const int64_t stop = span.stop >= 0 ? span.stop : gui.lengthNs;
+  const auto needed = static_cast<int64_t>(
+      static_cast<double>(kSinkBufferUs * 1000 + kSpliceLeadNs + kSpliceMarginNs) * speed);
+  return stop > 0 && stop - span.start >= needed;
 }
 
 void GstPlayer::Impl::EndPassNow(int64_t target) {

@@ -72,6 +72,8 @@ struct GstPlayer::Impl {
   void RecordText(Result code, const std::string& text);
   int64_t PositionNs();
   bool HeardPositionNs(int64_t& ns);
+  // Whether a seek can be spliced into what plays (see Graph::spliceable).
+  bool Spliceable(const SeekSpan& span, double speed, bool endsPass) const;
   SeekContext SeekContextLocked() const;
   // The pipeline clock's time now, -1 without a clock.
   int64_t ClockNowNs() const;
@@ -136,6 +138,9 @@ struct GstPlayer::Impl {
     // The sink starts from nothing at the next run (a build or a seek while
     // paused emptied it): only then does its first sample need the lead.
     bool sinkEmpty = true;
+    // A splice waited too long for the sink (a sound server that asks for
+    // data seldom): this file's seeks flush.
+    bool spliceSlow = false;
     std::string lyrics;  // in the file's tags
   } gui;
 
@@ -162,6 +167,9 @@ struct GstPlayer::Impl {
     // The clock when a pass was ended by a seek while playing: what was heard
     // stops then, and its gap is counted from there, not from the restart.
     int64_t flushClockNs = -1;
+    // A seek spliced into what plays: its first segment is placed a lead
+    // after what is heard now, over what the sink still holds.
+    bool splicePending = false;
     int64_t clipAtNs = -1;    // where the sink ends a segment at another speed (B)
     int64_t clipFromNs = -1;  // where the sink starts a segment at another speed
     // Steps sent on their way and steps heard since the last flush: while
@@ -187,6 +195,9 @@ struct GstPlayer::Impl {
     std::atomic<int64_t> leadInTargetNs{0};
     std::atomic<bool> playing{false};      // the pipeline is in PLAYING
     std::atomic<bool> markDiscont{false};  // the next buffer at the sink follows a silence
+    std::atomic<int64_t> discontFromNs{0};  // where that buffer's segment starts
+    std::atomic<bool> splicing{false};     // the seek on its way keeps its flush from the sink
+    std::atomic<bool> sinkAtEos{false};    // the sink has the end of the stream
     // Where a plan that ends in a stop stopped (B), -1 for none: nothing
     // follows there until the next run or seek.
     std::atomic<int64_t> stoppedAtNs{-1};

@@ -71,11 +71,20 @@ class Heard : public test::SoundTest {
   }
 
   // The run heard after the call starts at its target and plays on, nothing
-  // lost, until the next call (a mark) is heard.
-  void ExpectHeardFromTargetUntil(const Call& call, size_t nextMark, const char* what) {
+  // lost, until the next call (a mark) is heard. While playing, it follows
+  // what played at the call without a silence.
+  void ExpectHeardFromTargetUntil(const Call& call, size_t nextMark, const char* what,
+                                  bool spliced = false) {
     SCOPED_TRACE(what);
     const HeardRun* run = take_.RunFrom(call.mark);
     ASSERT_NE(run, nullptr) << "nothing heard";
+    if (spliced) {
+      const HeardRun* before = take_.RunPlayingAt(call.mark);
+      ASSERT_NE(before, nullptr) << "nothing heard at the call";
+      EXPECT_LE(run->at, before->End() + kExactFrames)
+          << take_.FramesToMs(static_cast<double>(run->at) - static_cast<double>(before->End()))
+          << " ms of silence";
+    }
     EXPECT_NEAR(run->from, take_.MsToFrames(call.targetMs), kExactFrames)
         << "heard from " << take_.FramesToMs(static_cast<double>(run->from)) << " ms";
     EXPECT_GE(run->End(), take_.EarliestFrameOf(nextMark))
@@ -90,6 +99,7 @@ class Heard : public test::SoundTest {
 
 // The seeks the transport makes while playing: Home, a jump of 3 s, and an
 // A-B repeat (the tick seeking back to A once the position has passed B).
+// Each is heard from its target right where the sound before it ends.
 TEST_F(Heard, SeeksWhilePlayingAreHeardFromTheirTarget) {
   ASSERT_TRUE(Begin());
   player_.SeekMs(2000);
@@ -117,7 +127,7 @@ TEST_F(Heard, SeeksWhilePlayingAreHeardFromTheirTarget) {
   ASSERT_TRUE(Finish());
   for (size_t i = 0; i < calls.size(); ++i) {
     const size_t next = i + 1 < calls.size() ? calls[i + 1].second.mark : last_;
-    ExpectHeardFromTargetUntil(calls[i].second, next, calls[i].first);
+    ExpectHeardFromTargetUntil(calls[i].second, next, calls[i].first, true);
   }
 }
 

@@ -29,3 +29,9 @@ echo
 "$build/bin/player_bench" --speed "$work/noise.mp3"
 echo
 "$build/bin/player_bench" --handons "$work/noise.mp3" 100
+echo
+# The player alone on the sound server: without the silent keeper stream the
+# null sink runs at the pace the player's own stream asks for.
+kill "$ORVEX_PACAT_PID" && orvex_wait_gone "$ORVEX_PACAT_PID"
+ORVEX_PACAT_PID=""
+"$build/bin/player_bench" --calls "$work/noise.mp3"

@@ -50,9 +50,10 @@ constexpr GstClockTime kStartLeadNs = 40 * GST_MSECOND;
 // the first buffer and the sink's wait for the server (a segment).
 constexpr int64_t kSpliceLeadNs = 40 * GST_MSECOND;
 // What the sink held plays on wherever nothing overwrites it, so a splice
-// needs the seek's data to run on without a break past all of it (the
-// buffer, the lead and this margin); a seek near B or the end flushes.
-constexpr int64_t kSpliceMarginNs = 60 * GST_MSECOND;
+// needs the seek's data to run on without a break past all the sink has
+// written (up to its buffer, 300 ms, ahead of what is heard), by this
+// margin; a seek near B or the end flushes.
+constexpr int64_t kSpliceMarginNs = 40 * GST_MSECOND;
 // A splice waits for the sink's streaming thread, which waits for the sound
 // server to ask for a segment; a wait longer than this gives up splicing.
 constexpr int64_t kSpliceWaitLimitNs = 150 * GST_MSECOND;

@@ -55,7 +55,10 @@ GstPadProbeReturn GstPlayer::Impl::OnSinkPad(GstPad*, GstPadProbeInfo* info, gpo
       const bool splicing = self->shared.splicing;
       self->shared.flushedGeneration = self->shared.seekGeneration.load();
       self->shared.awaitingFirstBuffer = true;
-      if (!splicing) self->shared.sinkAtEos = false;
+      if (!splicing) {
+        self->shared.sinkAtEos = false;
+        self->shared.writtenEndNs = -1;
+      }
       std::lock_guard lock(self->mutex);
       self->locked.splicePending = splicing;
       if (!splicing) self->locked.sinkSegments.clear();
@@ -99,6 +102,15 @@ void GstPlayer::Impl::OnSinkBuffer(GstPadProbeInfo* info) {
     if (!GST_CLOCK_TIME_IS_VALID(pts) || !GST_CLOCK_TIME_IS_VALID(duration) ||
         static_cast<int64_t>(pts + duration) > shared.discontFromNs.load()) {
       shared.markDiscont = false;
+    }
+  }
+  if (const GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+      GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_DURATION_IS_VALID(buffer)) {
+    int64_t end = static_cast<int64_t>(GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer));
+    if (sinkSegment.stop >= 0) end = std::min(end, sinkSegment.stop);
+    if (end > sinkSegment.start) {
+      const int64_t running = RunningTimeOf(sinkSegment, end);
+      if (running > shared.writtenEndNs) shared.writtenEndNs = running;
     }
   }
   const bool first = shared.awaitingFirstBuffer.exchange(false);
@@ -183,6 +195,7 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
     gst_event_unref(event);
     GST_PAD_PROBE_INFO_DATA(info) = replacement;
   }
+  sinkSegment = s;
   locked.sinkSegments.push_back(s);
   if (locked.sinkSegments.size() > kKeptSegments) {
     locked.sinkSegments.erase(locked.sinkSegments.begin());

@@ -65,6 +65,7 @@ void GstPlayer::Impl::SharedState::Reset() {
   discontFromNs = 0;
   splicing = false;
   sinkAtEos = false;
+  writtenEndNs = -1;
   stoppedAtNs = -1;
   originNs = 0;
 }
@@ -99,6 +100,7 @@ void GstPlayer::Impl::Dismantle() {
   gui = GuiState();
   shared.Reset();
   tap = {};
+  sinkSegment = {};
   std::lock_guard lock(mutex);
   locked = LockedState();
 }
@@ -352,10 +354,14 @@ bool GstPlayer::Impl::Spliceable(const SeekSpan& span, double speed, bool endsPa
       !shared.playing || gui.sinkEmpty || shared.sinkAtEos || endsPass) {
     return false;
   }
+  const int64_t written = shared.writtenEndNs;
+  const GstClockTime now = gst_element_get_current_running_time(graph->sink);
   const int64_t stop = span.stop >= 0 ? span.stop : gui.lengthNs;
-  const auto needed = static_cast<int64_t>(
-      static_cast<double>(kSinkBufferUs * 1000 + kSpliceLeadNs + kSpliceMarginNs) * speed);
-  return stop > 0 && stop - span.start >= needed;
+  if (written < 0 || !GST_CLOCK_TIME_IS_VALID(now) || stop <= 0) return false;
+  // The seek's data begins a lead from now at the earliest and must reach
+  // past all the sink has written.
+  const int64_t needed = written + kSpliceMarginNs - static_cast<int64_t>(now) - kSpliceLeadNs;
+  return static_cast<double>(stop - span.start) / speed >= static_cast<double>(needed);
 }
 
 void GstPlayer::Impl::EndPassNow(int64_t target) {

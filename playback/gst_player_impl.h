@@ -198,6 +198,9 @@ struct GstPlayer::Impl {
     std::atomic<int64_t> discontFromNs{0};  // where that buffer's segment starts
     std::atomic<bool> splicing{false};     // the seek on its way keeps its flush from the sink
     std::atomic<bool> sinkAtEos{false};    // the sink has the end of the stream
+    // The running time up to which the sink has written since it was last
+    // flushed (what the sound server holds reaches no further); -1 for none.
+    std::atomic<int64_t> writtenEndNs{-1};
     // Where a plan that ends in a stop stopped (B), -1 for none: nothing
     // follows there until the next run or seek.
     std::atomic<int64_t> stoppedAtNs{-1};
@@ -207,8 +210,9 @@ struct GstPlayer::Impl {
     void Reset();
   } shared;
 
-  // The streaming thread's (the observer's).
-  PcmTap tap;
+  // The sink's streaming thread's.
+  PcmTap tap;  // the observer's
+  Segment sinkSegment;  // the segment the sink plays its buffers by
 
   ClockTimers timers;
 };

@@ -464,13 +464,13 @@ void HeardSeeks(const std::string& file, int rounds) {
     }
     heard.Tick(700ms);
   }
-  // The reference in the same run: a jump to 300 ms before the end cannot be
+  // The reference in the same run: a jump to 200 ms before the end cannot be
   // spliced (what the sink holds outlasts it), so it flushes.
   const int32_t length = player.GetDurationMs();
   for (int i = 0; i < rounds; ++i) {
     heard.Seek(20000 + 2000 * i);
     heard.Tick(700ms);
-    const int32_t target = length - 300;
+    const int32_t target = length - 200;
     const size_t mark = heard.Mark();
     nearEnd.push_back({mark, heard.Seek(target), target, heard.lastCallMs()});
     heard.Tick(150ms);
@@ -484,7 +484,7 @@ void HeardSeeks(const std::string& file, int rounds) {
   PrintSeeks(heard, "Home (target 0)", home);
   PrintSeeks(heard, "jump 3 s forward", jump);
   PrintSeeks(heard, "A-B repeat (target A)", repeat);
-  PrintSeeks(heard, "jump to 300 ms before the end (flushed)", nearEnd);
+  PrintSeeks(heard, "jump to 200 ms before the end (flushed)", nearEnd);
   const Stats positions = heard.PositionErrors();
   std::printf("positions read on the 25 ms tick\n");
   PrintStats("  reported - heard at the call", positions, positions.values.size());

@@ -399,16 +399,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Seeks while a plan runs: inside [A, B) the pass plays on from there, past
 // B the pass ends (its gap, then the next pass, counted), before A playback
-// goes to A; the plan then ends at its last B and stops there.
+// goes to A; the plan then ends at its last B and stops there. The seek
+// inside lands 200 ms before B, nearer than the sink holds: nothing it held
+// may be heard in the silence after B.
 TEST_F(Looping, SeeksInAPlanFollowItsRules) {
-  constexpr int32_t kA = 1000, kB = 2000, kGap = 300;
+  constexpr int32_t kA = 1000, kB = 2000, kGap = 300, kInside = kB - 200;
   ASSERT_TRUE(Begin());
   player_.SetLoopPlan({{{kA, kB, kGap}}, 3, AfterPlan::kStop, kA, 1});
   ASSERT_EQ(player_.Run(), kOk);
   PlayFor(400ms);
   const size_t inside = take_.Mark();
-  player_.SeekMs(1500);
-  PlayFor(200ms);
+  player_.SeekMs(kInside);
+  PlayFor(800ms);
   const size_t past = take_.Mark();
   player_.SeekMs(2500);
   PlayFor(700ms);
@@ -427,7 +429,13 @@ TEST_F(Looping, SeeksInAPlanFollowItsRules) {
   }
   const HeardRun* fromInside = take_.RunFrom(inside);
   ASSERT_NE(fromInside, nullptr);
-  EXPECT_NEAR(fromInside->from, take_.MsToFrames(1500), kExactFrames) << Describe(*fromInside);
+  EXPECT_NEAR(fromInside->from, take_.MsToFrames(kInside), kExactFrames) << Describe(*fromInside);
+  EXPECT_NEAR(fromInside->FileEnd(), take_.MsToFrames(kB), kExactFrames) << Describe(*fromInside);
+  const HeardRun* second = take_.Next(fromInside);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NEAR(second->from, take_.MsToFrames(kA), kExactFrames) << Describe(*second);
+  EXPECT_EQ(test::PeakBetween(take_.heard(), fromInside->End(), second->at), 0.0)
+      << "heard in the silence after B";
   const HeardRun* afterB = take_.RunFrom(past);
   ASSERT_NE(afterB, nullptr);
   EXPECT_NEAR(afterB->from, take_.MsToFrames(kA), kExactFrames) << Describe(*afterB);

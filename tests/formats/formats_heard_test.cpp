@@ -121,21 +121,46 @@ int64_t Find(const std::vector<float>& ref, const Heard& heard, int64_t at, int6
   return found;
 }
 
+// Plays on the transport's 25 ms tick until the plan has ended; false when
+// the time runs out first.
+bool PlayUntilPlanEnds(GstPlayer& player, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(25ms);
+    player.GetPositionMs();
+    GraphEvent event;
+    while (player.TakeEvent(event)) {
+      if (event.code == kEventPlanEnded) return true;
+    }
+  }
+  return false;
+}
+
 struct Jump {
   size_t mark = 0;
   int32_t targetMs = 0;
   int32_t byMs = 0;
 };
 
-class FormatHeard : public SoundTest, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
-  const std::string file = Fixture(GetParam());
+// One format's take: ffmpeg's decoding of the fixture, and the recording of
+// the null sink's monitor, started.
+class FormatTake : public SoundTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    SoundTest::SetUp();
+    file = Fixture(GetParam());
+    ASSERT_TRUE(DecodeWithFfmpeg(file, ref)) << "ffmpeg cannot decode it";
+    ASSERT_TRUE(recording.Start(dir.File("heard.wav")));
+  }
+  std::string file;
   std::vector<float> ref;
-  ASSERT_TRUE(DecodeWithFfmpeg(file, ref)) << "ffmpeg cannot decode it";
   TempDir dir;
   NullSinkRecording recording;
-  ASSERT_TRUE(recording.Start(dir.File("heard.wav")));
+};
+
+class FormatHeard : public FormatTake {};
+
+TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
   GstPlayer player;
   // MP3, the reference, by its own builder; every other format by the decoder.
   const bool mp3 = std::string(GetParam()).ends_with(".mp3");
@@ -166,15 +191,7 @@ TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
   player.SetLoopPlan({{{kLoopA, kLoopB, 0}}, passes, AfterPlan::kStop, -1, 1});
   const size_t loopMark = recording.Mark();
   ASSERT_EQ(player.Run(), kOk);
-  bool ended = false;
-  const auto deadline = std::chrono::steady_clock::now() + 20s + passes * 600ms;
-  while (!ended && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(25ms);
-    player.GetPositionMs();
-    GraphEvent event;
-    while (player.TakeEvent(event)) ended = ended || event.code == kEventPlanEnded;
-  }
-  EXPECT_TRUE(ended) << "the plan never ended";
+  EXPECT_TRUE(PlayUntilPlanEnds(player, 20s + passes * 600ms)) << "the plan never ended";
   std::this_thread::sleep_for(300ms);
   player.Teardown();
   recording.Stop();
@@ -291,6 +308,47 @@ TEST_P(FormatHeard, StartJumpsAndLoopLandToTheMillisecond) {
               FramesToMs(firstError), seamMax, seamSum / (passes - 1), FramesToMs(lastEnd - b));
 }
 
+// A loop with a silence between its passes (the decoder's files seek each
+// pass from before A and let the sink cut the lead-in): after each silence
+// the pass is heard from A, and each silence lasts the gap.
+class FormatGapHeard : public FormatTake {};
+
+TEST_P(FormatGapHeard, EachPassAfterItsSilenceStartsAtA) {
+  constexpr int32_t kGapMs = 300;
+  constexpr int kPasses = 3;
+  GstPlayer player;
+  const Result built = player.BuildWithDecoder(file);
+  ASSERT_EQ(built, kOk) << player.ErrorText(built);
+  player.SeekMs(kLoopA);
+  player.SetLoopPlan({{{kLoopA, kLoopB, kGapMs}}, kPasses, AfterPlan::kStop, -1, 1});
+  const size_t mark = recording.Mark();
+  ASSERT_EQ(player.Run(), kOk);
+  EXPECT_TRUE(PlayUntilPlanEnds(player, 10s)) << "the plan never ended";
+  std::this_thread::sleep_for(300ms);
+  player.Teardown();
+  recording.Stop();
+
+  Recording wav;
+  ASSERT_TRUE(ReadWav(dir.File("heard.wav"), wav));
+  const Heard heard(wav);
+  const int64_t a = MsToFrames(kLoopA);
+  const size_t frame = wav.FrameOfMark(mark);
+  const auto slack = static_cast<size_t>(MsToFrames(kMarkSlackMs));
+  int64_t start = heard.SoundAfterSilence(frame > slack ? frame - slack : 0);
+  for (int pass = 1; pass <= kPasses; ++pass) {
+    const std::string what = "pass " + std::to_string(pass);
+    ASSERT_GE(start, 0) << what << " not heard";
+    const int64_t landed = Find(ref, heard, start + kInset, a + kInset, MsToFrames(100), what) - kInset;
+    EXPECT_LE(std::llabs(landed - a), kExact) << what << " heard from " << FramesToMs(landed) << " ms";
+    const int64_t end = heard.LastSoundBeforeSilence(static_cast<size_t>(start + kInset));
+    ASSERT_GE(end, 0);
+    if (pass == kPasses) break;
+    const int64_t next = heard.SoundAfterSilence(static_cast<size_t>(end + 1));
+    EXPECT_NEAR(FramesToMs(next - end - 1), kGapMs, 1.0) << "the silence after " << what;
+    start = next;
+  }
+}
+
 std::string ParamName(const ::testing::TestParamInfo<const char*>& info) {
   return TestNameOf(info.param);
 }
@@ -298,6 +356,8 @@ std::string ParamName(const ::testing::TestParamInfo<const char*>& info) {
 INSTANTIATE_TEST_SUITE_P(Formats, FormatHeard,
                          ::testing::Values("mp3.mp3", "aac.m4a", "vorbis.ogg", "opus.opus", "flac.flac",
                                            "pcm.wav", "video.mp4", "video.mkv"),
+                         ParamName);
+INSTANTIATE_TEST_SUITE_P(Formats, FormatGapHeard, ::testing::Values("aac.m4a", "opus.opus"),
                          ParamName);
 
 }  // namespace

@@ -6,6 +6,7 @@
 // All positions and lengths are whole milliseconds in a signed 32-bit integer.
 // Every operation runs on the GUI thread.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -125,6 +126,13 @@ class Player {
   // Accepts any value: below 0 seeks to 0, beyond the length to the length.
   // A position set while paused is where the next Run resumes.
   virtual void SeekMs(int32_t ms) = 0;
+  // A jump of deltaMs from the place heard where the jump's own cut is heard
+  // (not from where playback was when it was asked for): jumps asked for in a
+  // row add up. Clamped as SeekMs is.
+  virtual void JumpMs(int32_t deltaMs) {
+    SeekMs(static_cast<int32_t>(std::clamp<int64_t>(int64_t{GetPositionMs()} + deltaMs, INT32_MIN,
+                                                    INT32_MAX)));
+  }
   // Cheap; a failing read yields 0.
   virtual int32_t GetPositionMs() = 0;
   virtual int32_t GetDurationMs() = 0;

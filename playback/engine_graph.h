@@ -55,8 +55,14 @@ constexpr int64_t kSpliceLeadNs = 40 * GST_MSECOND;
 // margin; a seek near B or the end flushes.
 constexpr int64_t kSpliceMarginNs = 40 * GST_MSECOND;
 // A splice waits for the sink's streaming thread, which waits for the sound
-// server to ask for a segment; a wait longer than this gives up splicing.
-constexpr int64_t kSpliceWaitLimitNs = 150 * GST_MSECOND;
+// server to ask for a segment: a wait longer than this flushes the sink and
+// the seek goes on as one that flushes (see SpliceWatch).
+constexpr int64_t kSpliceDeadlineNs = 60 * GST_MSECOND;
+// A jump while playing is heard this long after it is asked for, at a cut
+// chosen when it is sent: the old sound ends at the cut and the new one
+// begins there, so the jump is heard whole. The lead covers the seek's wait
+// for the sink (a segment) and decoding the first buffer.
+constexpr int64_t kJumpCutLeadNs = 60 * GST_MSECOND;
 
 // A failure and the text that tells it.
 struct Failure {

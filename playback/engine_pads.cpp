@@ -150,11 +150,13 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
   } else if (locked.sinkSegments.empty() || locked.splicePending) {
     // The first segment after a flush: a pass ended by a seek is heard
     // after its silence; a seek into a silence lands in the pass it led to.
+    locked.segmentsGeneration = shared.flushedGeneration.load();
     if (locked.splicePending) {
       // Spliced: it begins a lead after what is heard now, and the sink
       // places it there by its time, over what it held.
       const GstClockTime now = gst_element_get_current_running_time(graph->sink);
-      if (GST_CLOCK_TIME_IS_VALID(now)) s.base = static_cast<int64_t>(now) + kSpliceLeadNs;
+      if (GST_CLOCK_TIME_IS_VALID(now)) s = PlaceSplice(s, static_cast<int64_t>(now));
+      locked.cut = {};
       GST_DEBUG("spliced at running time %" GST_TIME_FORMAT, GST_TIME_ARGS(s.base));
       locked.sinkSegments.clear();
       locked.splicePending = false;
@@ -202,6 +204,34 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
   }
   lock.unlock();
   Schedule(events);
+}
+
+Segment GstPlayer::Impl::PlaceSplice(Segment s, int64_t now) {
+  const int64_t earliest = now + kSpliceLeadNs;
+  const Cut& cut = locked.cut;
+  if (cut.atNs < 0) {
+    s.base = earliest;
+    return s;
+  }
+  // A jump: the old sound ends at its cut and the new one begins there. What
+  // the sink has written reaches past the cut (a splice needs that much), so
+  // nothing but the new sound follows it.
+  if (cut.atNs >= earliest) {
+    const int64_t written = shared.writtenEndNs;
+    // (Only a sink that has written less than the lead holds too little:
+    // the new sound then begins where its writing ends, a little early.)
+    s.base = written >= earliest ? std::min(cut.atNs, written) : earliest;
+    return s;
+  }
+  // Its data came too late for the cut: the old sound goes on for longer,
+  // and the new one begins as far past its target, so the jump is heard
+  // whole all the same.
+  const auto late = static_cast<int64_t>(static_cast<double>(earliest - cut.atNs) * locked.cutSpeed);
+  GST_DEBUG("a jump's data came %" GST_TIME_FORMAT " late for its cut",
+            GST_TIME_ARGS(earliest - cut.atNs));
+  s = ClipForSink(s, cut.targetNs + late, -1);
+  s.base = earliest;
+  return s;
 }
 
 GstPadProbeReturn GstPlayer::Impl::OnFramerSegment(GstPad*, GstPadProbeInfo* info, gpointer data) {

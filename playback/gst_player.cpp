@@ -9,6 +9,7 @@
 
 #include "playback/decode_front.h"
 #include "playback/engine_log.h"
+#include "playback/engine_player.h"
 #include "playback/error_text.h"
 #include "playback/gst_graph.h"
 #include "playback/gst_player_impl.h"
@@ -46,6 +47,14 @@ double LinearGain(int32_t hundredthsOfDb) {
   if (hundredthsOfDb <= kVolumeSilent) return 0.0;
   const int32_t v = std::min(hundredthsOfDb, kVolumeFull);
   return std::pow(10.0, v / 2000.0);
+}
+
+// The events of a plan that another replaces (or that is cleared) and that
+// were not taken yet.
+void DropPlanEvents(std::deque<GraphEvent>& events) {
+  std::erase_if(events, [](const GraphEvent& e) {
+    return e.code == kEventPassStarted || e.code == kEventGapStarted || e.code == kEventPlanEnded;
+  });
 }
 
 }  // namespace
@@ -281,10 +290,10 @@ GstEvent* GstPlayer::Impl::MakeSeek(const SeekSpan& span, int64_t target, double
   return seek;
 }
 
-void GstPlayer::Impl::SendSeek(int64_t target, Join join) {
+void GstPlayer::Impl::SendSeek(int64_t target, Join join, const Cut* cut) {
   timers.Disarm(true);
   gui.seekIsReturn = join.pending;
-  gui.seekTargetNs = target;
+  gui.lastSeekJump = false;
   gui.holdPosition = false;
   const uint64_t generation = ++shared.seekGeneration;
   shared.stoppedAtNs = -1;
@@ -292,6 +301,24 @@ void GstPlayer::Impl::SendSeek(int64_t target, Join join) {
   double speed;
   const int64_t flushClock =
       join.pending && join.step.gapNs > 0 && gui.state == EngineState::kPlaying ? ClockNowNs() : -1;
+  int64_t b;
+  {
+    std::lock_guard lock(mutex);
+    speed = locked.rate;
+    b = locked.plan.active() ? locked.plan.current().b : -1;
+  }
+  // A cut is for a splice: the seek that flushes goes to the plain target.
+  bool splice = false;
+  if (cut && cut->atNs >= 0) {
+    span = PlanSeek(cut->targetNs, b, SeekContextLocked());
+    splice = Spliceable(span, speed, join.pending);
+    if (splice) target = cut->targetNs;
+  }
+  if (!splice) {
+    span = PlanSeek(target, b, SeekContextLocked());
+    splice = !(cut && cut->atNs >= 0) && Spliceable(span, speed, join.pending);
+  }
+  gui.seekTargetNs = target;
   {
     std::lock_guard lock(mutex);
     locked.flushClockNs = flushClock;
@@ -303,14 +330,12 @@ void GstPlayer::Impl::SendSeek(int64_t target, Join join) {
     locked.stepsHeard = 0;
     locked.join = {};
     locked.flushPending = true;
-    speed = locked.rate;
-    const int64_t b = locked.plan.active() ? locked.plan.current().b : -1;
-    span = PlanSeek(target, b, SeekContextLocked());
     locked.clipAtNs = span.clipAt;
     locked.clipFromNs = span.clipFrom;
     locked.segmentStopNs = span.segment ? b : -1;
+    locked.cut = splice && cut ? *cut : Cut{};
+    locked.cutSpeed = speed;
   }
-  const bool splice = Spliceable(span, speed, join.pending);
   if (!splice) {
     // The sink starts from nothing: its first sample needs the lead.
     gst_pipeline_set_delay(GST_PIPELINE(graph->pipeline.get()), kStartLeadNs);
@@ -324,27 +349,155 @@ void GstPlayer::Impl::SendSeek(int64_t target, Join join) {
             GST_TIME_ARGS(target), GST_TIME_ARGS(span.start),
             GST_TIME_ARGS(span.stop >= 0 ? span.stop : GST_CLOCK_TIME_NONE), speed,
             span.segment ? " (a pass)" : "", splice ? ", spliced" : "");
-  const int64_t sendStart = SteadyNowNs();
+  if (splice) watch.Arm(SteadyNowNs() + kSpliceDeadlineNs, [this] { FlushStuckSink(); });
   const bool sent = gst_element_send_event(graph->pipeline.get(), seek);
-  shared.splicing = false;
-  if (splice && SteadyNowNs() - sendStart > kSpliceWaitLimitNs) {
-    // The seek waited for the sink's streaming thread, which waits for the
-    // sound server to ask for data: with a server that asks seldom, every
-    // jump would keep this thread and be heard late.
-    GST_INFO("a splice waited %" GST_TIME_FORMAT ": seeks flush from now on",
-             GST_TIME_ARGS(SteadyNowNs() - sendStart));
-    gui.spliceSlow = true;
+  if (splice && watch.Disarm()) {
+    // The sink was flushed under the seek: if the seek's own flush did not
+    // reach it after that, it ends here, and the sink starts anew.
+    if (GST_PAD_IS_FLUSHING(graph->sinkPad.get())) {
+      gst_pad_send_event(graph->sinkPad.get(), gst_event_new_flush_stop(TRUE));
+    }
+    // A server that asks for data seldom makes every splice wait: this
+    // file's seeks flush from now on.
+    if (++gui.spliceFlushes >= 3) gui.spliceSlow = true;
+    GST_INFO("a splice waited over %" GST_TIME_FORMAT ": the sink was flushed",
+             GST_TIME_ARGS(kSpliceDeadlineNs));
+  } else if (splice) {
+    gui.spliceFlushes = 0;
   }
+  shared.splicing = false;
   if (!sent) {
     GST_WARNING("seek to %" GST_TIME_FORMAT " refused", GST_TIME_ARGS(target));
     std::lock_guard lock(mutex);
     locked.flushPending = false;
+    locked.segmentsGeneration = generation;
+    locked.cut = {};
   }
   // The flush has passed the sink by now, so no end of stream from before the
   // seek can still arrive.
   shared.atEnd = false;
   gui.lastPositionNs = target;
   if (!sent) shared.landedGeneration = generation;
+}
+
+void GstPlayer::Impl::FlushStuckSink() {
+  // The splice watch's thread, while the engine thread waits in the seek.
+  shared.splicing = false;
+  gst_pipeline_set_delay(GST_PIPELINE(graph->pipeline.get()), kStartLeadNs);
+  gst_pad_send_event(graph->sinkPad.get(), gst_event_new_flush_start());
+}
+
+int64_t GstPlayer::Impl::SinkRunningNowNs() const {
+  if (!graph || !graph->sink) return -1;
+  const GstClockTime now = gst_element_get_current_running_time(graph->sink);
+  return GST_CLOCK_TIME_IS_VALID(now) ? static_cast<int64_t>(now) : -1;
+}
+
+bool GstPlayer::Impl::HeardAt(int64_t runningNs, int64_t& ns) {
+  if (runningNs < 0) return false;
+  std::lock_guard lock(mutex);
+  return HeardPosition(locked.sinkSegments, runningNs, ns);
+}
+
+void GstPlayer::Impl::Jump(int64_t deltaNs) {
+  const bool playing = gui.state == EngineState::kPlaying && shared.playing;
+  const int64_t now = playing ? SinkRunningNowNs() : -1;
+  // A jump sent before whose segment has not reached the sink is not heard
+  // yet: this one adds to it, from the old sound. Any other seek on its way
+  // reads as its target.
+  bool otherPending = false;
+  int64_t carry = 0;
+  {
+    std::lock_guard lock(mutex);
+    const bool pending = locked.segmentsGeneration < shared.seekGeneration.load();
+    otherPending = pending && !gui.lastSeekJump;
+    if (pending && gui.lastSeekJump) carry = locked.jumpCarryNs;
+  }
+  auto from = [&](int64_t at) {
+    int64_t heard = 0;
+    if (otherPending) return gui.seekTargetNs;
+    if (!HeardAt(at, heard)) heard = PositionNs();
+    return heard;
+  };
+  auto clamp = [&](int64_t ns) {
+    ns = std::max<int64_t>(ns, 0);
+    return gui.lengthNs > 0 ? std::min(ns, gui.lengthNs) : ns;
+  };
+  const int64_t target = clamp(from(now) + carry + deltaNs);
+  Cut cut;
+  if (now >= 0 && !otherPending) {
+    cut.atNs = now + kJumpCutLeadNs;
+    cut.targetNs = clamp(from(cut.atNs) + carry + deltaNs);
+  }
+  SeekInPlan where = SeekInPlan::kInPass;
+  {
+    std::lock_guard lock(mutex);
+    if (locked.plan.active()) where = ClassifySeek(locked.plan.current(), cut.atNs >= 0 ? cut.targetNs : target);
+  }
+  if (where == SeekInPlan::kEndPass) {
+    EndPassNow(target);
+  } else if (where == SeekInPlan::kToA) {
+    std::unique_lock lock(mutex);
+    const int64_t a = locked.plan.current().a;
+    lock.unlock();
+    SendSeek(a);
+  } else {
+    SendSeek(target, {}, &cut);
+    gui.lastSeekJump = true;
+    std::lock_guard lock(mutex);
+    locked.jumpCarryNs = carry + deltaNs;
+  }
+}
+
+SpliceWatch::~SpliceWatch() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void SpliceWatch::Arm(int64_t deadlineNs, std::function<void()> action) {
+  std::lock_guard lock(mutex_);
+  if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+  armed_ = true;
+  fired_ = false;
+  deadlineNs_ = deadlineNs;
+  action_ = std::move(action);
+  changed_.notify_all();
+}
+
+bool SpliceWatch::Disarm() {
+  std::unique_lock lock(mutex_);
+  armed_ = false;
+  changed_.wait(lock, [this] { return !running_; });
+  action_ = nullptr;
+  return fired_;
+}
+
+void SpliceWatch::Run() {
+  std::unique_lock lock(mutex_);
+  while (!quit_) {
+    if (!armed_) {
+      changed_.wait(lock);
+      continue;
+    }
+    const int64_t wait = deadlineNs_ - SteadyNowNs();
+    if (wait > 0) {
+      changed_.wait_for(lock, std::chrono::nanoseconds(wait));
+      continue;
+    }
+    armed_ = false;
+    running_ = true;
+    fired_ = true;
+    std::function<void()> action = action_;
+    lock.unlock();
+    action();
+    lock.lock();
+    running_ = false;
+    changed_.notify_all();
+  }
 }
 
 bool GstPlayer::Impl::Spliceable(const SeekSpan& span, double speed, bool endsPass) const {
@@ -391,7 +544,9 @@ void GstPlayer::Impl::EndPassNow(int64_t target) {
   SendSeek(target, {true, step, true});
 }
 
-int64_t GstPlayer::Impl::PositionNs() {
+int64_t GstPlayer::Impl::PositionNs(bool* moving, int64_t* untilNs) {
+  if (moving) *moving = false;
+  if (untilNs) *untilNs = gui.lengthNs;
   if (!built()) return 0;
   int64_t ns = gui.lastPositionNs;
   if (shared.landedGeneration.load() < shared.seekGeneration.load()) {
@@ -403,6 +558,17 @@ int64_t GstPlayer::Impl::PositionNs() {
     ns = stopped;
   } else if (int64_t heard = 0; HeardPositionNs(heard)) {
     ns = heard;
+    if (moving || untilNs) {
+      std::lock_guard lock(mutex);
+      const std::vector<Segment>& segments = locked.sinkSegments;
+      const int64_t now = SinkRunningNowNs();
+      // Before the newest segment's start (a splice's lead, a silence) the
+      // place holds.
+      if (moving) *moving = !segments.empty() && now >= segments.back().base;
+      if (untilNs && locked.plan.active() && ns < locked.plan.current().b) {
+        *untilNs = locked.plan.current().b;
+      }
+    }
   } else {
     gint64 position = -1;
     if (gst_element_query_position(graph->pipeline.get(), GST_FORMAT_TIME, &position) &&
@@ -526,6 +692,22 @@ void GstPlayer::SeekMs(int32_t ms) {
   }
 }
 
+void GstPlayer::JumpMs(int32_t deltaMs) {
+  if (impl_->built()) impl_->Jump(MsToNs(deltaMs));
+}
+
+GstPlayer::PositionReading GstPlayer::ReadPosition() {
+  PositionReading r;
+  r.ns = impl_->PositionNs(&r.moving, &r.untilNs);
+  std::lock_guard lock(impl_->mutex);
+  r.speed = impl_->locked.rate;
+  return r;
+}
+
+bool GstPlayer::HasTempo() const {
+  return !impl_->built() || impl_->graph->tempo != nullptr;
+}
+
 int32_t GstPlayer::GetPositionMs() {
   return NsToMs(impl_->PositionNs());
 }
@@ -564,6 +746,7 @@ void GstPlayer::SetLoopPlan(const LoopPlan& plan) {
     sameSegment = d.locked.segmentStopNs == first.b && !d.locked.join.pending &&
                   d.locked.stepsSent == d.locked.stepsHeard && !d.locked.flushJoin.pending;
     d.locked.plan = running;
+    DropPlanEvents(d.locked.events);
     // What the plan before had on its way goes with the seek below; the new
     // plan tells its own first pass.
     if (!sameSegment) d.locked.stepsSent = d.locked.stepsHeard;
@@ -595,6 +778,7 @@ void GstPlayer::ClearLoop() {
     std::lock_guard lock(d.mutex);
     wasLooping = d.locked.plan.active();
     d.locked.plan = {};
+    DropPlanEvents(d.locked.events);
     seamPassed = d.locked.stepsSent > d.locked.stepsHeard;
   }
   if (!wasLooping || !d.built()) return;
@@ -619,9 +803,9 @@ Result GstPlayer::SetRate(int32_t percent) {
     d.locked.rate = speed;
   }
   GST_INFO("rate %.2f", speed);
-  // The elements take a new rate only with a seek: an accurate one where
-  // playback is heard.
-  if (d.built()) d.SendSeek(d.PositionNs());
+  // The elements take a new rate only with a seek: one that goes on from the
+  // place heard where it is heard (a jump of 0).
+  if (d.built()) d.Jump(0);
   return kOk;
 }
 
@@ -665,8 +849,14 @@ bool GstPlayerFactory::HasAudioDevice() {
   return FindDefaultAudioRenderer() != nullptr;
 }
 
+GstPlayerFactory::~GstPlayerFactory() {
+  // The players it made end on their own threads; at exit they are given a
+  // moment to take their pipelines down.
+  WaitForEngines(std::chrono::seconds(5));
+}
+
 std::unique_ptr<Player> GstPlayerFactory::Create() {
-  return std::make_unique<GstPlayer>(notify_);
+  return std::make_unique<EnginePlayer>(notify_);
 }
 
 }  // namespace orvex

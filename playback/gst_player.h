@@ -67,6 +67,7 @@ class GstPlayer : public Player {
   Result Pause() override;
   Result Stop() override;
   void SeekMs(int32_t ms) override;
+  void JumpMs(int32_t deltaMs) override;
   int32_t GetPositionMs() override;
   int32_t GetDurationMs() override;
   bool IsAtEnd() override;
@@ -78,6 +79,20 @@ class GstPlayer : public Player {
   bool TakeEvent(GraphEvent& event) override;
   std::string ErrorText(Result code) const override;
   std::string EmbeddedLyrics() const override;
+
+  // The position with what the engine thread's snapshot needs to carry it
+  // on between two readings: whether it moves with the clock (at `speed`)
+  // and up to where (B, or the length).
+  struct PositionReading {
+    int64_t ns = 0;
+    bool moving = false;
+    int64_t untilNs = 0;
+    double speed = 1.0;
+  };
+  PositionReading ReadPosition();
+  // Whether the graph can change the speed (scaletempo is there); true
+  // while unbuilt.
+  bool HasTempo() const;
 
   // For benchmarks: the number of the last seek sent to the graph
   // (PcmBlock::seekGeneration of its data). A seek to where the last one went,
@@ -92,9 +107,11 @@ class GstPlayer : public Player {
 class GstPlayerFactory : public PlayerFactory {
  public:
   explicit GstPlayerFactory(GraphNotify notify = {}) : notify_(std::move(notify)) {}
+  ~GstPlayerFactory() override;
   // True when the device monitor finds an audio output device.
   bool HasAudioDevice() override;
-  // A new GstPlayer that reports graph events through the factory's callback.
+  // A new player on a thread of its own (EnginePlayer, over a GstPlayer) that
+  // reports graph events through the factory's callback.
   std::unique_ptr<Player> Create() override;
 
  private:

@@ -2,7 +2,9 @@
 // The player's inside, shared by gst_player.cpp (the operations), the bus
 // handlers (engine_bus.cpp) and the pad probes (engine_pads.cpp).
 //
-// Threading. Every public operation runs on the GUI thread. GStreamer runs the
+// Threading. Every public operation runs on one thread, the engine's (see
+// playback/engine_player.h: the window never calls a GstPlayer itself; tests
+// and benchmarks may call one from their own thread). GStreamer runs the
 // pipeline on threads of its own (the parser's or the demuxer's task, the
 // PulseAudio main loop); they reach this player only through
 //  - the bus sync handler (OnBusMessage, one function per message type): it
@@ -11,32 +13,38 @@
 //    its own what follows (the plan's next pass, the next stretch, playback
 //    on past B, or the stop) and sends the next seek without a flush
 //    (OnSegmentDone), upstream from the decoder's input, never through the
-//    pipeline, whose state lock a state change on the GUI thread may hold;
+//    pipeline, whose state lock a state change on the engine thread may hold;
 //  - the probe on the audio sink's input pad (OnSinkPad): it marks a seek as
 //    landed when its first buffer arrives, feeds the optional observer, and
 //    keeps the segments the sink takes (OnSinkSegment), joining each pass to
-//    the one before in running time and timing the plan's events;
+//    the one before in running time, placing a spliced seek's cut and timing
+//    the plan's events;
 //  - the clock's thread (ClockTimers): it queues a plan event when the clock
 //    reaches the running time at which it is heard;
 //  - the demuxer's pad-added handler (OnPadAdded): it links the audio pad;
 //  - two more probes: one holds the MPEG parser's first read during a build
 //    (PauseAtFirstFrame), one moves the splitter graph's segments
-//    (OnFramerSegment).
-// The state of one load is split by who touches it: `gui` (the GUI thread
-// only), `locked` (under `mutex`), `shared` (atomics) and `tap` (the
-// streaming thread only); a new load resets each. The GUI thread waits only
-// inside a build, for a bounded preroll, and in a teardown; seeks and state
-// changes return at once.
+//    (OnFramerSegment);
+//  - the splice watch's thread (SpliceWatch): it flushes the sink when a
+//    spliced seek waits too long for it.
+// The state of one load is split by who touches it: `gui` (the engine
+// thread only; named for the thread that called the player before it had
+// its own), `locked` (under `mutex`), `shared` (atomics) and `tap` (the
+// streaming thread only); a new load resets each. The engine thread waits
+// inside a build, for a bounded preroll, in a teardown, and in a seek that
+// flushes or splices: a splice is bounded by the splice watch.
 
 #include <gst/gst.h>
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "playback/clock_timers.h"
@@ -50,6 +58,43 @@ namespace orvex {
 // What the engine is doing. Run, Pause, Stop and Teardown all go through
 // Impl::Enter; a build ends in kPaused.
 enum class EngineState { kEmpty, kPaused, kPlaying };
+
+// Bounds a spliced seek. Its flush is kept from the sink, so the seek waits
+// for the sink's streaming thread, and that thread waits for the sound server
+// to ask for data. When the server does not ask in time (stopped, stalled, or
+// a sink that never wakes), the watch runs its action on a thread of its own:
+// the sink is flushed, which wakes its thread, and the seek goes on as one
+// that flushes.
+class SpliceWatch {
+ public:
+  SpliceWatch() = default;
+  ~SpliceWatch();
+  SpliceWatch(const SpliceWatch&) = delete;
+  SpliceWatch& operator=(const SpliceWatch&) = delete;
+  // Runs action once deadlineNs (steady clock) has passed, unless disarmed.
+  void Arm(int64_t deadlineNs, std::function<void()> action);
+  // Disarms it, waiting for an action that is running; true when it ran.
+  bool Disarm();
+
+ private:
+  void Run();
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::thread thread_;
+  bool armed_ = false;
+  bool running_ = false;
+  bool fired_ = false;
+  bool quit_ = false;
+  int64_t deadlineNs_ = 0;
+  std::function<void()> action_;
+};
+
+// A jump's cut, while playing: the running time at which the old sound is
+// to end and the new one to begin, and the new one's first place, there.
+struct Cut {
+  int64_t atNs = -1;
+  int64_t targetNs = 0;
+};
 
 // What a segment on its way to the sink starts: a step of the plan (told by
 // its events) or, once the plan is cleared, playback on past B (told by none).
@@ -70,7 +115,10 @@ struct GstPlayer::Impl {
   Result Enter(EngineState to);
   Result StateResult(GstStateChangeReturn ret, EngineState to);
   void RecordText(Result code, const std::string& text);
-  int64_t PositionNs();
+  // The position; `moving` is set when it is the place heard with playback
+  // going on (it then moves with the clock at the speed), and `untilNs` to
+  // where it goes on without a seek (B, or the length).
+  int64_t PositionNs(bool* moving = nullptr, int64_t* untilNs = nullptr);
   bool HeardPositionNs(int64_t& ns);
   // Whether a seek can be spliced into what plays (see Graph::spliceable).
   bool Spliceable(const SeekSpan& span, double speed, bool endsPass) const;
@@ -84,7 +132,21 @@ struct GstPlayer::Impl {
   // current speed, as a segment ending at B when the plan's pass holds the
   // target. The first segment after the flush starts `join` (a pass ended by
   // the seek) and is heard after its silence.
-  void SendSeek(int64_t target, Join join = {});
+  // With a cut, a seek spliced into what plays begins at the cut's target,
+  // heard from the cut's running time on (the target is the sink's to move
+  // on when its data come too late for that); one that flushes goes to
+  // target.
+  void SendSeek(int64_t target, Join join = {}, const Cut* cut = nullptr);
+  // A jump of deltaNs, counted from the place heard where its cut is heard;
+  // jumps whose cut is not heard yet add up. A change of speed is a jump of 0.
+  void Jump(int64_t deltaNs);
+  // The place heard at a running time of the sink, by the segments it has
+  // taken; false when it cannot tell.
+  bool HeardAt(int64_t runningNs, int64_t& ns);
+  // The sink's running time now, -1 when it has none.
+  int64_t SinkRunningNowNs() const;
+  // The sink is flushed by the splice watch (a splice that waits too long).
+  void FlushStuckSink();
   // The pass in progress ends now: what follows it starts at once (after
   // the gap), or the plan ends here.
   void EndPassNow(int64_t target);
@@ -108,6 +170,9 @@ struct GstPlayer::Impl {
   static void OnPadAdded(GstElement* element, GstPad* pad, gpointer data);
   void OnSinkBuffer(GstPadProbeInfo* info);
   void OnSinkSegment(GstPadProbeInfo* info);
+  // Where a spliced seek's first segment goes in running time (under
+  // `mutex`): its jump's cut, or a lead after now.
+  Segment PlaceSplice(Segment s, int64_t now);
 
   const GraphNotify notify;
   const GstPlayerOptions options;
@@ -138,9 +203,12 @@ struct GstPlayer::Impl {
     // The sink starts from nothing at the next run (a build or a seek while
     // paused emptied it): only then does its first sample need the lead.
     bool sinkEmpty = true;
-    // A splice waited too long for the sink (a sound server that asks for
-    // data seldom): this file's seeks flush.
+    // Splices that the watch had to end, in a row; after a few (a sound
+    // server that asks for data seldom) this file's seeks flush.
+    int spliceFlushes = 0;
     bool spliceSlow = false;
+    // The last seek was a jump, whose cut may not be heard yet.
+    bool lastSeekJump = false;
     std::string lyrics;  // in the file's tags
   } gui;
 
@@ -177,6 +245,14 @@ struct GstPlayer::Impl {
     int stepsSent = 0;
     int stepsHeard = 0;
     std::vector<Segment> sinkSegments;  // since the last flush, oldest first
+    // The seek whose segment the sink has taken (sinkSegments are its).
+    uint64_t segmentsGeneration = 0;
+    // A spliced jump's cut, for the sink to place (atNs -1: none), at the
+    // speed of the new segment.
+    Cut cut;
+    double cutSpeed = 1.0;
+    // The jumps sent whose segment has not reached the sink yet, added up.
+    int64_t jumpCarryNs = 0;
   } locked;
 
   // Atomic: read and written by any thread.
@@ -215,6 +291,7 @@ struct GstPlayer::Impl {
   Segment sinkSegment;  // the segment the sink plays its buffers by
 
   ClockTimers timers;
+  SpliceWatch watch;
 };
 
 }  // namespace orvex

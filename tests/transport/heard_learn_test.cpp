@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -28,6 +29,7 @@
 
 #include "app/app.h"
 #include "core/sentence_finder.h"
+#include "playback/engine_player.h"
 #include "playback/gst_player.h"
 #include "playback/sentence_analysis.h"
 #include "tests/playback/player_fixture.h"
@@ -721,6 +723,208 @@ TEST_F(HeardLearn, ARestartResumesAtTheKeptPlace) {
   // An MPEG frame is 1152 samples.
   EXPECT_NEAR(run.from, take_.MsToFrames(kPlace), 1152) << Describe(run);
   EXPECT_GE(run.FileEnd(), take_.MsToFrames(kPlace + 1000)) << Describe(run);
+}
+
+// --- The engine on its own thread ------------------------------------------
+
+namespace {
+
+// A minute of white noise, made at test time: it never repeats, so every
+// stretch heard is found in it.
+std::string NoiseLesson(const test::TempDir& dir) {
+  const std::string wav = dir.File("noise.wav"), mp3 = dir.File("noise60.mp3");
+  const std::string command = "sox -D -n -r 44100 -c 2 -b 16 '" + wav +
+                              "' synth 60 whitenoise vol 0.3 && lame --quiet --cbr -b 192 '" +
+                              wav + "' '" + mp3 + "'";
+  return std::system(command.c_str()) == 0 ? mp3 : std::string();
+}
+
+// The calls the window makes, timed; only a call that never comes back
+// fails (a second stands for that), the rest is printed.
+class CallTimes {
+ public:
+  void Time(const std::function<void()>& call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    times_.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                               start)
+                         .count());
+  }
+  void Check(const char* what) {
+    ASSERT_FALSE(times_.empty());
+    std::vector<double> t = times_;
+    std::sort(t.begin(), t.end());
+    std::printf("%s: %zu calls, median %.3f ms, 99th %.3f ms, max %.3f ms\n", what, t.size(),
+                t[t.size() / 2], t[t.size() * 99 / 100], t.back());
+    EXPECT_LT(t.back(), 1000.0) << "a call held the window";
+  }
+
+ private:
+  std::vector<double> times_;
+};
+
+}  // namespace
+
+// Three jumps, then ten at 30 Hz (a held key), then a pause: each jump is
+// heard whole (3 s from the place heard at its cut, to the millisecond),
+// without a silence, the burst adds up to 30 s however its jumps were
+// merged, and the pause is heard at once.
+TEST_F(HeardLearn, JumpsAreHeardWholeAlsoInABurst) {
+  const std::string lesson = NoiseLesson(dir_);
+  ASSERT_FALSE(lesson.empty()) << "sox or lame failed";
+  ASSERT_TRUE(Open(lesson));
+  ASSERT_TRUE(PumpUntil([&] { return view().positionMs >= 1000; }, 10s));
+  std::vector<size_t> singles;
+  for (int i = 0; i < 3; ++i) {
+    singles.push_back(take_.Mark());
+    app_.JumpForward();
+    PumpFor(1000ms);
+  }
+  const size_t burst = take_.Mark();
+  for (int i = 0; i < 10; ++i) {
+    app_.JumpForward();
+    std::this_thread::sleep_for(33ms);
+    app_.OnGraphEvent();
+  }
+  PumpFor(700ms);
+  const size_t pause = take_.Mark();
+  app_.TogglePlay();
+  PumpFor(400ms);
+  ASSERT_TRUE(take_.Finish());
+
+  // Each cut: the run before it ends where the next begins (no silence),
+  // and the file moves on by the jump.
+  auto jumpAfter = [&](const HeardRun* run) -> double {
+    const HeardRun* next = take_.Next(run);
+    if (!next) {
+      ADD_FAILURE() << "nothing heard after " << Describe(*run);
+      return 0;
+    }
+    EXPECT_NEAR(static_cast<double>(next->at), static_cast<double>(run->End()), 1.0)
+        << "a silence or a gap between " << Describe(*run) << " and " << Describe(*next);
+    return Ms(next->from - run->FileEnd());
+  };
+  for (const size_t mark : singles) {
+    const HeardRun* run = take_.RunPlayingAt(mark);
+    ASSERT_NE(run, nullptr);
+    const double jump = jumpAfter(run);
+    std::printf("a jump heard as %.3f ms\n", jump);
+    EXPECT_NEAR(jump, 3000, 1.0) << "after " << Describe(*run);
+  }
+  const HeardRun* run = take_.RunPlayingAt(burst);
+  const HeardRun* last = take_.RunPlayingAt(pause);
+  ASSERT_NE(run, nullptr);
+  ASSERT_NE(last, nullptr);
+  // Jumps merged on their way, or cut one after another, add up: the file
+  // runs 30 s ahead of the recording, and no silence lies between.
+  const double total = Ms(last->Offset() - run->Offset());
+  int cuts = 0;
+  for (const HeardRun* r = run; r != last; r = take_.Next(r)) ++cuts;
+  std::printf("the burst of ten: %d cuts heard, %.3f ms in all\n", cuts, total);
+  EXPECT_NEAR(total, 30000, 1.0);
+  for (const auto& [from, to] : test::SilencesIn(take_.heard(), take_.MsToFrames(1))) {
+    EXPECT_FALSE(from < last->End() && to > run->at)
+        << "a silence of " << Ms(static_cast<int64_t>(to - from)) << " ms in the burst";
+  }
+  // The pause ends what is heard at once, and nothing follows it.
+  const double pauseMs = Ms(static_cast<int64_t>(last->End()) -
+                            static_cast<int64_t>(take_.FrameOf(pause)));
+  std::printf("the pause heard %.1f ms after the key (marks within %d ms)\n", pauseMs,
+              test::kMarkSlackMs);
+  EXPECT_LE(pauseMs, 100 + test::kMarkSlackMs);
+  EXPECT_EQ(take_.Next(last), nullptr);
+}
+
+// Thousands of loops dragged on the wave strip and of ← → ↑ keys while
+// playing (seeded): every call comes back, the player still plays after
+// them, and its thread ends when the file is closed.
+TEST_F(HeardLearn, AStormOfDragsAndKeysNeverHoldsTheWindow) {
+  const std::string lesson = NoiseLesson(dir_);
+  ASSERT_FALSE(lesson.empty()) << "sox or lame failed";
+  ASSERT_TRUE(Open(lesson));
+  std::mt19937 random(18);
+  CallTimes calls;
+  for (int i = 0; i < 3000; ++i) {
+    const uint32_t pick = random() % 8;
+    calls.Time([&] {
+      if (pick < 3) {
+        const auto a = static_cast<int32_t>(random() % 55000);
+        app_.LoopStretch(a, a + 300 + static_cast<int32_t>(random() % 3000));
+      } else if (pick == 3) {
+        app_.JumpForward();
+      } else if (pick == 4) {
+        app_.JumpBackward();
+      } else if (pick == 5) {
+        app_.RepeatKey();
+      } else {
+        app_.OnGraphEvent();
+        app_.Tick();
+      }
+    });
+    if (i % 20 == 0) std::this_thread::sleep_for(3ms);
+  }
+  calls.Check("the storm");
+  // The player answers: the loop cleared, playback moves on.
+  if (view().pointA != -1) app_.RepeatKey();
+  if (view().pointA != -1) app_.RepeatKey();
+  ASSERT_EQ(view().playState, Playing);
+  const int32_t before = view().positionMs;
+  ASSERT_TRUE(PumpUntil([&] { return view().positionMs > before + 500; }, 10s))
+      << "playback stood still after the storm at " << before << " ms";
+  take_.Finish();
+  app_.CloseFile();
+  EXPECT_TRUE(WaitForEngines(5s)) << "the player's thread did not end";
+}
+
+// The sound server stopped for two seconds while playing, with a jump and a
+// pause asked meanwhile: the window answers all along, and once the server
+// is back the lesson waits paused at the place asked for and plays on.
+TEST_F(HeardLearn, AStoppedSoundServerNeverHoldsTheWindow) {
+  const char* server = std::getenv("ORVEX_PULSE_PID");
+  if (!server) GTEST_SKIP() << "no sound server of the tests' own";
+  const pid_t pid = static_cast<pid_t>(std::atol(server));
+  const std::string lesson = NoiseLesson(dir_);
+  ASSERT_FALSE(lesson.empty()) << "sox or lame failed";
+  ASSERT_TRUE(Open(lesson));
+  ASSERT_TRUE(PumpUntil([&] { return view().positionMs >= 1500; }, 10s));
+  const int32_t heardBefore = view().positionMs;
+  CallTimes calls;
+  ASSERT_EQ(kill(pid, SIGSTOP), 0);
+  const auto stopped = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(200ms);
+  calls.Time([&] { app_.JumpForward(); });
+  for (int i = 0; i < 12; ++i) {
+    std::this_thread::sleep_for(25ms);
+    calls.Time([&] {
+      app_.OnGraphEvent();
+      app_.Tick();
+    });
+  }
+  calls.Time([&] { app_.TogglePlay(); });
+  while (std::chrono::steady_clock::now() - stopped < 2s) {
+    std::this_thread::sleep_for(25ms);
+    calls.Time([&] { app_.OnGraphEvent(); });
+  }
+  kill(pid, SIGCONT);
+  calls.Check("with the sound server stopped");
+  EXPECT_EQ(view().playState, Paused);
+  PumpFor(1500ms);
+  const int32_t asked = view().positionMs;
+  std::printf("before the stop %d ms, paused at %d ms\n", heardBefore, asked);
+  // The jump counts from where the sound stopped, a little after what the
+  // window last showed.
+  EXPECT_GE(asked, heardBefore + 3000);
+  EXPECT_LE(asked, heardBefore + 3000 + 1000);
+  const size_t resumed = take_.Mark();
+  app_.TogglePlay();
+  PumpFor(1500ms);
+  ASSERT_TRUE(Finish());
+  // The lesson plays on. (Where from is not judged on the null sink, which
+  // catches up on the time it was stopped by playing what it holds at once.)
+  const HeardRun* run = take_.RunFrom(resumed);
+  ASSERT_NE(run, nullptr) << "nothing heard after the pause";
+  std::printf("heard after the pause from %.3f ms (shown %d ms)\n", Ms(run->from), asked);
+  EXPECT_GT(Ms(run->from), heardBefore + 2900) << "the jump was not made: " << Describe(*run);
 }
 
 }  // namespace

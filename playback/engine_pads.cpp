@@ -137,52 +137,9 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
   Segment s = ClipForSink(original, graph->framerPad ? -1 : locked.clipFromNs, locked.clipAtNs);
   bool discont = false;
   if (locked.join.pending && !locked.sinkSegments.empty()) {
-    const int64_t end = EndRunningTime(locked.sinkSegments.back());
-    if (end >= 0) {
-      const NextStep& step = locked.join.step;
-      s = JoinAfter(locked.sinkSegments.back(), s, step.gapNs);
-      discont = step.gapNs > 0;
-      if (locked.join.tell) events = EventsOfStep(step, end);
-      GST_DEBUG("joined at running time %" GST_TIME_FORMAT " (+%" GST_TIME_FORMAT ")",
-                GST_TIME_ARGS(end), GST_TIME_ARGS(step.gapNs));
-    }
-    locked.join = {};
+    discont = JoinToPrevious(s, events);
   } else if (locked.sinkSegments.empty() || locked.splicePending) {
-    // The first segment after a flush: a pass ended by a seek is heard
-    // after its silence; a seek into a silence lands in the pass it led to.
-    locked.segmentsGeneration = shared.flushedGeneration.load();
-    if (locked.splicePending) {
-      // Spliced: it begins a lead after what is heard now, and the sink
-      // places it there by its time, over what it held.
-      const GstClockTime now = gst_element_get_current_running_time(graph->sink);
-      if (GST_CLOCK_TIME_IS_VALID(now)) s = PlaceSplice(s, static_cast<int64_t>(now));
-      locked.cut = {};
-      GST_DEBUG("spliced at running time %" GST_TIME_FORMAT, GST_TIME_ARGS(s.base));
-      locked.sinkSegments.clear();
-      locked.splicePending = false;
-      discont = true;
-    }
-    if (locked.flushJoin.pending) {
-      const NextStep& step = locked.flushJoin.step;
-      int64_t gap = step.gapNs;
-      if (locked.flushClockNs >= 0) {
-        // The silence began at the flush, and the restart (now, and the
-        // start lead) is part of it.
-        const int64_t now = ClockNowNs();
-        if (now >= locked.flushClockNs) {
-          gap = std::max<int64_t>(gap - (now - locked.flushClockNs) - kStartLeadNs, 0);
-        }
-      }
-      events = EventsOfStep(step, s.base);
-      events.back().runningTime = s.base + gap;
-      s.base += gap;
-      discont = discont || step.gapNs > 0;
-      locked.flushJoin = {};
-    } else if (locked.announce && locked.plan.active()) {
-      events.push_back({kEventPassStarted, s.base, locked.plan.at.pass,
-                        static_cast<int32_t>(locked.plan.at.stretch)});
-    }
-    locked.announce = false;
+    discont = PlaceAfterFlush(s, events);
   }
   if (discont) {
     shared.discontFromNs = s.start;
@@ -204,6 +161,60 @@ void GstPlayer::Impl::OnSinkSegment(GstPadProbeInfo* info) {
   }
   lock.unlock();
   Schedule(events);
+}
+
+bool GstPlayer::Impl::JoinToPrevious(Segment& s, std::vector<TimedEvent>& events) {
+  bool discont = false;
+  const int64_t end = EndRunningTime(locked.sinkSegments.back());
+  if (end >= 0) {
+    const NextStep& step = locked.join.step;
+    s = JoinAfter(locked.sinkSegments.back(), s, step.gapNs);
+    discont = step.gapNs > 0;
+    if (locked.join.tell) events = EventsOfStep(step, end);
+    GST_DEBUG("joined at running time %" GST_TIME_FORMAT " (+%" GST_TIME_FORMAT ")",
+              GST_TIME_ARGS(end), GST_TIME_ARGS(step.gapNs));
+  }
+  locked.join = {};
+  return discont;
+}
+
+bool GstPlayer::Impl::PlaceAfterFlush(Segment& s, std::vector<TimedEvent>& events) {
+  // A pass ended by a seek is heard after its silence; a seek into a silence
+  // lands in the pass it led to.
+  bool discont = false;
+  locked.segmentsGeneration = shared.flushedGeneration.load();
+  if (locked.splicePending) {
+    // Spliced: the sink places it by its time, over what it held.
+    const GstClockTime now = gst_element_get_current_running_time(graph->sink);
+    if (GST_CLOCK_TIME_IS_VALID(now)) s = PlaceSplice(s, static_cast<int64_t>(now));
+    locked.cut = {};
+    GST_DEBUG("spliced at running time %" GST_TIME_FORMAT, GST_TIME_ARGS(s.base));
+    locked.sinkSegments.clear();
+    locked.splicePending = false;
+    discont = true;
+  }
+  if (locked.flushJoin.pending) {
+    const NextStep& step = locked.flushJoin.step;
+    int64_t gap = step.gapNs;
+    if (locked.flushClockNs >= 0) {
+      // The silence began at the flush, and the restart (now, and the
+      // start lead) is part of it.
+      const int64_t now = ClockNowNs();
+      if (now >= locked.flushClockNs) {
+        gap = std::max<int64_t>(gap - (now - locked.flushClockNs) - kStartLeadNs, 0);
+      }
+    }
+    events = EventsOfStep(step, s.base);
+    events.back().runningTime = s.base + gap;
+    s.base += gap;
+    discont = discont || step.gapNs > 0;
+    locked.flushJoin = {};
+  } else if (locked.announce && locked.plan.active()) {
+    events.push_back({kEventPassStarted, s.base, locked.plan.at.pass,
+                      static_cast<int32_t>(locked.plan.at.stretch)});
+  }
+  locked.announce = false;
+  return discont;
 }
 
 Segment GstPlayer::Impl::PlaceSplice(Segment s, int64_t now) {

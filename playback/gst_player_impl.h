@@ -170,6 +170,12 @@ struct GstPlayer::Impl {
   static void OnPadAdded(GstElement* element, GstPad* pad, gpointer data);
   void OnSinkBuffer(GstPadProbeInfo* info);
   void OnSinkSegment(GstPadProbeInfo* info);
+  // A segment that follows the one before without a flush (a step of the
+  // plan), and the first one after a flush or a splice: placed in running
+  // time, with the events they start; true when the sink must place it by
+  // its time (after a silence, or over what it held). Under `mutex`.
+  bool JoinToPrevious(Segment& s, std::vector<TimedEvent>& events);
+  bool PlaceAfterFlush(Segment& s, std::vector<TimedEvent>& events);
   // Where a spliced seek's first segment goes in running time (under
   // `mutex`): its jump's cut, or a lead after now.
   Segment PlaceSplice(Segment s, int64_t now);

@@ -16,8 +16,10 @@ namespace orvex {
 
 namespace {
 
-// How often the snapshot is made anew while playing.
-constexpr auto kRefresh = std::chrono::milliseconds(20);
+// How often the snapshot is made anew while playing, besides after every
+// command and every event (a pass heard, the end): in between the clock
+// carries the position on.
+constexpr auto kRefresh = std::chrono::milliseconds(100);
 // The position is carried on from a snapshot at most this long: a thread that
 // waits longer (a stalled sound server) holds what is shown where it was.
 constexpr int64_t kCarryLimitNs = 250'000'000;

@@ -3,8 +3,8 @@
 // EnginePlayer hands each command to a thread that owns one GstPlayer and
 // returns at once, as GstPlay and MPD's player thread do. What the window
 // reads (the position, the length, whether playback is at the end) comes
-// from a snapshot that the thread publishes after every command and every
-// 20 ms while playing; between two, the position is carried on by the clock
+// from a snapshot that the thread publishes after every command, every event
+// and every 100 ms while playing; between two, the position is carried on by the clock
 // at the speed, never past B or the end. Graph events come as before.
 //
 // Commands merge on their way: a seek or a jump that follows another still

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <regex>
 
+#include "core/files.h"
 #include "core/hash.h"
 #include "settings/study_store.h"
 #include "tests/settings/temp_home.h"
@@ -152,6 +153,44 @@ TEST_F(StudyStoreTest, SavedLoopsStayInTimeOrderWithoutTwinsAndAtMostTwoHundred)
   EXPECT_EQ(loops.size(), kMaxSavedLoops);
   EXPECT_TRUE(std::is_sorted(loops.begin(), loops.end()));
   EXPECT_EQ(loops.front(), (SavedLoop{1000, 1500}));
+}
+
+// A memory as an earlier build wrote it, byte for byte: it still reads, and
+// the same memory saved again gives the same bytes.
+TEST_F(StudyStoreTest, AMemoryWrittenBeforeReadsAndIsWrittenTheSame) {
+  const std::string written =
+      "OrvexPlayer study 1\n"
+      "path 2fe8afbee7a88b2fe7acac31e8afbe2e6d7033\n"
+      "size 4000\n"
+      "mtime 1700000000123456789\n"
+      "position 61234\n"
+      "ab 60000 62000\n"
+      "speed 75\n"
+      "sentence 12\n"
+      "loop 1000 2500\n"
+      "loop 30000 33000\n"
+      "check 4cd18751651146ec\n";
+  StudyRecord r;
+  r.path = "/课程/第1课.mp3";  // no such file: its memory reads as changed
+  r.sizeBytes = 4000;
+  r.modifiedNs = 1700000000123456789;
+  r.positionMs = 61234;
+  r.aMs = 60000;
+  r.bMs = 62000;
+  r.rate = 75;
+  r.sentence = 12;
+  r.loops = {{1000, 2500}, {30000, 33000}};
+  const std::string file = store->FileFor(r.path);
+  MakeFolder(FolderOf(file));
+  WriteFile(file, written);
+  const auto found = store->Load(r.path);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->record, r);
+  EXPECT_TRUE(found->changed);
+
+  ASSERT_EQ(unlink(file.c_str()), 0);
+  ASSERT_EQ(store->Save(r), 0);
+  EXPECT_EQ(ReadFile(file), written);
 }
 
 // The keeper over the store: a file cut between two runs keeps its memory

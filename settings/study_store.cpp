@@ -1,7 +1,6 @@
 #include "settings/study_store.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -117,7 +116,8 @@ std::string StudyMemoryFolder() {
   return state.empty() ? std::string() : JoinPath(state, "OrvexPlayer");
 }
 
-StudyStore::StudyStore(std::string folder) : folder_(std::move(folder)) {}
+StudyStore::StudyStore(std::string folder)
+    : folder_(std::move(folder)), writer_(S_IRUSR | S_IWUSR) {}
 
 std::string StudyStore::FileFor(const std::string& path) const {
   return JoinPath(folder_, Hex64(Fnv1a64(path)) + ".study");
@@ -125,7 +125,15 @@ std::string StudyStore::FileFor(const std::string& path) const {
 
 std::optional<StudyStore::Found> StudyStore::Load(const std::string& path) const {
   if (folder_.empty()) return std::nullopt;
-  const std::optional<std::string> bytes = ReadOwnSmallFile(FileFor(path), kMaxStudyFileBytes);
+  const std::string file = FileFor(path);
+  // A memory kept and not on the disk yet is the memory.
+  std::optional<std::string> bytes;
+  if (std::optional<FileWriter::Ahead> ahead = writer_.AheadOf(file)) {
+    if (ahead->removed) return std::nullopt;
+    bytes = std::move(ahead->data);
+  } else {
+    bytes = ReadOwnSmallFile(file, kMaxStudyFileBytes);
+  }
   if (!bytes) return std::nullopt;
   std::optional<StudyRecord> record = Parse(*bytes, path);
   if (!record) return std::nullopt;
@@ -141,14 +149,22 @@ int StudyStore::Save(const StudyRecord& record) const {
   if (folder_.empty()) return ENOENT;
   const std::string text = Format(record);
   if (text.size() > kMaxStudyFileBytes) return EFBIG;
-  return SaveOwnFile(FileFor(record.path), text, S_IRUSR | S_IWUSR);
+  return writer_.WriteNow(FileFor(record.path), text);
+}
+
+void StudyStore::Keep(const StudyRecord& record) const {
+  if (folder_.empty()) return;
+  std::string text = Format(record);
+  if (text.size() > kMaxStudyFileBytes) return;
+  writer_.Write(FileFor(record.path), std::move(text));
+}
+
+void StudyStore::Settle(const std::string& path) const {
+  if (!folder_.empty()) writer_.Settle(FileFor(path));
 }
 
 void StudyStore::Forget(const std::string& path) const {
-  if (folder_.empty()) return;
-  const std::string file = FileFor(path);
-  struct stat st {};
-  if (lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(file.c_str());
+  if (!folder_.empty()) writer_.Remove(FileFor(path));
 }
 
 }  // namespace orvex

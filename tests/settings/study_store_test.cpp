@@ -6,11 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <regex>
+#include <thread>
 
 #include "core/files.h"
 #include "core/hash.h"
+#include "settings/file_writer.h"
 #include "settings/study_store.h"
 #include "tests/settings/temp_home.h"
 #include "transport/study_memory.h"
@@ -191,6 +194,68 @@ TEST_F(StudyStoreTest, AMemoryWrittenBeforeReadsAndIsWrittenTheSame) {
   ASSERT_EQ(unlink(file.c_str()), 0);
   ASSERT_EQ(store->Save(r), 0);
   EXPECT_EQ(ReadFile(file), written);
+}
+
+// Kept on the store's writer thread: a memory kept reads at once, whether
+// it is on the disk yet or not; one forgotten or saved over at once stays
+// so, whatever the thread was writing; what was kept last is on the disk
+// once the store goes.
+TEST_F(StudyStoreTest, AKeptMemoryReadsAtOnceAndIsOnTheDiskOnceTheStoreGoes) {
+  StudyRecord r = Sample();
+  const std::string file = store->FileFor(lesson);
+  for (int32_t i = 0; i < 200; ++i) {
+    r.positionMs = i;
+    store->Keep(r);
+    const auto found = store->Load(lesson);
+    ASSERT_TRUE(found) << i;
+    ASSERT_EQ(found->record.positionMs, i);
+  }
+  // Other names in the folder make each write scan them for what killed
+  // saves left: a write then lasts long enough to be caught under way.
+  MakeFolder(FolderOf(file));
+  for (int i = 0; i < 4000; ++i) WriteFile(FolderOf(file) + "/other" + std::to_string(i), "");
+  for (int round = 0; round < 50; ++round) {
+    store->Keep(r);
+    // Forgotten before, while or after the thread writes it.
+    std::this_thread::sleep_for(std::chrono::microseconds(round * 40));
+    store->Forget(lesson);
+    EXPECT_FALSE(store->Load(lesson)) << round;
+    store.emplace();
+    ASSERT_FALSE(ModeOf(file)) << "a forgotten memory came back, round " << round;
+
+    StudyRecord saved = r;
+    saved.positionMs = 5;
+    store->Keep(r);
+    ASSERT_EQ(store->Save(saved), 0);
+    store.emplace();
+    const auto found = store->Load(lesson);
+    ASSERT_TRUE(found) << "round " << round;
+    ASSERT_EQ(found->record, saved) << "round " << round;
+  }
+  r.positionMs = 777;
+  store->Keep(r);
+  store->Settle(lesson);
+  store.emplace();
+  const auto last = store->Load(lesson);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->record, r);
+  EXPECT_EQ(ModeOf(file).value_or(0) & 0777, 0600u);
+}
+
+// A write the writer thread cannot make is told, and what stood in the way
+// stays; the other files are written all the same.
+TEST_F(StudyStoreTest, TheWriterThreadTellsAFailedWriteAndGoesOn) {
+  FileWriter writer(S_IRUSR | S_IWUSR);
+  MakeFolder(root + "/taken/inner");
+  WriteFile(root + "/plain", "mine");
+  writer.Write(root + "/taken", "memory");
+  writer.Write(root + "/plain/below", "memory");
+  writer.Write(root + "/fine", "memory");
+  writer.Drain();
+  EXPECT_NE(writer.lastError(), 0);
+  EXPECT_TRUE(S_ISDIR(ModeOf(root + "/taken/inner").value_or(0)));
+  EXPECT_EQ(ReadFile(root + "/plain"), "mine");
+  EXPECT_EQ(ReadFile(root + "/fine"), "memory");
 }
 
 // The keeper over the store: a file cut between two runs keeps its memory

@@ -145,7 +145,9 @@ struct GstRecorder::Impl {
             impl.Queue(kInput, {RecorderEvent::kInputFailed});
             break;
           case kWriting: {
-            RecorderEvent event{eos ? RecorderEvent::kRecorded : RecorderEvent::kRecordFailed};
+            // The writer's own error: the file could not be written (the
+            // input's failures come above).
+            RecorderEvent event{eos ? RecorderEvent::kRecorded : RecorderEvent::kWriteFailed};
             {
               const std::lock_guard guard(impl.lock);
               event.heard = impl.takeHeard;
@@ -479,6 +481,7 @@ bool GstRecorder::TakeEvent(RecorderEvent& event) {
         break;
       case RecorderEvent::kRecorded:
       case RecorderEvent::kRecordFailed:
+      case RecorderEvent::kWriteFailed:
         impl_->End(Impl::kWriting);
         break;
       case RecorderEvent::kInputFailed:

@@ -15,6 +15,8 @@ struct RecorderEvent {
     kRecordFailed,  // the input failed while recording; the file is gone
     kPlayed,        // the take played to its end (or could not be played)
     kInputFailed,   // the input could not be opened, or failed while open
+    kWriteFailed,   // the take could not be written (its folder is read-only
+                    // or full); what was written of it is dropped
   };
   Kind kind = kRecorded;
   // kRecorded: some sound above the silence threshold came in during the take.

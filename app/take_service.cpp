@@ -58,8 +58,7 @@ void TakeService::Start(Job job) {
     const std::lock_guard guard(link->lock);
     if (TakeService* service = link->service) {
       QMetaObject::invokeMethod(
-          service, [service, intonation] { service->Finished(intonation); },
-          Qt::QueuedConnection);
+          service, [service, intonation] { service->Finished(intonation); }, Qt::QueuedConnection);
     }
   }).detach();
 }

@@ -195,8 +195,9 @@ struct GstRecorder::Impl {
   // as seeks and state changes must not run on a streaming thread; this one
   // takes no lock, so that the seek may wait for it.
   void Prerolled(GstElement* playback) {
-    gst_element_call_async(playback, &Impl::PlayStretch, new std::shared_ptr<Stretch>(stretch),
-                           [](gpointer data) { delete static_cast<std::shared_ptr<Stretch>*>(data); });
+    gst_element_call_async(
+        playback, &Impl::PlayStretch, new std::shared_ptr<Stretch>(stretch),
+        [](gpointer data) { delete static_cast<std::shared_ptr<Stretch>*>(data); });
   }
 
   // GStreamer's thread, holding a reference to playback: plays the stretch
@@ -214,7 +215,8 @@ struct GstRecorder::Impl {
                           s.toMs < 0 ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
                           s.toMs < 0 ? GST_CLOCK_TIME_NONE
                                      : static_cast<GstClockTime>(s.toMs) * GST_MSECOND)) {
-      GError* error = g_error_new_literal(GST_CORE_ERROR, GST_CORE_ERROR_SEEK, "stretch not sought");
+      GError* error =
+          g_error_new_literal(GST_CORE_ERROR, GST_CORE_ERROR_SEEK, "stretch not sought");
       gst_element_post_message(playback,
                                gst_message_new_error(GST_OBJECT(playback), error, nullptr));
       g_error_free(error);

@@ -89,8 +89,9 @@ std::optional<SentenceCacheEntry> SentenceCache::LoadEntry(const SentenceCacheKe
   for (int i = 0; i < 4; ++i) {
     if (!TakeLine(header, line)) return std::nullopt;
   }
-  if (!TakeLine(header, line) || !line.starts_with("count ") || !ParseInt64(line.substr(6), count) ||
-      count < 0 || count > static_cast<int64_t>(text.size() / 4)) {
+  if (!TakeLine(header, line) || !line.starts_with("count ") ||
+      !ParseInt64(line.substr(6), count) || count < 0 ||
+      count > static_cast<int64_t>(text.size() / 4)) {
     return std::nullopt;
   }
   const std::string expected = KeyLines(key, static_cast<size_t>(count));

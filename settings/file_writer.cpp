@@ -29,7 +29,9 @@ FileWriter::~FileWriter() {
     if (!thread_.joinable()) return;
     stopping_ = true;
     // Run flushes every write from now on.
-    for (const std::string& path : unflushed_) pending_.try_emplace(path, Job{Kind::kFlush, {}, true});
+    for (const std::string& path : unflushed_) {
+      pending_.try_emplace(path, Job{Kind::kFlush, {}, true});
+    }
   }
   changed_.notify_all();
   thread_.join();

@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "core/texts.h"
-#include "tests/support/fake_recorder.h"
 #include "tests/settings/temp_home.h"
+#include "tests/support/fake_recorder.h"
 #include "transport/shadowing.h"
 #include "tests/transport/transport_fixture.h"
 
@@ -316,8 +316,7 @@ TEST_F(SentencesTest, ATakeThatCannotBeSavedSaysWhereAndNotThatThereIsNoMicropho
   app.SetRecorder(&recorder);
   app.ApplyLearnSettings(LearnSettings{.repeatCount = 1, .shadowing = true});
   SimPlayer& p = Analysed();
-  const std::string notSaved =
-      FormatText(kTextTakeNotSaved, {TakeFolder(folder + "/lesson.mp3")});
+  const std::string notSaved = FormatText(kTextTakeNotSaved, {TakeFolder(folder + "/lesson.mp3")});
   p.positionMs = 0;
   app.NextSentence();
   PlayFor(p, 2100);

@@ -161,7 +161,9 @@ std::string App::StatusText(int32_t sentence) const {
   if (text.empty()) {
     text = loop_.inGap() ? std::string(Text(kTextStatusInGap)) : transport_.status();
   }
-  if (takeNote_ != 0) {
+  if (takeNote_ == kTextTakeNotSaved) {
+    text += ' ' + FormatText(kTextTakeNotSaved, {shadowing_.folder()});
+  } else if (takeNote_ != 0) {
     text += ' ';
     text += Text(takeNote_);
   }
@@ -397,7 +399,8 @@ void App::StartTake(int64_t heardAtNs) {
   takeNote_ = 0;
   takeCut_ = false;
   if (!shadowing_.StartTake(transport_.filePath(), loop_.aMs(), loop_.bMs(), heardAtNs)) {
-    takeNote_ = kTextNoMicrophone;
+    takeNote_ = shadowing_.startFailure() == Shadowing::Outcome::kNotSaved ? kTextTakeNotSaved
+                                                                            : kTextNoMicrophone;
     loop_.SuspendShadowing(transport_.player());
   }
 }
@@ -472,6 +475,10 @@ void App::OnRecorderEvent() {
         break;
       case Shadowing::Outcome::kFailed:
         takeNote_ = kTextNoMicrophone;
+        loop_.SuspendShadowing(transport_.player());
+        break;
+      case Shadowing::Outcome::kNotSaved:
+        takeNote_ = kTextTakeNotSaved;
         loop_.SuspendShadowing(transport_.player());
         break;
       case Shadowing::Outcome::kDone:

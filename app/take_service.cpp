@@ -1,5 +1,6 @@
 #include "app/take_service.h"
 
+#include <thread>
 #include <utility>
 
 #include "app/app.h"
@@ -9,7 +10,8 @@
 namespace orvex {
 
 TakeService::TakeService(App& app, const std::string& source, QObject* parent)
-    : QObject(parent), app_(app) {
+    : QObject(parent), app_(app), link_(std::make_shared<Link>()) {
+  link_->service = this;
   // The recorder's threads only post; Qt drops what was posted to an object
   // that no longer exists.
   recorder_ = std::make_unique<GstRecorder>(
@@ -25,7 +27,11 @@ TakeService::TakeService(App& app, const std::string& source, QObject* parent)
 TakeService::~TakeService() {
   app_.SetRecorder(nullptr);
   app_.SetIntonationMaker(nullptr);
-  if (pitch_.joinable()) pitch_.join();
+  {
+    // Waits at most for a pitch thread posting its result.
+    const std::lock_guard guard(link_->lock);
+    link_->service = nullptr;
+  }
   recorder_.reset();
 }
 
@@ -40,17 +46,21 @@ void TakeService::MakeIntonation(const std::string& lesson, int32_t aMs, int32_t
 }
 
 void TakeService::Start(Job job) {
-  // The last thread has posted its result: it has ended, or is about to.
-  if (pitch_.joinable()) pitch_.join();
   running_ = true;
-  pitch_ = std::thread([this, job = std::move(job)] {
+  // The thread holds all it uses; it reaches the service only through the
+  // link, and only while the service is there. Qt drops what it posted if
+  // the service goes before it is delivered.
+  std::thread([link = link_, job = std::move(job)] {
     Intonation aligned =
         AlignIntonation(PitchOfFile(job.lesson, job.aMs, job.bMs), PitchOfFile(job.take, 0, -1));
     aligned.aMs = job.aMs;
     auto intonation = std::make_shared<const Intonation>(std::move(aligned));
-    QMetaObject::invokeMethod(
-        this, [this, intonation] { Finished(intonation); }, Qt::QueuedConnection);
-  });
+    const std::lock_guard guard(link->lock);
+    if (TakeService* service = link->service) {
+      QMetaObject::invokeMethod(
+          service, [service, intonation] { service->Finished(intonation); }, Qt::QueuedConnection);
+    }
+  }).detach();
 }
 
 void TakeService::Finished(std::shared_ptr<const Intonation> intonation) {

@@ -5,9 +5,9 @@
 
 #include <QObject>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 namespace orvex {
 
@@ -21,7 +21,8 @@ class TakeService : public QObject {
  public:
   // source: the input as a gst-launch description; empty for the default.
   TakeService(App& app, const std::string& source, QObject* parent = nullptr);
-  // The recorder stops and the pitch thread ends; nothing reaches the
+  // The recorder stops; a pitch thread still running is left to end on its
+  // own (never waited for) and its result goes nowhere. Nothing reaches the
   // application after.
   ~TakeService() override;
 
@@ -38,13 +39,20 @@ class TakeService : public QObject {
     int32_t bMs = 0;
     std::string take;
   };
+  // What a pitch thread reaches this object through, shared with it: the
+  // service, null once it is gone.
+  struct Link {
+    std::mutex lock;
+    TakeService* service = nullptr;
+  };
+
   void Start(Job job);
   void Finished(std::shared_ptr<const Intonation> intonation);
 
   App& app_;
   std::unique_ptr<GstRecorder> recorder_;
-  std::thread pitch_;
-  bool running_ = false;       // the pitch thread has a job (GUI thread)
+  std::shared_ptr<Link> link_;
+  bool running_ = false;       // a pitch thread has a job (GUI thread)
   std::optional<Job> waiting_;  // the next job, once it is done
 };
 

@@ -73,6 +73,16 @@ void DeleteEntries(int folderFd) {
   closedir(folder);
 }
 
+// Makes the names in the folder holding path durable; failures are ignored,
+// as the file is in place either way.
+void FlushFolder(const std::string& path) {
+  const int folderFd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd >= 0) {
+    fsync(folderFd);
+    close(folderFd);
+  }
+}
+
 }  // namespace
 
 std::string HomeFolder() {
@@ -131,12 +141,12 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-int ReplaceFile(const std::string& path, std::string_view data, mode_t mode) {
+int ReplaceFile(const std::string& path, std::string_view data, mode_t mode, bool flush) {
   std::string temporary = path + std::string(kTemporaryInfix) + "XXXXXX";
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return errno;
   int error = 0;
-  if (!WriteAll(fd, data) || fchmod(fd, mode) != 0 || fsync(fd) != 0) error = errno;
+  if (!WriteAll(fd, data) || fchmod(fd, mode) != 0 || (flush && fsync(fd) != 0)) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) {
@@ -144,12 +154,25 @@ int ReplaceFile(const std::string& path, std::string_view data, mode_t mode) {
     return error;
   }
   // Makes the rename itself durable; the file is in place either way.
-  const int folderFd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd >= 0) {
-    fsync(folderFd);
-    close(folderFd);
-  }
+  if (flush) FlushFolder(path);
   return 0;
+}
+
+int FlushFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st {};
+  int error = 0;
+  if (fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    error = EEXIST;
+  } else if (fsync(fd) != 0) {
+    error = errno;
+  }
+  close(fd);
+  if (error == 0) FlushFolder(path);
+  return error;
 }
 
 bool IsTemporaryName(std::string_view name, std::string_view prefix) {
@@ -195,14 +218,14 @@ void CreateParentFolders(const std::string& path, bool createLast) {
   if (createLast && !path.empty()) mkdir(path.c_str(), 0700);
 }
 
-int SaveOwnFile(const std::string& path, std::string_view data, mode_t mode) {
+int SaveOwnFile(const std::string& path, std::string_view data, mode_t mode, bool flush) {
   struct stat st {};
   if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
     return S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
   }
   CreateParentFolders(path, false);
   RemoveStaleTemporaryFiles(path);
-  return ReplaceFile(path, data, mode);
+  return ReplaceFile(path, data, mode, flush);
 }
 
 void DeleteFolderTree(const std::string& folder) {

@@ -39,8 +39,15 @@ bool WriteAll(int fd, std::string_view data);
 // "<path>.tmp-XXXXXX" beside it that is flushed to the disk and renamed over
 // the old one, so a crash leaves either the old file or the new one. Returns
 // 0, or the error number of the step that failed; on failure the old file is
-// untouched and the temporary file is gone.
-int ReplaceFile(const std::string& path, std::string_view data, mode_t mode);
+// untouched and the temporary file is gone. Without flush nothing waits for
+// the disk: a killed program still leaves the old file or the new one, but
+// a system that goes down before it wrote them back may lose the new one
+// (see FlushFile).
+int ReplaceFile(const std::string& path, std::string_view data, mode_t mode, bool flush = true);
+
+// Makes a regular file at path (not a link) and its name in its folder
+// durable on the disk. 0, or the error number of the step that failed.
+int FlushFile(const std::string& path);
 
 // Whether name is prefix followed by the six letters or digits that mkstemp
 // and mkdtemp put in place of XXXXXX.
@@ -63,7 +70,7 @@ void RemoveStaleTemporaryFiles(const std::string& path);
 // a device), which are left as they are; a link is replaced as a link, its
 // target untouched. A file where one of the folders belongs stays too, and
 // gives ENOTDIR. Otherwise as ReplaceFile.
-int SaveOwnFile(const std::string& path, std::string_view data, mode_t mode);
+int SaveOwnFile(const std::string& path, std::string_view data, mode_t mode, bool flush = true);
 
 // Creates every folder on the path up to its last separator, and the path
 // itself when createLast is set, private to the user. Failures are ignored.

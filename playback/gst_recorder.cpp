@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -81,9 +82,22 @@ struct GstRecorder::Impl {
     std::vector<int16_t> pcm;      // what the playback will play
   };
 
+  // A stretch of a file asked for by Play: it plays once the playback has
+  // prerolled, from a thread of GStreamer's (gst_element_call_async), never
+  // the caller's. Shared with that thread, which may run after the recorder
+  // is gone.
+  struct Stretch {
+    std::mutex lock;
+    GstElement* playback = nullptr;  // the playback it is for; null when none
+    bool pending = false;
+    int32_t fromMs = 0;
+    int32_t toMs = -1;
+  };
+
   std::function<void()> notify;
   std::string source;
   Watch watches[kRoles] = {{this, kInput}, {this, kWriting}, {this, kPlaying}};
+  std::shared_ptr<Stretch> stretch = std::make_shared<Stretch>();
 
   // Guarded by lock: the queued events, each pipeline's generation, the
   // input's last seconds and the take.
@@ -136,6 +150,12 @@ struct GstRecorder::Impl {
           if (s && gst_structure_has_name(s, "level")) impl.OnLevel(s);
         }
         break;
+      case GST_MESSAGE_ASYNC_DONE:
+        // The playback as a whole (not one of its elements) has prerolled.
+        if (watch->role == kPlaying && GST_IS_PIPELINE(GST_MESSAGE_SRC(message))) {
+          impl.Prerolled(GST_ELEMENT(GST_MESSAGE_SRC(message)));
+        }
+        break;
       case GST_MESSAGE_EOS:
       case GST_MESSAGE_ERROR:
         switch (watch->role) {
@@ -145,7 +165,9 @@ struct GstRecorder::Impl {
             impl.Queue(kInput, {RecorderEvent::kInputFailed});
             break;
           case kWriting: {
-            RecorderEvent event{eos ? RecorderEvent::kRecorded : RecorderEvent::kRecordFailed};
+            // The writer's own error: the file could not be written (the
+            // input's failures come above).
+            RecorderEvent event{eos ? RecorderEvent::kRecorded : RecorderEvent::kWriteFailed};
             {
               const std::lock_guard guard(impl.lock);
               event.heard = impl.takeHeard;
@@ -166,6 +188,41 @@ struct GstRecorder::Impl {
     // A dropped message is the handler's to release.
     gst_message_unref(message);
     return GST_BUS_DROP;
+  }
+
+  // A streaming thread (or the caller's): the playback has prerolled. A
+  // stretch waiting for it is sought and played on a thread of GStreamer's,
+  // as seeks and state changes must not run on a streaming thread; this one
+  // takes no lock, so that the seek may wait for it.
+  void Prerolled(GstElement* playback) {
+    gst_element_call_async(
+        playback, &Impl::PlayStretch, new std::shared_ptr<Stretch>(stretch),
+        [](gpointer data) { delete static_cast<std::shared_ptr<Stretch>*>(data); });
+  }
+
+  // GStreamer's thread, holding a reference to playback: plays the stretch
+  // unless the playback was ended or replaced since. A stretch that cannot be
+  // sought ends as played, through an error of the playback.
+  static void PlayStretch(GstElement* playback, gpointer data) {
+    Stretch& s = **static_cast<std::shared_ptr<Stretch>*>(data);
+    // Held throughout: the playback is not ended under the seek.
+    const std::lock_guard guard(s.lock);
+    if (!s.pending || s.playback != playback) return;
+    s.pending = false;
+    if (!gst_element_seek(playback, 1.0, GST_FORMAT_TIME,
+                          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                          GST_SEEK_TYPE_SET, static_cast<GstClockTime>(s.fromMs) * GST_MSECOND,
+                          s.toMs < 0 ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
+                          s.toMs < 0 ? GST_CLOCK_TIME_NONE
+                                     : static_cast<GstClockTime>(s.toMs) * GST_MSECOND)) {
+      GError* error =
+          g_error_new_literal(GST_CORE_ERROR, GST_CORE_ERROR_SEEK, "stretch not sought");
+      gst_element_post_message(playback,
+                               gst_message_new_error(GST_OBJECT(playback), error, nullptr));
+      g_error_free(error);
+      return;
+    }
+    gst_element_set_state(playback, GST_STATE_PLAYING);
   }
 
   // A source that fails before it streams sends its end on before any caps;
@@ -275,6 +332,12 @@ struct GstRecorder::Impl {
   // handler away, and counts a new generation: its queued events go stale.
   void End(Role role) {
     GstPipelinePtr& pipeline = pipelines[role];
+    if (role == kPlaying) {
+      // Waits at most for a stretch being sought on GStreamer's thread.
+      const std::lock_guard guard(stretch->lock);
+      stretch->playback = nullptr;
+      stretch->pending = false;
+    }
     if (pipeline) {
       GstBusPtr bus(gst_element_get_bus(pipeline.get()));
       pipeline.reset();
@@ -430,19 +493,25 @@ bool GstRecorder::Play(const std::string& path, int32_t fromMs, int32_t toMs) {
   gst_bus_set_sync_handler(bus.get(), &Impl::OnBus, &impl_->watches[Impl::kPlaying], nullptr);
   impl_->pipelines[Impl::kPlaying].reset(SinkFloating(playbin));
   if (fromMs > 0 || toMs >= 0) {
-    // A stretch: prerolled (a bounded wait, as a lesson's build), then
-    // played from its start to its end only.
-    gst_element_set_state(playbin, GST_STATE_PAUSED);
-    if (gst_element_get_state(playbin, nullptr, nullptr, 5 * GST_SECOND) == GST_STATE_CHANGE_FAILURE ||
-        !gst_element_seek(playbin, 1.0, GST_FORMAT_TIME,
-                          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                          GST_SEEK_TYPE_SET, static_cast<GstClockTime>(fromMs) * GST_MSECOND,
-                          toMs < 0 ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
-                          toMs < 0 ? GST_CLOCK_TIME_NONE
-                                   : static_cast<GstClockTime>(toMs) * GST_MSECOND)) {
+    // A stretch: prerolled, then played from its start to its end only
+    // (Impl::Prerolled), without waiting here. A file that cannot be played
+    // ends as played.
+    {
+      Impl::Stretch& s = *impl_->stretch;
+      const std::lock_guard guard(s.lock);
+      s.playback = playbin;
+      s.pending = true;
+      s.fromMs = fromMs;
+      s.toMs = toMs;
+    }
+    const GstStateChangeReturn paused = gst_element_set_state(playbin, GST_STATE_PAUSED);
+    if (paused == GST_STATE_CHANGE_FAILURE) {
       impl_->End(Impl::kPlaying);
       return false;
     }
+    // Prerolled at once: no message will tell.
+    if (paused != GST_STATE_CHANGE_ASYNC) impl_->Prerolled(playbin);
+    return true;
   }
   if (gst_element_set_state(playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
     impl_->End(Impl::kPlaying);
@@ -479,6 +548,7 @@ bool GstRecorder::TakeEvent(RecorderEvent& event) {
         break;
       case RecorderEvent::kRecorded:
       case RecorderEvent::kRecordFailed:
+      case RecorderEvent::kWriteFailed:
         impl_->End(Impl::kWriting);
         break;
       case RecorderEvent::kInputFailed:

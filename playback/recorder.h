@@ -15,6 +15,8 @@ struct RecorderEvent {
     kRecordFailed,  // the input failed while recording; the file is gone
     kPlayed,        // the take played to its end (or could not be played)
     kInputFailed,   // the input could not be opened, or failed while open
+    kWriteFailed,   // the take could not be written (its folder is read-only
+                    // or full); what was written of it is dropped
   };
   Kind kind = kRecorded;
   // kRecorded: some sound above the silence threshold came in during the take.
@@ -41,7 +43,9 @@ class Recorder {
   // The take in progress ends now; what came in so far is kept.
   virtual void EndRecording() = 0;
   // Plays [fromMs, toMs) of a take or a lesson once (toMs < 0: to the end);
-  // false when it cannot be played.
+  // false when it cannot be started. A stretch begins once the file has
+  // prerolled, without waiting here; one that cannot be played after all
+  // ends with kPlayed.
   virtual bool Play(const std::string& path, int32_t fromMs, int32_t toMs) = 0;
   // Stops recording (the file is dropped) and playing; no event follows. The
   // input stays open.

@@ -1,14 +1,13 @@
 #include "settings/study_store.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <string_view>
 
 #include "core/bounded_read.h"
+#include "core/checked_text.h"
 #include "core/files.h"
 #include "core/hash.h"
 
@@ -17,15 +16,10 @@ namespace {
 
 constexpr std::string_view kMagic = "OrvexPlayer study ";
 
-bool Number(std::string_view text, int64_t& value) {
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
 // A time of the file: 0..INT32_MAX, or -1 where allowed.
 bool Time(std::string_view text, int32_t& value, bool allowNone) {
   int64_t v = 0;
-  if (!Number(text, v) || v < (allowNone ? -1 : 0) || v > INT32_MAX) return false;
+  if (!ParseInt64(text, v) || v < (allowNone ? -1 : 0) || v > INT32_MAX) return false;
   value = static_cast<int32_t>(v);
   return true;
 }
@@ -38,9 +32,7 @@ bool Pair(std::string_view text, int32_t& a, int32_t& b, bool allowNone) {
 }
 
 std::string Format(const StudyRecord& r) {
-  std::string text(kMagic);
-  text += std::to_string(kStudyMemoryVersion) + "\n";
-  text += "path " + HexBytes(r.path) + "\n";
+  std::string text = CheckedTextHead(kMagic, kStudyMemoryVersion, r.path);
   text += "size " + std::to_string(r.sizeBytes) + "\n";
   text += "mtime " + std::to_string(r.modifiedNs) + "\n";
   text += "position " + std::to_string(r.positionMs) + "\n";
@@ -50,39 +42,33 @@ std::string Format(const StudyRecord& r) {
   for (const SavedLoop& l : r.loops) {
     text += "loop " + std::to_string(l.aMs) + " " + std::to_string(l.bMs) + "\n";
   }
-  text += "check " + Hex64(Fnv1a64(text)) + "\n";
+  SealCheckedText(text);
   return text;
 }
 
 // The record in text when it is whole, of this version and of path.
-std::optional<StudyRecord> Parse(std::string_view text, const std::string& path) {
-  const size_t checkAt = text.rfind("check ");
-  if (checkAt == std::string_view::npos ||
-      text.substr(checkAt) != "check " + Hex64(Fnv1a64(text.substr(0, checkAt))) + "\n") {
-    return std::nullopt;
-  }
-  text = text.substr(0, checkAt);
-  const std::string head =
-      std::string(kMagic) + std::to_string(kStudyMemoryVersion) + "\npath " + HexBytes(path) + "\n";
+std::optional<StudyRecord> Parse(std::string_view bytes, const std::string& path) {
+  const std::optional<std::string_view> body = CheckedTextBody(bytes);
+  if (!body) return std::nullopt;
+  std::string_view text = *body;
+  const std::string head = CheckedTextHead(kMagic, kStudyMemoryVersion, path);
   if (!text.starts_with(head)) return std::nullopt;
   text.remove_prefix(head.size());
 
   StudyRecord r;
   r.path = path;
+  std::string_view line;
   while (!text.empty()) {
-    const size_t newline = text.find('\n');
-    if (newline == std::string_view::npos) return std::nullopt;
-    const std::string_view line = text.substr(0, newline);
-    text.remove_prefix(newline + 1);
+    if (!TakeLine(text, line)) return std::nullopt;
     const size_t space = line.find(' ');
     if (space == std::string_view::npos) return std::nullopt;
     const std::string_view key = line.substr(0, space);
     const std::string_view value = line.substr(space + 1);
     bool ok = false;
     if (key == "size") {
-      ok = Number(value, r.sizeBytes);
+      ok = ParseInt64(value, r.sizeBytes);
     } else if (key == "mtime") {
-      ok = Number(value, r.modifiedNs);
+      ok = ParseInt64(value, r.modifiedNs);
     } else if (key == "position") {
       ok = Time(value, r.positionMs, false);
     } else if (key == "ab") {
@@ -130,7 +116,8 @@ std::string StudyMemoryFolder() {
   return state.empty() ? std::string() : JoinPath(state, "OrvexPlayer");
 }
 
-StudyStore::StudyStore(std::string folder) : folder_(std::move(folder)) {}
+StudyStore::StudyStore(std::string folder)
+    : folder_(std::move(folder)), writer_(S_IRUSR | S_IWUSR) {}
 
 std::string StudyStore::FileFor(const std::string& path) const {
   return JoinPath(folder_, Hex64(Fnv1a64(path)) + ".study");
@@ -138,7 +125,15 @@ std::string StudyStore::FileFor(const std::string& path) const {
 
 std::optional<StudyStore::Found> StudyStore::Load(const std::string& path) const {
   if (folder_.empty()) return std::nullopt;
-  const std::optional<std::string> bytes = ReadOwnSmallFile(FileFor(path), kMaxStudyFileBytes);
+  const std::string file = FileFor(path);
+  // A memory kept and not on the disk yet is the memory.
+  std::optional<std::string> bytes;
+  if (std::optional<FileWriter::Ahead> ahead = writer_.AheadOf(file)) {
+    if (ahead->removed) return std::nullopt;
+    bytes = std::move(ahead->data);
+  } else {
+    bytes = ReadOwnSmallFile(file, kMaxStudyFileBytes);
+  }
   if (!bytes) return std::nullopt;
   std::optional<StudyRecord> record = Parse(*bytes, path);
   if (!record) return std::nullopt;
@@ -154,14 +149,22 @@ int StudyStore::Save(const StudyRecord& record) const {
   if (folder_.empty()) return ENOENT;
   const std::string text = Format(record);
   if (text.size() > kMaxStudyFileBytes) return EFBIG;
-  return SaveOwnFile(FileFor(record.path), text, S_IRUSR | S_IWUSR);
+  return writer_.WriteNow(FileFor(record.path), text);
+}
+
+void StudyStore::Keep(const StudyRecord& record) const {
+  if (folder_.empty()) return;
+  std::string text = Format(record);
+  if (text.size() > kMaxStudyFileBytes) return;
+  writer_.Write(FileFor(record.path), std::move(text));
+}
+
+void StudyStore::Settle(const std::string& path) const {
+  if (!folder_.empty()) writer_.Settle(FileFor(path));
 }
 
 void StudyStore::Forget(const std::string& path) const {
-  if (folder_.empty()) return;
-  const std::string file = FileFor(path);
-  struct stat st {};
-  if (lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(file.c_str());
+  if (!folder_.empty()) writer_.Remove(FileFor(path));
 }
 
 }  // namespace orvex

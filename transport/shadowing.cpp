@@ -1,6 +1,7 @@
 #include "transport/shadowing.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,6 +107,7 @@ void ForgetTakes(const std::string& folder) {
 bool Shadowing::StartTake(const std::string& lessonPath, int32_t aMs, int32_t bMs,
                           int64_t heardAtNs) {
   Stop();
+  startFailure_ = Outcome::kFailed;
   if (!recorder_) return false;
   folder_ = TakeFolder(lessonPath);
   if (folder_.empty()) return false;
@@ -113,11 +115,21 @@ bool Shadowing::StartTake(const std::string& lessonPath, int32_t aMs, int32_t bM
   aMs_ = aMs;
   bMs_ = bMs;
   take_ = JoinPath(folder_, NewTakeName(aMs, bMs));
+  // The take's file is made first: a folder that cannot hold it (read-only,
+  // full, or a file in its place) is told as such, not as a missing input.
+  const int fd = open(take_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    take_.clear();
+    startFailure_ = Outcome::kNotSaved;
+    return false;
+  }
+  close(fd);
   // An input that failed since is opened again once: the take then begins
   // when it streams.
   const int32_t window = ShadowWindowMs(aMs, bMs);
   if (!recorder_->Record(take_, window, heardAtNs, true) &&
       !(recorder_->Listen() && recorder_->Record(take_, window, heardAtNs, true))) {
+    unlink(take_.c_str());
     take_.clear();
     return false;
   }
@@ -186,6 +198,13 @@ Shadowing::Outcome Shadowing::Follow(const RecorderEvent& event) {
         stage_ = Stage::kIdle;
       }
       return Outcome::kFailed;
+    case RecorderEvent::kWriteFailed:
+      if (stage_ != Stage::kRecording) return Outcome::kNothing;
+      // Nothing is heard back of a take that is not kept.
+      recorder_->Stop();
+      unlink(take_.c_str());
+      stage_ = Stage::kIdle;
+      return Outcome::kNotSaved;
     case RecorderEvent::kPlayed:
       if (stage_ != Stage::kPlaying) return Outcome::kNothing;
       if (!next_.empty()) {

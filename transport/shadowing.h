@@ -33,10 +33,11 @@ class Shadowing {
   // What a recorder event means for the loop.
   enum class Outcome {
     kNothing,
-    kPlaying,  // the take plays back now
-    kSilent,   // nothing was heard: the take is dropped
-    kFailed,   // the input failed, or could not be opened
-    kDone,     // the take was heard back: the next pass may begin
+    kPlaying,   // the take plays back now
+    kSilent,    // nothing was heard: the take is dropped
+    kFailed,    // the input failed, or could not be opened
+    kDone,      // the take was heard back: the next pass may begin
+    kNotSaved,  // the take could not be written in folder(): it is dropped
   };
 
   void SetRecorder(Recorder* recorder) { recorder_ = recorder; }
@@ -55,8 +56,13 @@ class Shadowing {
 
   // A silence after a pass of a..b began, heard at heardAtNs on the steady
   // clock (0: now): records the take from that instant, and plays it back
-  // when its window is over. False when the input is not open.
+  // when its window is over. False when the input is not open, or the take
+  // cannot be written in its folder: startFailure() tells which.
   bool StartTake(const std::string& lessonPath, int32_t aMs, int32_t bMs, int64_t heardAtNs);
+  // Why the last StartTake gave false: kFailed (no input) or kNotSaved.
+  Outcome startFailure() const { return startFailure_; }
+  // The folder of the lesson's takes, as the last StartTake found it.
+  const std::string& folder() const { return folder_; }
   // The take in progress ends early: it is kept and played back.
   void EndTake();
   // Everything stops; a take being recorded is dropped.
@@ -77,6 +83,7 @@ class Shadowing {
   std::string take_;  // the file being recorded
   std::string next_;  // the take that plays after the stretch
   std::string folder_;
+  Outcome startFailure_ = Outcome::kFailed;
   int32_t aMs_ = 0;
   int32_t bMs_ = 0;
 };

@@ -47,6 +47,8 @@ void StudyMemory::Keep(const State& state, Clock::time_point now) {
 }
 
 void StudyMemory::Close() {
+  // What was kept of the file goes to the disk for good.
+  if (open_ && store_) store_->Settle(record_.path);
   open_ = false;
   forgotten_ = false;
   noteUntil_ = {};
@@ -84,8 +86,9 @@ void StudyMemory::Save() {
   // The file's stamp as it is now: a memory of the file that changed is its
   // memory again from here.
   if (!store_ || !StampStudyRecord(record_)) return;
-  // A failed save keeps the memory there was; the program goes on.
-  (void)store_->Save(record_);
+  // Written on the store's own thread; a failed save keeps the memory there
+  // was, and the program goes on.
+  store_->Keep(record_);
 }
 
 }  // namespace orvex

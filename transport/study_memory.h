@@ -2,7 +2,8 @@
 // The study memory of the loaded file: what is kept when it closes (and now
 // and then while it plays), what comes back when it opens, and its saved
 // loops. Without a store nothing is read or written, but the saved loops
-// still last as long as the file is open.
+// still last as long as the file is open. Keeping never waits on the disk:
+// the store writes on its own thread, and flushes once the file closes.
 
 #include <chrono>
 #include <cstdint>
@@ -46,7 +47,8 @@ class StudyMemory {
   void Keep(const State& state, Clock::time_point now);
   // Time for the next keep while playing.
   bool Due(Clock::time_point now) const { return open_ && now - kept_ >= kKeepEvery; }
-  // The file closes (after its last Keep).
+  // The file closes (after its last Keep): what was kept is flushed to the
+  // disk.
   void Close();
   // Deletes the file's memory; nothing more is kept of it until a loop is
   // saved or it is opened again.

@@ -141,5 +141,27 @@ TEST(TakeIntonation, ARisingTakeIsTrackedAlignedAndDrawnOverItsStretch) {
   EXPECT_GT(take, 100) << "the take's curve is not drawn";
 }
 
+// The service goes while its pitch thread still tracks: the thread is not
+// waited for, ends on its own, and its result reaches nothing (the sanitizer
+// build would see a use of the service after it went).
+TEST(TakeIntonation, AServiceGoneWhileItsPitchThreadTracksHearsNothingMore) {
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  const std::string lesson = (home.path() + "/lesson.wav").toStdString();
+  WriteMonoWav(lesson, kRate, Glide(500, 3000, 150, 250, 500, 0.5f));
+  SilentShell shell;
+  GstPlayerFactory factory;
+  App app(shell, &factory);
+  auto takes = std::make_unique<TakeService>(app, "");
+  takes->MakeIntonation(lesson, 0, 4000, lesson);
+  takes.reset();
+  // Long enough for the thread to track both and try to hand them over.
+  for (int i = 0; i < 150; ++i) {
+    std::this_thread::sleep_for(20ms);
+    QCoreApplication::processEvents();
+  }
+  EXPECT_EQ(app.view().intonation, nullptr);
+}
+
 }  // namespace
 }  // namespace orvex::test

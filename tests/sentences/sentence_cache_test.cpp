@@ -247,5 +247,37 @@ TEST_F(SentenceCacheTest, WhatStandsInTheWayOfAnEntryStays) {
   EXPECT_EQ(ReadFile(dir.File("file")), "mine");
 }
 
+// An entry as an earlier build wrote it, byte for byte (peak bytes that are a
+// newline or a zero included): it is still found, and the same entry stored
+// again gives the same bytes.
+TEST_F(SentenceCacheTest, AnEntryWrittenBeforeReadsAndIsWrittenTheSame) {
+  const SentenceCacheKey old{"/课程/第1课.mp3", 4000, 1700000000123456789};
+  const std::vector<Sentence> spans{{100, 900, {}}, {1200, 2500, {}}};
+  const PeakList peaks{{-3, 5}, {-127, 127}, {10, 10}, {0, 0}};
+  const std::string written(
+      "OrvexPlayer sentences 2\n"
+      "path 2fe8afbee7a88b2fe7acac31e8afbe2e6d7033\n"
+      "size 4000\n"
+      "mtime 1700000000123456789\n"
+      "count 2\n"
+      "100 900\n"
+      "1200 2500\n"
+      "peaks 4\n"
+      "\xfd\x05\x81\x7f\n\n\x00\x00\n"
+      "check 4c6c373247f47339\n",
+      170);
+  ASSERT_EQ(written.back(), '\n');
+  std::filesystem::create_directories(dir.File("cache/OrvexPlayer/sentences"));
+  WriteFile(cache.EntryPath(old), written);
+  const std::optional<SentenceCacheEntry> found = cache.LoadEntry(old);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->sentences, spans);
+  EXPECT_EQ(found->peaks, peaks);
+
+  ASSERT_EQ(std::remove(cache.EntryPath(old).c_str()), 0);
+  ASSERT_EQ(cache.Store(old, spans, peaks), 0);
+  EXPECT_EQ(ReadFile(cache.EntryPath(old)), written);
+}
+
 }  // namespace
 }  // namespace orvex

@@ -6,10 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <regex>
+#include <thread>
 
+#include "core/files.h"
 #include "core/hash.h"
+#include "settings/file_writer.h"
 #include "settings/study_store.h"
 #include "tests/settings/temp_home.h"
 #include "transport/study_memory.h"
@@ -152,6 +156,106 @@ TEST_F(StudyStoreTest, SavedLoopsStayInTimeOrderWithoutTwinsAndAtMostTwoHundred)
   EXPECT_EQ(loops.size(), kMaxSavedLoops);
   EXPECT_TRUE(std::is_sorted(loops.begin(), loops.end()));
   EXPECT_EQ(loops.front(), (SavedLoop{1000, 1500}));
+}
+
+// A memory as an earlier build wrote it, byte for byte: it still reads, and
+// the same memory saved again gives the same bytes.
+TEST_F(StudyStoreTest, AMemoryWrittenBeforeReadsAndIsWrittenTheSame) {
+  const std::string written =
+      "OrvexPlayer study 1\n"
+      "path 2fe8afbee7a88b2fe7acac31e8afbe2e6d7033\n"
+      "size 4000\n"
+      "mtime 1700000000123456789\n"
+      "position 61234\n"
+      "ab 60000 62000\n"
+      "speed 75\n"
+      "sentence 12\n"
+      "loop 1000 2500\n"
+      "loop 30000 33000\n"
+      "check 4cd18751651146ec\n";
+  StudyRecord r;
+  r.path = "/课程/第1课.mp3";  // no such file: its memory reads as changed
+  r.sizeBytes = 4000;
+  r.modifiedNs = 1700000000123456789;
+  r.positionMs = 61234;
+  r.aMs = 60000;
+  r.bMs = 62000;
+  r.rate = 75;
+  r.sentence = 12;
+  r.loops = {{1000, 2500}, {30000, 33000}};
+  const std::string file = store->FileFor(r.path);
+  MakeFolder(FolderOf(file));
+  WriteFile(file, written);
+  const auto found = store->Load(r.path);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->record, r);
+  EXPECT_TRUE(found->changed);
+
+  ASSERT_EQ(unlink(file.c_str()), 0);
+  ASSERT_EQ(store->Save(r), 0);
+  EXPECT_EQ(ReadFile(file), written);
+}
+
+// Kept on the store's writer thread: a memory kept reads at once, whether
+// it is on the disk yet or not; one forgotten or saved over at once stays
+// so, whatever the thread was writing; what was kept last is on the disk
+// once the store goes.
+TEST_F(StudyStoreTest, AKeptMemoryReadsAtOnceAndIsOnTheDiskOnceTheStoreGoes) {
+  StudyRecord r = Sample();
+  const std::string file = store->FileFor(lesson);
+  for (int32_t i = 0; i < 200; ++i) {
+    r.positionMs = i;
+    store->Keep(r);
+    const auto found = store->Load(lesson);
+    ASSERT_TRUE(found) << i;
+    ASSERT_EQ(found->record.positionMs, i);
+  }
+  // Other names in the folder make each write scan them for what killed
+  // saves left: a write then lasts long enough to be caught under way.
+  MakeFolder(FolderOf(file));
+  for (int i = 0; i < 4000; ++i) WriteFile(FolderOf(file) + "/other" + std::to_string(i), "");
+  for (int round = 0; round < 50; ++round) {
+    store->Keep(r);
+    // Forgotten before, while or after the thread writes it.
+    std::this_thread::sleep_for(std::chrono::microseconds(round * 40));
+    store->Forget(lesson);
+    EXPECT_FALSE(store->Load(lesson)) << round;
+    store.emplace();
+    ASSERT_FALSE(ModeOf(file)) << "a forgotten memory came back, round " << round;
+
+    StudyRecord saved = r;
+    saved.positionMs = 5;
+    store->Keep(r);
+    ASSERT_EQ(store->Save(saved), 0);
+    store.emplace();
+    const auto found = store->Load(lesson);
+    ASSERT_TRUE(found) << "round " << round;
+    ASSERT_EQ(found->record, saved) << "round " << round;
+  }
+  r.positionMs = 777;
+  store->Keep(r);
+  store->Settle(lesson);
+  store.emplace();
+  const auto last = store->Load(lesson);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->record, r);
+  EXPECT_EQ(ModeOf(file).value_or(0) & 0777, 0600u);
+}
+
+// A write the writer thread cannot make is told, and what stood in the way
+// stays; the other files are written all the same.
+TEST_F(StudyStoreTest, TheWriterThreadTellsAFailedWriteAndGoesOn) {
+  FileWriter writer(S_IRUSR | S_IWUSR);
+  MakeFolder(root + "/taken/inner");
+  WriteFile(root + "/plain", "mine");
+  writer.Write(root + "/taken", "memory");
+  writer.Write(root + "/plain/below", "memory");
+  writer.Write(root + "/fine", "memory");
+  writer.Drain();
+  EXPECT_NE(writer.lastError(), 0);
+  EXPECT_TRUE(S_ISDIR(ModeOf(root + "/taken/inner").value_or(0)));
+  EXPECT_EQ(ReadFile(root + "/plain"), "mine");
+  EXPECT_EQ(ReadFile(root + "/fine"), "memory");
 }
 
 // The keeper over the store: a file cut between two runs keeps its memory

@@ -6,6 +6,7 @@
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -336,6 +337,23 @@ TEST_F(HeardShadowing, TakesKeptAreTheNewestFiveWholeOggOpusFiles) {
   }, 10s));
   EXPECT_EQ(outcome, Shadowing::Outcome::kSilent);
   EXPECT_EQ(TakesOf(TakeFolder(lesson), a, b), kept);
+}
+
+// A take whose file cannot be written (a full disk: the file is a link to
+// /dev/full) ends as a take that could not be written, not as a failed
+// input.
+TEST_F(HeardShadowing, ATakeThatCannotBeWrittenEndsAsSuch) {
+  GstRecorder& recorder = MakeRecorder();
+  ASSERT_TRUE(recorder.Listen());
+  std::this_thread::sleep_for(300ms);
+  const std::string take = dir_.File("full.ogg");
+  ASSERT_EQ(symlink("/dev/full", take.c_str()), 0);
+  ASSERT_TRUE(recorder.Record(take, 1000, 0, true));
+  Speak();
+  RecorderEvent event;
+  ASSERT_TRUE(test::WaitUntil([&] { return recorder.TakeEvent(event); }, 10s));
+  EXPECT_EQ(event.kind, RecorderEvent::kWriteFailed);
+  WaitSpeakers();
 }
 
 // No microphone: the message, and the loop heard as without shadowing, each

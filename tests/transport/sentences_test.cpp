@@ -7,8 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "playback/recorder.h"
+#include "core/texts.h"
 #include "tests/settings/temp_home.h"
+#include "tests/support/fake_recorder.h"
 #include "transport/shadowing.h"
 #include "tests/transport/transport_fixture.h"
 
@@ -269,34 +270,6 @@ TEST_F(SentencesTest, WithACountOfTwoEachSentencePlaysTwiceThenTheNext) {
   EXPECT_EQ(view().playState, Playing);
 }
 
-// A microphone answered by hand: what was asked of it, and the events it
-// gives back when the test says.
-class FakeRecorder : public Recorder {
- public:
-  bool Listen() override { return true; }
-  void StopListening() override {}
-  bool Record(const std::string& path, int32_t, int64_t fromNs, bool playBack) override {
-    takes.push_back(path);
-    from.push_back(fromNs);
-    playsBack = playBack;
-    return true;
-  }
-  void EndRecording() override {}
-  bool Play(const std::string&, int32_t, int32_t) override { return true; }
-  void Stop() override {}
-  int32_t LevelPercent() const override { return 0; }
-  bool TakeEvent(RecorderEvent& event) override {
-    if (events.empty()) return false;
-    event = events.front();
-    events.erase(events.begin());
-    return true;
-  }
-  std::vector<std::string> takes;
-  std::vector<int64_t> from;
-  bool playsBack = false;
-  std::vector<RecorderEvent> events;
-};
-
 // Shadowing through sentences: a take follows each sentence's last pass too,
 // from the instant the player heard the pass end. A silent take ends the
 // silence at once and the next sentence plays; after a take heard back the
@@ -329,6 +302,45 @@ TEST_F(SentencesTest, ATakeFollowsEachSentenceAndTheNextSentenceFollowsIt) {
   EXPECT_TRUE(view().inGap);
   EXPECT_EQ(view().pointA, 4000);
   PlayFor(p, ShadowGapMs(4000, 6000));
+  EXPECT_EQ(view().pointA, 7000);
+  EXPECT_FALSE(view().inGap);
+  app.SetRecorder(nullptr);
+}
+
+// A take that cannot be saved says so, and where, never that there is no
+// microphone: one whose writing failed on the way (a full disk), and one
+// whose folder cannot be made (a file where the takes folder belongs, which
+// stops root too).
+TEST_F(SentencesTest, ATakeThatCannotBeSavedSaysWhereAndNotThatThereIsNoMicrophone) {
+  FakeRecorder recorder;
+  app.SetRecorder(&recorder);
+  app.ApplyLearnSettings(LearnSettings{.repeatCount = 1, .shadowing = true});
+  SimPlayer& p = Analysed();
+  const std::string notSaved = FormatText(kTextTakeNotSaved, {TakeFolder(folder + "/lesson.mp3")});
+  p.positionMs = 0;
+  app.NextSentence();
+  PlayFor(p, 2100);
+  ASSERT_EQ(recorder.takes.size(), 1u);
+  ASSERT_TRUE(fs::exists(recorder.takes[0]));
+  recorder.events.push_back({RecorderEvent::kWriteFailed});
+  app.OnRecorderEvent();
+  EXPECT_NE(view().status.find(notSaved), std::string::npos) << view().status;
+  EXPECT_EQ(view().status.find(Text(kTextNoMicrophone)), std::string::npos) << view().status;
+  EXPECT_FALSE(fs::exists(recorder.takes[0]));
+  EXPECT_EQ(view().takeStage, 0);
+
+  // The mode on again, and the takes folder a file.
+  app.ToggleShadowing();
+  app.ToggleShadowing();
+  EXPECT_EQ(view().status.find(notSaved), std::string::npos) << view().status;
+  fs::remove_all(folder + "/data/OrvexPlayer/takes");
+  Write("data/OrvexPlayer/takes", "not a folder");
+  PlayFor(p, 3100);
+  EXPECT_EQ(recorder.takes.size(), 1u);
+  EXPECT_NE(view().status.find(notSaved), std::string::npos) << view().status;
+  EXPECT_EQ(view().status.find(Text(kTextNoMicrophone)), std::string::npos) << view().status;
+  // The second sentence's pass was followed by the third at once, as
+  // without the mode.
   EXPECT_EQ(view().pointA, 7000);
   EXPECT_FALSE(view().inGap);
   app.SetRecorder(nullptr);

@@ -1,5 +1,6 @@
 // The kept takes: per lesson and stretch, the newest five, and only files the
-// program named and wrote are ever counted or deleted.
+// program named and wrote are ever counted or deleted; a folder that cannot
+// hold a take.
 
 #include "transport/shadowing.h"
 
@@ -13,6 +14,7 @@
 
 #include "core/files.h"
 #include "tests/settings/temp_home.h"
+#include "tests/support/fake_recorder.h"
 
 namespace orvex {
 namespace {
@@ -73,6 +75,34 @@ TEST_F(KeptTakes, PruningLeavesTheNewestFiveAndEverythingNotATake) {
   ASSERT_EQ(unlink(note.c_str()), 0);
   ForgetTakes(folder);
   EXPECT_FALSE(Exists(folder));
+}
+
+// The take's file is made before the input records into it: a folder that
+// cannot hold it is told apart from an input that does not answer, and
+// neither leaves a file behind.
+TEST_F(KeptTakes, AFolderThatCannotHoldATakeIsToldApartFromAnInputThatDoesNotAnswer) {
+  test::FakeRecorder recorder;
+  Shadowing shadowing;
+  shadowing.SetRecorder(&recorder);
+  const std::string lesson = "/lessons/one.mp3";
+  // $XDG_DATA_HOME a file: no folder below it can be made, even by root.
+  dataEnv.Set(root + "/data");
+  Touch(root + "/data");
+  EXPECT_FALSE(shadowing.StartTake(lesson, 1000, 2000, 0));
+  EXPECT_EQ(shadowing.startFailure(), Shadowing::Outcome::kNotSaved);
+  EXPECT_EQ(shadowing.folder(), TakeFolder(lesson));
+  EXPECT_TRUE(recorder.takes.empty());
+
+  ASSERT_EQ(unlink((root + "/data").c_str()), 0);
+  recorder.answers = false;
+  EXPECT_FALSE(shadowing.StartTake(lesson, 1000, 2000, 0));
+  EXPECT_EQ(shadowing.startFailure(), Shadowing::Outcome::kFailed);
+  EXPECT_TRUE(test::ListFolder(TakeFolder(lesson)).empty());
+
+  recorder.answers = true;
+  ASSERT_TRUE(shadowing.StartTake(lesson, 1000, 2000, 0));
+  EXPECT_EQ(recorder.takes, std::vector<std::string>{shadowing.take()});
+  EXPECT_TRUE(Exists(shadowing.take()));
 }
 
 }  // namespace

@@ -29,6 +29,15 @@ constexpr int64_t kStopLeadOutNs = 100 * GST_MSECOND;
 // still be taken as joined to them.
 constexpr int64_t kStampJitterNs = 5 * GST_MSECOND;
 
+// GStreamer 1.22's wavparse, pulling a WAV file's chunks itself, clips a data
+// chunk of more bytes than this to this many, then walks the sound behind as
+// chunks (seconds over silence) and ends the stream there, before a sample.
+// Such a file is pushed to it through a queue instead, which it reads to the
+// end of the file ("ignore-length"; it counts the pushed data no further than
+// this either), and it ends where its header says. (wavparse's seeks in pull
+// mode overflow with ignore-length.)
+constexpr uint64_t kWavParseDataLimit = 0x7FFFFFFF;
+
 // parsebin's autoplug-select answers (GstAutoplugSelectResult is not in a
 // public header).
 constexpr int kAutoplugTry = 0;
@@ -52,7 +61,13 @@ struct FrontState {
   // The end of the audio track in stream time, from the first time segment
   // that ends (-1 until one does).
   std::atomic<int64_t> trackEndNs{-1};
-  std::atomic<int64_t> taggedEndNs{-1};  // from a DURATION tag of the track
+  // The end the file states for the track: a Matroska DURATION tag, or the
+  // header of a WAV file too large for wavparse's own count.
+  std::atomic<int64_t> statedEndNs{-1};
+  // That WAV file: wavparse reads it to the file's end, and every segment is
+  // cut at the end of its sound (a chunk may follow), where its length is known.
+  bool wavToEnd = false;
+  int64_t wavEndNs = -1;
   GstBaseParse* adtsParser = nullptr;  // set once, on the streaming thread that adds it
   // The stream time of the first decoded sample (-1 until it passes).
   std::atomic<int64_t> firstSampleNs{-1};
@@ -115,6 +130,10 @@ GstPadProbeReturn OnAdtsParserInput(GstPad*, GstPadProbeInfo*, gpointer data) {
 void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
   auto* state = static_cast<FrontState*>(data);
   GstElementFactory* factory = gst_element_get_factory(element);
+  if (state->wavToEnd && factory && g_strcmp0(GST_OBJECT_NAME(factory), "wavparse") == 0) {
+    g_object_set(element, "ignore-length", TRUE, nullptr);
+    return;
+  }
   if (!state->adts.found || !factory || !GST_IS_BASE_PARSE(element) ||
       g_strcmp0(GST_OBJECT_NAME(factory), "aacparse") != 0 || state->adtsParser) {
     return;
@@ -162,7 +181,7 @@ GstPadProbeReturn OnFrontOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
          ++i) {
       if (g_str_has_prefix(comment, "DURATION=")) {
         const int64_t ns = ParseTrackDuration(comment + 9);
-        if (ns > 0) state->taggedEndNs = ns;
+        if (ns > 0) state->statedEndNs = ns;
       }
     }
     return GST_PAD_PROBE_OK;
@@ -173,10 +192,13 @@ GstPadProbeReturn OnFrontOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
   gst_segment_copy_into(segment, &state->segment);
   const uint32_t seqnum = gst_event_get_seqnum(event);
   const int64_t asked = AskedStop(state, seqnum);
-  if (asked >= 0 && segment->format == GST_FORMAT_TIME) {
-    // Cut back to the stop asked: the sink plays no further.
+  // Cut back to the stop asked, or to the end of a WAV file's sound: the
+  // sink plays no further.
+  const int64_t cutAt =
+      asked >= 0 && (state->wavEndNs < 0 || asked < state->wavEndNs) ? asked : state->wavEndNs;
+  if (cutAt >= 0 && segment->format == GST_FORMAT_TIME) {
     const guint64 stop = gst_segment_position_from_stream_time(&state->segment, GST_FORMAT_TIME,
-                                                               static_cast<guint64>(asked));
+                                                               static_cast<guint64>(cutAt));
     if (GST_CLOCK_TIME_IS_VALID(stop) &&
         (!GST_CLOCK_TIME_IS_VALID(state->segment.stop) || stop < state->segment.stop)) {
       state->segment.stop = stop;
@@ -185,11 +207,13 @@ GstPadProbeReturn OnFrontOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
       gst_event_unref(event);
       GST_PAD_PROBE_INFO_DATA(info) = cut;
     }
-    return GST_PAD_PROBE_OK;
   }
+  if (asked >= 0) return GST_PAD_PROBE_OK;
   if (state->trackEndNs >= 0) return GST_PAD_PROBE_OK;
-  if (segment->format == GST_FORMAT_TIME && GST_CLOCK_TIME_IS_VALID(segment->stop)) {
-    const guint64 end = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, segment->stop);
+  // The segment as it went out (the event may have been replaced).
+  const GstSegment* out = &state->segment;
+  if (out->format == GST_FORMAT_TIME && GST_CLOCK_TIME_IS_VALID(out->stop)) {
+    const guint64 end = gst_segment_to_stream_time(out, GST_FORMAT_TIME, out->stop);
     if (GST_CLOCK_TIME_IS_VALID(end)) state->trackEndNs = static_cast<int64_t>(end);
   }
   return GST_PAD_PROBE_OK;
@@ -326,12 +350,15 @@ DecodeFront Refuse(DecodeFront front, Result code, const std::string& detail) {
 DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   DecodeFront front;
   AdtsScan adts;
+  WavLayout wav;
   {
     FileByteSource file;
     if (!file.Open(path)) return Refuse(std::move(front), kErrCannotOpen, path);
     front.probe = ProbeLesson(file);
     if (front.probe.content == LessonContent::kAdts) adts = ScanAdts(file, front.probe.contentOffset);
+    if (front.probe.content == LessonContent::kWav) wav = ScanWav(file, front.probe.contentOffset);
   }
+  const bool wavToEnd = wav.found && wav.dataBytes > kWavParseDataLimit;
   if (front.probe.content == LessonContent::kMp3) {
     front.isMp3 = true;
     return front;
@@ -346,6 +373,7 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   GstElement* bin = gst_bin_new("frontEnd");
   std::string missing;
   GstElement* source = AddElement(bin, "filesrc", "source", missing);
+  GstElement* queue = wavToEnd ? AddElement(bin, "queue", "push", missing) : nullptr;
   GstElement* parser = AddElement(bin, "parsebin", "parser", missing);
   GstElement* convert = AddElement(bin, "audioconvert", "frontConvert", missing);
   if (!missing.empty()) {
@@ -355,7 +383,9 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   g_object_set(source, "location", path.c_str(), nullptr);
   GstPadPtr convertOut = FindPin(convert, GST_PAD_SRC, 0);
   GstPad* ghost = gst_ghost_pad_new("src", convertOut.get());
-  if (!gst_element_link(source, parser) || !ghost || !gst_element_add_pad(bin, ghost)) {
+  const bool linked = queue ? gst_element_link_many(source, queue, parser, nullptr)
+                            : gst_element_link(source, parser);
+  if (!linked || !ghost || !gst_element_add_pad(bin, ghost)) {
     gst_object_unref(SinkFloating(bin));
     return Refuse(std::move(front), kErrFail, "filesrc -> parsebin");
   }
@@ -366,6 +396,11 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   state->convert = convert;
   state->probe = front.probe;
   state->adts = std::move(adts);
+  if (wavToEnd) {
+    state->wavToEnd = true;
+    state->wavEndNs = wav.LengthNs();
+    state->statedEndNs = state->wavEndNs;
+  }
   // A leading tag goes to the tag demuxer, which passes on what follows it.
   state->adtsShift = front.probe.leadingId3 ? front.probe.contentOffset : 0;
   g_object_set_data_full(G_OBJECT(bin), kStateKey, state,
@@ -400,7 +435,7 @@ bool DecodeFrontHasAudio(GstElement* bin) {
 int64_t DecodeFrontTrackEndNs(GstElement* bin) {
   const FrontState* state = StateOf(bin);
   if (!state) return -1;
-  const int64_t bySegment = state->trackEndNs, byTag = state->taggedEndNs;
+  const int64_t bySegment = state->trackEndNs, byTag = state->statedEndNs;
   if (bySegment < 0 || byTag < 0) return std::max(bySegment, byTag);
   return std::min(bySegment, byTag);
 }

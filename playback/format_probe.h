@@ -56,6 +56,24 @@ struct AdtsScan {
 // end, a trailing tag); found when there are two or more.
 AdtsScan ScanAdts(ByteSource& source, uint64_t offset, uint32_t indexStride = 8);
 
+// Where the sound of a RIFF/RF64 WAVE file lies, and its format, by walking
+// its chunks from the file header at offset.
+struct WavLayout {
+  bool found = false;      // a "fmt " chunk, then a "data" chunk
+  uint16_t formatTag = 0;  // of the format chunk (WAVE_FORMAT_EXTENSIBLE: its subformat's)
+  int channels = 0;
+  int sampleRate = 0;
+  int blockAlign = 0;
+  uint64_t dataOffset = 0;  // of the first sound byte in the file
+  // The size the data chunk states (in an RF64 file, its ds64 chunk's), or
+  // the rest of the file when it states none or more than there is.
+  uint64_t dataBytes = 0;
+  // The length of PCM, float or G.711 sound (whole sample frames); -1 for
+  // other data, whose length only its decoder knows.
+  int64_t LengthNs() const;
+};
+WavLayout ScanWav(ByteSource& source, uint64_t offset);
+
 // The time of a Matroska track's DURATION tag ("HH:MM:SS.nnnnnnnnn", as
 // ffmpeg and mkvmerge write it for each track) in nanoseconds; -1 when the
 // text is not one.

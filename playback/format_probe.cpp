@@ -28,6 +28,16 @@ bool AdtsAt(const std::vector<uint8_t>& b, size_t offset) {
   return offset + length >= b.size() || header(offset + length);
 }
 
+// Transport stream packets from offset on, stride bytes apart (188, or 192
+// with the time code of an M2TS file in front): three in a row.
+bool PacketsAt(const std::vector<uint8_t>& b, size_t offset, size_t stride) {
+  for (int i = 0; i < 3; ++i) {
+    const size_t at = offset + static_cast<size_t>(i) * stride;
+    if (at >= b.size() || b[at] != 0x47) return false;
+  }
+  return true;
+}
+
 uint16_t ReadLe16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
@@ -123,6 +133,7 @@ WavLayout ScanWav(ByteSource& source, uint64_t offset) {
       wav.channels = ReadLe16(f + 2);
       wav.sampleRate = static_cast<int>(std::min<uint32_t>(ReadLe32(f + 4), 1u << 30));
       wav.blockAlign = ReadLe16(f + 12);
+      wav.formatOffset = body;
       haveFormat = true;
     } else if (std::memcmp(chunk, "data", 4) == 0) {
       const uint64_t rest = size - body;
@@ -186,8 +197,16 @@ const char* ContentName(LessonContent content) {
       return "WAV";
     case LessonContent::kAdts:
       return "ADTS AAC";
+    case LessonContent::kMpegTs:
+      return "MPEG-TS";
+    case LessonContent::kMpegPs:
+      return "MPEG-PS";
   }
   return "?";
+}
+
+bool TakesMp3Builders(LessonContent content) {
+  return content == LessonContent::kMp3 || content == LessonContent::kMpegPs;
 }
 
 LessonProbe ProbeLesson(ByteSource& source) {
@@ -225,6 +244,11 @@ LessonProbe ProbeLesson(ByteSource& source) {
     probe.content = LessonContent::kWav;
   } else if (AdtsAt(b, 0)) {
     probe.content = LessonContent::kAdts;
+  } else if (PacketsAt(b, 0, 188) || PacketsAt(b, 4, 192)) {
+    // Before the frame scan: the audio in the packets may pass for MP3.
+    probe.content = LessonContent::kMpegTs;
+  } else if (b.size() >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 1 && b[3] == 0xBA) {
+    probe.content = LessonContent::kMpegPs;
   } else {
     probe.content = ScanMpegAudio(source).found ? LessonContent::kMp3 : LessonContent::kUnknown;
   }

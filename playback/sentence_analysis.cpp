@@ -317,7 +317,7 @@ bool SentenceAnalysis::Impl::Analyse(SentenceAnalysisResult& result) {
     // stay with the frame scan, which refuses them as the player's first
     // builder does.
     const LessonContent content = ProbeLesson(file).content;
-    if (content != LessonContent::kMp3 && content != LessonContent::kUnknown &&
+    if (!TakesMp3Builders(content) && content != LessonContent::kUnknown &&
         content != LessonContent::kEmpty) {
       return AnalyseFront(result);
     }

@@ -21,6 +21,7 @@
 #include "playback/gst_player.h"
 #include "tests/formats/front_check.h"
 #include "tests/playback/sound_check.h"
+#include "transport/open_file.h"
 
 namespace orvex::test {
 namespace {
@@ -112,6 +113,43 @@ INSTANTIATE_TEST_SUITE_P(Formats, LessonLength,
 // decoder is told to drop (+353 samples, 7 ms); what is heard ends where the
 // recording does. Run with --gtest_also_run_disabled_tests.
 INSTANTIATE_TEST_SUITE_P(DISABLED_WebM, LessonLength, ::testing::Values("opus.webm"), ParamName);
+
+// MP3 sound in a container goes to the front end whatever the codec, and plays
+// as ffmpeg decodes it: from its first sample, for as long. (ffmpeg and
+// GStreamer part on where the encoder's padding at the end is dropped, by an
+// MP4's edit list or a Matroska block's duration, and tsdemux estimates its
+// length: by less than a frame.)
+TEST(Mp3InAContainer, EachTakesTheDecoderAndPlaysItAll) {
+  constexpr int64_t kFrame = 1152;
+  for (const char* name : {"mp3_in.wav", "mp3_in.ts", "mp3_in.mp4", "mp3_in.mkv"}) {
+    SCOPED_TRACE(name);
+    std::vector<float> ref;
+    ASSERT_TRUE(DecodeWithFfmpeg(Fixture(name), ref));
+    const auto refFrames = static_cast<int64_t>(ref.size());
+    EXPECT_FALSE(TakesMp3Path(Fixture(name)));
+    {
+      GstPlayer player({}, Decoding());
+      const Result built = player.BuildWithDecoder(Fixture(name));
+      ASSERT_EQ(built, kOk) << player.ErrorText(built);
+      const int64_t length = NsToFrames(int64_t{player.GetDurationMs()} * 1000000);
+      EXPECT_LE(std::abs(length - refFrames), kFrame + kOneMs)
+          << "length " << length << " samples, ffmpeg decodes " << refFrames;
+      player.Teardown();
+    }
+    FrontPipeline p(Fixture(name));
+    ASSERT_TRUE(p.Preroll(kPrerollBoundMs)) << p.error();
+    std::vector<float> out;
+    p.Pull(ref.size() + kCheckRate, out, kPrerollBoundMs);
+    const int64_t in = kCheckRate / 5;
+    ASSERT_GT(out.size(), static_cast<size_t>(in + 2048));
+    double score = 0;
+    const int64_t at = Locate(ref, out.data() + in, 2048, in, kCheckRate / 10, &score);
+    EXPECT_GT(score, 0.9) << "the start is not the file's sound";
+    EXPECT_LE(std::abs(at - in), kOneMs) << "position 0 lies " << at - in << " samples off";
+    EXPECT_LE(std::abs(static_cast<int64_t>(out.size()) - refFrames), kFrame + kOneMs)
+        << out.size() << " samples decoded, ffmpeg decodes " << refFrames;
+  }
+}
 
 // A WAV file of more than 2 GiB: 205 minutes of 16-bit stereo at 44.1 kHz,
 // its sound a hole in a sparse file (silence, no disk), a loud chunk behind it.

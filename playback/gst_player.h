@@ -7,13 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "playback/gst_init.h"
 #include "playback/player.h"
 
 namespace orvex {
-
-// Initialises GStreamer once for the process; further calls, from any thread,
-// do nothing. Every function below calls it itself.
-void EnsureGstInit();
 
 // Whether the element factories the graph needs exist: -1 when mpg123audiodec
 // or mpegaudioparse is missing (the installation is broken), 0 when

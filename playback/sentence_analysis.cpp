@@ -15,7 +15,7 @@
 #include "playback/decode_front.h"
 #include "playback/format_probe.h"
 #include "playback/gst_graph.h"
-#include "playback/gst_player.h"
+#include "playback/gst_init.h"
 #include "playback/gst_ptr.h"
 #include "playback/mpeg_scan.h"
 #include "sentences/pause_split.h"

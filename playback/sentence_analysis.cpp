@@ -18,9 +18,9 @@
 #include "playback/gst_init.h"
 #include "playback/gst_ptr.h"
 #include "playback/mpeg_scan.h"
-#include "sentences/pause_split.h"
-#include "sentences/peak_meter.h"
-#include "sentences/sample_blocks.h"
+#include "playback/pause_split.h"
+#include "playback/peak_meter.h"
+#include "playback/sample_blocks.h"
 
 namespace orvex {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <gst/audio/gstaudiodecoder.h>
 #include <gst/base/gstbaseparse.h>
+#include <gst/tag/gsttagdemux.h>
 
 #include <algorithm>
 #include <atomic>
@@ -29,6 +30,21 @@ constexpr int64_t kStopLeadOutNs = 100 * GST_MSECOND;
 // still be taken as joined to them.
 constexpr int64_t kStampJitterNs = 5 * GST_MSECOND;
 
+// GStreamer 1.22's wavparse, pulling a WAV file's chunks itself, fails on two
+// kinds of file. A data chunk of more bytes than this it clips to this many,
+// then walks the sound behind as chunks (seconds over silence) and ends the
+// stream there, before a sample. Behind a data chunk of an odd size whose pad
+// byte ends the file (an MP3 in a WAV), it reads a chunk header past the end
+// and gives up. Either file is pushed to it through a queue instead: it then
+// reads nothing behind the data chunk's header. The large one is read to the
+// end of the file ("ignore-length"; it counts the pushed data no further than
+// this either) and ends where its header says. (wavparse's seeks in pull mode
+// overflow with ignore-length.)
+constexpr uint64_t kWavParseDataLimit = 0x7FFFFFFF;
+constexpr uint64_t kRiffChunkHeader = 8;
+// Where a WAV format chunk's block align lies in its body.
+constexpr uint64_t kBlockAlignField = 12;
+
 // parsebin's autoplug-select answers (GstAutoplugSelectResult is not in a
 // public header).
 constexpr int kAutoplugTry = 0;
@@ -40,6 +56,8 @@ struct FrontState {
   GstElement* bin = nullptr;
   GstElement* convert = nullptr;
   LessonProbe probe;
+  // The audio track taken: its pad waits for its caps, or is linked.
+  std::atomic<bool> audioTaken{false};
   std::atomic<bool> audioLinked{false};
   std::mutex mutex;
   std::string decoder;  // the chosen decoder's factory name
@@ -52,7 +70,16 @@ struct FrontState {
   // The end of the audio track in stream time, from the first time segment
   // that ends (-1 until one does).
   std::atomic<int64_t> trackEndNs{-1};
-  std::atomic<int64_t> taggedEndNs{-1};  // from a DURATION tag of the track
+  // The end the file states for the track: a Matroska DURATION tag, the
+  // header of a WAV file too large for wavparse's own count, or the MPEG
+  // frames of a WAV file (whose time wavparse does not know).
+  std::atomic<int64_t> statedEndNs{-1};
+  // That WAV file: wavparse reads it to the file's end, and every segment is
+  // cut at the end of its sound (a chunk may follow), where its length is known.
+  bool wavToEnd = false;
+  int64_t wavEndNs = -1;
+  // A WAV file of MPEG audio: where its block align lies in the file (0 for none).
+  uint64_t blockAlignAt = 0;
   GstBaseParse* adtsParser = nullptr;  // set once, on the streaming thread that adds it
   // The stream time of the first decoded sample (-1 until it passes).
   std::atomic<int64_t> firstSampleNs{-1};
@@ -112,9 +139,48 @@ GstPadProbeReturn OnAdtsParserInput(GstPad*, GstPadProbeInfo*, gpointer data) {
   return GST_PAD_PROBE_REMOVE;
 }
 
+// The bytes of a WAV file holding MPEG audio on their way to wavparse. Its
+// format's block align, which ffmpeg writes as the samples of a frame (1152),
+// wavparse takes for bytes: it hands on the data in whole blocks of that many
+// and drops the frames behind the last whole block. The data is a stream of
+// bytes: wavparse is told 1.
+GstPadProbeReturn OnWavBytes(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  const uint64_t at = static_cast<FrontState*>(data)->blockAlignAt;
+  GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+  if (!buffer || !GST_BUFFER_OFFSET_IS_VALID(buffer)) return GST_PAD_PROBE_OK;
+  const uint64_t from = GST_BUFFER_OFFSET(buffer);
+  if (at < from || at + 2 > from + gst_buffer_get_size(buffer)) return GST_PAD_PROBE_OK;
+  buffer = gst_buffer_make_writable(buffer);
+  static constexpr uint8_t kOne[2] = {1, 0};
+  gst_buffer_fill(buffer, at - from, kOne, sizeof kOne);
+  GST_PAD_PROBE_INFO_DATA(info) = buffer;
+  return GST_PAD_PROBE_OK;
+}
+
+// The bytes of a part of a file, as a file of their own.
+class ByteWindow : public ByteSource {
+ public:
+  ByteWindow(ByteSource& source, uint64_t offset, uint64_t size)
+      : source_(source), offset_(offset), size_(size) {}
+  uint64_t Size() const override { return size_; }
+  size_t Read(uint64_t offset, uint8_t* out, size_t n) override {
+    if (offset >= size_) return 0;
+    return source_.Read(offset_ + offset, out,
+                        static_cast<size_t>(std::min<uint64_t>(n, size_ - offset)));
+  }
+
+ private:
+  ByteSource& source_;
+  uint64_t offset_, size_;
+};
+
 void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
   auto* state = static_cast<FrontState*>(data);
   GstElementFactory* factory = gst_element_get_factory(element);
+  if (state->wavToEnd && factory && g_strcmp0(GST_OBJECT_NAME(factory), "wavparse") == 0) {
+    g_object_set(element, "ignore-length", TRUE, nullptr);
+    return;
+  }
   if (!state->adts.found || !factory || !GST_IS_BASE_PARSE(element) ||
       g_strcmp0(GST_OBJECT_NAME(factory), "aacparse") != 0 || state->adtsParser) {
     return;
@@ -162,7 +228,7 @@ GstPadProbeReturn OnFrontOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
          ++i) {
       if (g_str_has_prefix(comment, "DURATION=")) {
         const int64_t ns = ParseTrackDuration(comment + 9);
-        if (ns > 0) state->taggedEndNs = ns;
+        if (ns > 0) state->statedEndNs = ns;
       }
     }
     return GST_PAD_PROBE_OK;
@@ -173,10 +239,13 @@ GstPadProbeReturn OnFrontOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
   gst_segment_copy_into(segment, &state->segment);
   const uint32_t seqnum = gst_event_get_seqnum(event);
   const int64_t asked = AskedStop(state, seqnum);
-  if (asked >= 0 && segment->format == GST_FORMAT_TIME) {
-    // Cut back to the stop asked: the sink plays no further.
+  // Cut back to the stop asked, or to the end of a WAV file's sound: the
+  // sink plays no further.
+  const int64_t cutAt =
+      asked >= 0 && (state->wavEndNs < 0 || asked < state->wavEndNs) ? asked : state->wavEndNs;
+  if (cutAt >= 0 && segment->format == GST_FORMAT_TIME) {
     const guint64 stop = gst_segment_position_from_stream_time(&state->segment, GST_FORMAT_TIME,
-                                                               static_cast<guint64>(asked));
+                                                               static_cast<guint64>(cutAt));
     if (GST_CLOCK_TIME_IS_VALID(stop) &&
         (!GST_CLOCK_TIME_IS_VALID(state->segment.stop) || stop < state->segment.stop)) {
       state->segment.stop = stop;
@@ -185,11 +254,13 @@ GstPadProbeReturn OnFrontOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
       gst_event_unref(event);
       GST_PAD_PROBE_INFO_DATA(info) = cut;
     }
-    return GST_PAD_PROBE_OK;
   }
+  if (asked >= 0) return GST_PAD_PROBE_OK;
   if (state->trackEndNs >= 0) return GST_PAD_PROBE_OK;
-  if (segment->format == GST_FORMAT_TIME && GST_CLOCK_TIME_IS_VALID(segment->stop)) {
-    const guint64 end = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, segment->stop);
+  // The segment as it went out (the event may have been replaced).
+  const GstSegment* out = &state->segment;
+  if (out->format == GST_FORMAT_TIME && GST_CLOCK_TIME_IS_VALID(out->stop)) {
+    const guint64 end = gst_segment_to_stream_time(out, GST_FORMAT_TIME, out->stop);
     if (GST_CLOCK_TIME_IS_VALID(end)) state->trackEndNs = static_cast<int64_t>(end);
   }
   return GST_PAD_PROBE_OK;
@@ -211,7 +282,20 @@ bool IsMpegAudio1(GstCaps* caps) {
          version == 1;
 }
 
-int OnAutoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementFactory* factory,
+// Whether the pad carries the file's own bytes (typefind's, or a tag
+// demuxer's behind a tag) rather than a track of a container.
+bool IsWholeFile(GstPad* pad) {
+  GstObject* parent = gst_pad_get_parent(pad);
+  bool whole = true;
+  if (parent && GST_IS_ELEMENT(parent) && !GST_IS_TAG_DEMUX(parent)) {
+    GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(parent));
+    whole = factory && g_strcmp0(GST_OBJECT_NAME(factory), "typefind") == 0;
+  }
+  if (parent) gst_object_unref(parent);
+  return whole;
+}
+
+int OnAutoplugSelect(GstElement*, GstPad* pad, GstCaps* caps, GstElementFactory* factory,
                      gpointer data) {
   auto* state = static_cast<FrontState*>(data);
   const std::string name = GST_OBJECT_NAME(factory);
@@ -221,8 +305,10 @@ int OnAutoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementFactory* fac
     return kAutoplugSkip;
   }
   // Bytes the frame scan refused are not MP3, whatever typefind guesses
-  // (random bytes pass its test and play as noise).
-  if (state->probe.content == LessonContent::kUnknown && IsMpegAudio1(caps)) {
+  // (random bytes pass its test and play as noise). A track that a
+  // container's demuxer took out may be MP3 whatever the probe knows of the
+  // container (AVI, FLV).
+  if (state->probe.content == LessonContent::kUnknown && IsMpegAudio1(caps) && IsWholeFile(pad)) {
     return kAutoplugSkip;
   }
   return kAutoplugTry;
@@ -257,7 +343,7 @@ GstElement* AddDecoderFor(GstElement* bin, GstCaps* caps) {
 // emits no no-more-pads of its own.
 GstPadProbeReturn OnOtherTrackData(GstPad*, GstPadProbeInfo*, gpointer data) {
   auto* state = static_cast<FrontState*>(data);
-  if (state->audioLinked) return GST_PAD_PROBE_REMOVE;
+  if (state->audioTaken) return GST_PAD_PROBE_REMOVE;
   std::string seen;
   {
     std::lock_guard lock(state->mutex);
@@ -268,25 +354,10 @@ GstPadProbeReturn OnOtherTrackData(GstPad*, GstPadProbeInfo*, gpointer data) {
   return GST_PAD_PROBE_REMOVE;
 }
 
-void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
-  auto* state = static_cast<FrontState*>(data);
-  GstCaps* caps = gst_pad_get_current_caps(pad);
-  if (!caps) caps = gst_pad_query_caps(pad, nullptr);
+// Links the audio track's pad to the decoder the registry ranks highest for
+// its caps (to audioconvert when it is raw already).
+void LinkAudioTrack(FrontState* state, GstPad* pad, GstCaps* caps) {
   const std::string name = CapsName(caps);
-  if (name.rfind("audio/", 0) != 0 || state->audioLinked) {
-    // Pictures, subtitles and any second audio track are left unlinked: the
-    // demuxer goes on while one of its tracks is linked.
-    {
-      std::lock_guard lock(state->mutex);
-      if (!state->seen.empty()) state->seen += ", ";
-      state->seen += name.empty() ? "?" : name;
-    }
-    if (!state->audioLinked) {
-      gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnOtherTrackData, state, nullptr);
-    }
-    if (caps) gst_caps_unref(caps);
-    return;
-  }
   GstElement* decoder = nullptr;
   GstPadPtr target;
   if (name == "audio/x-raw") {
@@ -312,6 +383,49 @@ void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
     }
     state->audioLinked = true;
   }
+}
+
+// The first caps on an audio track that came without fixed ones (a parser's
+// output, exposed before its first frame: MPEG audio of any layer, say): the
+// decoder is chosen by them. The event itself is held back; it follows the
+// stream start to the decoder once the first data goes out.
+GstPadProbeReturn OnAudioTrackCaps(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+  auto* state = static_cast<FrontState*>(data);
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (event && GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+    GST_ELEMENT_ERROR(state->bin, STREAM, DECODE, ("The audio track holds no frame"), (nullptr));
+    return GST_PAD_PROBE_REMOVE;
+  }
+  if (!event || GST_EVENT_TYPE(event) != GST_EVENT_CAPS) return GST_PAD_PROBE_OK;
+  GstCaps* caps = nullptr;
+  gst_event_parse_caps(event, &caps);
+  LinkAudioTrack(state, pad, caps);
+  gst_pad_remove_probe(pad, GST_PAD_PROBE_INFO_ID(info));
+  return GST_PAD_PROBE_DROP;
+}
+
+void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
+  auto* state = static_cast<FrontState*>(data);
+  GstCaps* caps = gst_pad_get_current_caps(pad);
+  const bool fixed = caps && gst_caps_is_fixed(caps);
+  if (!caps) caps = gst_pad_query_caps(pad, nullptr);
+  const std::string name = CapsName(caps);
+  if (name.rfind("audio/", 0) != 0 || state->audioTaken.exchange(true)) {
+    // Pictures, subtitles and any second audio track are left unlinked: the
+    // demuxer goes on while one of its tracks is linked.
+    {
+      std::lock_guard lock(state->mutex);
+      if (!state->seen.empty()) state->seen += ", ";
+      state->seen += name.empty() ? "?" : name;
+    }
+    if (!state->audioTaken) {
+      gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnOtherTrackData, state, nullptr);
+    }
+  } else if (fixed) {
+    LinkAudioTrack(state, pad, caps);
+  } else {
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnAudioTrackCaps, state, nullptr);
+  }
   if (caps) gst_caps_unref(caps);
 }
 
@@ -326,13 +440,26 @@ DecodeFront Refuse(DecodeFront front, Result code, const std::string& detail) {
 DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   DecodeFront front;
   AdtsScan adts;
+  WavLayout wav;
+  bool wavToEnd = false, pushWav = false;
+  int64_t wavMpegEndNs = -1;
   {
     FileByteSource file;
     if (!file.Open(path)) return Refuse(std::move(front), kErrCannotOpen, path);
     front.probe = ProbeLesson(file);
     if (front.probe.content == LessonContent::kAdts) adts = ScanAdts(file, front.probe.contentOffset);
+    if (front.probe.content == LessonContent::kWav) wav = ScanWav(file, front.probe.contentOffset);
+    const uint64_t tail = file.Size() - std::min(file.Size(), wav.dataOffset + wav.dataBytes);
+    wavToEnd = wav.found && wav.dataBytes > kWavParseDataLimit;
+    pushWav = wavToEnd || (wav.found && tail > 0 && tail < kRiffChunkHeader);
+    if (wav.HoldsMpegAudio()) {
+      // wavparse knows no time of MPEG audio: its frames tell the length.
+      ByteWindow sound(file, wav.dataOffset, wav.dataBytes);
+      const MpegScan frames = ScanMpegAudio(sound);
+      if (frames.found) wavMpegEndNs = frames.FrameTimeNs(frames.audioFrames);
+    }
   }
-  if (front.probe.content == LessonContent::kMp3) {
+  if (TakesMp3Builders(front.probe.content)) {
     front.isMp3 = true;
     return front;
   }
@@ -346,6 +473,7 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   GstElement* bin = gst_bin_new("frontEnd");
   std::string missing;
   GstElement* source = AddElement(bin, "filesrc", "source", missing);
+  GstElement* queue = pushWav ? AddElement(bin, "queue", "push", missing) : nullptr;
   GstElement* parser = AddElement(bin, "parsebin", "parser", missing);
   GstElement* convert = AddElement(bin, "audioconvert", "frontConvert", missing);
   if (!missing.empty()) {
@@ -355,7 +483,9 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   g_object_set(source, "location", path.c_str(), nullptr);
   GstPadPtr convertOut = FindPin(convert, GST_PAD_SRC, 0);
   GstPad* ghost = gst_ghost_pad_new("src", convertOut.get());
-  if (!gst_element_link(source, parser) || !ghost || !gst_element_add_pad(bin, ghost)) {
+  const bool linked = queue ? gst_element_link_many(source, queue, parser, nullptr)
+                            : gst_element_link(source, parser);
+  if (!linked || !ghost || !gst_element_add_pad(bin, ghost)) {
     gst_object_unref(SinkFloating(bin));
     return Refuse(std::move(front), kErrFail, "filesrc -> parsebin");
   }
@@ -366,6 +496,17 @@ DecodeFront AddDecodeFront(GstElement* pipeline, const std::string& path) {
   state->convert = convert;
   state->probe = front.probe;
   state->adts = std::move(adts);
+  if (wavToEnd) {
+    state->wavToEnd = true;
+    state->wavEndNs = wav.LengthNs();
+    state->statedEndNs = state->wavEndNs;
+  }
+  if (wav.HoldsMpegAudio()) {
+    state->blockAlignAt = wav.formatOffset + kBlockAlignField;
+    state->statedEndNs = wavMpegEndNs;
+    GstPadPtr bytes = FindPin(source, GST_PAD_SRC, 0);
+    gst_pad_add_probe(bytes.get(), GST_PAD_PROBE_TYPE_BUFFER, OnWavBytes, state, nullptr);
+  }
   // A leading tag goes to the tag demuxer, which passes on what follows it.
   state->adtsShift = front.probe.leadingId3 ? front.probe.contentOffset : 0;
   g_object_set_data_full(G_OBJECT(bin), kStateKey, state,
@@ -400,7 +541,7 @@ bool DecodeFrontHasAudio(GstElement* bin) {
 int64_t DecodeFrontTrackEndNs(GstElement* bin) {
   const FrontState* state = StateOf(bin);
   if (!state) return -1;
-  const int64_t bySegment = state->trackEndNs, byTag = state->taggedEndNs;
+  const int64_t bySegment = state->trackEndNs, byTag = state->statedEndNs;
   if (bySegment < 0 || byTag < 0) return std::max(bySegment, byTag);
   return std::min(bySegment, byTag);
 }
@@ -411,6 +552,11 @@ int64_t DecodeFrontFirstSampleNs(GstElement* bin) {
 }
 
 int64_t DecodeFrontLengthNs(GstElement* bin, int64_t durationNs) {
+  // tsdemux answers with the span of the stream it estimates, not its end in
+  // stream time (which starts where the first packet is stamped, not at 0).
+  const FrontState* state = StateOf(bin);
+  if (state && state->probe.content == LessonContent::kMpegTs)
+    return std::max<int64_t>(durationNs, 0);
   const int64_t trackEnd = DecodeFrontTrackEndNs(bin);
   const int64_t end =
       trackEnd > 0 && (durationNs <= 0 || trackEnd < durationNs) ? trackEnd : durationNs;

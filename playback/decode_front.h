@@ -6,9 +6,12 @@
 // so the renderer links to it while the graph is built, as it links to the
 // MP3 decoder; decoded audio flows from it once the track is found.
 //
-// The file's bytes decide, not its name: MPEG audio is left to the MP3 path
-// (nothing is added), and a tag demuxer is let near a file only when its
-// leading ID3v2 tag has a sound size and no MP3 follows it.
+// The file's bytes decide, not its name: bare MPEG audio and MPEG program
+// streams are left to the MP3 path (nothing is added); every other container
+// comes here whatever its sound, MP3 included (the decoder is chosen once the
+// track's caps are fixed: a parser's first caps name the layer). A tag demuxer
+// is let near a file only when its leading ID3v2 tag has a sound size and no
+// MP3 follows it.
 //
 // Accurate seeks go to the pipeline as for MP3. The seeks a loop sends
 // without a flush when its segment is done go upstream from the pad linked
@@ -37,7 +40,8 @@ namespace orvex {
 struct DecodeFront {
   // The bin is in the pipeline and `audioSrc` can be linked.
   bool ok = false;
-  // The file holds MPEG audio: it is the MP3 path's; nothing was added.
+  // The file holds bare MPEG audio or a program stream: it is the MP3
+  // path's; nothing was added.
   bool isMp3 = false;
   // Why not, when neither: our code and a text for the log.
   Result code = kOk;

@@ -1,5 +1,6 @@
 #include "playback/format_probe.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -26,6 +27,29 @@ bool AdtsAt(const std::vector<uint8_t>& b, size_t offset) {
   // A file of a single frame has no second header to check.
   return offset + length >= b.size() || header(offset + length);
 }
+
+// Transport stream packets from offset on, stride bytes apart (188, or 192
+// with the time code of an M2TS file in front): three in a row.
+bool PacketsAt(const std::vector<uint8_t>& b, size_t offset, size_t stride) {
+  for (int i = 0; i < 3; ++i) {
+    const size_t at = offset + static_cast<size_t>(i) * stride;
+    if (at >= b.size() || b[at] != 0x47) return false;
+  }
+  return true;
+}
+
+uint16_t ReadLe16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t ReadLe32(const uint8_t* p) {
+  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+uint64_t ReadLe64(const uint8_t* p) {
+  return ReadLe32(p) | (uint64_t{ReadLe32(p + 4)} << 32);
+}
+
+// Chunks walked before a WAVE file's sound at most: more is no WAV.
+constexpr int kMaxWavChunks = 1024;
 
 constexpr int kAdtsRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
                                 22050, 16000, 12000, 11025, 8000,  7350};
@@ -70,6 +94,59 @@ AdtsScan ScanAdts(ByteSource& source, uint64_t offset, uint32_t indexStride) {
   }
   scan.found = frames >= 2;
   return scan;
+}
+
+int64_t WavLayout::LengthNs() const {
+  // PCM, IEEE float, A-law, mu-law: one block a sample frame.
+  const bool plain = formatTag == 1 || formatTag == 3 || formatTag == 6 || formatTag == 7;
+  if (!found || !plain || blockAlign <= 0 || sampleRate <= 0) return -1;
+  const uint64_t frames = dataBytes / static_cast<uint64_t>(blockAlign);
+  const auto rate = static_cast<uint64_t>(sampleRate);
+  return static_cast<int64_t>(frames / rate * 1000000000ull + frames % rate * 1000000000ull / rate);
+}
+
+WavLayout ScanWav(ByteSource& source, uint64_t offset) {
+  WavLayout wav;
+  const uint64_t size = source.Size();
+  uint8_t h[12];
+  if (source.Read(offset, h, 12) != 12 || std::memcmp(h + 8, "WAVE", 4) != 0) return wav;
+  const bool rf64 = std::memcmp(h, "RF64", 4) == 0;
+  if (!rf64 && std::memcmp(h, "RIFF", 4) != 0) return wav;
+  bool haveFormat = false;
+  uint64_t ds64Data = 0;
+  uint64_t at = offset + 12;
+  for (int n = 0; n < kMaxWavChunks && at + 8 <= size; ++n) {
+    uint8_t chunk[8];
+    if (source.Read(at, chunk, 8) != 8) break;
+    const uint64_t body = at + 8;
+    const uint32_t stated = ReadLe32(chunk + 4);
+    if (std::memcmp(chunk, "ds64", 4) == 0) {
+      uint8_t d[16];
+      if (stated >= 16 && source.Read(body, d, 16) == 16) ds64Data = ReadLe64(d + 8);
+    } else if (std::memcmp(chunk, "fmt ", 4) == 0) {
+      uint8_t f[26] = {};
+      const size_t got = source.Read(body, f, std::min<size_t>(stated, sizeof f));
+      if (got < 16) break;
+      wav.formatTag = ReadLe16(f);
+      // WAVE_FORMAT_EXTENSIBLE names its format in its subformat's first bytes.
+      if (wav.formatTag == 0xFFFE && got >= 26) wav.formatTag = ReadLe16(f + 24);
+      wav.channels = ReadLe16(f + 2);
+      wav.sampleRate = static_cast<int>(std::min<uint32_t>(ReadLe32(f + 4), 1u << 30));
+      wav.blockAlign = ReadLe16(f + 12);
+      wav.formatOffset = body;
+      haveFormat = true;
+    } else if (std::memcmp(chunk, "data", 4) == 0) {
+      const uint64_t rest = size - body;
+      uint64_t bytes = rf64 && stated == 0xFFFFFFFFu ? ds64Data : stated;
+      if (bytes == 0 || bytes > rest) bytes = rest;
+      wav.dataOffset = body;
+      wav.dataBytes = bytes;
+      wav.found = haveFormat;
+      break;
+    }
+    at = body + stated + (stated & 1u);
+  }
+  return wav;
 }
 
 int64_t ParseTrackDuration(std::string_view text) {
@@ -120,8 +197,16 @@ const char* ContentName(LessonContent content) {
       return "WAV";
     case LessonContent::kAdts:
       return "ADTS AAC";
+    case LessonContent::kMpegTs:
+      return "MPEG-TS";
+    case LessonContent::kMpegPs:
+      return "MPEG-PS";
   }
   return "?";
+}
+
+bool TakesMp3Builders(LessonContent content) {
+  return content == LessonContent::kMp3 || content == LessonContent::kMpegPs;
 }
 
 LessonProbe ProbeLesson(ByteSource& source) {
@@ -159,6 +244,11 @@ LessonProbe ProbeLesson(ByteSource& source) {
     probe.content = LessonContent::kWav;
   } else if (AdtsAt(b, 0)) {
     probe.content = LessonContent::kAdts;
+  } else if (PacketsAt(b, 0, 188) || PacketsAt(b, 4, 192)) {
+    // Before the frame scan: the audio in the packets may pass for MP3.
+    probe.content = LessonContent::kMpegTs;
+  } else if (b.size() >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 1 && b[3] == 0xBA) {
+    probe.content = LessonContent::kMpegPs;
   } else {
     probe.content = ScanMpegAudio(source).found ? LessonContent::kMp3 : LessonContent::kUnknown;
   }

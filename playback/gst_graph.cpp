@@ -11,6 +11,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "playback/gst_init.h"
 #include "playback/gst_player.h"
 
 namespace orvex {

@@ -7,13 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "playback/gst_init.h"
+#include "playback/pcm_block.h"
 #include "playback/player.h"
 
 namespace orvex {
-
-// Initialises GStreamer once for the process; further calls, from any thread,
-// do nothing. Every function below calls it itself.
-void EnsureGstInit();
 
 // Whether the element factories the graph needs exist: -1 when mpg123audiodec
 // or mpegaudioparse is missing (the installation is broken), 0 when
@@ -28,18 +26,6 @@ int CheckRequiredFilters(const std::function<bool(const char* factoryName)>& has
 // graph event has been queued; it must only hand the news on (the main window
 // posts itself an event) and never call into the player.
 using GraphNotify = std::function<void()>;
-
-// A block of the samples that reach the audio sink, for tests and benchmarks.
-struct PcmBlock {
-  int64_t ptsNs = -1;  // stream time of the first frame, -1 when unknown
-  int sampleRate = 0;
-  int channels = 0;
-  const float* samples = nullptr;  // interleaved, channels x frames
-  size_t frames = 0;
-  uint64_t seekGeneration = 0;  // the seek this block belongs to (0: none yet)
-  bool firstAfterSeek = false;  // the first block of that seek
-};
-using PcmObserver = std::function<void(const PcmBlock&)>;
 
 struct GstPlayerOptions {
   // Ends the renderer in a fake sink that takes data as fast as it comes

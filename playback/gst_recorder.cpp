@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "playback/gst_player.h"
+#include "playback/gst_init.h"
 #include "playback/gst_ptr.h"
 #include "playback/units.h"
 

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "playback/gst_player.h"
+#include "playback/pcm_block.h"
 
 namespace orvex {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "playback/gst_player.h"
+#include "playback/gst_init.h"
 #include "playback/gst_ptr.h"
 
 namespace orvex {

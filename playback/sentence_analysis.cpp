@@ -15,12 +15,12 @@
 #include "playback/decode_front.h"
 #include "playback/format_probe.h"
 #include "playback/gst_graph.h"
-#include "playback/gst_player.h"
+#include "playback/gst_init.h"
 #include "playback/gst_ptr.h"
 #include "playback/mpeg_scan.h"
-#include "sentences/pause_split.h"
-#include "sentences/peak_meter.h"
-#include "sentences/sample_blocks.h"
+#include "playback/pause_split.h"
+#include "playback/peak_meter.h"
+#include "playback/sample_blocks.h"
 
 namespace orvex {
 namespace {
@@ -317,7 +317,7 @@ bool SentenceAnalysis::Impl::Analyse(SentenceAnalysisResult& result) {
     // stay with the frame scan, which refuses them as the player's first
     // builder does.
     const LessonContent content = ProbeLesson(file).content;
-    if (content != LessonContent::kMp3 && content != LessonContent::kUnknown &&
+    if (!TakesMp3Builders(content) && content != LessonContent::kUnknown &&
         content != LessonContent::kEmpty) {
       return AnalyseFront(result);
     }

@@ -29,7 +29,7 @@ struct SentenceAnalysisResult {
   bool ok = false;
   std::string error;                // why it failed (GStreamer's text or ours)
   int32_t lengthMs = 0;             // the file's length as the player measures it
-  std::vector<float> levelsDb;      // one per 10 ms (see sentences/pause_split.h)
+  std::vector<float> levelsDb;      // one per 10 ms (see playback/pause_split.h)
   std::vector<Sentence> sentences;  // SplitAtPauses(levelsDb, lengthMs)
   PeakList peaks;                   // one pair per kPeakBlockMs
 };

@@ -2,7 +2,7 @@
 
 #include <gst/gst.h>
 
-#include "playback/gst_player.h"
+#include "playback/gst_init.h"
 
 namespace orvex {
 

@@ -60,7 +60,7 @@ bool TakesMp3Path(const std::string& path) {
   FileByteSource file;
   if (!file.Open(path)) return IsMp3Name(path);
   const LessonContent content = ProbeLesson(file).content;
-  if (content == LessonContent::kMp3) return true;
+  if (TakesMp3Builders(content)) return true;
   return IsMp3Name(path) && (content == LessonContent::kUnknown || content == LessonContent::kEmpty);
 }
 

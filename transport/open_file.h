@@ -62,9 +62,11 @@ std::string FindExtension(const std::string& path);
 bool IsMp3Name(const std::string& path);
 
 // True when the file goes the MP3 way (its two builders and the repair): its
-// bytes are MPEG audio, or they are no other format the front end knows and
-// its name is .mp3 (a broken MP3 the repair may mend). A file that cannot be
-// read goes by its name.
+// bytes are MPEG audio or an MPEG program stream, or they are no other format
+// the front end knows and its name is .mp3 (a broken MP3 the repair may
+// mend). Every container goes to the decoder, whatever its sound (an MP3 in a
+// WAV, MPEG-TS, MP4 or Matroska file). A file that cannot be read goes by its
+// name.
 bool TakesMp3Path(const std::string& path);
 
 // The start-up check that the repair tool lies beside the program.

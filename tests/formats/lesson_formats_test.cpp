@@ -115,6 +115,22 @@ std::vector<uint8_t> Adts(int frames) {
   return out;
 }
 
+// MPEG transport stream packets of stride bytes (188, or 192 with a time code
+// in front) carrying payload, 184 bytes to a packet.
+std::vector<uint8_t> TsPackets(const std::vector<uint8_t>& payload, size_t stride) {
+  std::vector<uint8_t> out;
+  for (size_t at = 0; at < payload.size(); at += 184) {
+    out.resize(out.size() + stride - 188, 0);
+    const uint8_t header[4] = {0x47, 0x41, 0x00, 0x10};
+    out.insert(out.end(), header, header + 4);
+    std::vector<uint8_t> body(payload.begin() + static_cast<long>(at),
+                              payload.begin() + static_cast<long>(std::min(at + 184, payload.size())));
+    body.resize(184, 0xFF);
+    out.insert(out.end(), body.begin(), body.end());
+  }
+  return out;
+}
+
 LessonProbe Probe(const std::vector<uint8_t>& bytes) {
   MemoryByteSource source(bytes);
   return ProbeLesson(source);
@@ -133,6 +149,16 @@ TEST(LessonContentProbe, ContainersBySignatureMp3ByItsFrames) {
   EXPECT_EQ(Probe(Bytes(std::string("RIFF\x24\0\0\0AVI LIST", 16))).content,
             LessonContent::kUnknown);
   EXPECT_EQ(Probe(Adts(3)).content, LessonContent::kAdts);
+  // MP3 frames in transport stream packets are a container, not MP3; a
+  // program stream is the MP3 builders' own.
+  std::vector<uint8_t> frames;
+  AppendMp3Frames(frames, 40);
+  EXPECT_EQ(Probe(TsPackets(frames, 188)).content, LessonContent::kMpegTs);
+  EXPECT_EQ(Probe(TsPackets(frames, 192)).content, LessonContent::kMpegTs);
+  EXPECT_EQ(Probe(Join(Bytes(std::string("\0\0\x01\xBA", 4), 14), frames)).content,
+            LessonContent::kMpegPs);
+  EXPECT_FALSE(TakesMp3Builders(LessonContent::kMpegTs));
+  EXPECT_TRUE(TakesMp3Builders(LessonContent::kMpegPs));
   // One sync word followed by something else is not ADTS.
   std::vector<uint8_t> lone = Adts(1);
   lone.resize(200, 0x33);

@@ -9,7 +9,8 @@
 # Good lessons: source.wav (the recording itself), aac.m4a, vorbis.ogg,
 # opus.opus, opus.ogg, opus.webm, flac.flac, pcm.wav, video.mp4 (a picture and
 # AAC), video.mkv (a picture and Vorbis), adts.aac (raw AAC), id3_adts.aac (the
-# same behind an ID3v2 tag).
+# same behind an ID3v2 tag), mp3_in.wav, mp3_in.ts, mp3_in.mp4, mp3_in.mkv (MP3
+# in other containers).
 # Bad ones: truncated.m4a (its index, written last, is cut away),
 # no_audio.ogg (a picture only), video_only.mp4, mp3_named.m4a (an MP3),
 # empty.m4a (0 bytes), id3_ffff.flac (an ID3v2 header of impossible size).
@@ -45,6 +46,16 @@ ff -f lavfi -i testsrc=size=160x120:rate=25:duration=7.5 -i "$src" -map 0:v -map
   -c:v mpeg4 -c:a aac -b:a 128k "$out/video.mp4"
 ff -f lavfi -i testsrc=size=160x120:rate=25:duration=7.5 -i "$src" -map 0:v -map 1:a \
   -c:v mpeg4 -c:a libvorbis -q:a 5 "$out/video.mkv"
+# MP3 sound in other containers: an MPEG transport stream, an MP4 and a
+# Matroska file, and a RIFF WAVE whose data chunk has an odd size, so that its
+# pad byte ends the file (the first frame count from the whole recording's down
+# that gives one).
+for ext in ts mp4 mkv; do ff -i "$src" -c:a libmp3lame -b:a 160k "$out/mp3_in.$ext"; done
+for frames in $(seq 290 -1 280); do
+  ff -i "$src" -c:a libmp3lame -b:a 160k -frames:a "$frames" "$out/mp3_in.wav"
+  at=$(grep -obUa data "$out/mp3_in.wav" | head -1 | cut -d: -f1)
+  (($(od -An -tu4 -j $((at + 4)) -N4 "$out/mp3_in.wav") % 2)) && break
+done
 
 # Lessons whose tags carry an LRC's text as their lyrics: a Vorbis comment
 # LYRICS, an MP4 ©lyr atom, and an MP3's ID3v2.3 USLT frame (written here by

@@ -478,6 +478,14 @@ TEST_F(OpenFileTest, TheBytesDecideTheWayNotTheName) {
   EXPECT_EQ(factory.last->builtWith, "decoder");
   EXPECT_TRUE(TakesMp3Path(folder.Write("noise.mp3", 100)));
   EXPECT_FALSE(TakesMp3Path(folder.Write("noise.ogg", 100)));
+  // A transport stream goes to the decoder even named .mp3, whatever its
+  // sound; a program stream goes the MP3 way under any name (the splitter
+  // takes it).
+  std::string packets;
+  for (int i = 0; i < 4; ++i) packets += "\x47" + std::string(187, '\x11');
+  EXPECT_FALSE(TakesMp3Path(folder.WriteBytes("broadcast.mp3", packets)));
+  EXPECT_TRUE(TakesMp3Path(
+      folder.WriteBytes("lesson.mpg", std::string("\0\0\x01\xBA", 4) + std::string(400, '\x11'))));
   EXPECT_TRUE(TakesMp3Path(folder.path() + "/missing.MP3"));
   EXPECT_FALSE(TakesMp3Path(folder.path() + "/missing.flac"));
   EXPECT_TRUE(shell.repairs.empty());

@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "core/intonation.h"
-#include "sentences/peak_meter.h"
+#include "playback/peak_meter.h"
 #include "tests/views/layout_checks.h"
 #include "tests/views/view_fixture.h"
 

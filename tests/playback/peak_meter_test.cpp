@@ -1,6 +1,6 @@
 // Samples reduced to peaks: blocks of 5 ms counted by sample number at any
 // rate, buffers that split a block, gaps, and the rounding away from the line.
-#include "sentences/peak_meter.h"
+#include "playback/peak_meter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sentences/pause_split.h"
+#include "playback/pause_split.h"
 
 #include <algorithm>
 #include <cmath>

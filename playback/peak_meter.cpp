@@ -1,9 +1,9 @@
-#include "sentences/peak_meter.h"
+#include "playback/peak_meter.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "sentences/sample_blocks.h"
+#include "playback/sample_blocks.h"
 
 namespace orvex {
 namespace {

@@ -2,7 +2,7 @@
 // margins, short pieces, the threshold taken from the file, and input that is
 // empty, uniform or not a number.
 
-#include "sentences/pause_split.h"
+#include "playback/pause_split.h"
 
 #include <gtest/gtest.h>
 

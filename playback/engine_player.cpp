@@ -150,6 +150,9 @@ void EnginePlayer::Engine::Apply(Command& c) {
         lyrics = built ? p.EmbeddedLyrics() : std::string();
         hasTempo = p.HasTempo();
         lengthNs = built ? MsToNs(p.GetDurationMs()) : 0;
+        positionNs = 0;
+        moving = false;
+        atEnd = !built;
       }
       c.built->set_value(r);
       break;

@@ -97,7 +97,8 @@ struct EnginePlayer::Engine {
   bool atEnd = true;
   bool hasTempo = true;
   std::string lyrics;
-  // Failures of commands the window did not wait for, told as events.
+  // What the engine tells of its own, as events: a failure of a command the
+  // window did not wait for, a build's result.
   std::deque<GraphEvent> failures;
   uint64_t merged = 0;
   int64_t longestNs = 0;
@@ -133,17 +134,7 @@ void EnginePlayer::Engine::Apply(Command& c) {
   switch (c.kind) {
     case Kind::kBuild: {
       Result r = kErrFail;
-      switch (static_cast<int>(c.value)) {
-        case 0:
-          r = p.BuildWithMp3Parser(c.path);
-          break;
-        case 1:
-          r = p.BuildWithMpeg1Splitter(c.path);
-          break;
-        default:
-          r = p.BuildWithDecoder(c.path);
-          break;
-      }
+      p.StartBuild(static_cast<BuildWith>(c.value), c.path, &r);
       {
         std::lock_guard lock(mutex);
         built = !Failed(r);
@@ -154,7 +145,12 @@ void EnginePlayer::Engine::Apply(Command& c) {
         moving = false;
         atEnd = !built;
       }
-      c.built->set_value(r);
+      if (c.built) {
+        c.built->set_value(r);
+      } else {
+        std::lock_guard lock(mutex);
+        failures.push_back({kEventBuilt, r, {}});
+      }
       break;
     }
     case Kind::kRun:
@@ -349,13 +345,13 @@ bool EnginePlayer::Engine::PostIfBuilt(Kind kind, int64_t value) {
   return true;
 }
 
-Result EnginePlayer::Build(int builder, const std::string& path) {
+Result EnginePlayer::Build(BuildWith builder, const std::string& path) {
   Engine& e = *engine_;
   auto built = std::make_shared<std::promise<Result>>();
   std::future<Result> result = built->get_future();
   Command c;
   c.kind = Kind::kBuild;
-  c.value = builder;
+  c.value = static_cast<int64_t>(builder);
   c.path = path;
   c.built = built;
   int timeoutMs;
@@ -373,16 +369,31 @@ Result EnginePlayer::Build(int builder, const std::string& path) {
   return result.get();
 }
 
+bool EnginePlayer::StartBuild(BuildWith with, const std::string& path, Result*) {
+  Engine& e = *engine_;
+  Command c;
+  c.kind = Kind::kBuild;
+  c.value = static_cast<int64_t>(with);
+  c.path = path;
+  {
+    std::lock_guard lock(e.mutex);
+    e.refusedText.clear();
+    e.Post(std::move(c));
+  }
+  e.wake.notify_all();
+  return false;
+}
+
 Result EnginePlayer::BuildWithMp3Parser(const std::string& path) {
-  return Build(0, path);
+  return Build(BuildWith::kMp3Parser, path);
 }
 
 Result EnginePlayer::BuildWithMpeg1Splitter(const std::string& path) {
-  return Build(1, path);
+  return Build(BuildWith::kSplitter, path);
 }
 
 Result EnginePlayer::BuildWithDecoder(const std::string& path) {
-  return Build(2, path);
+  return Build(BuildWith::kDecoder, path);
 }
 
 void EnginePlayer::Teardown() {

@@ -14,8 +14,9 @@
 // stalled server delays the sound, and what was asked meanwhile is done when
 // it answers.
 //
-// A build waits for its result, bounded by the preroll: each player has a
-// thread of its own, so no other player's command can hold it. Destroying
+// StartBuild returns at once and the build's result comes as an event; the
+// Build* calls wait for it, bounded by the preroll (each player has a thread
+// of its own, so no other player's command can hold it). Destroying
 // the player posts its teardown and returns at once; the thread ends by
 // itself (WaitForEngines waits for those still ending, at exit).
 
@@ -38,6 +39,8 @@ class EnginePlayer : public Player {
   Result BuildWithMp3Parser(const std::string& path) override;
   Result BuildWithMpeg1Splitter(const std::string& path) override;
   Result BuildWithDecoder(const std::string& path) override;
+  // Returns at once: kEventBuilt brings the result.
+  bool StartBuild(BuildWith with, const std::string& path, Result* result) override;
   void Teardown() override;
   Result Run() override;
   Result Pause() override;
@@ -64,7 +67,7 @@ class EnginePlayer : public Player {
   struct Engine;
 
  private:
-  Result Build(int builder, const std::string& path);
+  Result Build(BuildWith builder, const std::string& path);
   std::shared_ptr<Engine> engine_;
 };
 

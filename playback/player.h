@@ -50,6 +50,12 @@ inline constexpr int32_t kEventGapStarted = 111;
 // or the stop).
 inline constexpr int32_t kEventPlanEnded = 112;
 
+// A build started by StartBuild has ended: GraphEvent::param1 is its result.
+inline constexpr int32_t kEventBuilt = 113;
+
+// The three ways a lesson is built (see Player).
+enum class BuildWith : int32_t { kMp3Parser, kSplitter, kDecoder };
+
 struct GraphEvent {
   int32_t code = 0;
   Result param1 = 0;  // for kEventErrorAbort: the failing result code
@@ -114,6 +120,24 @@ class Player {
   // is refused (it is the two builders' file). Position 0 is the first sample
   // of the recording, and the length ends at its last.
   virtual Result BuildWithDecoder(const std::string& path) = 0;
+
+  // Starts a build with one of the builders above. A player that builds at
+  // once (the default) gives the result there: true, with *result set.
+  // Otherwise it returns false and the result comes later as kEventBuilt.
+  virtual bool StartBuild(BuildWith with, const std::string& path, Result* result) {
+    switch (with) {
+      case BuildWith::kMp3Parser:
+        *result = BuildWithMp3Parser(path);
+        break;
+      case BuildWith::kSplitter:
+        *result = BuildWithMpeg1Splitter(path);
+        break;
+      case BuildWith::kDecoder:
+        *result = BuildWithDecoder(path);
+        break;
+    }
+    return true;
+  }
 
   // Safe on a never-built player and when called twice.
   virtual void Teardown() = 0;

@@ -85,6 +85,11 @@ void SimPlayer::SeekMs(int32_t ms) {
   QueueEndIfThere();
 }
 
+void SimPlayer::JumpMs(int32_t deltaMs) {
+  Log("JumpMs(" + std::to_string(deltaMs) + ")");
+  Player::JumpMs(deltaMs);
+}
+
 void SimPlayer::QueueEndIfThere() {
   // Like the pipeline's end of stream: once, when running playback is at the end.
   if (running && positionMs >= durationMs_ && !endQueued_) {

@@ -28,6 +28,7 @@ class SimPlayer : public Player {
   Result Pause() override;
   Result Stop() override;
   void SeekMs(int32_t ms) override;
+  void JumpMs(int32_t deltaMs) override;
   int32_t GetPositionMs() override;
   int32_t GetDurationMs() override;
   bool IsAtEnd() override;

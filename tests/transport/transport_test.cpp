@@ -189,9 +189,12 @@ TEST_F(TransportTest, StopWorksWhilePaused) {
 TEST_F(TransportTest, JumpsAndSeeksClampToBothEndsAndKeepState) {
   SimPlayer& p = LoadPlaying(20000);
   p.positionMs = 1500;
+  const uint32_t seeks = view().seeks;
   app.JumpBackward();
   EXPECT_EQ(view().positionMs, 0);
-  EXPECT_EQ(shell.Matching("player."), Log{"player.SeekMs(-1500)"});
+  // One jump of the player's own, counted as a seek.
+  EXPECT_EQ(shell.Matching("player."), (Log{"player.JumpMs(-3000)", "player.SeekMs(-1500)"}));
+  EXPECT_EQ(view().seeks, seeks + 1);
   p.positionMs = 10000;
   app.JumpForward();
   EXPECT_EQ(view().positionMs, 13000);

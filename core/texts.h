@@ -119,6 +119,7 @@ enum TextId : int {
   kTextStatusPlayingTake = 286,
   kTextNoMicrophone = 287,
   kTextNothingRecorded = 288,
+  kTextRateFailed = 289,
   kTextStatusResume = 290,
   kTextMenuForget = 291,
   kTextMenuSaveLoop = 292,

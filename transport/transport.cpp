@@ -14,7 +14,9 @@ void Transport::Load(std::unique_ptr<Player> player, const std::string& file, bo
   player_ = std::move(player);
   player_->SetChannel(channel_);
   player_->SetVolume(AudibleVolume());
-  if (rate_ != kRateNormal) player_->SetRate(rate_);
+  rateRefusalTold_ = false;
+  // A speed the new player refuses is none: it plays at its own.
+  if (rate_ != kRateNormal && !GiveRate(rate_)) rate_ = kRateNormal;
   playState_ = Stopped;
   filePath_ = file;
   ++track_;
@@ -126,8 +128,20 @@ void Transport::SetRate(int64_t percent) {
   // end (the sum is 64-bit, so no value wraps).
   const int64_t steps = (percent - kRateNormal + (percent >= kRateNormal ? 2 : -2)) / kRateStep;
   constexpr int64_t kMostSteps = (kRateMax - kRateMin) / kRateStep;
-  rate_ = StepRate(kRateNormal, static_cast<int32_t>(std::clamp(steps, -kMostSteps, kMostSteps)));
-  if (player_) player_->SetRate(rate_);
+  const int32_t rate =
+      StepRate(kRateNormal, static_cast<int32_t>(std::clamp(steps, -kMostSteps, kMostSteps)));
+  if (!player_ || GiveRate(rate)) rate_ = rate;
+}
+
+bool Transport::GiveRate(int32_t rate) {
+  const Result r = player_->SetRate(rate);
+  if (!Failed(r)) return true;
+  // One box a file: every later step would only say the same again.
+  if (!rateRefusalTold_) {
+    rateRefusalTold_ = true;
+    shell_.ShowError(FormatText(kTextRateFailed, {player_->ErrorText(r)}));
+  }
+  return false;
 }
 
 void Transport::Fill(TransportView& v) const {

@@ -62,7 +62,9 @@ class Transport {
   void SetMute(bool mute);
   void SetJumpSeconds(int32_t seconds);
   void SetTopmost(bool topmost) { topmost_ = topmost; }
-  // Any speed in hundredths, to the nearest step within 0.50x..2.00x.
+  // Any speed in hundredths, to the nearest step within 0.50x..2.00x. The
+  // speed is the one the player took: when it refuses one, it plays on at
+  // the speed it had, and the user is told (once a file).
   void SetRate(int64_t percent);
 
   // The transport's part of the view: everything but the loop and sentences.
@@ -71,6 +73,8 @@ class Transport {
  private:
   // The volume the player is given: silence while muted.
   int32_t AudibleVolume() const { return mute_ != 0 ? kVolumeSilent : volume_; }
+  // Gives the player the speed; false when it refused.
+  bool GiveRate(int32_t rate);
 
   Shell& shell_;
   std::unique_ptr<Player> player_;
@@ -83,7 +87,8 @@ class Transport {
   int32_t volume_ = -500;  // hundredths of a decibel, -10000..0
   int32_t channel_ = 0;    // 0 stereo, 1 left, 2 right; never saved
   bool topmost_ = false;   // never saved
-  int32_t rate_ = kRateNormal;
+  int32_t rate_ = kRateNormal;  // the speed heard (or asked for, without a file)
+  bool rateRefusalTold_ = false;  // this file's player refused a speed and the user knows
   std::string status_;     // the transport's text in the status bar's first part
   uint32_t track_ = 0;
   uint32_t seeks_ = 0;

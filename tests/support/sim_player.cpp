@@ -252,6 +252,7 @@ void SimPlayer::ClearLoop() {
 
 Result SimPlayer::SetRate(int32_t percent) {
   Log("SetRate(" + std::to_string(percent) + ")");
+  if (Failed(rateResult)) return rateResult;
   rate = percent;
   return kOk;
 }
@@ -270,6 +271,7 @@ std::unique_ptr<Player> SimPlayerFactory::Create() {
   auto player = std::make_unique<SimPlayer>(log_, durationMs);
   player->refuses = refuses;
   player->decoderResult = decoderResult;
+  player->rateResult = rateResult;
   player->lyrics = lyrics;
   if (!buildScript.empty()) {
     player->mp3ParserResult = buildScript.front().first;

@@ -55,6 +55,8 @@ class SimPlayer : public Player {
   Result mp3ParserResult = kOk;
   Result splitterResult = kOk;
   Result decoderResult = kOk;
+  // What SetRate answers; on failure the rate stays as it was.
+  Result rateResult = kOk;
   std::string lyrics;
 
   // Observed state.
@@ -107,6 +109,7 @@ class SimPlayerFactory : public PlayerFactory {
   int32_t durationMs = 60000;
   std::deque<std::pair<Result, Result>> buildScript;
   Result decoderResult = kOk;
+  Result rateResult = kOk;  // what every player it makes answers to SetRate
   std::string lyrics;  // in the tags of every file it builds
   std::function<bool(const std::string& path)> refuses;
   int created = 0;

@@ -181,6 +181,30 @@ TEST_F(LearnTest, AnySpeedGoesToTheNearestStepWithoutOverflow) {
   }
 }
 
+// Without a time-stretching element the player refuses any speed but its
+// own: the status keeps the speed heard, and the user is told once a file.
+TEST_F(LearnTest, ASpeedThePlayerRefusesIsNotShownAndIsToldOnce) {
+  SimPlayer& p = LoadPlaying();
+  p.rateResult = kErrMissingElement;
+  app.Slower();
+  app.SetRate(50);
+  EXPECT_EQ(p.rate, 100);
+  EXPECT_EQ(view().rate, 100);
+  EXPECT_EQ(view().status, "播放中…");
+  EXPECT_EQ(app.CurrentLearnSettings().rate, 100);
+  EXPECT_EQ(shell.errors,
+            std::vector<std::string>{FormatText(kTextRateFailed, {p.ErrorText(kErrMissingElement)})});
+  // A new file that refuses the learner's speed plays at its own, and says so.
+  p.rateResult = kOk;
+  app.SetRate(75);
+  factory.rateResult = kErrMissingElement;
+  app.OpenFile("/music/other.mp3");
+  EXPECT_EQ(factory.last->rate, 100);
+  EXPECT_EQ(view().rate, 100);
+  EXPECT_EQ(shell.errors.size(), 2u);
+  EXPECT_EQ(app.CurrentLearnSettings().rate, 75);
+}
+
 TEST_F(LearnTest, LearnSettingsApplyAndUnknownValuesFallBack) {
   app.ApplyLearnSettings(LearnSettings{80, 5, RepeatGap::kTwo});
   EXPECT_EQ(view().rate, 80);

@@ -66,9 +66,6 @@ static auto Modal(int32_t& modal, Call&& call) {
 void App::Gate::TransportChanged(const TransportView& view) {
   app_.shell_->TransportChanged(view);
 }
-void App::Gate::DismissToolbarTip() {
-  app_.shell_->DismissToolbarTip();
-}
 void App::Gate::ShowError(const std::string& text) {
   Modal(app_.modal_, [&] { app_.shell_->ShowError(text); });
 }
@@ -300,9 +297,7 @@ void App::SeekTo(int32_t ms) {
 
 void App::RepeatKey() {
   const Entry entry(*this, [this] { RepeatKey(); });
-  if (!entry) return;
-  gate_.DismissToolbarTip();
-  if (!transport_.Active()) return;
+  if (!entry || !transport_.Active()) return;
   Player& player = *transport_.player();
   const int32_t p = player.GetPositionMs();
   if (transport_.pointA() == -1) {

@@ -181,7 +181,6 @@ class App {
    public:
     explicit Gate(App& app) : app_(app) {}
     void TransportChanged(const TransportView& view) override;
-    void DismissToolbarTip() override;
     void ShowError(const std::string& text) override;
     void EndPositionDrag() override;
     std::optional<std::string> AskOpenFileName() override;

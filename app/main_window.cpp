@@ -180,7 +180,7 @@ MainWindow::MainWindow(App& app) : app_(app) {
   BuildWaveStrip();
   // The views ask; the application decides.
   connect(positionBar_, &PositionBar::seekRequested, this, [this](int32_t ms) { app_.SeekTo(ms); });
-  connect(displayPanel_, &DisplayPanel::playRequested, this, [this] { app_.TogglePlay(); });
+  connect(displayPanel_, &DisplayPanel::playRequested, this, [this] { RunCommand(kCmdPlay); });
   connect(optionsPanel_, &OptionsPanel::volumeChanged, this,
           [this](int32_t volume) { app_.SetVolume(volume); });
   connect(optionsPanel_, &OptionsPanel::muteChanged, this,
@@ -476,6 +476,9 @@ const MainWindow::CommandEntry* MainWindow::FindCommand(int command) {
 }
 
 void MainWindow::RunCommand(int command) {
+  // The toolbar's tips of these commands tell the state they change: a tip
+  // that shows goes rather than go on telling the state before.
+  if (command == kCmdPlay || command == kCmdStop || command == kCmdRepeat) QToolTip::hideText();
   const int count = command - kCmdRepeatCountFirst;
   const int gap = command - kCmdRepeatGapFirst;
   if (count >= 0 && count < static_cast<int>(std::size(kRepeatCounts))) {
@@ -574,10 +577,6 @@ void MainWindow::ShowToolbar(const TransportView& view) {
     toolActions_[c]->setEnabled(e.transport);
   }
   for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, view)));
-}
-
-void MainWindow::DismissToolbarTip() {
-  QToolTip::hideText();
 }
 
 void MainWindow::ShowError(const std::string& text) {

@@ -53,7 +53,6 @@ class MainWindow : public QMainWindow, public Shell {
 
   // Shell
   void TransportChanged(const TransportView& view) override;
-  void DismissToolbarTip() override;
   void ShowError(const std::string& text) override;
   void EndPositionDrag() override;
   std::optional<std::string> AskOpenFileName() override;

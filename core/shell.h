@@ -28,8 +28,6 @@ class Shell {
   // The application changed: the window shows view, redrawing what differs
   // from what it showed, and runs the 25 ms tick while view plays.
   virtual void TransportChanged(const TransportView& view) = 0;
-  // Hides a toolbar tooltip that is shown.
-  virtual void DismissToolbarTip() = 0;
   // A modal error message box with the program's caption and the error icon.
   virtual void ShowError(const std::string& text) = 0;
   // Ends a drag of the position bar's thumb, if one is in progress.
@@ -52,7 +50,6 @@ class Shell {
 class SilentShell : public Shell {
  public:
   void TransportChanged(const TransportView&) override {}
-  void DismissToolbarTip() override {}
   void ShowError(const std::string&) override {}
   void EndPositionDrag() override {}
   std::optional<std::string> AskOpenFileName() override { return std::nullopt; }

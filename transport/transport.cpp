@@ -40,7 +40,6 @@ void Transport::SeekPlayer(int32_t ms) {
 
 bool Transport::TogglePlay() {
   if (!loaded()) return false;
-  shell_.DismissToolbarTip();
   if (playState_ == Playing) {
     player_->Pause();
     playState_ = Paused;
@@ -59,7 +58,6 @@ bool Transport::TogglePlay() {
 
 bool Transport::Stop() {
   if (!Active()) return false;
-  shell_.DismissToolbarTip();
   player_->Stop();
   SeekPlayer(0);
   playState_ = Stopped;

@@ -23,7 +23,6 @@ class RecordingShell : public Shell {
   explicit RecordingShell(std::vector<std::string>* log) : log_(log) {}
 
   void TransportChanged(const TransportView& view) override;
-  void DismissToolbarTip() override { Log("DismissTip"); }
   void ShowError(const std::string& text) override;
   void EndPositionDrag() override { Log("EndDrag"); }
   std::optional<std::string> AskOpenFileName() override;

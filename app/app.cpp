@@ -104,6 +104,8 @@ int32_t App::CurrentSentence() const {
 void App::Publish() {
   TransportView v;
   transport_.Fill(v);
+  v.pointA = loop_.aMs();
+  v.pointB = loop_.bMs();
   v.repeatCount = loop_.repeatCount();
   v.repeatGap = static_cast<int32_t>(loop_.gap());
   v.pass = loop_.pass();
@@ -300,24 +302,18 @@ void App::RepeatKey() {
   if (!entry || !transport_.Active()) return;
   Player& player = *transport_.player();
   const int32_t p = player.GetPositionMs();
-  if (transport_.pointA() == -1) {
-    transport_.SetPoints(p, -1);
-  } else if (transport_.pointB() == -1) {
-    int32_t a = std::min(p, transport_.pointA());
-    int32_t b = std::max(p, transport_.pointA());
-    // Points closer than that are no loop to play: B moves on to make one
-    // (A back, at the end of the file).
-    if (b - a < kMinLoopMs) {
-      b = std::min(a + kMinLoopMs, player.GetDurationMs());
-      a = std::max(0, std::min(a, b - kMinLoopMs));
-    }
-    transport_.SetPoints(a, b);
+  if (loop_.aMs() == -1) {
+    loop_.SetA(&player, p);
+  } else if (loop_.bMs() == -1) {
+    // Points too close for a loop make the shortest one; a file shorter
+    // than that keeps A alone.
+    const std::optional<LoopPoints> loop = GrownLoop(loop_.aMs(), p, player.GetDurationMs());
+    if (!loop) return;
     // The player loops from here; the pass in progress is not one of the
     // counted ones.
-    loop_.FromKey(player, a, b);
+    loop_.FromKey(player, loop->aMs, loop->bMs);
   } else {
     ClearLoop();
-    transport_.SetPoints(-1, -1);
   }
   Publish();
 }
@@ -370,16 +366,12 @@ void App::FollowLoop(const GraphEvent& event) {
     case RepeatLoop::Heard::kPass:
       // A take never sounds over a pass.
       if (shadowing_.stage() != Shadowing::Stage::kIdle) shadowing_.Stop();
-      transport_.SetPoints(loop_.aMs(), loop_.bMs());
       transport_.CountJump();
-      break;
-    case RepeatLoop::Heard::kEnded:
-      // The last pass went on past B, as if the repeat key were pressed.
-      transport_.SetPoints(-1, -1);
       break;
     case RepeatLoop::Heard::kGap:
       StartTake(event.heardAtNs);
       break;
+    case RepeatLoop::Heard::kEnded:  // on past B, as if the repeat key were pressed
     case RepeatLoop::Heard::kNothing:
       break;
   }
@@ -428,10 +420,8 @@ void App::ToggleShadowing() {
 }
 
 std::optional<std::tuple<std::string, int32_t, int32_t>> App::CurrentStretch() const {
-  if (!transport_.loaded() || transport_.pointA() < 0 || transport_.pointB() < 0) {
-    return std::nullopt;
-  }
-  return std::make_tuple(transport_.filePath(), transport_.pointA(), transport_.pointB());
+  if (!transport_.loaded() || loop_.aMs() < 0 || loop_.bMs() < 0) return std::nullopt;
+  return std::make_tuple(transport_.filePath(), loop_.aMs(), loop_.bMs());
 }
 
 void App::PlayLastTake() {
@@ -595,16 +585,16 @@ void App::SetRepeatGap(RepeatGap gap) {
 
 void App::NudgeA(int32_t deltaMs) {
   const Entry entry(*this, [this, deltaMs] { NudgeA(deltaMs); });
-  if (!entry || !transport_.Active() || transport_.pointA() == -1) return;
+  if (!entry || !transport_.Active() || loop_.aMs() == -1) return;
   Player& player = *transport_.player();
-  const int32_t b = transport_.pointB();
-  const int32_t a = NudgedA(transport_.pointA(), b, player.GetDurationMs(), deltaMs);
-  transport_.SetPoints(a, b);
+  const int32_t b = loop_.bMs();
+  const int32_t a = NudgedA(loop_.aMs(), b, player.GetDurationMs(), deltaMs);
   if (b != -1) {
     // A loop of the learner's own now, heard from the new A.
     loop_.FromA(player, a, b);
     transport_.CountJump();
   } else {
+    loop_.SetA(&player, a);
     transport_.SeekPlayer(a);
   }
   Publish();
@@ -612,11 +602,10 @@ void App::NudgeA(int32_t deltaMs) {
 
 void App::NudgeB(int32_t deltaMs) {
   const Entry entry(*this, [this, deltaMs] { NudgeB(deltaMs); });
-  if (!entry || !transport_.Active() || transport_.pointB() == -1) return;
+  if (!entry || !transport_.Active() || loop_.bMs() == -1) return;
   Player& player = *transport_.player();
-  const int32_t a = transport_.pointA();
-  const int32_t b = NudgedB(a, transport_.pointB(), player.GetDurationMs(), deltaMs);
-  transport_.SetPoints(a, b);
+  const int32_t a = loop_.aMs();
+  const int32_t b = NudgedB(a, loop_.bMs(), player.GetDurationMs(), deltaMs);
   // The new end is heard at once: playback goes on shortly before it.
   loop_.FromLead(player, a, b, std::max(b - kNudgeBLeadMs, a));
   transport_.CountJump();
@@ -651,16 +640,11 @@ void App::LoopSentence(int32_t k) {
 void App::LoopStretch(int32_t aMs, int32_t bMs) {
   const Entry entry(*this, [this, aMs, bMs] { LoopStretch(aMs, bMs); });
   if (!entry || !transport_.loaded()) return;
-  const int32_t length = transport_.player()->GetDurationMs();
-  int32_t a = std::clamp(std::min(aMs, bMs), 0, length);
-  int32_t b = std::clamp(std::max(aMs, bMs), 0, length);
   // Too short a stretch is no loop: it grows to the shortest one.
-  if (b - a < kMinLoopMs) {
-    b = std::min(a + kMinLoopMs, length);
-    a = std::max(b - kMinLoopMs, 0);
-    if (b - a < kMinLoopMs) return;
+  if (const std::optional<LoopPoints> loop =
+          GrownLoop(aMs, bMs, transport_.player()->GetDurationMs())) {
+    PlayLoop(loop->aMs, loop->bMs);
   }
-  PlayLoop(a, b);
 }
 
 void App::NextSentence() {
@@ -684,9 +668,7 @@ void App::RepeatSentence() {
 void App::PlayLoop(int32_t aMs, int32_t bMs) {
   // From a stop, playback starts first, then moves on.
   if (transport_.playState() == Stopped && !transport_.TogglePlay()) return;
-  Player& player = *transport_.player();
-  transport_.SetPoints(aMs, bMs);
-  loop_.FromA(player, aMs, bMs);
+  loop_.FromA(*transport_.player(), aMs, bMs);
   transport_.CountJump();
   if (transport_.playState() == Paused) transport_.TogglePlay();
   Publish();
@@ -696,7 +678,6 @@ void App::PlaySentence(int32_t k) {
   // From a stop, playback starts first (at the beginning), then moves on.
   if (transport_.playState() == Stopped && !transport_.TogglePlay()) return;
   loop_.FromSentence(*transport_.player(), sentences_.list(), k);
-  transport_.SetPoints(loop_.aMs(), loop_.bMs());
   transport_.CountJump();
   if (transport_.playState() == Paused) transport_.TogglePlay();
   Publish();
@@ -760,8 +741,8 @@ void App::KeepMemory() {
   if (!transport_.loaded()) return;
   StudyMemory::State state;
   state.positionMs = transport_.player()->GetPositionMs();
-  state.aMs = transport_.pointA();
-  state.bMs = transport_.pointB();
+  state.aMs = loop_.aMs();
+  state.bMs = loop_.bMs();
   state.rate = transport_.rate();
   state.sentence = loop_.sentence();
   memory_.Keep(state, StudyMemory::Clock::now());
@@ -776,16 +757,14 @@ void App::Resume(const StudyRecord& memory) {
   if (list && k >= 0 && k < sentences_.count() && (*list)[static_cast<size_t>(k)].startMs ==
                                                          memory.aMs) {
     loop_.FromSentence(player, list, k);
-    transport_.SetPoints(loop_.aMs(), loop_.bMs());
     transport_.CountJump();
     from = loop_.aMs();
   } else if (memory.aMs >= 0 && memory.bMs > memory.aMs && memory.bMs <= length) {
-    transport_.SetPoints(memory.aMs, memory.bMs);
     loop_.FromA(player, memory.aMs, memory.bMs);
     transport_.CountJump();
     from = memory.aMs;
   } else {
-    if (memory.aMs >= 0 && memory.aMs <= length) transport_.SetPoints(memory.aMs, -1);
+    if (memory.aMs >= 0 && memory.aMs <= length) loop_.SetA(&player, memory.aMs);
     if (from <= 0 || from >= length) {
       Publish();
       return;
@@ -810,7 +789,7 @@ void App::ForgetFile() {
 void App::SaveLoop() {
   const Entry entry(*this, [this] { SaveLoop(); });
   if (!entry || !transport_.Active()) return;
-  SavedLoop loop{transport_.pointA(), transport_.pointB()};
+  SavedLoop loop{loop_.aMs(), loop_.bMs()};
   if (loop.aMs < 0 || loop.bMs < 0) {
     const int32_t k = CurrentSentence();
     if (k < 0) return;
@@ -831,7 +810,7 @@ void App::PlaySavedLoop(int32_t k) {
 void App::RemoveSavedLoop() {
   const Entry entry(*this, [this] { RemoveSavedLoop(); });
   if (entry && transport_.loaded() &&
-      memory_.RemoveLoop({transport_.pointA(), transport_.pointB()})) {
+      memory_.RemoveLoop({loop_.aMs(), loop_.bMs()})) {
     Publish();
   }
 }

@@ -61,7 +61,6 @@ bool Transport::Stop() {
   player_->Stop();
   SeekPlayer(0);
   playState_ = Stopped;
-  pointA_ = pointB_ = -1;
   status_ = Text(kTextStopped);
   return true;
 }
@@ -84,11 +83,6 @@ bool Transport::SeekTo(int64_t ms) {
 
 bool Transport::GoToEnd() {
   return Active() && SeekTo(player_->GetDurationMs());
-}
-
-void Transport::SetPoints(int32_t aMs, int32_t bMs) {
-  pointA_ = aMs;
-  pointB_ = bMs;
 }
 
 void Transport::ApplySettings(const Settings& settings) {
@@ -149,8 +143,6 @@ void Transport::Fill(TransportView& v) const {
     v.positionMs = player_->GetPositionMs();
     v.lengthMs = player_->GetDurationMs();
   }
-  v.pointA = pointA_;
-  v.pointB = pointB_;
   v.volume = volume_;
   v.mute = mute_ != 0;
   v.channel = channel_;

@@ -8,7 +8,7 @@
 
 namespace orvex {
 
-Transport::Transport(Shell& shell) : shell_(shell), status_(Text(kTextNotLoaded)) {}
+Transport::Transport(Shell& shell) : shell_(&shell), status_(Text(kTextNotLoaded)) {}
 
 void Transport::Load(std::unique_ptr<Player> player, const std::string& file, bool mp3) {
   player_ = std::move(player);
@@ -47,7 +47,7 @@ bool Transport::TogglePlay() {
     if (playState_ == Stopped) SeekPlayer(0);
     const Result r = player_->Run();
     if (Failed(r)) {
-      shell_.ShowError(FormatText(kTextPlayFailed, {player_->ErrorText(r)}));
+      shell_->ShowError(FormatText(kTextPlayFailed, {player_->ErrorText(r)}));
       return false;
     }
     playState_ = Playing;
@@ -131,7 +131,7 @@ bool Transport::GiveRate(int32_t rate) {
   // One box a file: every later step would only say the same again.
   if (!rateRefusalTold_) {
     rateRefusalTold_ = true;
-    shell_.ShowError(FormatText(kTextRateFailed, {player_->ErrorText(r)}));
+    shell_->ShowError(FormatText(kTextRateFailed, {player_->ErrorText(r)}));
   }
   return false;
 }

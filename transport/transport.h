@@ -20,6 +20,8 @@ namespace orvex {
 class Transport {
  public:
   explicit Transport(Shell& shell);
+  // The window side it tells of failures; it outlives its use here.
+  void SetShell(Shell& shell) { shell_ = &shell; }
 
   // The loaded file's player; null without one.
   Player* player() const { return loaded() ? player_.get() : nullptr; }
@@ -74,18 +76,18 @@ class Transport {
   // Gives the player the speed; false when it refused.
   bool GiveRate(int32_t rate);
 
-  Shell& shell_;
+  Shell* shell_;  // never null
   std::unique_ptr<Player> player_;
   std::string filePath_;
   PlayState playState_ = Stopped;
   int32_t jumpSeconds_ = kDefaultJumpSeconds;
-  int32_t mute_ = 0;  // as options.ini holds it: any value but 0 mutes
-  int32_t volume_ = -500;  // hundredths of a decibel, -10000..0
-  int32_t channel_ = 0;    // 0 stereo, 1 left, 2 right; never saved
-  bool topmost_ = false;   // never saved
-  int32_t rate_ = kRateNormal;  // the speed heard (or asked for, without a file)
-  bool rateRefusalTold_ = false;  // this file's player refused a speed and the user knows
-  std::string status_;     // the transport's text in the status bar's first part
+  int32_t mute_ = 0;              // as options.ini holds it: any value but 0 mutes
+  int32_t volume_ = -500;         // hundredths of a decibel, -10000..0
+  int32_t channel_ = 0;           // 0 stereo, 1 left, 2 right; never saved
+  bool topmost_ = false;          // never saved
+  int32_t rate_ = kRateNormal;    // heard; without a file, the one asked for
+  bool rateRefusalTold_ = false;  // the user knows this file's player refuses speeds
+  std::string status_;            // the transport's text in the status bar's first part
   uint32_t track_ = 0;
   uint32_t seeks_ = 0;
 };

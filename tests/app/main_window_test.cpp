@@ -165,6 +165,8 @@ TEST_F(MainWindowTest, FailingStartUpChecksShowTheirMessageAndStillSaveTheSettin
     o.checkRequiredFilters = [f = c.filters] { return f; };
     MainWindow* w = Start(o);
     EXPECT_FALSE(started_);
+    // The window goes once the message is read.
+    EXPECT_TRUE(WaitFor([&] { return w->destroyed(); }));
     EXPECT_EQ(messages.texts, QStringList{c.message});
     EXPECT_TRUE(QFile::exists(SettingsFile()));
     EXPECT_TRUE(w->destroyed());
@@ -210,8 +212,9 @@ TEST_F(MainWindowTest, KeysActFromTheSliderButNotInsideModalDialogs) {
     if (auto* d = qobject_cast<QDialog*>(modal)) d->done(0);
   });
   w->RunCommand(kCmdAbout);
+  ASSERT_TRUE(WaitFor([&] { return dialogs == 1 && !QApplication::activeModalWidget(); }));
   w->optionsPanel()->runJumpSizeDialog();
-  EXPECT_EQ(dialogs, 2);
+  ASSERT_TRUE(WaitFor([&] { return dialogs == 2 && !QApplication::activeModalWidget(); }));
   EXPECT_EQ(app_.view().playState, Playing);
   EXPECT_EQ(app_.view().pointA, -1);
 }
@@ -606,6 +609,7 @@ TEST_F(MainWindowTest, CommandLineFilesGetTheDropsAnswer) {
   data.setUrls({QUrl::fromLocalFile(QString::fromStdString(missing))});
   QDropEvent event(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   static_cast<QObject*>(w)->event(&event);
+  ASSERT_TRUE(WaitFor([&] { return !messages.texts.isEmpty(); }));
   ASSERT_EQ(messages.texts.size(), 1);
   const QString dropAnswer = messages.texts.front();
   const QString loadFailed = QText(kTextLoadFailed);
@@ -641,9 +645,9 @@ TEST_F(MainWindowTest, CommandLineFilesWaitForTheStartUpChecks) {
   MessageCollector messages;
   ProgramOptions o = Options(emptyFolder.path().toStdString());
   o.dropAtStart = {ORVEX_TEST_DATA "/cbr_stereo.mp3"};
-  Start(std::move(o));
+  MainWindow* w = Start(std::move(o));
   EXPECT_FALSE(started_);
-  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+  EXPECT_TRUE(WaitFor([&] { return w->destroyed(); }));
   EXPECT_EQ(messages.texts, QStringList{QText(kTextFilesMissing)});
   EXPECT_FALSE(app_.view().loaded);
 }
@@ -681,8 +685,8 @@ TEST_F(MainWindowTest, MustUpdateClosesThePlayingFileThenEnds) {
     if (auto* d = qobject_cast<QDialog*>(modal)) d->done(2);
   });
   w->ShowNewVersion(true);
+  EXPECT_TRUE(WaitFor([&] { return w->destroyed(); }));
   EXPECT_FALSE(app_.view().loaded);
-  EXPECT_TRUE(w->destroyed());
   EXPECT_TRUE(QFile::exists(SettingsFile()));
 }
 

@@ -147,6 +147,7 @@ enum TextId : int {
   kTextVolumeLabel = 312,
   kTextJumpLabel = 313,
   kTextSeconds = 314,
+  kTextOpenInProgress = 315,
 
   // Pictures drawn with text: the toolbar's captions and the shortcut table.
   kTextPictureSetA = 400,

@@ -72,9 +72,7 @@ struct LoopPoints {
 // inside the file, and at least kMinLoopMs apart, B moving on to make it (A
 // back, at the end of the file). None in a file shorter than that.
 constexpr std::optional<LoopPoints> GrownLoop(int32_t fromMs, int32_t toMs, int32_t lengthMs) {
-  const auto inside = [lengthMs](int32_t ms) {
-    return ms > lengthMs ? lengthMs : ms < 0 ? 0 : ms;
-  };
+  const auto inside = [lengthMs](int32_t ms) { return ms > lengthMs ? lengthMs : ms < 0 ? 0 : ms; };
   int32_t a = inside(fromMs < toMs ? fromMs : toMs);
   int32_t b = inside(fromMs < toMs ? toMs : fromMs);
   if (b - a < kMinLoopMs) {

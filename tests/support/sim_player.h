@@ -109,7 +109,8 @@ class SimPlayerFactory : public PlayerFactory {
   int32_t durationMs = 60000;
   std::deque<std::pair<Result, Result>> buildScript;
   Result decoderResult = kOk;
-  Result rateResult = kOk;  // what every player it makes answers to SetRate
+  // What every player it makes answers to SetRate.
+  Result rateResult = kOk;
   std::string lyrics;  // in the tags of every file it builds
   std::function<bool(const std::string& path)> refuses;
   int created = 0;

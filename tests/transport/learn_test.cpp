@@ -225,8 +225,8 @@ TEST_F(LearnTest, ASpeedThePlayerRefusesIsNotShownAndIsToldOnce) {
   EXPECT_EQ(view().rate, 100);
   EXPECT_EQ(view().status, "播放中…");
   EXPECT_EQ(app.CurrentLearnSettings().rate, 100);
-  EXPECT_EQ(shell.errors,
-            std::vector<std::string>{FormatText(kTextRateFailed, {p.ErrorText(kErrMissingElement)})});
+  const std::string refused = FormatText(kTextRateFailed, {p.ErrorText(kErrMissingElement)});
+  EXPECT_EQ(shell.errors, std::vector<std::string>{refused});
   // A new file that refuses the learner's speed plays at its own, and says so.
   p.rateResult = kOk;
   app.SetRate(75);

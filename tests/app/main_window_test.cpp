@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -28,6 +29,7 @@
 #include "app/commands.h"
 #include "app/natural_order.h"
 #include "app/program.h"
+#include "app/repair_dialog.h"
 #include "app/ui_state.h"
 #include "core/texts.h"
 #include "res/sample.h"
@@ -173,6 +175,53 @@ TEST_F(MainWindowTest, FailingStartUpChecksShowTheirMessageAndStillSaveTheSettin
     EXPECT_FALSE(w->isVisible());
     program_.reset();
   }
+}
+
+// Every dialog opens over the window and the call that opened it returns at
+// once: the error box, the Open dialog and the repair dialog, whose tool runs
+// meanwhile. Their pictures go to artefacts.
+TEST_F(MainWindowTest, DialogsOpenOverTheWindowAndTheCallReturns) {
+  QTemporaryDir folder;  // a program folder whose repair tool takes its time
+  QFile tool(folder.path() + "/mp3val");
+  ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+  tool.write("#!/bin/sh\nexec sleep 30\n");
+  tool.close();
+  tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  MainWindow* w = Start(Options(folder.path().toStdString()));
+  ASSERT_TRUE(started_);
+  const auto shown = [&](const QString& name) -> QWidget* {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return nullptr;
+    EXPECT_TRUE(modal->isVisible()) << name.toStdString();
+    EXPECT_EQ(modal->parentWidget(), w) << name.toStdString();
+    SaveArtefact(modal, name);
+    return modal;
+  };
+
+  app_.OpenFile(folder.path().toStdString() + "/gone.mp3");
+  auto* box = qobject_cast<QMessageBox*>(shown("error_box"));
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->text().startsWith(QText(kTextLoadFailed).left(4)));
+  box->accept();
+
+  w->RunCommand(kCmdOpen);
+  auto* open = qobject_cast<QFileDialog*>(shown("open_dialog"));
+  ASSERT_NE(open, nullptr);
+  open->reject();
+
+  const QString broken = folder.path() + "/broken.mp3";
+  QFile file(broken);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(64 * 1024, 'x'));
+  file.close();
+  app_.OpenFile(broken.toStdString());
+  ASSERT_NE(qobject_cast<RepairDialog*>(shown("repair_dialog")), nullptr);
+  EXPECT_TRUE(app_.opening());
+  // Closing drops the open; the dialog goes once its tool has.
+  app_.CloseFile();
+  EXPECT_TRUE(WaitFor([&] { return QApplication::activeModalWidget() == nullptr; }));
+  EXPECT_FALSE(app_.opening());
+  EXPECT_FALSE(app_.view().loaded);
 }
 
 TEST_F(MainWindowTest, KeysActFromTheSliderButNotInsideModalDialogs) {

@@ -119,7 +119,6 @@ enum TextId : int {
   kTextStatusPlayingTake = 286,
   kTextNoMicrophone = 287,
   kTextNothingRecorded = 288,
-  kTextRateFailed = 289,
   kTextStatusResume = 290,
   kTextMenuForget = 291,
   kTextMenuSaveLoop = 292,
@@ -147,7 +146,8 @@ enum TextId : int {
   kTextVolumeLabel = 312,
   kTextJumpLabel = 313,
   kTextSeconds = 314,
-  kTextOpenInProgress = 315,
+  kTextRateFailed = 315,
+  kTextOpenInProgress = 316,
 
   // Pictures drawn with text: the toolbar's captions and the shortcut table.
   kTextPictureSetA = 400,

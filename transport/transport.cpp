@@ -67,8 +67,7 @@ bool Transport::Stop() {
 
 bool Transport::Jump(int32_t direction) {
   if (!Active()) return false;
-  // The player counts the jump from where its cut is heard, so jumps in a
-  // row add up.
+  // The player counts the jump from where its cut is heard.
   player_->JumpMs(direction * jumpSeconds_ * 1000);
   ++seeks_;
   return true;

@@ -20,79 +20,18 @@ SilentShell& NoShell() {
 
 }  // namespace
 
-// --- One command at a time ---------------------------------------------------
-
-class App::Entry {
- public:
-  Entry(App& app, std::function<void()> again) : app_(app) {
-    if (app.modal_ > 0) {
-      app.queued_.push_back(std::move(again));
-      queued_ = true;
-      return;
-    }
-    ++app.depth_;
-  }
-  ~Entry() {
-    if (queued_ || --app_.depth_ > 0 || app_.draining_) return;
-    app_.draining_ = true;
-    while (!app_.queued_.empty()) {
-      std::function<void()> next = std::move(app_.queued_.front());
-      app_.queued_.pop_front();
-      next();
-    }
-    app_.draining_ = false;
-  }
-  Entry(const Entry&) = delete;
-  Entry& operator=(const Entry&) = delete;
-  // False when the command was queued.
-  explicit operator bool() const { return !queued_; }
-
- private:
-  App& app_;
-  bool queued_ = false;
-};
-
-// A modal call of the shell, counted while it runs.
-template <typename Call>
-static auto Modal(int32_t& modal, Call&& call) {
-  struct Count {
-    int32_t& n;
-    explicit Count(int32_t& count) : n(count) { ++n; }
-    ~Count() { --n; }
-  } count(modal);
-  return call();
-}
-
-void App::Gate::TransportChanged(const TransportView& view) {
-  app_.shell_->TransportChanged(view);
-}
-void App::Gate::DismissToolbarTip() {
-  app_.shell_->DismissToolbarTip();
-}
-void App::Gate::ShowError(const std::string& text) {
-  Modal(app_.modal_, [&] { app_.shell_->ShowError(text); });
-}
-void App::Gate::EndPositionDrag() {
-  app_.shell_->EndPositionDrag();
-}
-std::optional<std::string> App::Gate::AskOpenFileName() {
-  return Modal(app_.modal_, [&] { return app_.shell_->AskOpenFileName(); });
-}
-void App::Gate::RunRepairDialog(const RepairCommand& command) {
-  Modal(app_.modal_, [&] { app_.shell_->RunRepairDialog(command); });
-}
-void App::Gate::StartRejectSound() {
-  app_.shell_->StartRejectSound();
-}
-void App::Gate::DestroyMainWindow() {
-  app_.shell_->DestroyMainWindow();
-}
-
 // --- The view ------------------------------------------------------------------
+
+void App::SetShell(Shell& shell) {
+  shell_ = &shell;
+  transport_.SetShell(shell);
+  opener_.SetShell(shell);
+}
 
 App::App() : App(NoShell()) {}
 
-App::App(Shell& shell, PlayerFactory* playerFactory, std::string programFolder) : shell_(&shell) {
+App::App(Shell& shell, PlayerFactory* playerFactory, std::string programFolder)
+    : shell_(&shell), transport_(shell), opener_(shell) {
   opener_.SetPlayerFactory(playerFactory);
   opener_.SetProgramFolder(std::move(programFolder));
   transport_.Fill(view_);
@@ -107,6 +46,8 @@ int32_t App::CurrentSentence() const {
 void App::Publish() {
   TransportView v;
   transport_.Fill(v);
+  v.pointA = loop_.aMs();
+  v.pointB = loop_.bMs();
   v.repeatCount = loop_.repeatCount();
   v.repeatGap = static_cast<int32_t>(loop_.gap());
   v.pass = loop_.pass();
@@ -206,8 +147,6 @@ std::string App::StatusText(int32_t sentence) const {
 // --- Settings --------------------------------------------------------------------
 
 void App::ApplySettings(const Settings& settings) {
-  const Entry entry(*this, [this, settings] { ApplySettings(settings); });
-  if (!entry) return;
   transport_.ApplySettings(settings);
   Publish();
 }
@@ -217,8 +156,6 @@ Settings App::CurrentSettings() const {
 }
 
 void App::ApplyLearnSettings(const LearnSettings& learn) {
-  const Entry entry(*this, [this, learn] { ApplyLearnSettings(learn); });
-  if (!entry) return;
   transport_.SetRate(ValidRate(learn.rate) ? learn.rate : kRateNormal);
   defaultRate_ = transport_.rate();
   loop_.SetCount(ValidRepeatCount(learn.repeatCount) ? learn.repeatCount : 0);
@@ -236,8 +173,7 @@ LearnSettings App::CurrentLearnSettings() const {
 }
 
 void App::SetShowWave(bool show) {
-  const Entry entry(*this, [this, show] { SetShowWave(show); });
-  if (!entry || show == showWave_) return;
+  if (show == showWave_) return;
   showWave_ = show;
   Publish();
 }
@@ -245,8 +181,6 @@ void App::SetShowWave(bool show) {
 // --- Transport --------------------------------------------------------------------
 
 void App::TogglePlay() {
-  const Entry entry(*this, [this] { TogglePlay(); });
-  if (!entry) return;
   // During a take the key ends it: the recording is played back at once,
   // or the playback ends and the next pass begins.
   if (shadowing_.stage() == Shadowing::Stage::kRecording) {
@@ -270,20 +204,17 @@ void App::StopPlayback() {
 }
 
 void App::Stop() {
-  const Entry entry(*this, [this] { Stop(); });
-  if (!entry || !transport_.Active()) return;
+  if (!transport_.Active()) return;
   StopPlayback();
   Publish();
 }
 
 void App::JumpForward() {
-  const Entry entry(*this, [this] { JumpForward(); });
-  if (entry && transport_.Jump(1)) Publish();
+  if (transport_.Jump(1)) Publish();
 }
 
 void App::JumpBackward() {
-  const Entry entry(*this, [this] { JumpBackward(); });
-  if (entry && transport_.Jump(-1)) Publish();
+  if (transport_.Jump(-1)) Publish();
 }
 
 void App::GoToStart() {
@@ -291,83 +222,60 @@ void App::GoToStart() {
 }
 
 void App::GoToEnd() {
-  const Entry entry(*this, [this] { GoToEnd(); });
-  if (entry && transport_.GoToEnd()) Publish();
+  if (transport_.GoToEnd()) Publish();
 }
 
 void App::SeekTo(int32_t ms) {
-  const Entry entry(*this, [this, ms] { SeekTo(ms); });
-  if (entry && transport_.SeekTo(ms)) Publish();
+  if (transport_.SeekTo(ms)) Publish();
 }
 
 void App::RepeatKey() {
-  const Entry entry(*this, [this] { RepeatKey(); });
-  if (!entry) return;
-  gate_.DismissToolbarTip();
   if (!transport_.Active()) return;
   Player& player = *transport_.player();
   const int32_t p = player.GetPositionMs();
-  if (transport_.pointA() == -1) {
-    transport_.SetPoints(p, -1);
-  } else if (transport_.pointB() == -1) {
-    int32_t a = std::min(p, transport_.pointA());
-    int32_t b = std::max(p, transport_.pointA());
-    // Points closer than that are no loop to play: B moves on to make one
-    // (A back, at the end of the file).
-    if (b - a < kMinLoopMs) {
-      b = std::min(a + kMinLoopMs, player.GetDurationMs());
-      a = std::max(0, std::min(a, b - kMinLoopMs));
-    }
-    transport_.SetPoints(a, b);
+  if (loop_.aMs() == -1) {
+    loop_.SetA(&player, p);
+  } else if (loop_.bMs() == -1) {
+    // Points too close for a loop make the shortest one; a file shorter
+    // than that keeps A alone.
+    const std::optional<LoopPoints> loop = GrownLoop(loop_.aMs(), p, player.GetDurationMs());
+    if (!loop) return;
     // The player loops from here; the pass in progress is not one of the
     // counted ones.
-    loop_.FromKey(player, a, b);
+    loop_.FromKey(player, loop->aMs, loop->bMs);
   } else {
     ClearLoop();
-    transport_.SetPoints(-1, -1);
   }
   Publish();
 }
 
 void App::SetChannel(int32_t channel) {
-  const Entry entry(*this, [this, channel] { SetChannel(channel); });
-  if (!entry) return;
   transport_.SetChannel(channel);
   Publish();
 }
 
 void App::SetVolume(int32_t volume) {
-  const Entry entry(*this, [this, volume] { SetVolume(volume); });
-  if (!entry) return;
   transport_.SetVolume(volume);
   Publish();
 }
 
 void App::SetMute(bool mute) {
-  const Entry entry(*this, [this, mute] { SetMute(mute); });
-  if (!entry) return;
   transport_.SetMute(mute);
   Publish();
 }
 
 void App::SetJumpSeconds(int32_t seconds) {
-  const Entry entry(*this, [this, seconds] { SetJumpSeconds(seconds); });
-  if (!entry) return;
   transport_.SetJumpSeconds(seconds);
   Publish();
 }
 
 void App::SetTopmost(bool topmost) {
-  const Entry entry(*this, [this, topmost] { SetTopmost(topmost); });
-  if (!entry) return;
   transport_.SetTopmost(topmost);
   Publish();
 }
 
 void App::Tick() {
-  // Inside a command (a modal dialog's event loop runs the timer) the player
-  // may be half made: the next tick publishes.
-  if (depth_ > 0 || transport_.playState() != Playing) return;
+  if (transport_.playState() != Playing) return;
   if (memory_.Due(StudyMemory::Clock::now())) KeepMemory();
   Publish();
 }
@@ -377,16 +285,12 @@ void App::FollowLoop(const GraphEvent& event) {
     case RepeatLoop::Heard::kPass:
       // A take never sounds over a pass.
       if (shadowing_.stage() != Shadowing::Stage::kIdle) shadowing_.Stop();
-      transport_.SetPoints(loop_.aMs(), loop_.bMs());
       transport_.CountJump();
-      break;
-    case RepeatLoop::Heard::kEnded:
-      // The last pass went on past B, as if the repeat key were pressed.
-      transport_.SetPoints(-1, -1);
       break;
     case RepeatLoop::Heard::kGap:
       StartTake(event.heardAtNs);
       break;
+    case RepeatLoop::Heard::kEnded:  // on past B, as if the repeat key were pressed
     case RepeatLoop::Heard::kNothing:
       break;
   }
@@ -428,23 +332,17 @@ void App::OpenInput() {
 }
 
 void App::ToggleShadowing() {
-  const Entry entry(*this, [this] { ToggleShadowing(); });
-  if (!entry) return;
   shadowMode_ = !shadowMode_;
   OpenInput();
   Publish();
 }
 
 std::optional<std::tuple<std::string, int32_t, int32_t>> App::CurrentStretch() const {
-  if (!transport_.loaded() || transport_.pointA() < 0 || transport_.pointB() < 0) {
-    return std::nullopt;
-  }
-  return std::make_tuple(transport_.filePath(), transport_.pointA(), transport_.pointB());
+  if (!transport_.loaded() || loop_.aMs() < 0 || loop_.bMs() < 0) return std::nullopt;
+  return std::make_tuple(transport_.filePath(), loop_.aMs(), loop_.bMs());
 }
 
 void App::PlayLastTake() {
-  const Entry entry(*this, [this] { PlayLastTake(); });
-  if (!entry) return;
   if (const auto stretch = CurrentStretch()) {
     const auto& [path, a, b] = *stretch;
     if (shadowing_.PlayLast(path, a, b)) Publish();
@@ -452,8 +350,6 @@ void App::PlayLastTake() {
 }
 
 void App::CompareTake() {
-  const Entry entry(*this, [this] { CompareTake(); });
-  if (!entry) return;
   const auto stretch = CurrentStretch();
   if (!stretch) return;
   // The lesson pauses while the stretch and the take are heard back to back.
@@ -464,8 +360,6 @@ void App::CompareTake() {
 }
 
 void App::OnRecorderEvent() {
-  const Entry entry(*this, [this] { OnRecorderEvent(); });
-  if (!entry) return;
   RecorderEvent event;
   while (shadowing_.TakeEvent(event)) {
     switch (shadowing_.Follow(event)) {
@@ -500,15 +394,12 @@ void App::OnRecorderEvent() {
 }
 
 void App::IntonationFound(std::shared_ptr<const Intonation> intonation) {
-  const Entry entry(*this, [this, intonation] { IntonationFound(intonation); });
-  if (!entry) return;
   intonation_ = std::move(intonation);
   Publish();
 }
 
 void App::OnGraphEvent() {
-  const Entry entry(*this, [this] { OnGraphEvent(); });
-  if (!entry || !transport_.loaded()) return;
+  if (!transport_.loaded()) return;
   Player& player = *transport_.player();
   GraphEvent event;
   bool taken = false;
@@ -519,13 +410,13 @@ void App::OnGraphEvent() {
       StopPlayback();
       Publish();
       const std::string text = event.text.empty() ? player.ErrorText(event.param1) : event.text;
-      gate_.ShowError(FormatText(kTextPlaybackAbort, {text}));
+      shell_->ShowError(FormatText(kTextPlaybackAbort, {text}));
       return;
     }
     // The end of the stream, unless a seek has taken playback back since,
     // or a loop plays on.
     if (event.code == kEventComplete && playing && !loop_.running() && player.IsAtEnd()) {
-      gate_.EndPositionDrag();
+      shell_->EndPositionDrag();
       StopPlayback();
       Publish();
       if (playNextLesson_) StepLesson(1);
@@ -545,28 +436,23 @@ void App::CloseNow() {
 }
 
 void App::CloseFile() {
-  const Entry entry(*this, [this] { CloseFile(); });
-  if (!entry || !transport_.loaded()) return;
+  opener_.Abandon();
+  if (!transport_.loaded()) return;
   CloseNow();
   Publish();
 }
 
 void App::ExitProgram() {
-  const Entry entry(*this, [this] { ExitProgram(); });
-  if (!entry) return;
-  if (transport_.loaded()) {
-    CloseNow();
-    Publish();
-  }
+  CloseFile();
   ExitProcedure();
 }
 
-void App::ExitProcedure() {
-  const Entry entry(*this, [this] { ExitProcedure(); });
-  if (!entry) return;
-  if (const auto message = SaveSettings(CurrentSettings())) gate_.ShowError(*message);
-  if (const auto message = SaveLearnSettings(CurrentLearnSettings())) gate_.ShowError(*message);
-  gate_.DestroyMainWindow();
+void App::ExitProcedure(std::vector<std::string> messages) {
+  if (auto message = SaveSettings(CurrentSettings())) messages.push_back(std::move(*message));
+  if (auto message = SaveLearnSettings(CurrentLearnSettings())) {
+    messages.push_back(std::move(*message));
+  }
+  shell_->DestroyMainWindow(messages);
 }
 
 // --- Learning aids ---------------------------------------------------------------
@@ -584,51 +470,43 @@ void App::NormalSpeed() {
 }
 
 void App::SetRate(int32_t percent) {
-  const Entry entry(*this, [this, percent] { SetRate(percent); });
-  if (!entry) return;
   transport_.SetRate(percent);
   defaultRate_ = transport_.rate();
   Publish();
 }
 
 void App::SetRepeatCount(int32_t count) {
-  const Entry entry(*this, [this, count] { SetRepeatCount(count); });
-  if (!entry || !ValidRepeatCount(count)) return;
+  if (!ValidRepeatCount(count)) return;
   loop_.ChangeCount(transport_.player(), count);
   Publish();
 }
 
 void App::SetRepeatGap(RepeatGap gap) {
-  const Entry entry(*this, [this, gap] { SetRepeatGap(gap); });
-  if (!entry) return;
   loop_.ChangeGap(transport_.player(), gap);
   Publish();
 }
 
 void App::NudgeA(int32_t deltaMs) {
-  const Entry entry(*this, [this, deltaMs] { NudgeA(deltaMs); });
-  if (!entry || !transport_.Active() || transport_.pointA() == -1) return;
+  if (!transport_.Active() || loop_.aMs() == -1) return;
   Player& player = *transport_.player();
-  const int32_t b = transport_.pointB();
-  const int32_t a = NudgedA(transport_.pointA(), b, player.GetDurationMs(), deltaMs);
-  transport_.SetPoints(a, b);
+  const int32_t b = loop_.bMs();
+  const int32_t a = NudgedA(loop_.aMs(), b, player.GetDurationMs(), deltaMs);
   if (b != -1) {
     // A loop of the learner's own now, heard from the new A.
     loop_.FromA(player, a, b);
     transport_.CountJump();
   } else {
+    loop_.SetA(&player, a);
     transport_.SeekPlayer(a);
   }
   Publish();
 }
 
 void App::NudgeB(int32_t deltaMs) {
-  const Entry entry(*this, [this, deltaMs] { NudgeB(deltaMs); });
-  if (!entry || !transport_.Active() || transport_.pointB() == -1) return;
+  if (!transport_.Active() || loop_.bMs() == -1) return;
   Player& player = *transport_.player();
-  const int32_t a = transport_.pointA();
-  const int32_t b = NudgedB(a, transport_.pointB(), player.GetDurationMs(), deltaMs);
-  transport_.SetPoints(a, b);
+  const int32_t a = loop_.aMs();
+  const int32_t b = NudgedB(a, loop_.bMs(), player.GetDurationMs(), deltaMs);
   // The new end is heard at once: playback goes on shortly before it.
   loop_.FromLead(player, a, b, std::max(b - kNudgeBLeadMs, a));
   transport_.CountJump();
@@ -638,67 +516,50 @@ void App::NudgeB(int32_t deltaMs) {
 // --- Sentences ------------------------------------------------------------------
 
 void App::SentenceProgress(uint32_t request, int32_t percent) {
-  const Entry entry(*this, [this, request, percent] { SentenceProgress(request, percent); });
-  if (entry && sentences_.Progress(request, percent)) Publish();
+  if (sentences_.Progress(request, percent)) Publish();
 }
 
 void App::SentencesFound(uint32_t request, std::vector<Sentence> sentences, PeakList peaks) {
-  // Queued only while a modal dialog is up; the lists are copied then.
-  const Entry entry(
-      *this, [this, request, sentences, peaks] { SentencesFound(request, sentences, peaks); });
-  if (entry && sentences_.Found(request, std::move(sentences), std::move(peaks))) Publish();
+  if (sentences_.Found(request, std::move(sentences), std::move(peaks))) Publish();
 }
 
 void App::PeaksFound(uint32_t request, size_t first, PeakList blocks) {
-  const Entry entry(*this, [this, request, first, blocks] { PeaksFound(request, first, blocks); });
-  if (entry && sentences_.PeaksFound(request, first, blocks)) Publish();
+  if (sentences_.PeaksFound(request, first, blocks)) Publish();
 }
 
 void App::LoopSentence(int32_t k) {
-  const Entry entry(*this, [this, k] { LoopSentence(k); });
-  if (!entry || !transport_.loaded() || k < 0 || k >= sentences_.count()) return;
+  if (!transport_.loaded() || k < 0 || k >= sentences_.count()) return;
   PlaySentence(k);
 }
 
 void App::LoopStretch(int32_t aMs, int32_t bMs) {
-  const Entry entry(*this, [this, aMs, bMs] { LoopStretch(aMs, bMs); });
-  if (!entry || !transport_.loaded()) return;
-  const int32_t length = transport_.player()->GetDurationMs();
-  int32_t a = std::clamp(std::min(aMs, bMs), 0, length);
-  int32_t b = std::clamp(std::max(aMs, bMs), 0, length);
+  if (!transport_.loaded()) return;
   // Too short a stretch is no loop: it grows to the shortest one.
-  if (b - a < kMinLoopMs) {
-    b = std::min(a + kMinLoopMs, length);
-    a = std::max(b - kMinLoopMs, 0);
-    if (b - a < kMinLoopMs) return;
+  if (const std::optional<LoopPoints> loop =
+          GrownLoop(aMs, bMs, transport_.player()->GetDurationMs())) {
+    PlayLoop(loop->aMs, loop->bMs);
   }
-  PlayLoop(a, b);
 }
 
 void App::NextSentence() {
-  const Entry entry(*this, [this] { NextSentence(); });
-  if (!entry || !transport_.loaded()) return;
+  if (!transport_.loaded()) return;
   if (const std::optional<int32_t> k = sentences_.Next(CurrentSentence())) PlaySentence(*k);
 }
 
 void App::PreviousSentence() {
-  const Entry entry(*this, [this] { PreviousSentence(); });
-  if (!entry || !transport_.loaded()) return;
+  if (!transport_.loaded()) return;
   if (const std::optional<int32_t> k = sentences_.Previous(CurrentSentence())) PlaySentence(*k);
 }
 
 void App::RepeatSentence() {
-  const Entry entry(*this, [this] { RepeatSentence(); });
-  if (!entry || !transport_.loaded()) return;
+  if (!transport_.loaded()) return;
   if (const std::optional<int32_t> k = sentences_.Again(CurrentSentence())) PlaySentence(*k);
 }
 
 void App::PlayLoop(int32_t aMs, int32_t bMs) {
   // From a stop, playback starts first, then moves on.
   if (transport_.playState() == Stopped && !transport_.TogglePlay()) return;
-  Player& player = *transport_.player();
-  transport_.SetPoints(aMs, bMs);
-  loop_.FromA(player, aMs, bMs);
+  loop_.FromA(*transport_.player(), aMs, bMs);
   transport_.CountJump();
   if (transport_.playState() == Paused) transport_.TogglePlay();
   Publish();
@@ -708,7 +569,6 @@ void App::PlaySentence(int32_t k) {
   // From a stop, playback starts first (at the beginning), then moves on.
   if (transport_.playState() == Stopped && !transport_.TogglePlay()) return;
   loop_.FromSentence(*transport_.player(), sentences_.list(), k);
-  transport_.SetPoints(loop_.aMs(), loop_.bMs());
   transport_.CountJump();
   if (transport_.playState() == Paused) transport_.TogglePlay();
   Publish();
@@ -716,24 +576,31 @@ void App::PlaySentence(int32_t k) {
 
 // --- Opening a file -------------------------------------------------------------
 
-void App::OpenNow(std::optional<std::string> path) {
+void App::OpenNow(const std::string& path) {
+  // A new open wins over one that waits for its repair: the opener stops that
+  // repair and drops its result. The learner asked for this file last.
   if (transport_.loaded()) {
     CloseNow();
     Publish();
   }
-  if (!path) {
-    path = gate_.AskOpenFileName();
-    if (!path || path->empty()) return;
+  if (std::unique_ptr<Player> player = opener_.Build(path)) PlayOpened(std::move(player));
+}
+
+void App::RepairFinished(uint32_t ticket) {
+  if (std::unique_ptr<Player> player = opener_.RepairFinished(ticket)) {
+    PlayOpened(std::move(player));
   }
-  std::unique_ptr<Player> player = opener_.Build(*path);
-  if (!player) return;
+}
+
+void App::PlayOpened(std::unique_ptr<Player> player) {
+  const std::string path = opener_.file();
   const std::optional<StudyRecord> memory =
-      memory_.Open(*path, player->GetDurationMs(), StudyMemory::Clock::now());
+      memory_.Open(path, player->GetDurationMs(), StudyMemory::Clock::now());
   // The file's own speed, else the learner's usual one.
   transport_.SetRate(memory && ValidRate(memory->rate) ? memory->rate : defaultRate_);
-  transport_.Load(std::move(player), *path, opener_.builtMp3());
-  lessons_.Opened(*path);
-  sentences_.Find(*path, transport_.player()->GetDurationMs(),
+  transport_.Load(std::move(player), path, opener_.builtMp3());
+  lessons_.Opened(path);
+  sentences_.Find(path, transport_.player()->GetDurationMs(),
                   transport_.player()->EmbeddedLyrics());
   Publish();
   if (!transport_.TogglePlay()) return;
@@ -742,23 +609,25 @@ void App::OpenNow(std::optional<std::string> path) {
 }
 
 void App::OpenFile(std::optional<std::string> path) {
-  const Entry entry(*this, [this, path] { OpenFile(path); });
-  if (entry) OpenNow(std::move(path));
+  // The file is asked for first; the loaded one plays on meanwhile.
+  if (path) {
+    OpenNow(*path);
+  } else {
+    shell_->AskOpenFileName();
+  }
 }
 
 void App::OpenSample() {
-  const Entry entry(*this, [this] { OpenSample(); });
-  if (entry) OpenNow(JoinPath(opener_.programFolder(), "eg.mp3"));
+  OpenNow(JoinPath(opener_.programFolder(), "eg.mp3"));
 }
 
 void App::DropFiles(const std::vector<std::string>& names) {
-  const Entry entry(*this, [this, names] { DropFiles(names); });
-  if (!entry || names.empty()) return;
+  if (names.empty()) return;
   if (IsLessonName(names.front())) {
     if (names.size() > 1) lessons_.Give(names);
     OpenNow(names.front());
   } else {
-    gate_.StartRejectSound();
+    shell_->StartRejectSound();
   }
 }
 
@@ -772,8 +641,8 @@ void App::KeepMemory() {
   if (!transport_.loaded()) return;
   StudyMemory::State state;
   state.positionMs = transport_.player()->GetPositionMs();
-  state.aMs = transport_.pointA();
-  state.bMs = transport_.pointB();
+  state.aMs = loop_.aMs();
+  state.bMs = loop_.bMs();
   state.rate = transport_.rate();
   state.sentence = loop_.sentence();
   memory_.Keep(state, StudyMemory::Clock::now());
@@ -788,16 +657,14 @@ void App::Resume(const StudyRecord& memory) {
   if (list && k >= 0 && k < sentences_.count() && (*list)[static_cast<size_t>(k)].startMs ==
                                                          memory.aMs) {
     loop_.FromSentence(player, list, k);
-    transport_.SetPoints(loop_.aMs(), loop_.bMs());
     transport_.CountJump();
     from = loop_.aMs();
   } else if (memory.aMs >= 0 && memory.bMs > memory.aMs && memory.bMs <= length) {
-    transport_.SetPoints(memory.aMs, memory.bMs);
     loop_.FromA(player, memory.aMs, memory.bMs);
     transport_.CountJump();
     from = memory.aMs;
   } else {
-    if (memory.aMs >= 0 && memory.aMs <= length) transport_.SetPoints(memory.aMs, -1);
+    if (memory.aMs >= 0 && memory.aMs <= length) loop_.SetA(&player, memory.aMs);
     if (from <= 0 || from >= length) {
       Publish();
       return;
@@ -809,8 +676,7 @@ void App::Resume(const StudyRecord& memory) {
 }
 
 void App::ForgetFile() {
-  const Entry entry(*this, [this] { ForgetFile(); });
-  if (!entry || !transport_.loaded()) return;
+  if (!transport_.loaded()) return;
   memory_.Forget();
   // The learner's takes of this file go with its memory.
   shadowing_.Stop();
@@ -820,9 +686,8 @@ void App::ForgetFile() {
 }
 
 void App::SaveLoop() {
-  const Entry entry(*this, [this] { SaveLoop(); });
-  if (!entry || !transport_.Active()) return;
-  SavedLoop loop{transport_.pointA(), transport_.pointB()};
+  if (!transport_.Active()) return;
+  SavedLoop loop{loop_.aMs(), loop_.bMs()};
   if (loop.aMs < 0 || loop.bMs < 0) {
     const int32_t k = CurrentSentence();
     if (k < 0) return;
@@ -833,17 +698,14 @@ void App::SaveLoop() {
 }
 
 void App::PlaySavedLoop(int32_t k) {
-  const Entry entry(*this, [this, k] { PlaySavedLoop(k); });
   const std::vector<SavedLoop>& loops = *memory_.loops();
-  if (!entry || !transport_.loaded() || k < 0 || k >= static_cast<int32_t>(loops.size())) return;
+  if (!transport_.loaded() || k < 0 || k >= static_cast<int32_t>(loops.size())) return;
   const SavedLoop loop = loops[static_cast<size_t>(k)];
   PlayLoop(loop.aMs, loop.bMs);
 }
 
 void App::RemoveSavedLoop() {
-  const Entry entry(*this, [this] { RemoveSavedLoop(); });
-  if (entry && transport_.loaded() &&
-      memory_.RemoveLoop({transport_.pointA(), transport_.pointB()})) {
+  if (transport_.loaded() && memory_.RemoveLoop({loop_.aMs(), loop_.bMs()})) {
     Publish();
   }
 }
@@ -853,18 +715,14 @@ void App::StepLesson(int32_t direction) {
 }
 
 void App::NextLesson() {
-  const Entry entry(*this, [this] { NextLesson(); });
-  if (entry && transport_.loaded()) StepLesson(1);
+  if (transport_.loaded()) StepLesson(1);
 }
 
 void App::PreviousLesson() {
-  const Entry entry(*this, [this] { PreviousLesson(); });
-  if (entry && transport_.loaded()) StepLesson(-1);
+  if (transport_.loaded()) StepLesson(-1);
 }
 
 void App::SetPlayNextLesson(bool next) {
-  const Entry entry(*this, [this, next] { SetPlayNextLesson(next); });
-  if (!entry) return;
   playNextLesson_ = next;
   Publish();
 }

@@ -6,13 +6,12 @@
 // program has exactly one (in app/main.cpp); tests construct their own. Only
 // the GUI thread touches it.
 //
-// No command runs inside another: one that arrives while a command waits in
-// a modal dialog (the repair, an error box, the Open dialog), whose event
-// loop delivers keys, drops, media-control calls and ticks, is queued and
-// runs once that command is done; the tick is skipped meanwhile.
+// Every command runs to its end at once: nothing waits in a dialog. What a
+// dialog brings comes later as a command of its own (the Open dialog's file,
+// the repair's end). A command that arrives while an open waits for its
+// repair acts on the state it finds: no file is loaded then.
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,7 +52,7 @@ class App {
   App& operator=(const App&) = delete;
 
   // The window side and the player maker; both outlive their use here.
-  void SetShell(Shell& shell) { shell_ = &shell; }
+  void SetShell(Shell& shell);
   void SetPlayerFactory(PlayerFactory* factory) { opener_.SetPlayerFactory(factory); }
   void SetProgramFolder(std::string folder) { opener_.SetProgramFolder(std::move(folder)); }
   // Finds sentences from the sound when there is neither a transcript nor a
@@ -147,10 +146,12 @@ class App {
   void SetShowWave(bool show);
   void Tick();
   void OnGraphEvent();
+  // Closes the file, and drops an open that waits for its repair.
   void CloseFile();
   void ExitProgram();
-  // Saves the settings, then destroys the main window.
-  void ExitProcedure();
+  // Saves the settings, then destroys the main window once the user has
+  // read messages and those of the saving, if any.
+  void ExitProcedure(std::vector<std::string> messages = {});
 
   // Study memory and saved loops: forgets the open file's memory; saves the
   // A-B loop (else the sentence playing); plays saved loop k (an index in
@@ -167,36 +168,19 @@ class App {
   void PreviousLesson();
   void SetPlayNextLesson(bool next);
 
-  // Opening a file.
+  // Opening a file: the path, or without one the Open dialog, whose file
+  // comes back here. A new open drops one that waits for its repair.
   void OpenFile(std::optional<std::string> path = std::nullopt);
   void OpenSample();
   // The first name is opened; several lessons become the lesson list.
   void DropFiles(const std::vector<std::string>& names);
+  // The window's word that the repair tool of ticket has ended: the open
+  // goes on.
+  void RepairFinished(uint32_t ticket);
+  // Whether an open waits for its repair.
+  bool opening() const { return opener_.pending(); }
 
  private:
-  // The parts' way to the window: every call goes on to the shell of the
-  // moment, and the calls that run a nested event loop (the modal dialogs)
-  // are counted, so a command arriving meanwhile waits.
-  class Gate : public Shell {
-   public:
-    explicit Gate(App& app) : app_(app) {}
-    void TransportChanged(const TransportView& view) override;
-    void DismissToolbarTip() override;
-    void ShowError(const std::string& text) override;
-    void EndPositionDrag() override;
-    std::optional<std::string> AskOpenFileName() override;
-    void RunRepairDialog(const RepairCommand& command) override;
-    void StartRejectSound() override;
-    void DestroyMainWindow() override;
-
-   private:
-    App& app_;
-  };
-  // Held at the start of every command: runs it, or queues it (as again)
-  // while another command waits in a modal dialog. The queue runs when the
-  // outermost command is done.
-  class Entry;
-
   // Makes the view anew from the parts and hands it to the shell.
   void Publish();
   // The status bar's first part: the transport's text, the speed, the
@@ -219,7 +203,9 @@ class App {
   // The loop ends, playback stops at the start, the points go.
   void StopPlayback();
   void CloseNow();
-  void OpenNow(std::optional<std::string> path);
+  void OpenNow(const std::string& path);
+  // Loads the player the opener built for its file and plays it.
+  void PlayOpened(std::unique_ptr<Player> player);
   // Makes sentence k the loop and plays it from its start.
   void PlaySentence(int32_t k);
   // Makes a to b the learner's loop and plays it from a.
@@ -232,9 +218,8 @@ class App {
   int32_t CurrentSentence() const;
 
   Shell* shell_;  // never null
-  Gate gate_{*this};
   OpenDialogRecord openDialog_;
-  Transport transport_{gate_};
+  Transport transport_;
   RepeatLoop loop_;
   Sentences sentences_;
   bool showWave_ = false;
@@ -244,7 +229,7 @@ class App {
   bool takeCut_ = false;  // the take in progress was ended by the key
   std::shared_ptr<const Intonation> intonation_;
   IntonationMaker intonationMaker_;
-  FileOpener opener_{gate_};
+  FileOpener opener_;
   StudyMemory memory_;
   Lessons lessons_;
   // The speed of files without one of their own (learn.ini's): the one the
@@ -252,12 +237,6 @@ class App {
   int32_t defaultRate_ = kRateNormal;
   bool playNextLesson_ = false;
   TransportView view_;
-  // Commands waiting for the one in progress; how deep commands are nested
-  // (a command calls others), and how many modal dialogs are up.
-  std::deque<std::function<void()>> queued_;
-  int32_t depth_ = 0;
-  int32_t modal_ = 0;
-  bool draining_ = false;
 };
 
 }  // namespace orvex

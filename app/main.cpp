@@ -14,6 +14,7 @@
 
 #include "app/app.h"
 #include "app/command_line.h"
+#include "app/main_window.h"
 #include "app/program.h"
 #include "online/vendor.h"
 #include "playback/gst_player.h"
@@ -112,6 +113,9 @@ int main(int argc, char** argv) {
     options.dropAtStart.push_back(orvex::AbsolutePath(file));
   }
   orvex::Program program(theApp, options);
-  if (program.Start()) QApplication::exec();
+  // A failed start-up check shows its message from the event loop, and the
+  // exit procedure ends the loop once it is read.
+  program.Start();
+  if (!program.window()->destroyed()) QApplication::exec();
   return 0;
 }

@@ -127,6 +127,15 @@ static_assert(std::size(kGapTexts) == std::size(kRepeatGaps));
 // Stands for a separator in a list of menu entries.
 constexpr int kSeparator = 0;
 
+// Opens a dialog without waiting for it; it goes once it is closed. What it
+// brings is handed on by its signals.
+template <typename Dialog>
+Dialog* OpenDialog(Dialog* dialog) {
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->open();
+  return dialog;
+}
+
 }  // namespace
 
 // Every command of the menus, the keys and the toolbar: its menu text (0
@@ -138,10 +147,9 @@ struct MainWindow::CommandEntry {
   void (*run)(MainWindow& window);
 };
 
-void ShowErrorBox(QWidget* owner, const std::string& text) {
-  QMessageBox box(QMessageBox::Critical, QText(kTextCaption), QString::fromStdString(text),
-                  QMessageBox::Ok, owner);
-  box.exec();
+QMessageBox* ShowErrorBox(QWidget* owner, const std::string& text) {
+  return OpenDialog(new QMessageBox(QMessageBox::Critical, QText(kTextCaption),
+                                    QString::fromStdString(text), QMessageBox::Ok, owner));
 }
 
 void NoWindowShell::ShowError(const std::string& text) {
@@ -180,7 +188,7 @@ MainWindow::MainWindow(App& app) : app_(app) {
   BuildWaveStrip();
   // The views ask; the application decides.
   connect(positionBar_, &PositionBar::seekRequested, this, [this](int32_t ms) { app_.SeekTo(ms); });
-  connect(displayPanel_, &DisplayPanel::playRequested, this, [this] { app_.TogglePlay(); });
+  connect(displayPanel_, &DisplayPanel::playRequested, this, [this] { RunCommand(kCmdPlay); });
   connect(optionsPanel_, &OptionsPanel::volumeChanged, this,
           [this](int32_t volume) { app_.SetVolume(volume); });
   connect(optionsPanel_, &OptionsPanel::muteChanged, this,
@@ -467,7 +475,7 @@ const MainWindow::CommandEntry* MainWindow::FindCommand(int command) {
       {kCmdDonate, kTextMenuDonateEntry, [](W&) { OpenWebPage(DonationUrl()); }},
       {kCmdHomePage, kTextMenuHomePage, [](W&) { OpenWebPage(HomePageUrl(VendorBaseUrl())); }},
       {kCmdBlog, kTextMenuBlog, [](W&) { OpenWebPage(BlogUrl()); }},
-      {kCmdAbout, kTextMenuAbout, [](W& w) { AboutDialog(&w).exec(); }},
+      {kCmdAbout, kTextMenuAbout, [](W& w) { OpenDialog(new AboutDialog(&w)); }},
   };
   for (const CommandEntry& entry : kCommands) {
     if (entry.command == command) return &entry;
@@ -476,6 +484,9 @@ const MainWindow::CommandEntry* MainWindow::FindCommand(int command) {
 }
 
 void MainWindow::RunCommand(int command) {
+  // The toolbar's tips of these commands tell the state they change: a tip
+  // that shows goes rather than go on telling the state before.
+  if (command == kCmdPlay || command == kCmdStop || command == kCmdRepeat) QToolTip::hideText();
   const int count = command - kCmdRepeatCountFirst;
   const int gap = command - kCmdRepeatGapFirst;
   if (count >= 0 && count < static_cast<int>(std::size(kRepeatCounts))) {
@@ -527,13 +538,17 @@ void MainWindow::UpdateMenu() {
 }
 
 void MainWindow::ShowNewVersion(bool mustUpdate) {
-  NewVersionDialog dialog(this, mustUpdate,
-                          QString::fromStdString(DownloadPageUrl(VendorBaseUrl())));
-  dialog.exec();
-  if (!mustUpdate || destroyed_) return;
-  // The player must not outlive the window: close the file, then end.
-  app_.CloseFile();
-  app_.ExitProcedure();
+  auto* dialog = new NewVersionDialog(this, mustUpdate,
+                                      QString::fromStdString(DownloadPageUrl(VendorBaseUrl())));
+  if (mustUpdate) {
+    connect(dialog, &QDialog::finished, this, [this] {
+      if (ending_) return;
+      // The player must not outlive the window: close the file, then end.
+      app_.CloseFile();
+      app_.ExitProcedure();
+    });
+  }
+  OpenDialog(dialog);
 }
 
 void MainWindow::TransportChanged(const TransportView& view) {
@@ -576,10 +591,6 @@ void MainWindow::ShowToolbar(const TransportView& view) {
   for (auto& [command, a] : toolActions_) a->setToolTip(QText(TooltipTextFor(command, view)));
 }
 
-void MainWindow::DismissToolbarTip() {
-  QToolTip::hideText();
-}
-
 void MainWindow::ShowError(const std::string& text) {
   ShowErrorBox(this, text);
 }
@@ -588,28 +599,41 @@ void MainWindow::EndPositionDrag() {
   positionBar_->endDrag();
 }
 
-std::optional<std::string> MainWindow::AskOpenFileName() {
-  QFileDialog dialog(this);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setNameFilter(QString::fromStdString(OpenDialogFilter()));
-  dialog.setDefaultSuffix(QStringLiteral("mp3"));
+void MainWindow::AskOpenFileName() {
+  auto* dialog = new QFileDialog(this);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setNameFilter(QString::fromStdString(OpenDialogFilter()));
+  dialog->setDefaultSuffix(QStringLiteral("mp3"));
   // The folder and the filter carry over from one open to the next.
-  if (!app_.openDialog().folder.empty()) {
-    dialog.setDirectory(QString::fromStdString(app_.openDialog().folder));
+  OpenDialogRecord& record = app_.openDialog();
+  if (!record.folder.empty()) dialog->setDirectory(QString::fromStdString(record.folder));
+  if (!record.selectedFilter.empty()) {
+    dialog->selectNameFilter(QString::fromStdString(record.selectedFilter));
   }
-  if (!app_.openDialog().selectedFilter.empty()) {
-    dialog.selectNameFilter(QString::fromStdString(app_.openDialog().selectedFilter));
-  }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  app_.openDialog().folder = dialog.directory().absolutePath().toStdString();
-  app_.openDialog().selectedFilter = dialog.selectedNameFilter().toStdString();
-  return dialog.selectedFiles().front().toStdString();
+  connect(dialog, &QDialog::accepted, this, [this, dialog] {
+    const QStringList files = dialog->selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return;
+    app_.openDialog().folder = dialog->directory().absolutePath().toStdString();
+    app_.openDialog().selectedFilter = dialog->selectedNameFilter().toStdString();
+    app_.OpenFile(files.front().toStdString());
+  });
+  OpenDialog(dialog);
 }
 
-void MainWindow::RunRepairDialog(const RepairCommand& command) {
-  RepairDialog dialog(this, command, repairTimeLimit);
-  dialog.exec();
+void MainWindow::StartRepair(const RepairCommand& command, uint32_t ticket) {
+  auto* dialog = new RepairDialog(this, command, repairTimeLimit);
+  repairs_[ticket] = dialog;
+  connect(dialog, &QDialog::finished, this, [this, ticket] {
+    repairs_.erase(ticket);
+    app_.RepairFinished(ticket);
+  });
+  OpenDialog(dialog);
+}
+
+void MainWindow::StopRepair(uint32_t ticket) {
+  const auto it = repairs_.find(ticket);
+  if (it != repairs_.end() && it->second) it->second->StopTool();
 }
 
 void MainWindow::StartRejectSound() {
@@ -619,11 +643,46 @@ void MainWindow::StartRejectSound() {
   }).detach();
 }
 
-void MainWindow::DestroyMainWindow() {
-  destroyed_ = true;
+void MainWindow::DestroyMainWindow(const std::vector<std::string>& messages) {
+  const bool again = ending_;
+  ending_ = true;
   tick_.stop();
+  CloseDialogs();
+  if (again) {
+    // Asked again while the last messages show (the desktop's Quit): the
+    // program ends now.
+    Vanish();
+    return;
+  }
+  for (const std::string& text : messages) {
+    ++lastMessages_;
+    connect(ShowErrorBox(this, text), &QDialog::finished, this, [this] {
+      if (--lastMessages_ == 0) Vanish();
+    });
+  }
+  if (lastMessages_ == 0) Vanish();
+}
+
+void MainWindow::Vanish() {
+  if (destroyed_) return;
+  destroyed_ = true;
   hide();
   QCoreApplication::quit();
+}
+
+void MainWindow::CloseDialogs() {
+  // The error boxes of the time before the window existed have no owner:
+  // every dialog of the program is looked at.
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(widget);
+    if (!dialog || !dialog->isVisible()) continue;
+    if (auto* repair = qobject_cast<RepairDialog*>(dialog)) {
+      // It goes once its tool has ended.
+      repair->StopTool();
+    } else {
+      dialog->done(QDialog::Rejected);
+    }
+  }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -641,7 +700,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!destroyed_) app_.ExitProgram();
+  if (!ending_) app_.ExitProgram();
   event->accept();
 }
 

@@ -14,6 +14,7 @@
 
 class QLabel;
 class QMenu;
+class QMessageBox;
 class QAction;
 class QActionGroup;
 class QToolBar;
@@ -23,6 +24,7 @@ namespace orvex {
 class ContentPanel;
 class MprisService;
 class PositionBar;
+class RepairDialog;
 class DisplayPanel;
 class HintStrip;
 class OptionsPanel;
@@ -51,15 +53,16 @@ class MainWindow : public QMainWindow, public Shell {
   // version the end of the program, whichever button closes it.
   void ShowNewVersion(bool mustUpdate);
 
-  // Shell
+  // Shell. Every dialog opens without waiting for it (open()); what it brings
+  // goes to the application from its signals.
   void TransportChanged(const TransportView& view) override;
-  void DismissToolbarTip() override;
   void ShowError(const std::string& text) override;
   void EndPositionDrag() override;
-  std::optional<std::string> AskOpenFileName() override;
-  void RunRepairDialog(const RepairCommand& command) override;
+  void AskOpenFileName() override;
+  void StartRepair(const RepairCommand& command, uint32_t ticket) override;
+  void StopRepair(uint32_t ticket) override;
   void StartRejectSound() override;
-  void DestroyMainWindow() override;
+  void DestroyMainWindow(const std::vector<std::string>& messages) override;
 
   // Parts, for tests.
   QAction* action(int command) const;
@@ -75,6 +78,9 @@ class MainWindow : public QMainWindow, public Shell {
   ContentPanel* contentPanel() const { return content_; }
   int toolbarBitmap() const { return toolbarBitmap_; }
   bool tickTimerActive() const { return tick_.isActive(); }
+  // The exit procedure reached the window (its last messages may show), and
+  // the window is gone.
+  bool ending() const { return ending_; }
   bool destroyed() const { return destroyed_; }
   // Runs the menu update as opening the first menu does.
   void UpdateMenu();
@@ -122,6 +128,11 @@ class MainWindow : public QMainWindow, public Shell {
   void ToggleTopmost();
   // The toolbar's pictures, enabled buttons and tooltips for view.
   void ShowToolbar(const TransportView& view);
+  // Every dialog that is open goes: the boxes, the Open dialog, a repair
+  // once its tool is stopped.
+  void CloseDialogs();
+  // The window goes, and with it the event loop.
+  void Vanish();
 
   App& app_;
   ContentPanel* content_ = nullptr;
@@ -142,6 +153,11 @@ class MainWindow : public QMainWindow, public Shell {
   TransportView shown_;  // what the window shows
   MprisService* mediaControls_ = nullptr;
   QTimer tick_;
+  // The repairs running, by ticket, and how many of the exit's message boxes
+  // are open.
+  std::map<uint32_t, QPointer<RepairDialog>> repairs_;
+  int lastMessages_ = 0;
+  bool ending_ = false;
   bool destroyed_ = false;
 };
 
@@ -173,7 +189,8 @@ class NoWindowShell : public SilentShell {
   void ShowError(const std::string& text) override;
 };
 
-// A message box with the program's caption and the error icon.
-void ShowErrorBox(QWidget* owner, const std::string& text);
+// Opens a message box with the program's caption and the error icon, which
+// goes once it is closed.
+QMessageBox* ShowErrorBox(QWidget* owner, const std::string& text);
 
 }  // namespace orvex

@@ -14,8 +14,10 @@
 
 #include "app/app.h"
 #include "core/lesson_formats.h"
+#include "core/texts.h"
 #include "transport/open_file.h"
 #include "views/options_rules.h"
+#include "views/panel_support.h"
 
 namespace orvex {
 namespace {
@@ -25,6 +27,8 @@ const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.orvexplayer");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+// The error a call gets that the program cannot take now.
+const QString kBusyError = QStringLiteral("org.mpris.MediaPlayer2.orvexplayer.Error.Busy");
 
 // org.mpris.MediaPlayer2: the program itself.
 class RootAdaptor : public QDBusAbstractAdaptor {
@@ -65,7 +69,9 @@ class RootAdaptor : public QDBusAbstractAdaptor {
   MprisService* s_;
 };
 
-// org.mpris.MediaPlayer2.Player: the transport.
+// org.mpris.MediaPlayer2.Player: the transport. Every call is answered from
+// the state it finds; while an open waits for its repair no file is loaded,
+// so the transport's calls do nothing, and another open is refused.
 class PlayerAdaptor : public QDBusAbstractAdaptor {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -137,7 +143,15 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
     }
     s_->app().SeekTo(static_cast<int32_t>(positionUs / 1000));
   }
-  void OpenUri(const QString& uri) {
+  void OpenUri(const QString& uri, const QDBusMessage& call) {
+    if (s_->app().opening()) {
+      // The learner waits for the repair in its dialog; a file from the
+      // desktop would drop that open under their eyes.
+      call.setDelayedReply(true);
+      QDBusConnection::sessionBus().send(
+          call.createErrorReply(kBusyError, QText(kTextOpenInProgress)));
+      return;
+    }
     const QUrl url(uri);
     if (url.isLocalFile()) s_->app().DropFiles({url.toLocalFile().toStdString()});
   }

@@ -124,8 +124,7 @@ bool Program::Start() {
 
   const std::string failure = CheckEnvironment(options_);
   if (!failure.empty()) {
-    window->ShowError(failure);
-    app_.ExitProcedure();
+    app_.ExitProcedure({failure});
     return false;
   }
 

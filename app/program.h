@@ -41,8 +41,8 @@ class Program {
   Program(App& app, ProgramOptions options);
   ~Program();
 
-  // The start-up steps in order. False when a check failed: the message was
-  // shown and the exit procedure ran, so the event loop must not run.
+  // The start-up steps in order. False when a check failed: the exit
+  // procedure shows the message, and the window goes once it is read.
   bool Start();
 
   MainWindow* window() const { return window_.get(); }

@@ -50,16 +50,23 @@ RepairDialog::RepairDialog(QWidget* owner, const RepairCommand& command,
   process_->setStandardOutputFile(QProcess::nullDevice());
   process_->setStandardErrorFile(QProcess::nullDevice());
   process_->setStandardInputFile(QProcess::nullDevice());
+  // Queued: a tool that cannot start may say so inside start(), before the
+  // dialog is open.
+  connect(process_, &QProcess::started, this, [this] { started_ = true; });
+  connect(process_, &QProcess::finished, this, &RepairDialog::poll, Qt::QueuedConnection);
+  connect(process_, &QProcess::errorOccurred, this, &RepairDialog::poll, Qt::QueuedConnection);
 }
 
 RepairDialog::~RepairDialog() {
+  // Only when the window goes with the tool still running (the program
+  // ends): the tool goes first.
   if (process_->state() != QProcess::NotRunning) {
     process_->kill();
     process_->waitForFinished(1000);
   }
 }
 
-int RepairDialog::exec() {
+void RepairDialog::open() {
   QStringList arguments;
   for (const auto& a : command_.arguments) arguments << QString::fromStdString(a);
   if (!command_.environment.empty()) {
@@ -71,22 +78,30 @@ int RepairDialog::exec() {
   }
   // No shell: the program and each argument reach the tool as they are.
   process_->start(QString::fromStdString(command_.program), arguments);
-  started_ = process_->waitForStarted(2000);
   finished_ = false;
   elapsed_.start();
   frameTimer_.start();
   pollTimer_.start();
-  return QDialog::exec();
+  QDialog::open();
+}
+
+void RepairDialog::StopTool() {
+  if (process_->state() != QProcess::NotRunning) {
+    process_->kill();
+  } else {
+    poll();
+  }
 }
 
 void RepairDialog::poll() {
   if (finished_) return;
   if (process_->state() != QProcess::NotRunning) {
-    if (elapsed_.elapsed() < timeLimit_.count()) return;
-    // A tool that hangs is ended; the open goes on to its second attempt.
+    if (elapsed_.elapsed() < timeLimit_.count() || killed_) return;
+    // A tool that hangs is ended; the open goes on to its second attempt
+    // once it has gone.
     killed_ = true;
     process_->kill();
-    process_->waitForFinished(1000);
+    return;
   }
   frameTimer_.stop();
   pollTimer_.stop();

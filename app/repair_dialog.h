@@ -1,7 +1,9 @@
 #pragma once
 // The repair dialog: runs the repair tool and loops a small animation until the
 // tool has ended. It has no close box, and Esc and Enter do nothing: only the
-// end of the tool (or the time limit) ends it.
+// end of the tool (or the time limit, or StopTool) ends it, with finished().
+// Nothing waits for the tool: its start and end come as signals, and a poll
+// keeps the time limit.
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -25,8 +27,10 @@ class RepairDialog : public QDialog {
                std::chrono::milliseconds timeLimit = std::chrono::seconds(60));
   ~RepairDialog() override;
 
-  // Starts the tool and the polling, and returns when the tool has ended.
-  int exec() override;
+  // Starts the tool and the polling, opens the dialog and returns.
+  void open() override;
+  // Ends the tool early; the dialog ends once it has.
+  void StopTool();
 
   bool toolStarted() const { return started_; }
   bool toolKilled() const { return killed_; }

@@ -4,6 +4,7 @@
 // application, its settings and the menus.
 
 #include <cstdint>
+#include <optional>
 
 #include "core/audio.h"
 
@@ -58,6 +59,28 @@ constexpr int32_t ShadowWindowMs(int32_t aMs, int32_t bMs) {
 inline constexpr int32_t kShadowSlackMs = 400;
 constexpr int32_t ShadowGapMs(int32_t aMs, int32_t bMs) {
   return 2 * ShadowWindowMs(aMs, bMs) + kShadowSlackMs;
+}
+
+// A loop's two points, A before B.
+struct LoopPoints {
+  int32_t aMs = 0;
+  int32_t bMs = 0;
+  bool operator==(const LoopPoints&) const = default;
+};
+
+// The loop between two points, in either order, in a file of lengthMs: both
+// inside the file, and at least kMinLoopMs apart, B moving on to make it (A
+// back, at the end of the file). None in a file shorter than that.
+constexpr std::optional<LoopPoints> GrownLoop(int32_t fromMs, int32_t toMs, int32_t lengthMs) {
+  const auto inside = [lengthMs](int32_t ms) { return ms > lengthMs ? lengthMs : ms < 0 ? 0 : ms; };
+  int32_t a = inside(fromMs < toMs ? fromMs : toMs);
+  int32_t b = inside(fromMs < toMs ? toMs : fromMs);
+  if (b - a < kMinLoopMs) {
+    b = int64_t{a} + kMinLoopMs < lengthMs ? a + kMinLoopMs : lengthMs;
+    a = inside(b - kMinLoopMs);
+  }
+  if (b - a < kMinLoopMs) return std::nullopt;
+  return LoopPoints{a, b};
 }
 
 // A moved by deltaMs: inside the file, and at least kMinLoopMs before B when

@@ -147,6 +147,8 @@ enum TextId : int {
   kTextVolumeLabel = 312,
   kTextJumpLabel = 313,
   kTextSeconds = 314,
+  kTextRateFailed = 315,
+  kTextOpenInProgress = 316,
 
   // Pictures drawn with text: the toolbar's captions and the shortcut table.
   kTextPictureSetA = 400,

@@ -1,7 +1,9 @@
 #include "transport/open_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "core/files.h"
@@ -80,6 +82,19 @@ int PlayRejectSound(const std::string& programFolder,
   return playSync(path) ? 1 : 0;
 }
 
+struct FileOpener::Repair {
+  Repair(uint32_t number, RepairWorkspace space) : ticket(number), workspace(std::move(space)) {}
+  uint32_t ticket;
+  RepairWorkspace workspace;
+  // The tool ignores TMPDIR for its one temporary file and leaves it behind
+  // when it fails.
+  std::optional<LeftoverSweeper> sweeper{std::in_place, kToolTemporaryFolder, kToolTemporaryPrefix};
+};
+
+FileOpener::FileOpener(Shell& shell) : shell_(&shell) {}
+
+FileOpener::~FileOpener() = default;
+
 std::unique_ptr<Player> FileOpener::TryBuild(const std::string& file, std::string* errorText) {
   std::unique_ptr<Player> player = factory_->Create();
   Result r = player->BuildWithMp3Parser(file);
@@ -100,14 +115,16 @@ std::unique_ptr<Player> FileOpener::TryDecoder(const std::string& file, std::str
 }
 
 std::unique_ptr<Player> FileOpener::Build(const std::string& file) {
+  Abandon();
+  file_ = file;
   if (!factory_ || !factory_->HasAudioDevice()) {
-    shell_.ShowError(OwnErrorText(kErrNoAudioHardware));
+    shell_->ShowError(OwnErrorText(kErrNoAudioHardware));
     return nullptr;
   }
   // A pipe, a device or a folder would block or make no sense to the
   // builders and the repair tool alike: it fails at once.
   if (InspectUserFile(file) == UserFileKind::kNotRegular) {
-    shell_.ShowError(FormatText(kTextLoadFailed, {OwnErrorText(kErrNotRegularFile)}));
+    shell_->ShowError(FormatText(kTextLoadFailed, {OwnErrorText(kErrNotRegularFile)}));
     return nullptr;
   }
   std::string errorText;
@@ -116,7 +133,7 @@ std::unique_ptr<Player> FileOpener::Build(const std::string& file) {
     // Another format: nothing repairs it, and its bytes are never touched.
     // The engine's log (GST_DEBUG=orvex) tells why it failed.
     std::unique_ptr<Player> player = TryDecoder(file, &errorText);
-    if (!player) shell_.ShowError(FormatText(kTextLoadFailed, {errorText}));
+    if (!player) shell_->ShowError(FormatText(kTextLoadFailed, {errorText}));
     return player;
   }
   if (std::unique_ptr<Player> player = TryBuild(file, &errorText)) return player;
@@ -126,23 +143,43 @@ std::unique_ptr<Player> FileOpener::Build(const std::string& file) {
   // place only once it loads. Without a copy (a missing or unreadable file,
   // a folder that takes no new file) nothing can be repaired.
   std::optional<RepairWorkspace> workspace = RepairWorkspace::Prepare(file);
-  if (workspace) {
-    // The tool ignores TMPDIR for its one temporary file and leaves it
-    // behind when it fails.
-    const LeftoverSweeper sweeper(kToolTemporaryFolder, kToolTemporaryPrefix);
-    shell_.RunRepairDialog(
-        MakeRepairCommand(programFolder_, workspace->copyPath(), workspace->tempFolder()));
+  if (!workspace) {
+    shell_->ShowError(FormatText(kTextLoadFailed, {errorText}));
+    return nullptr;
   }
-  std::unique_ptr<Player> player;
-  if (workspace) player = TryBuild(workspace->copyPath(), &errorText);
+  pending_ = std::make_unique<Repair>(++lastTicket_, std::move(*workspace));
+  const RepairWorkspace& space = pending_->workspace;
+  shell_->StartRepair(MakeRepairCommand(programFolder_, space.copyPath(), space.tempFolder()),
+                      pending_->ticket);
+  return nullptr;
+}
+
+std::unique_ptr<Player> FileOpener::RepairFinished(uint32_t ticket) {
+  if (!pending_ || pending_->ticket != ticket) {
+    std::erase_if(dropped_,
+                  [ticket](const std::unique_ptr<Repair>& r) { return r->ticket == ticket; });
+    return nullptr;
+  }
+  const std::unique_ptr<Repair> repair = std::move(pending_);
+  repair->sweeper.reset();
+  // Without a factory the program is ending: nothing more opens.
+  if (!factory_) return nullptr;
+  std::string errorText;
+  std::unique_ptr<Player> player = TryBuild(repair->workspace.copyPath(), &errorText);
   if (!player) {
-    shell_.ShowError(FormatText(kTextLoadFailed, {errorText}));
+    shell_->ShowError(FormatText(kTextLoadFailed, {errorText}));
     return nullptr;
   }
   // The player goes on reading the copy it opened, whether or not it could
   // take the original's place.
-  workspace->Commit();
+  repair->workspace.Commit();
   return player;
+}
+
+void FileOpener::Abandon() {
+  if (!pending_) return;
+  shell_->StopRepair(pending_->ticket);
+  dropped_.push_back(std::move(pending_));
 }
 
 }  // namespace orvex

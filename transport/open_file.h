@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/shell.h"
 #include "playback/player.h"
@@ -17,31 +18,63 @@ namespace orvex {
 // bytes either tries both MP3 builders, has the repair tool mend the file once
 // and tries again, or (every other format) builds with the decoding front end
 // alone, never repairing. The user is told of every failure.
+//
+// The repair is a step of its own: the shell runs the tool, and the open goes
+// on when it tells that the tool has ended. One open is in progress at a time;
+// a new one drops the one that waits for its repair.
 class FileOpener {
  public:
-  explicit FileOpener(Shell& shell) : shell_(shell) {}
+  explicit FileOpener(Shell& shell);
+  ~FileOpener();
+  FileOpener(const FileOpener&) = delete;
+  FileOpener& operator=(const FileOpener&) = delete;
 
+  // The window side that runs the repair and shows the errors; it outlives
+  // its use here.
+  void SetShell(Shell& shell) { shell_ = &shell; }
   void SetPlayerFactory(PlayerFactory* factory) { factory_ = factory; }
   void SetProgramFolder(std::string folder) { programFolder_ = std::move(folder); }
   const std::string& programFolder() const { return programFolder_; }
 
-  // A built player for file, or null once the user was told why not. Runs
-  // the modal repair dialog (and error boxes) on the way.
+  // Begins opening file (an open waiting for its repair is dropped first). A
+  // built player, or null: the user was told why not, or the repair tool
+  // runs and pending() holds until RepairFinished.
   std::unique_ptr<Player> Build(const std::string& file);
+  // Whether an open waits for the repair tool.
+  bool pending() const { return pending_ != nullptr; }
+  // The shell's word that the tool of repair ticket has ended. For the open
+  // that waits, the builders try the mended copy: a built player for file()
+  // (the copy took the file's place), or null once the user was told why
+  // not. For a dropped open, null: its leftovers go now that its tool is done.
+  std::unique_ptr<Player> RepairFinished(uint32_t ticket);
+  // Drops the open that waits for its repair, if any: its tool is stopped,
+  // and its end builds nothing.
+  void Abandon();
+  // The file of the last open begun.
+  const std::string& file() const { return file_; }
   // Whether the last player built plays MP3 (its own builders) rather than
   // another format through the decoder.
   bool builtMp3() const { return builtMp3_; }
 
  private:
+  // An open waiting for the tool: the private copy, and the sweep of the
+  // tool's leftovers, which spans its run.
+  struct Repair;
+
   // Both MP3 builders in turn; on failure null, with errorText the second's text.
   std::unique_ptr<Player> TryBuild(const std::string& file, std::string* errorText);
   // The decoding front end; on failure null, with errorText its text.
   std::unique_ptr<Player> TryDecoder(const std::string& file, std::string* errorText);
 
-  Shell& shell_;
+  Shell* shell_;  // never null
   PlayerFactory* factory_ = nullptr;
   std::string programFolder_;  // the folder of the program's executable
+  std::string file_;
   bool builtMp3_ = true;
+  uint32_t lastTicket_ = 0;
+  std::unique_ptr<Repair> pending_;
+  // Dropped opens whose tool has not ended yet.
+  std::vector<std::unique_ptr<Repair>> dropped_;
 };
 
 // The repair tool beside the program, with "-f" and the file: each path is one

@@ -37,6 +37,11 @@ void RepeatLoop::Hand(Player& player, int32_t startMs, int32_t firstPass) {
   player.SetLoopPlan(plan);
 }
 
+void RepeatLoop::SetA(Player* player, int32_t aMs) {
+  Clear(player);
+  aMs_ = aMs;
+}
+
 void RepeatLoop::FromKey(Player& player, int32_t aMs, int32_t bMs) {
   suspended_ = false;
   sentences_.reset();
@@ -128,6 +133,8 @@ void RepeatLoop::Clear(Player* player) {
   pass_ = 0;
   sentences_.reset();
   sentence_ = -1;
+  aMs_ = -1;
+  bMs_ = -1;
 }
 
 RepeatLoop::Heard RepeatLoop::Take(const GraphEvent& event) {

@@ -1,8 +1,9 @@
 #pragma once
-// The repeat loop: builds the loop plans the player runs (from the A and B
-// points, or from the sentences), with the repeat count and the silence
-// between passes, and follows the plan's events. The player alone decides
-// when a pass begins and ends; this side only shows what it reports.
+// The repeat loop: the A and B points (none, A alone, or A and B), the loop
+// plans the player runs from them (or from the sentences), with the repeat
+// count and the silence between passes, and the plan's events followed. The
+// player alone decides when a pass begins and ends; this side only shows
+// what it reports. It is the one owner of the points: the window shows these.
 
 #include <cstdint>
 #include <memory>
@@ -19,9 +20,9 @@ class RepeatLoop {
   // What an event of the plan changed.
   enum class Heard {
     kNothing,
-    kPass,   // a pass began: the points are the loop's A and B (a new stretch)
+    kPass,   // a pass began: the points are its stretch's A and B
     kGap,    // the silence between two passes began
-    kEnded,  // the last pass reached B: the loop is over and the points go
+    kEnded,  // the last pass reached B: the loop is over and the points are gone
   };
 
   int32_t repeatCount() const { return count_; }
@@ -32,6 +33,8 @@ class RepeatLoop {
   bool inGap() const { return running_ && inGap_; }
   // The sentence the loop plays; -1 for a loop of the learner's own.
   int32_t sentence() const { return running_ && sentences_ ? sentence_ : -1; }
+  // The points, -1 for none: A alone (B -1) waits for B; with both, the loop
+  // runs and they are the stretch playing.
   int32_t aMs() const { return aMs_; }
   int32_t bMs() const { return bMs_; }
 
@@ -39,6 +42,8 @@ class RepeatLoop {
   void SetCount(int32_t count) { count_ = count; }
   void SetGap(RepeatGap gap) { gap_ = gap; }
 
+  // A alone, where the next B will make the loop; any loop ends.
+  void SetA(Player* player, int32_t aMs);
   // B set by the repeat key: the pass in progress plays on to B (or ends at
   // once, past it) and is none of the counted ones.
   void FromKey(Player& player, int32_t aMs, int32_t bMs);
@@ -61,7 +66,7 @@ class RepeatLoop {
   void SuspendShadowing(Player* player);
   // The silence in progress ends and the next pass begins at A.
   void EndGap(Player* player);
-  // No more passes: playback goes on past B.
+  // No more passes, and no points: playback goes on past B.
   void Clear(Player* player);
 
   // Follows one of the player's events.
@@ -83,8 +88,8 @@ class RepeatLoop {
   bool running_ = false;
   int32_t pass_ = 0;
   bool inGap_ = false;
-  // The stretch playing; with sentences, sentence_ is its index, and the
-  // plan's first stretch is sentence first_.
+  // The points; while the loop runs, the stretch playing. With sentences,
+  // sentence_ is its index, and the plan's first stretch is sentence first_.
   int32_t aMs_ = -1;
   int32_t bMs_ = -1;
   std::shared_ptr<const std::vector<Sentence>> sentences_;

@@ -8,13 +8,15 @@
 
 namespace orvex {
 
-Transport::Transport(Shell& shell) : shell_(shell), status_(Text(kTextNotLoaded)) {}
+Transport::Transport(Shell& shell) : shell_(&shell), status_(Text(kTextNotLoaded)) {}
 
 void Transport::Load(std::unique_ptr<Player> player, const std::string& file, bool mp3) {
   player_ = std::move(player);
   player_->SetChannel(channel_);
   player_->SetVolume(AudibleVolume());
-  if (rate_ != kRateNormal) player_->SetRate(rate_);
+  rateRefusalTold_ = false;
+  // A speed the new player refuses is none: it plays at its own.
+  if (rate_ != kRateNormal && !GiveRate(rate_)) rate_ = kRateNormal;
   playState_ = Stopped;
   filePath_ = file;
   ++track_;
@@ -38,7 +40,6 @@ void Transport::SeekPlayer(int32_t ms) {
 
 bool Transport::TogglePlay() {
   if (!loaded()) return false;
-  shell_.DismissToolbarTip();
   if (playState_ == Playing) {
     player_->Pause();
     playState_ = Paused;
@@ -46,7 +47,7 @@ bool Transport::TogglePlay() {
     if (playState_ == Stopped) SeekPlayer(0);
     const Result r = player_->Run();
     if (Failed(r)) {
-      shell_.ShowError(FormatText(kTextPlayFailed, {player_->ErrorText(r)}));
+      shell_->ShowError(FormatText(kTextPlayFailed, {player_->ErrorText(r)}));
       return false;
     }
     playState_ = Playing;
@@ -57,11 +58,9 @@ bool Transport::TogglePlay() {
 
 bool Transport::Stop() {
   if (!Active()) return false;
-  shell_.DismissToolbarTip();
   player_->Stop();
   SeekPlayer(0);
   playState_ = Stopped;
-  pointA_ = pointB_ = -1;
   status_ = Text(kTextStopped);
   return true;
 }
@@ -83,11 +82,6 @@ bool Transport::SeekTo(int64_t ms) {
 
 bool Transport::GoToEnd() {
   return Active() && SeekTo(player_->GetDurationMs());
-}
-
-void Transport::SetPoints(int32_t aMs, int32_t bMs) {
-  pointA_ = aMs;
-  pointB_ = bMs;
 }
 
 void Transport::ApplySettings(const Settings& settings) {
@@ -125,8 +119,20 @@ void Transport::SetRate(int64_t percent) {
   // end (the sum is 64-bit, so no value wraps).
   const int64_t steps = (percent - kRateNormal + (percent >= kRateNormal ? 2 : -2)) / kRateStep;
   constexpr int64_t kMostSteps = (kRateMax - kRateMin) / kRateStep;
-  rate_ = StepRate(kRateNormal, static_cast<int32_t>(std::clamp(steps, -kMostSteps, kMostSteps)));
-  if (player_) player_->SetRate(rate_);
+  const int32_t rate =
+      StepRate(kRateNormal, static_cast<int32_t>(std::clamp(steps, -kMostSteps, kMostSteps)));
+  if (!player_ || GiveRate(rate)) rate_ = rate;
+}
+
+bool Transport::GiveRate(int32_t rate) {
+  const Result r = player_->SetRate(rate);
+  if (!Failed(r)) return true;
+  // One box a file: every later step would only say the same again.
+  if (!rateRefusalTold_) {
+    rateRefusalTold_ = true;
+    shell_->ShowError(FormatText(kTextRateFailed, {player_->ErrorText(r)}));
+  }
+  return false;
 }
 
 void Transport::Fill(TransportView& v) const {
@@ -136,8 +142,6 @@ void Transport::Fill(TransportView& v) const {
     v.positionMs = player_->GetPositionMs();
     v.lengthMs = player_->GetDurationMs();
   }
-  v.pointA = pointA_;
-  v.pointB = pointB_;
   v.volume = volume_;
   v.mute = mute_ != 0;
   v.channel = channel_;

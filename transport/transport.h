@@ -1,6 +1,7 @@
 #pragma once
-// The transport: the player of the loaded file, the play state, the A and B
-// points, jumps, volume, mute, channel and speed. Each command guards itself
+// The transport: the player of the loaded file, the play state, jumps,
+// volume, mute, channel and speed (the A and B points are the repeat
+// loop's). Each command guards itself
 // and does nothing when the transport is not in a state it acts in; it tells
 // whether the view changed, and the application publishes it.
 
@@ -19,14 +20,14 @@ namespace orvex {
 class Transport {
  public:
   explicit Transport(Shell& shell);
+  // The window side it tells of failures; it outlives its use here.
+  void SetShell(Shell& shell) { shell_ = &shell; }
 
   // The loaded file's player; null without one.
   Player* player() const { return loaded() ? player_.get() : nullptr; }
   bool loaded() const { return player_ != nullptr; }
   bool Active() const { return TransportActive(loaded(), playState_); }
   PlayState playState() const { return playState_; }
-  int32_t pointA() const { return pointA_; }
-  int32_t pointB() const { return pointB_; }
   int32_t rate() const { return rate_; }
   const std::string& filePath() const { return filePath_; }
   const std::string& status() const { return status_; }
@@ -41,14 +42,12 @@ class Transport {
   // when nothing changed (no file, or the player would not run: the user was
   // told).
   bool TogglePlay();
-  // Stops playback at the start and forgets the points.
+  // Stops playback at the start.
   bool Stop();
   // One jump forward (direction 1) or backward (-1).
   bool Jump(int32_t direction);
   bool SeekTo(int64_t ms);
   bool GoToEnd();
-  // The points as the loop makes them; -1 for none.
-  void SetPoints(int32_t aMs, int32_t bMs);
   // Every seek goes through here, so the window (and the desktop's media
   // controls) can tell a jump from playback moving on.
   void SeekPlayer(int32_t ms);
@@ -62,29 +61,33 @@ class Transport {
   void SetMute(bool mute);
   void SetJumpSeconds(int32_t seconds);
   void SetTopmost(bool topmost) { topmost_ = topmost; }
-  // Any speed in hundredths, to the nearest step within 0.50x..2.00x.
+  // Any speed in hundredths, to the nearest step within 0.50x..2.00x. The
+  // speed is the one the player took: when it refuses one, it plays on at
+  // the speed it had, and the user is told (once a file).
   void SetRate(int64_t percent);
 
-  // The transport's part of the view: everything but the loop and sentences.
+  // The transport's part of the view: everything but the points, the loop and
+  // the sentences.
   void Fill(TransportView& v) const;
 
  private:
   // The volume the player is given: silence while muted.
   int32_t AudibleVolume() const { return mute_ != 0 ? kVolumeSilent : volume_; }
+  // Gives the player the speed; false when it refused.
+  bool GiveRate(int32_t rate);
 
-  Shell& shell_;
+  Shell* shell_;  // never null
   std::unique_ptr<Player> player_;
   std::string filePath_;
   PlayState playState_ = Stopped;
-  int32_t pointA_ = -1;
-  int32_t pointB_ = -1;
   int32_t jumpSeconds_ = kDefaultJumpSeconds;
-  int32_t mute_ = 0;  // as options.ini holds it: any value but 0 mutes
-  int32_t volume_ = -500;  // hundredths of a decibel, -10000..0
-  int32_t channel_ = 0;    // 0 stereo, 1 left, 2 right; never saved
-  bool topmost_ = false;   // never saved
-  int32_t rate_ = kRateNormal;
-  std::string status_;     // the transport's text in the status bar's first part
+  int32_t mute_ = 0;              // as options.ini holds it: any value but 0 mutes
+  int32_t volume_ = -500;         // hundredths of a decibel, -10000..0
+  int32_t channel_ = 0;           // 0 stereo, 1 left, 2 right; never saved
+  bool topmost_ = false;          // never saved
+  int32_t rate_ = kRateNormal;    // heard; without a file, the one asked for
+  bool rateRefusalTold_ = false;  // the user knows this file's player refuses speeds
+  std::string status_;            // the transport's text in the status bar's first part
   uint32_t track_ = 0;
   uint32_t seeks_ = 0;
 };

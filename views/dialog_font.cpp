@@ -7,8 +7,12 @@
 
 namespace orvex {
 
+QString DialogFontFamily() {
+  return QStringLiteral("宋体");
+}
+
 QFont DialogFont() {
-  QFont font(QStringLiteral("宋体"));
+  QFont font(DialogFontFamily());
   font.setPointSize(9);
   const int nominal = QFontInfo(font).pixelSize();
   const int32_t widest = HalfWidthBaseX(nominal);

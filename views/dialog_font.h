@@ -12,11 +12,15 @@ class QWidget;
 
 namespace orvex {
 
-// The dialogs' font: "宋体", 9 points, for which fontconfig finds a stand-in.
-// The templates' fixed pixel places (the options panel's separators) were
-// laid out with 宋体's Latin letters, half its em wide; a stand-in with wider
-// letters is drawn at the largest pixel size, down to three quarters of
-// 9 points, whose horizontal base is no wider than 宋体's would be.
+// The family the dialogs and the pictures' texts ask for: 宋体, for which
+// fontconfig finds a stand-in.
+QString DialogFontFamily();
+
+// The dialogs' font: DialogFontFamily(), 9 points. The templates' fixed
+// pixel places (the options panel's separators) were laid out with 宋体's
+// Latin letters, half its em wide; a stand-in with wider letters is drawn at
+// the largest pixel size, down to three quarters of 9 points, whose
+// horizontal base is no wider than 宋体's would be.
 QFont DialogFont();
 
 // The base units of the font: the advance of kDialogBaseLetters (without

@@ -93,8 +93,11 @@ void OptionsPanel::OnSliderMoved() {
 }
 
 void OptionsPanel::runJumpSizeDialog() {
-  JumpSizeDialog dialog(jumpSeconds_, window());
-  if (dialog.exec() == QDialog::Accepted) emit jumpSecondsChanged(dialog.jumpSeconds());
+  auto* dialog = new JumpSizeDialog(jumpSeconds_, window());
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QDialog::accepted, this,
+          [this, dialog] { emit jumpSecondsChanged(dialog->jumpSeconds()); });
+  dialog->open();
 }
 
 void OptionsPanel::setWebPanel(QWidget* panel) {

@@ -34,8 +34,8 @@ class OptionsPanel : public QWidget {
   void setWebPanel(QWidget* panel);
   QWidget* webPanel() const { return webPanel_; }
 
-  // Runs the jump-size dialog modally, owned by the main window; an accepted
-  // size is asked for with jumpSecondsChanged.
+  // Opens the jump-size dialog, modal to the main window, and returns; an
+  // accepted size is asked for with jumpSecondsChanged.
   void runJumpSizeDialog();
 
  signals:

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "core/texts.h"
+#include "views/dialog_font.h"
 #include "views/panel_support.h"
 
 namespace orvex {
@@ -133,7 +134,7 @@ QImage MakeShortcutTablePicture(qreal devicePixelRatio) {
     painter.fillRect(22, y, kWidth - 22, 1, grey);
 
   painter.setRenderHint(QPainter::TextAntialiasing);
-  QFont font(Utf8("宋体"));
+  QFont font(DialogFontFamily());
   font.setPixelSize(12);
   painter.setFont(font);
 

@@ -16,6 +16,7 @@
 #include <QString>
 
 #include "core/texts.h"
+#include "views/dialog_font.h"
 #include "views/panel_support.h"
 
 namespace orvex {
@@ -35,7 +36,7 @@ const QColor kCaptionColor(32, 32, 32);
 
 QFont CaptionFont() {
   QFont font;
-  font.setFamilies({QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei")});
+  font.setFamilies({DialogFontFamily(), QStringLiteral("WenQuanYi Micro Hei")});
   font.setPixelSize(10);
   return font;
 }

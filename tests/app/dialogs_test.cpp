@@ -106,7 +106,7 @@ TEST(DialogLayout, ShellDialogsHoldTheirControlsAndTexts) {
   ExpectLaidOut(about, "about_dialog");
   NewVersionDialog newVersion(nullptr, true, "http://vendor.test/orvex/download.htm");
   ExpectLaidOut(newVersion, "new_version_dialog");
-  // Not run: the tool starts only with exec().
+  // Not run: the tool starts only with open().
   RepairDialog repair(nullptr, RepairCommand{"/nonexistent/mp3val", {"-f", "x.mp3"}, {}});
   ExpectLaidOut(repair, "repair_dialog");
 }

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -28,6 +29,7 @@
 #include "app/commands.h"
 #include "app/natural_order.h"
 #include "app/program.h"
+#include "app/repair_dialog.h"
 #include "app/ui_state.h"
 #include "core/texts.h"
 #include "res/sample.h"
@@ -165,12 +167,61 @@ TEST_F(MainWindowTest, FailingStartUpChecksShowTheirMessageAndStillSaveTheSettin
     o.checkRequiredFilters = [f = c.filters] { return f; };
     MainWindow* w = Start(o);
     EXPECT_FALSE(started_);
+    // The window goes once the message is read.
+    EXPECT_TRUE(WaitFor([&] { return w->destroyed(); }));
     EXPECT_EQ(messages.texts, QStringList{c.message});
     EXPECT_TRUE(QFile::exists(SettingsFile()));
     EXPECT_TRUE(w->destroyed());
     EXPECT_FALSE(w->isVisible());
     program_.reset();
   }
+}
+
+// Every dialog opens over the window and the call that opened it returns at
+// once: the error box, the Open dialog and the repair dialog, whose tool runs
+// meanwhile. Their pictures go to artefacts.
+TEST_F(MainWindowTest, DialogsOpenOverTheWindowAndTheCallReturns) {
+  QTemporaryDir folder;  // a program folder whose repair tool takes its time
+  QFile tool(folder.path() + "/mp3val");
+  ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+  tool.write("#!/bin/sh\nexec sleep 30\n");
+  tool.close();
+  tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  MainWindow* w = Start(Options(folder.path().toStdString()));
+  ASSERT_TRUE(started_);
+  const auto shown = [&](const QString& name) -> QWidget* {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return nullptr;
+    EXPECT_TRUE(modal->isVisible()) << name.toStdString();
+    EXPECT_EQ(modal->parentWidget(), w) << name.toStdString();
+    SaveArtefact(modal, name);
+    return modal;
+  };
+
+  app_.OpenFile(folder.path().toStdString() + "/gone.mp3");
+  auto* box = qobject_cast<QMessageBox*>(shown("error_box"));
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->text().startsWith(QText(kTextLoadFailed).left(4)));
+  box->accept();
+
+  w->RunCommand(kCmdOpen);
+  auto* open = qobject_cast<QFileDialog*>(shown("open_dialog"));
+  ASSERT_NE(open, nullptr);
+  open->reject();
+
+  const QString broken = folder.path() + "/broken.mp3";
+  QFile file(broken);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(64 * 1024, 'x'));
+  file.close();
+  app_.OpenFile(broken.toStdString());
+  ASSERT_NE(qobject_cast<RepairDialog*>(shown("repair_dialog")), nullptr);
+  EXPECT_TRUE(app_.opening());
+  // Closing drops the open; the dialog goes once its tool has.
+  app_.CloseFile();
+  EXPECT_TRUE(WaitFor([&] { return QApplication::activeModalWidget() == nullptr; }));
+  EXPECT_FALSE(app_.opening());
+  EXPECT_FALSE(app_.view().loaded);
 }
 
 TEST_F(MainWindowTest, KeysActFromTheSliderButNotInsideModalDialogs) {
@@ -210,8 +261,9 @@ TEST_F(MainWindowTest, KeysActFromTheSliderButNotInsideModalDialogs) {
     if (auto* d = qobject_cast<QDialog*>(modal)) d->done(0);
   });
   w->RunCommand(kCmdAbout);
+  ASSERT_TRUE(WaitFor([&] { return dialogs == 1 && !QApplication::activeModalWidget(); }));
   w->optionsPanel()->runJumpSizeDialog();
-  EXPECT_EQ(dialogs, 2);
+  ASSERT_TRUE(WaitFor([&] { return dialogs == 2 && !QApplication::activeModalWidget(); }));
   EXPECT_EQ(app_.view().playState, Playing);
   EXPECT_EQ(app_.view().pointA, -1);
 }
@@ -606,6 +658,7 @@ TEST_F(MainWindowTest, CommandLineFilesGetTheDropsAnswer) {
   data.setUrls({QUrl::fromLocalFile(QString::fromStdString(missing))});
   QDropEvent event(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   static_cast<QObject*>(w)->event(&event);
+  ASSERT_TRUE(WaitFor([&] { return !messages.texts.isEmpty(); }));
   ASSERT_EQ(messages.texts.size(), 1);
   const QString dropAnswer = messages.texts.front();
   const QString loadFailed = QText(kTextLoadFailed);
@@ -641,9 +694,9 @@ TEST_F(MainWindowTest, CommandLineFilesWaitForTheStartUpChecks) {
   MessageCollector messages;
   ProgramOptions o = Options(emptyFolder.path().toStdString());
   o.dropAtStart = {ORVEX_TEST_DATA "/cbr_stereo.mp3"};
-  Start(std::move(o));
+  MainWindow* w = Start(std::move(o));
   EXPECT_FALSE(started_);
-  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+  EXPECT_TRUE(WaitFor([&] { return w->destroyed(); }));
   EXPECT_EQ(messages.texts, QStringList{QText(kTextFilesMissing)});
   EXPECT_FALSE(app_.view().loaded);
 }
@@ -681,8 +734,8 @@ TEST_F(MainWindowTest, MustUpdateClosesThePlayingFileThenEnds) {
     if (auto* d = qobject_cast<QDialog*>(modal)) d->done(2);
   });
   w->ShowNewVersion(true);
+  EXPECT_TRUE(WaitFor([&] { return w->destroyed(); }));
   EXPECT_FALSE(app_.view().loaded);
-  EXPECT_TRUE(w->destroyed());
   EXPECT_TRUE(QFile::exists(SettingsFile()));
 }
 

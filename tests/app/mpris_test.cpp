@@ -7,9 +7,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QApplication>
 #include <QDBusConnection>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include "app/main_window.h"
 #include "app/program.h"
@@ -22,7 +27,10 @@ using test::WaitFor;
 
 class MprisTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { Start(ORVEX_BIN_DIR); }
+  // The program with its files in programFolder.
+  void Start(const std::string& programFolder) {
+    program_.reset();
     if (!QDBusConnection::sessionBus().isConnected()) GTEST_SKIP() << "no session bus";
     if (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) ==
         "ASecondCopyTakesAnInstanceName") {
@@ -35,7 +43,7 @@ class MprisTest : public ::testing::Test {
     // Each test's study memory of its own: no file resumes where another test left it.
     setenv("XDG_STATE_HOME", (config_.path() + "/state").toUtf8().constData(), 1);
     ProgramOptions o;
-    o.programFolder = ORVEX_BIN_DIR;
+    o.programFolder = programFolder;
     o.vendorBase = "http://127.0.0.1:9/";
     o.checkRequiredFilters = [] { return 1; };
     program_ = std::make_unique<Program>(app_, o);
@@ -71,7 +79,8 @@ class MprisTest : public ::testing::Test {
           QStringLiteral("string:org.mpris.MediaPlayer2.Player"), QStringLiteral("string:") + name,
           QStringLiteral("variant:") + value});
   }
-  void Send(const QStringList& call) {
+  // The error dbus-send printed; empty when the call succeeded.
+  QString Send(const QStringList& call) {
     QProcess send;
     send.start(QStringLiteral("dbus-send"),
                QStringList{QStringLiteral("--session"), QStringLiteral("--print-reply"),
@@ -80,6 +89,15 @@ class MprisTest : public ::testing::Test {
                    call);
     EXPECT_TRUE(WaitFor([&] { return send.state() == QProcess::NotRunning; }, 10000))
         << call.join(' ').toStdString();
+    return QString::fromUtf8(send.readAllStandardError()).trimmed();
+  }
+  void Quit() { Send({QStringLiteral("org.mpris.MediaPlayer2.Quit")}); }
+  QString OpenUri(const QString& path) {
+    return Send({QStringLiteral("org.mpris.MediaPlayer2.Player.OpenUri"),
+                 QStringLiteral("string:") + QUrl::fromLocalFile(path).toString()});
+  }
+  static QMessageBox* Box() {
+    return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   }
 
   QTemporaryDir config_;
@@ -197,6 +215,77 @@ TEST_F(MprisTest, EveryChangeIsAnnounced) {
   EXPECT_EQ(seen, (QStringList{"Stopped", "Playing", "Paused", "Stopped"}));
   follow.kill();
   follow.waitForFinished();
+}
+
+// The desktop's Quit ends the program whatever box is open: the answer to
+// opening a file that cannot be opened, or the exit's own message that the
+// settings could not be written. The box goes with the window.
+TEST_F(MprisTest, QuitEndsTheProgramWhileAnErrorBoxIsOpen) {
+  MainWindow* w = program_->window();
+  EXPECT_TRUE(OpenUri(config_.path() + "/gone.mp3").isEmpty());
+  ASSERT_TRUE(WaitFor([] { return Box() != nullptr; }));
+  EXPECT_TRUE(Box()->text().startsWith(QStringLiteral("载入失败")));
+  Quit();
+  EXPECT_TRUE(WaitFor([&] { return w->destroyed(); }));
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+  // The settings folder is a file now: the exit's messages wait to be read,
+  // with the window still there, until Quit comes.
+  Start(ORVEX_BIN_DIR);
+  w = program_->window();
+  QDir(config_.path() + "/OrvexPlayer").removeRecursively();
+  QFile(config_.path() + "/OrvexPlayer").open(QIODevice::WriteOnly);
+  app_.ExitProgram();
+  ASSERT_TRUE(WaitFor([] { return Box() != nullptr; }));
+  EXPECT_TRUE(Box()->text().startsWith(QStringLiteral("写文件失败")));
+  EXPECT_TRUE(w->ending());
+  EXPECT_FALSE(w->destroyed());
+  Quit();
+  EXPECT_TRUE(WaitFor([&] { return w->destroyed(); }));
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// While an open waits for its repair, the desktop's open is refused with a
+// reason, and Quit stops the tool and ends the program.
+TEST_F(MprisTest, WhileARepairRunsOpenUriIsRefusedAndQuitStopsTheTool) {
+  // A repair tool that only notes its process and waits.
+  QTemporaryDir folder;
+  const QString pidFile = folder.path() + "/tool.pid";
+  QFile tool(folder.path() + "/mp3val");
+  ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+  tool.write(QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 30\n").arg(pidFile).toUtf8());
+  tool.close();
+  tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  Start(folder.path().toStdString());
+  MainWindow* w = program_->window();
+  QTemporaryDir lessons;
+  const QString broken = lessons.path() + "/broken.mp3";
+  QFile file(broken);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(64 * 1024, 'x'));
+  file.close();
+
+  EXPECT_TRUE(OpenUri(broken).isEmpty());
+  ASSERT_TRUE(WaitFor([&] { return QFile::exists(pidFile) && QFile(pidFile).size() > 0; }));
+  EXPECT_TRUE(app_.opening());
+  const QString refusal = OpenUri(QStringLiteral(ORVEX_BIN_DIR "/eg.mp3"));
+  EXPECT_TRUE(refusal.contains(QStringLiteral("正在打开另一个文件"))) << refusal.toStdString();
+  EXPECT_FALSE(app_.view().loaded);
+  EXPECT_TRUE(app_.opening());
+
+  QFile pid(pidFile);
+  ASSERT_TRUE(pid.open(QIODevice::ReadOnly));
+  const QString toolProcess = QStringLiteral("/proc/") + QString::fromUtf8(pid.readAll()).trimmed();
+  ASSERT_TRUE(QFile::exists(toolProcess));
+  Quit();
+  EXPECT_TRUE(WaitFor([&] { return w->destroyed(); }));
+  EXPECT_FALSE(app_.opening());
+  // The tool is gone, and so is the repair's private copy beside the file.
+  EXPECT_TRUE(WaitFor([&] { return !QFile::exists(toolProcess); }));
+  EXPECT_TRUE(WaitFor([&] {
+    return QDir(lessons.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) ==
+           QStringList{QStringLiteral("broken.mp3")};
+  }));
 }
 
 }  // namespace

@@ -11,18 +11,22 @@ void RecordingShell::TransportChanged(const TransportView& view) {
 void RecordingShell::ShowError(const std::string& text) {
   Log("Error:" + text);
   errors.push_back(text);
-  if (onError) onError(text);
 }
 
-std::optional<std::string> RecordingShell::AskOpenFileName() {
-  Log("OpenDialog");
-  return openDialogAnswer;
-}
-
-void RecordingShell::RunRepairDialog(const RepairCommand& command) {
+void RecordingShell::StartRepair(const RepairCommand& command, uint32_t ticket) {
   Log("RepairDialog");
   repairs.push_back(command);
-  if (onRepair) onRepair(command);
+  repairTickets.push_back(ticket);
+}
+
+void RecordingShell::StopRepair(uint32_t ticket) {
+  Log("StopRepair");
+  stoppedRepairs.push_back(ticket);
+}
+
+void RecordingShell::DestroyMainWindow(const std::vector<std::string>& messages) {
+  for (const std::string& text : messages) ShowError(text);
+  Log("DestroyMainWindow");
 }
 
 std::vector<std::string> RecordingShell::Matching(const std::string& prefix) const {

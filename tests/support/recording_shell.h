@@ -2,8 +2,8 @@
 // A shell that records every notification, in order, as a line of text, and
 // keeps every view the application published.
 
+#include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,13 +23,13 @@ class RecordingShell : public Shell {
   explicit RecordingShell(std::vector<std::string>* log) : log_(log) {}
 
   void TransportChanged(const TransportView& view) override;
-  void DismissToolbarTip() override { Log("DismissTip"); }
   void ShowError(const std::string& text) override;
   void EndPositionDrag() override { Log("EndDrag"); }
-  std::optional<std::string> AskOpenFileName() override;
-  void RunRepairDialog(const RepairCommand& command) override;
+  void AskOpenFileName() override { Log("OpenDialog"); }
+  void StartRepair(const RepairCommand& command, uint32_t ticket) override;
+  void StopRepair(uint32_t ticket) override;
   void StartRejectSound() override { Log("RejectSound"); }
-  void DestroyMainWindow() override { Log("DestroyMainWindow"); }
+  void DestroyMainWindow(const std::vector<std::string>& messages) override;
 
   // Entries of the log that start with prefix.
   std::vector<std::string> Matching(const std::string& prefix) const;
@@ -37,15 +37,14 @@ class RecordingShell : public Shell {
   // The last view published, and all of them in order.
   const TransportView& view() const { return views.back(); }
   std::vector<TransportView> views{TransportView{}};
+  // The error boxes shown, the exit's last messages among them.
   std::vector<std::string> errors;
-  std::optional<std::string> openDialogAnswer;
-  // Run inside the modal calls, as their nested event loops run keys,
-  // drops, media-control calls and ticks.
-  std::function<void(const RepairCommand&)> onRepair;
-  std::function<void(const std::string&)> onError;
   // Called with every new view, after it is recorded (a window's part of it).
   std::function<void(const TransportView&)> onChange;
+  // The repairs started, with their tickets, and the tickets stopped.
   std::vector<RepairCommand> repairs;
+  std::vector<uint32_t> repairTickets;
+  std::vector<uint32_t> stoppedRepairs;
 
  private:
   void Log(const std::string& entry) { log_->push_back(entry); }

@@ -85,6 +85,11 @@ void SimPlayer::SeekMs(int32_t ms) {
   QueueEndIfThere();
 }
 
+void SimPlayer::JumpMs(int32_t deltaMs) {
+  Log("JumpMs(" + std::to_string(deltaMs) + ")");
+  Player::JumpMs(deltaMs);
+}
+
 void SimPlayer::QueueEndIfThere() {
   // Like the pipeline's end of stream: once, when running playback is at the end.
   if (running && positionMs >= durationMs_ && !endQueued_) {
@@ -247,6 +252,7 @@ void SimPlayer::ClearLoop() {
 
 Result SimPlayer::SetRate(int32_t percent) {
   Log("SetRate(" + std::to_string(percent) + ")");
+  if (Failed(rateResult)) return rateResult;
   rate = percent;
   return kOk;
 }
@@ -265,6 +271,7 @@ std::unique_ptr<Player> SimPlayerFactory::Create() {
   auto player = std::make_unique<SimPlayer>(log_, durationMs);
   player->refuses = refuses;
   player->decoderResult = decoderResult;
+  player->rateResult = rateResult;
   player->lyrics = lyrics;
   if (!buildScript.empty()) {
     player->mp3ParserResult = buildScript.front().first;

@@ -28,6 +28,7 @@ class SimPlayer : public Player {
   Result Pause() override;
   Result Stop() override;
   void SeekMs(int32_t ms) override;
+  void JumpMs(int32_t deltaMs) override;
   int32_t GetPositionMs() override;
   int32_t GetDurationMs() override;
   bool IsAtEnd() override;
@@ -54,6 +55,8 @@ class SimPlayer : public Player {
   Result mp3ParserResult = kOk;
   Result splitterResult = kOk;
   Result decoderResult = kOk;
+  // What SetRate answers; on failure the rate stays as it was.
+  Result rateResult = kOk;
   std::string lyrics;
 
   // Observed state.
@@ -106,6 +109,8 @@ class SimPlayerFactory : public PlayerFactory {
   int32_t durationMs = 60000;
   std::deque<std::pair<Result, Result>> buildScript;
   Result decoderResult = kOk;
+  // What every player it makes answers to SetRate.
+  Result rateResult = kOk;
   std::string lyrics;  // in the tags of every file it builds
   std::function<bool(const std::string& path)> refuses;
   int created = 0;

@@ -2,6 +2,9 @@
 // gaps and returns exactly as the real one must.
 #include <gtest/gtest.h>
 
+#include <climits>
+
+#include "core/learn.h"
 #include "core/texts.h"
 #include "tests/transport/transport_fixture.h"
 
@@ -144,6 +147,36 @@ TEST_F(LearnTest, WithoutBShiftMovesAAloneAndCtrlDoesNothing) {
   EXPECT_EQ(p.loopB(), -1);
 }
 
+// The one rule for a loop from two points, whether the repeat key or the
+// wave strip gives them.
+TEST(GrownLoopTest, PointsInEitherOrderMakeALoopInsideTheFileAtLeastTheShortestLong) {
+  EXPECT_EQ(GrownLoop(4000, 2000, 60000), (LoopPoints{2000, 4000}));
+  EXPECT_EQ(GrownLoop(5000, 5000, 60000), (LoopPoints{5000, 5000 + kMinLoopMs}));
+  EXPECT_EQ(GrownLoop(5050, 5000, 60000), (LoopPoints{5000, 5000 + kMinLoopMs}));
+  // At the end of the file A moves back instead; points beyond it are cut.
+  EXPECT_EQ(GrownLoop(19990, 30000, 20000), (LoopPoints{20000 - kMinLoopMs, 20000}));
+  EXPECT_EQ(GrownLoop(-50, 20, 20000), (LoopPoints{0, kMinLoopMs}));
+  EXPECT_EQ(GrownLoop(INT32_MAX - 10, INT32_MAX, INT32_MAX),
+            (LoopPoints{INT32_MAX - kMinLoopMs, INT32_MAX}));
+  EXPECT_EQ(GrownLoop(0, 10, kMinLoopMs), (LoopPoints{0, kMinLoopMs}));
+  // A file shorter than the shortest loop has none.
+  EXPECT_EQ(GrownLoop(0, 50, kMinLoopMs - 20), std::nullopt);
+  EXPECT_EQ(GrownLoop(0, 0, 0), std::nullopt);
+}
+
+TEST_F(LearnTest, InAFileShorterThanTheShortestLoopBMakesNoneAndAStaysAlone) {
+  SimPlayer& p = LoadPlaying(kMinLoopMs - 20);
+  app.RepeatKey();
+  p.positionMs = 60;
+  app.RepeatKey();
+  EXPECT_EQ(view().pointA, 0);
+  EXPECT_EQ(view().pointB, -1);
+  EXPECT_FALSE(p.Looping());
+  app.LoopStretch(0, kMinLoopMs);
+  EXPECT_FALSE(p.Looping());
+  EXPECT_EQ(view().pointB, -1);
+}
+
 TEST_F(LearnTest, SpeedStepsWithinHalfToDoubleAndShowsInTheStatus) {
   SimPlayer& p = LoadPlaying();
   app.Slower();
@@ -179,6 +212,30 @@ TEST_F(LearnTest, AnySpeedGoesToTheNearestStepWithoutOverflow) {
     EXPECT_EQ(view().rate, c.kept) << c.asked;
     EXPECT_EQ(p.rate, c.kept) << c.asked;
   }
+}
+
+// Without a time-stretching element the player refuses any speed but its
+// own: the status keeps the speed heard, and the user is told once a file.
+TEST_F(LearnTest, ASpeedThePlayerRefusesIsNotShownAndIsToldOnce) {
+  SimPlayer& p = LoadPlaying();
+  p.rateResult = kErrMissingElement;
+  app.Slower();
+  app.SetRate(50);
+  EXPECT_EQ(p.rate, 100);
+  EXPECT_EQ(view().rate, 100);
+  EXPECT_EQ(view().status, "播放中…");
+  EXPECT_EQ(app.CurrentLearnSettings().rate, 100);
+  const std::string refused = FormatText(kTextRateFailed, {p.ErrorText(kErrMissingElement)});
+  EXPECT_EQ(shell.errors, std::vector<std::string>{refused});
+  // A new file that refuses the learner's speed plays at its own, and says so.
+  p.rateResult = kOk;
+  app.SetRate(75);
+  factory.rateResult = kErrMissingElement;
+  app.OpenFile("/music/other.mp3");
+  EXPECT_EQ(factory.last->rate, 100);
+  EXPECT_EQ(view().rate, 100);
+  EXPECT_EQ(shell.errors.size(), 2u);
+  EXPECT_EQ(app.CurrentLearnSettings().rate, 75);
 }
 
 TEST_F(LearnTest, LearnSettingsApplyAndUnknownValuesFallBack) {

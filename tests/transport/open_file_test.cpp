@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "core/files.h"
 #include "core/texts.h"
@@ -116,7 +117,19 @@ TEST(FileCheckTest, NeedsTheRepairToolBesideTheProgram) {
 class OpenFileTest : public TransportTest {
  protected:
   OpenFileTest() { app.SetProgramFolder(folder.path()); }
+
+  // Opens path; a repair it starts runs (tool stands for the repair tool) and
+  // ends, and the window tells the application, as the repair dialog does.
+  void Open(const std::string& path) {
+    const size_t before = shell.repairs.size();
+    app.OpenFile(path);
+    if (shell.repairs.size() == before) return;
+    if (tool) tool(shell.repairs.back());
+    app.RepairFinished(shell.repairTickets.back());
+  }
+
   ProgramFolder folder;
+  std::function<void(const RepairCommand&)> tool;
 };
 
 TEST_F(OpenFileTest, SuccessfulOpenInOrder) {
@@ -177,10 +190,11 @@ TEST_F(OpenFileTest, RepairWorksOnAPrivateCopyThatTakesThePlaceOfTheFileOnceItLo
   chmod(path.c_str(), 0444);
   const struct stat before = StatOf(path);
   std::string copy;
-  shell.onRepair = [&](const RepairCommand& command) {
+  tool = [&](const RepairCommand& command) {
     // While the tool runs, nothing of the file is held, and the tool sees
     // only its copy, in a private folder beside the file, with a private
     // folder for its temporary files.
+    EXPECT_TRUE(app.opening());
     EXPECT_FALSE(view().loaded);
     EXPECT_EQ(factory.created, 1);
     ASSERT_EQ(command.arguments.size(), 2u);
@@ -196,11 +210,12 @@ TEST_F(OpenFileTest, RepairWorksOnAPrivateCopyThatTakesThePlaceOfTheFileOnceItLo
     std::ofstream(copy + ".bak") << "tool's own backup";
     std::ofstream(copy, std::ios::trunc) << "mended";
   };
-  app.OpenFile(path);
+  Open(path);
   ASSERT_EQ(shell.repairs.size(), 1u);
   EXPECT_EQ(shell.repairs[0].program, JoinPath(folder.path(), "mp3val"));
   EXPECT_EQ(factory.created, 2);
   EXPECT_EQ(factory.last->builtPath, copy);
+  EXPECT_FALSE(app.opening());
   EXPECT_TRUE(shell.errors.empty());
   EXPECT_TRUE(view().loaded);
   EXPECT_EQ(view().filePath, path);
@@ -226,11 +241,11 @@ TEST_F(OpenFileTest, FailedRepairLeavesEverythingAsItWas) {
   factory.buildScript.push_back({kErrNotMpegAudio, kErrStream});
   const std::string path = folder.Write("bad.mp3", 10);
   folder.Write("bad.mp3.bak", 7);
-  shell.onRepair = [&](const RepairCommand& command) {
+  tool = [&](const RepairCommand& command) {
     // The tool empties a file it finds no audio in.
     std::ofstream(command.arguments[1], std::ios::trunc).flush();
   };
-  app.OpenFile(path);
+  Open(path);
   EXPECT_EQ(shell.repairs.size(), 1u);
   EXPECT_EQ(factory.created, 2);
   ASSERT_EQ(shell.errors.size(), 1u);
@@ -249,12 +264,12 @@ TEST_F(OpenFileTest, ALinkIsNeverReplacedTheRepairActsOnItsTarget) {
   const std::string target = folder.Write("store/real.mp3", 10);
   const std::string link = folder.path() + "/link.mp3";
   fs::create_symlink(target, link);
-  shell.onRepair = [&](const RepairCommand& command) {
+  tool = [&](const RepairCommand& command) {
     EXPECT_EQ(fs::path(command.arguments[1]).parent_path().parent_path(),
               fs::path(folder.path() + "/store"));
     std::ofstream(command.arguments[1], std::ios::trunc) << "mended";
   };
-  app.OpenFile(link);
+  Open(link);
   EXPECT_EQ(view().filePath, link);
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(fs::read_symlink(link), fs::path(target));
@@ -316,13 +331,13 @@ TEST_F(OpenFileTest, ModesHoldForAUserTheyApplyTo) {
     // Neither file loads at first; the tool mends the read-only one's copy.
     factory.buildScript = {
         {kErrNotMpegAudio, kErrNotFound}, {kOk, kOk}, {kErrCannotOpen, kErrCannotOpen}};
-    shell.onRepair = [](const RepairCommand& c) {
+    tool = [](const RepairCommand& c) {
       std::ofstream(c.arguments[1], std::ios::trunc) << "mended";
     };
-    app.OpenFile(readOnly);
+    Open(readOnly);
     text += "ro:" + std::to_string(app.view().loaded) +
             " repairs:" + std::to_string(shell.repairs.size());
-    app.OpenFile(locked);
+    Open(locked);
     text += " locked:" + std::to_string(app.view().loaded) +
             " repairs:" + std::to_string(shell.repairs.size()) +
             " errors:" + std::to_string(shell.errors.size());
@@ -374,24 +389,20 @@ TEST_F(OpenFileTest, NoAudioDeviceShowsItsTextAlone) {
   EXPECT_FALSE(view().loaded);
 }
 
-TEST_F(OpenFileTest, CancelledDialogWhilePlayingLeavesNoFile) {
+// The file is asked for first: nothing closes until the window hands the
+// chosen one back, so a cancel leaves the lesson playing.
+TEST_F(OpenFileTest, TheOpenDialogIsAskedFirstAndOnlyTheChosenFileCloses) {
   app.OpenFile(folder.Write("a.mp3", 5));
   ASSERT_EQ(view().playState, Playing);
   log.clear();
   app.OpenFile();
-  EXPECT_FALSE(view().loaded);
-  EXPECT_EQ(view().title, std::string(Text(kTextCaption)));
-  EXPECT_EQ(view().status, "还未载入mp3文件");
-  // The file is closed before the dialog shows.
-  EXPECT_LT(std::find(log.begin(), log.end(), "player.Teardown"),
-            std::find(log.begin(), log.end(), "OpenDialog"));
+  EXPECT_EQ(log, Log{"OpenDialog"});
+  EXPECT_EQ(view().playState, Playing);
+  const std::string chosen = folder.Write("chosen.mp3", 5);
+  app.OpenFile(chosen);
+  EXPECT_EQ(view().filePath, chosen);
+  EXPECT_EQ(view().playState, Playing);
   EXPECT_TRUE(shell.errors.empty());
-}
-
-TEST_F(OpenFileTest, DialogAnswerIsOpened) {
-  shell.openDialogAnswer = folder.Write("chosen.mp3", 5);
-  app.OpenFile();
-  EXPECT_EQ(view().filePath, *shell.openDialogAnswer);
 }
 
 TEST_F(OpenFileTest, SameFileTwicePlaysFromTheStartAgain) {
@@ -502,67 +513,61 @@ TEST_F(OpenFileTest, SampleLiesInTheProgramFolder) {
 namespace orvex::test {
 namespace {
 
-// A command never runs inside another: the repair dialog and the error box
-// run nested event loops, in which the desktop's controls open files, drops
-// arrive, keys are pressed and the tick fires. All of that waits until the
-// open is done, then runs in order; the tick skips meanwhile.
-TEST_F(OpenFileTest, CommandsArrivingDuringARepairRunAfterTheOpen) {
+// While an open waits for its repair, every command is answered at once
+// from what it finds (no file is loaded), and none runs inside another. A new
+// open wins: the repair's tool is stopped, and its end builds nothing.
+TEST_F(OpenFileTest, CommandsDuringARepairAreAnsweredAtOnceAndANewOpenWins) {
   const std::string noise = folder.Write("noise.mp3", 300 * 1024);
   const std::string good = folder.Write("good.mp3", 10);
   factory.refuses = [](const std::string& path) {
     return path.find("noise") != std::string::npos;
   };
-  shell.onRepair = [&](const RepairCommand&) {
-    app.OpenFile(good);
-    app.DropFiles({good});
-    app.Tick();
-    app.TogglePlay();
-    app.RepeatKey();
-    // Nothing of it ran yet.
-    EXPECT_FALSE(view().loaded);
-    EXPECT_EQ(factory.created, 1);
-  };
-  int boxes = 0;
-  shell.onError = [&](const std::string&) {
-    ++boxes;
-    app.Tick();
-    app.JumpForward();
-    app.OnGraphEvent();
-    EXPECT_FALSE(view().loaded);
-  };
   app.OpenFile(noise);
-  // The noise was refused, then the good file opened twice (the desktop's
-  // open and the drop), the key paused it, A was set, and the jump moved on.
-  EXPECT_EQ(boxes, 1);
-  ASSERT_EQ(shell.errors.size(), 1u);
-  EXPECT_EQ(shell.errors[0].rfind("载入失败", 0), 0u) << shell.errors[0];
-  EXPECT_EQ(factory.created, 4);
-  EXPECT_TRUE(view().loaded);
-  EXPECT_EQ(view().filePath, good);
-  EXPECT_EQ(view().playState, Paused);
-  EXPECT_EQ(view().pointA, 0);
-  EXPECT_EQ(view().positionMs, 3000);
-  EXPECT_EQ(factory.last->positionMs, 3000);
-  // And the next commands run at once again.
+  ASSERT_EQ(shell.repairs.size(), 1u);
+  ASSERT_TRUE(app.opening());
+  log.clear();
   app.TogglePlay();
+  app.RepeatKey();
+  app.JumpForward();
+  app.NextSentence();
+  app.Tick();
+  app.OnGraphEvent();
+  app.SetVolume(-900);
+  EXPECT_TRUE(shell.Matching("player.").empty());
+  EXPECT_FALSE(view().loaded);
+  EXPECT_EQ(view().volume, -900);
+  EXPECT_TRUE(app.opening());
+  EXPECT_TRUE(shell.stoppedRepairs.empty());
+
+  app.DropFiles({good});
+  EXPECT_EQ(shell.stoppedRepairs, shell.repairTickets);
+  EXPECT_FALSE(app.opening());
+  EXPECT_EQ(view().filePath, good);
   EXPECT_EQ(view().playState, Playing);
+  const int created = factory.created;
+  // The stopped tool's end: nothing is built, the new file plays on, and
+  // the repair's private folder goes.
+  app.RepairFinished(shell.repairTickets[0]);
+  EXPECT_EQ(factory.created, created);
+  EXPECT_EQ(view().filePath, good);
+  EXPECT_EQ(view().playState, Playing);
+  EXPECT_TRUE(shell.errors.empty());
+  EXPECT_EQ(test::ListFolder(folder.path()), (std::vector<std::string>{"good.mp3", "noise.mp3"}));
 }
 
-// A failed play shows its box; a press of the play key in its loop waits,
-// and runs once the box is gone.
-TEST_F(OpenFileTest, AKeyPressedWhileAnErrorBoxIsUpRunsAfterIt) {
-  app.OpenFile(folder.Write("a.mp3", 5));
-  app.TogglePlay();
-  ASSERT_EQ(view().playState, Paused);
-  factory.last->runResult = kErrFail;
-  shell.onError = [&](const std::string&) {
-    factory.last->runResult = kOk;
-    app.TogglePlay();
-    EXPECT_EQ(view().playState, Paused);
-  };
-  app.TogglePlay();
-  EXPECT_EQ(shell.errors.size(), 1u);
-  EXPECT_EQ(view().playState, Playing);
+// Closing (and the exit) drops an open that waits for its repair.
+TEST_F(OpenFileTest, ClosingDropsAnOpenThatWaitsForItsRepair) {
+  factory.buildScript.push_back({kErrNotMpegAudio, kErrNotFound});
+  app.OpenFile(folder.Write("bad.mp3", 10));
+  ASSERT_TRUE(app.opening());
+  app.CloseFile();
+  EXPECT_FALSE(app.opening());
+  EXPECT_EQ(shell.stoppedRepairs, shell.repairTickets);
+  app.RepairFinished(shell.repairTickets[0]);
+  EXPECT_FALSE(view().loaded);
+  EXPECT_EQ(factory.created, 1);
+  EXPECT_TRUE(shell.errors.empty());
+  EXPECT_EQ(test::ListFolder(folder.path()), (std::vector<std::string>{"bad.mp3"}));
 }
 
 }  // namespace

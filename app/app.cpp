@@ -399,6 +399,16 @@ void App::IntonationFound(std::shared_ptr<const Intonation> intonation) {
 }
 
 void App::OnGraphEvent() {
+  // A lesson being built: its result goes on with the open.
+  GraphEvent built;
+  for (Player* building = opener_.building(); building; building = opener_.building()) {
+    if (!building->TakeEvent(built)) break;
+    if (built.code != kEventBuilt) continue;
+    if (std::unique_ptr<Player> player = opener_.Built(built.param1)) {
+      PlayOpened(std::move(player));
+    }
+    Publish();
+  }
   if (!transport_.loaded()) return;
   Player& player = *transport_.player();
   GraphEvent event;
@@ -577,6 +587,9 @@ void App::PlaySentence(int32_t k) {
 // --- Opening a file -------------------------------------------------------------
 
 void App::OpenNow(const std::string& path) {
+  // The lesson list knows the lesson asked for at once, so a step of the
+  // list made while it builds goes on from it.
+  lessons_.Opened(path);
   // A new open wins over one that waits for its repair: the opener stops that
   // repair and drops its result. The learner asked for this file last.
   if (transport_.loaded()) {
@@ -714,12 +727,13 @@ void App::StepLesson(int32_t direction) {
   if (const std::optional<std::string> path = lessons_.Step(direction)) OpenNow(*path);
 }
 
+// A lesson still being built counts as open: a held key walks on.
 void App::NextLesson() {
-  if (transport_.loaded()) StepLesson(1);
+  if (transport_.loaded() || opener_.building()) StepLesson(1);
 }
 
 void App::PreviousLesson() {
-  if (transport_.loaded()) StepLesson(-1);
+  if (transport_.loaded() || opener_.building()) StepLesson(-1);
 }
 
 void App::SetPlayNextLesson(bool next) {

@@ -177,8 +177,11 @@ class App {
   // The window's word that the repair tool of ticket has ended: the open
   // goes on.
   void RepairFinished(uint32_t ticket);
-  // Whether an open waits for its repair.
-  bool opening() const { return opener_.pending(); }
+  // Whether an open is in progress: its player builds, or it waits for its
+  // repair.
+  bool opening() const { return opener_.pending() || opener_.building() != nullptr; }
+  // Whether an open waits for its repair (the learner sees its dialog).
+  bool repairing() const { return opener_.pending(); }
 
  private:
   // Makes the view anew from the parts and hands it to the shell.

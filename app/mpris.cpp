@@ -144,7 +144,7 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
     s_->app().SeekTo(static_cast<int32_t>(positionUs / 1000));
   }
   void OpenUri(const QString& uri, const QDBusMessage& call) {
-    if (s_->app().opening()) {
+    if (s_->app().repairing()) {
       // The learner waits for the repair in its dialog; a file from the
       // desktop would drop that open under their eyes.
       call.setDelayedReply(true);

@@ -95,22 +95,72 @@ FileOpener::FileOpener(Shell& shell) : shell_(&shell) {}
 
 FileOpener::~FileOpener() = default;
 
-std::unique_ptr<Player> FileOpener::TryBuild(const std::string& file, std::string* errorText) {
-  std::unique_ptr<Player> player = factory_->Create();
-  Result r = player->BuildWithMp3Parser(file);
-  if (Failed(r)) r = player->BuildWithMpeg1Splitter(file);
-  if (!Failed(r)) return player;
-  *errorText = player->ErrorText(r);
-  player->Teardown();
-  return nullptr;
+struct FileOpener::Building {
+  std::unique_ptr<Player> player;
+  std::string path;              // what the builders read
+  std::vector<BuildWith> left;   // the builders still to try
+  std::unique_ptr<Repair> repair;  // the repair whose copy is built
+};
+
+Player* FileOpener::building() const {
+  return building_ ? building_->player.get() : nullptr;
 }
 
-std::unique_ptr<Player> FileOpener::TryDecoder(const std::string& file, std::string* errorText) {
-  std::unique_ptr<Player> player = factory_->Create();
-  const Result r = player->BuildWithDecoder(file);
-  if (!Failed(r)) return player;
-  *errorText = player->ErrorText(r);
-  player->Teardown();
+std::unique_ptr<Player> FileOpener::StartBuilding(const std::string& path,
+                                                  std::vector<BuildWith> builders,
+                                                  std::unique_ptr<Repair> repair) {
+  building_ = std::make_unique<Building>();
+  building_->player = factory_->Create();
+  building_->path = path;
+  building_->left = std::move(builders);
+  building_->repair = std::move(repair);
+  // The first builder's "result" is a failure with nothing to tell: Built
+  // then starts it.
+  return Built(kErrFail);
+}
+
+std::unique_ptr<Player> FileOpener::Built(Result result) {
+  if (!building_) return nullptr;
+  Player& player = *building_->player;
+  // A failed builder leaves the player unbuilt, so the next one may run.
+  while (Failed(result) && !building_->left.empty()) {
+    const BuildWith with = building_->left.front();
+    building_->left.erase(building_->left.begin());
+    if (!player.StartBuild(with, building_->path, &result)) return nullptr;
+  }
+  const std::unique_ptr<Building> done = std::move(building_);
+  if (!Failed(result)) {
+    // The player goes on reading the copy it opened, whether or not it
+    // could take the original's place.
+    if (done->repair) done->repair->workspace.Commit();
+    return std::move(done->player);
+  }
+  const std::string errorText = player.ErrorText(result);
+  player.Teardown();
+  return BuildFailed(errorText, done->repair != nullptr);
+}
+
+std::unique_ptr<Player> FileOpener::BuildFailed(const std::string& errorText, bool repaired) {
+  // Another format: nothing repairs it, and its bytes are never touched.
+  // The engine's log (GST_DEBUG=orvex) tells why it failed.
+  if (!builtMp3_ || repaired) {
+    shell_->ShowError(FormatText(kTextLoadFailed, {errorText}));
+    return nullptr;
+  }
+  // The repair tool works on a private copy beside the file, with a private
+  // folder for its own temporary files: it never touches the user's file,
+  // its backup name or anything else beside it. The copy takes the file's
+  // place only once it loads. Without a copy (a missing or unreadable file,
+  // a folder that takes no new file) nothing can be repaired.
+  std::optional<RepairWorkspace> workspace = RepairWorkspace::Prepare(file_);
+  if (!workspace) {
+    shell_->ShowError(FormatText(kTextLoadFailed, {errorText}));
+    return nullptr;
+  }
+  pending_ = std::make_unique<Repair>(++lastTicket_, std::move(*workspace));
+  const RepairWorkspace& space = pending_->workspace;
+  shell_->StartRepair(MakeRepairCommand(programFolder_, space.copyPath(), space.tempFolder()),
+                      pending_->ticket);
   return nullptr;
 }
 
@@ -127,31 +177,9 @@ std::unique_ptr<Player> FileOpener::Build(const std::string& file) {
     shell_->ShowError(FormatText(kTextLoadFailed, {OwnErrorText(kErrNotRegularFile)}));
     return nullptr;
   }
-  std::string errorText;
   builtMp3_ = TakesMp3Path(file);
-  if (!builtMp3_) {
-    // Another format: nothing repairs it, and its bytes are never touched.
-    // The engine's log (GST_DEBUG=orvex) tells why it failed.
-    std::unique_ptr<Player> player = TryDecoder(file, &errorText);
-    if (!player) shell_->ShowError(FormatText(kTextLoadFailed, {errorText}));
-    return player;
-  }
-  if (std::unique_ptr<Player> player = TryBuild(file, &errorText)) return player;
-  // The repair tool works on a private copy beside the file, with a private
-  // folder for its own temporary files: it never touches the user's file,
-  // its backup name or anything else beside it. The copy takes the file's
-  // place only once it loads. Without a copy (a missing or unreadable file,
-  // a folder that takes no new file) nothing can be repaired.
-  std::optional<RepairWorkspace> workspace = RepairWorkspace::Prepare(file);
-  if (!workspace) {
-    shell_->ShowError(FormatText(kTextLoadFailed, {errorText}));
-    return nullptr;
-  }
-  pending_ = std::make_unique<Repair>(++lastTicket_, std::move(*workspace));
-  const RepairWorkspace& space = pending_->workspace;
-  shell_->StartRepair(MakeRepairCommand(programFolder_, space.copyPath(), space.tempFolder()),
-                      pending_->ticket);
-  return nullptr;
+  if (!builtMp3_) return StartBuilding(file, {BuildWith::kDecoder}, nullptr);
+  return StartBuilding(file, {BuildWith::kMp3Parser, BuildWith::kSplitter}, nullptr);
 }
 
 std::unique_ptr<Player> FileOpener::RepairFinished(uint32_t ticket) {
@@ -160,23 +188,20 @@ std::unique_ptr<Player> FileOpener::RepairFinished(uint32_t ticket) {
                   [ticket](const std::unique_ptr<Repair>& r) { return r->ticket == ticket; });
     return nullptr;
   }
-  const std::unique_ptr<Repair> repair = std::move(pending_);
+  std::unique_ptr<Repair> repair = std::move(pending_);
   repair->sweeper.reset();
   // Without a factory the program is ending: nothing more opens.
   if (!factory_) return nullptr;
-  std::string errorText;
-  std::unique_ptr<Player> player = TryBuild(repair->workspace.copyPath(), &errorText);
-  if (!player) {
-    shell_->ShowError(FormatText(kTextLoadFailed, {errorText}));
-    return nullptr;
-  }
-  // The player goes on reading the copy it opened, whether or not it could
-  // take the original's place.
-  repair->workspace.Commit();
-  return player;
+  const std::string copy = repair->workspace.copyPath();
+  return StartBuilding(copy, {BuildWith::kMp3Parser, BuildWith::kSplitter}, std::move(repair));
 }
 
 void FileOpener::Abandon() {
+  if (building_) {
+    // Its build ends on its own; the player goes with what it built.
+    building_->player->Teardown();
+    building_.reset();
+  }
   if (!pending_) return;
   shell_->StopRepair(pending_->ticket);
   dropped_.push_back(std::move(pending_));

@@ -36,12 +36,20 @@ class FileOpener {
   void SetProgramFolder(std::string folder) { programFolder_ = std::move(folder); }
   const std::string& programFolder() const { return programFolder_; }
 
-  // Begins opening file (an open waiting for its repair is dropped first). A
-  // built player, or null: the user was told why not, or the repair tool
-  // runs and pending() holds until RepairFinished.
+  // Begins opening file (an open in progress is dropped first). A built
+  // player, or null: the user was told why not, or the open goes on until a
+  // build's result (Built, while building() is set) or the repair tool's end
+  // (RepairFinished, while pending() holds) finishes it.
   std::unique_ptr<Player> Build(const std::string& file);
   // Whether an open waits for the repair tool.
   bool pending() const { return pending_ != nullptr; }
+  // The player whose build is on its way (its kEventBuilt goes to Built);
+  // null when none is.
+  Player* building() const;
+  // The result of the build on its way: the next builder is tried, or the
+  // repair begins, as with a result that comes at once. A built player, or
+  // null as for Build.
+  std::unique_ptr<Player> Built(Result result);
   // The shell's word that the tool of repair ticket has ended. For the open
   // that waits, the builders try the mended copy: a built player for file()
   // (the copy took the file's place), or null once the user was told why
@@ -61,10 +69,14 @@ class FileOpener {
   // tool's leftovers, which spans its run.
   struct Repair;
 
-  // Both MP3 builders in turn; on failure null, with errorText the second's text.
-  std::unique_ptr<Player> TryBuild(const std::string& file, std::string* errorText);
-  // The decoding front end; on failure null, with errorText its text.
-  std::unique_ptr<Player> TryDecoder(const std::string& file, std::string* errorText);
+  // A player built with the builders in turn (the copy of a repair, when
+  // one is given); each result that comes at once leads to the next step.
+  struct Building;
+  std::unique_ptr<Player> StartBuilding(const std::string& path, std::vector<BuildWith> builders,
+                                        std::unique_ptr<Repair> repair);
+  // Every builder failed, the last with errorText: the repair begins (an MP3
+  // not yet repaired), or the user is told.
+  std::unique_ptr<Player> BuildFailed(const std::string& errorText, bool repaired);
 
   Shell* shell_;  // never null
   PlayerFactory* factory_ = nullptr;
@@ -73,6 +85,7 @@ class FileOpener {
   bool builtMp3_ = true;
   uint32_t lastTicket_ = 0;
   std::unique_ptr<Repair> pending_;
+  std::unique_ptr<Building> building_;
   // Dropped opens whose tool has not ended yet.
   std::vector<std::unique_ptr<Repair>> dropped_;
 };

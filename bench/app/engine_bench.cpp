@@ -134,7 +134,7 @@ class Bench {
     planCall.Print("  loop plan (a stretch dragged)");
     rateCall.Print("  speed");
     pauseCall.Print("  pause");
-    open.Print("  open (the build waits for it)");
+    open.Print("  open");
     std::printf("key to heard (marks in the recording are good to %d ms):\n", test::kMarkSlackMs);
     jumpHeard.Print("  jump: the cut heard after the key");
     pauseHeard.Print("  pause: the sound ends after the key");

@@ -51,6 +51,12 @@ class MprisTest : public ::testing::Test {
     ASSERT_NE(program_->mediaControls(), nullptr);
     ASSERT_FALSE(program_->mediaControls()->busName().isEmpty());
   }
+  // Opens the sample and waits until it plays (it builds on the player's
+  // own thread).
+  void OpenSample() {
+    app_.OpenSample();
+    ASSERT_TRUE(test::WaitFor([&] { return app_.view().playState == Playing; }));
+  }
   void TearDown() override {
     program_.reset();
     if (other_) QDBusConnection::disconnectFromBus(QStringLiteral("other-copy"));
@@ -110,7 +116,7 @@ TEST_F(MprisTest, ASecondCopyTakesAnInstanceName) {
   EXPECT_EQ(program_->mediaControls()->busName(),
             QStringLiteral("org.mpris.MediaPlayer2.orvexplayer.instance") +
                 QString::number(QCoreApplication::applicationPid()));
-  app_.OpenSample();
+  OpenSample();
   // playerctl finds it under its instance name too.
   EXPECT_EQ(Ctl({"status"}), QStringLiteral("Playing"));
 }
@@ -119,7 +125,7 @@ TEST_F(MprisTest, PlayPauseStopAndTheStatusTheyLeave) {
   EXPECT_EQ(Ctl({"status"}), QStringLiteral("Stopped"));
   EXPECT_EQ(program_->mediaControls()->busName(),
             QStringLiteral("org.mpris.MediaPlayer2.orvexplayer"));
-  app_.OpenSample();
+  OpenSample();
   ASSERT_EQ(app_.view().playState, Playing);
   EXPECT_EQ(Ctl({"status"}), QStringLiteral("Playing"));
   Ctl({"play-pause"});
@@ -135,7 +141,7 @@ TEST_F(MprisTest, PlayPauseStopAndTheStatusTheyLeave) {
 }
 
 TEST_F(MprisTest, MetadataPositionSeekRateAndVolume) {
-  app_.OpenSample();
+  OpenSample();
   ASSERT_EQ(app_.view().playState, Playing);
   EXPECT_EQ(Ctl({"metadata", "xesam:title"}), QStringLiteral("eg"));
   EXPECT_TRUE(Ctl({"metadata", "xesam:url"}).startsWith(QStringLiteral("file:///")));
@@ -171,7 +177,7 @@ TEST_F(MprisTest, MetadataPositionSeekRateAndVolume) {
 // ignored, a huge one backwards goes to the start, and rates and volumes
 // beyond their range are their ends; NaN changes nothing.
 TEST_F(MprisTest, ExtremeSeeksRatesAndVolumesAreSafe) {
-  app_.OpenSample();
+  OpenSample();
   ASSERT_EQ(app_.view().playState, Playing);
   Ctl({"pause"});
   Ctl({"position", "2"});
@@ -204,7 +210,7 @@ TEST_F(MprisTest, EveryChangeIsAnnounced) {
                                              QStringLiteral("--follow"), QStringLiteral("status")});
   ASSERT_TRUE(follow.waitForStarted());
   ASSERT_TRUE(WaitFor([&] { return follow.canReadLine(); }));  // the status now
-  app_.OpenSample();
+  OpenSample();
   app_.TogglePlay();
   app_.Stop();
   QStringList seen;

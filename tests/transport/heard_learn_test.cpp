@@ -141,8 +141,10 @@ class HeardLearn : public test::SoundTest {
       return false;
     }
     app_.OpenFile(file);
-    EXPECT_EQ(view().playState, Playing) << "the file did not play";
-    return view().playState == Playing;
+    // The player builds on its own thread; its result comes as an event.
+    const bool playing = PumpUntil([&] { return view().playState == Playing; }, 10s);
+    EXPECT_TRUE(playing) << "the file did not play";
+    return playing;
   }
   // The main window's part: every 25 ms the analysis's answers and the
   // player's events are taken and, while playing, the tick runs. Stops when
@@ -707,6 +709,11 @@ TEST_F(HeardLearn, ARestartResumesAtTheKeptPlace) {
     App first(shell, &factory_);
     first.SetStudyStore(&store);
     first.OpenFile(file);
+    for (int i = 0; i < 400 && first.view().playState != Playing; ++i) {
+      std::this_thread::sleep_for(25ms);
+      first.OnGraphEvent();
+    }
+    ASSERT_EQ(first.view().playState, Playing);
     first.SeekTo(kPlace);
     first.TogglePlay();  // paused there
     ASSERT_EQ(first.view().playState, Paused);

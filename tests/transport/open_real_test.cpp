@@ -303,6 +303,7 @@ TEST_F(OpenRealTest, OpenDialogChosenAndCancelled) {
     app_.OpenFile();
     ASSERT_TRUE(WaitFor([&] { return shown && !QApplication::activeModalWidget(); }));
   }
+  ASSERT_TRUE(WaitFor([&] { return !app_.opening(); }));
   EXPECT_EQ(app_.view().filePath, Fixture("mono.mp3").toStdString());
   EXPECT_EQ(app_.view().playState, Playing);
   EXPECT_EQ(app_.openDialog().folder, QString(ORVEX_TEST_DATA).toStdString());

@@ -172,26 +172,88 @@ GstElement* AddElement(GstElement* bin, const char* factory, const char* name,
   return element;
 }
 
+namespace {
+
+// Of the devices, the audio output marked as the default, else the first one.
+GstDevice* ChooseAudioOutput(GList* devices) {
+  GstDevice* chosen = nullptr;
+  for (GList* l = devices; l; l = l->next) {
+    auto* device = GST_DEVICE(l->data);
+    if (!gst_device_has_classes(device, "Audio/Sink")) continue;
+    if (!chosen) chosen = device;
+    GstStructure* props = gst_device_get_properties(device);
+    gboolean isDefault = FALSE;
+    if (props && gst_structure_get_boolean(props, "is-default", &isDefault) && isDefault) {
+      chosen = device;
+    }
+    if (props) gst_structure_free(props);
+    if (isDefault) break;
+  }
+  return chosen;
+}
+
+// The plugin of the audio sink autoaudiosink would take: the highest ranked.
+std::string PreferredSinkPlugin() {
+  GList* sinks = gst_element_factory_list_get_elements(
+      GST_ELEMENT_FACTORY_TYPE_SINK | GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO, GST_RANK_MARGINAL);
+  sinks = g_list_sort(sinks, gst_plugin_feature_rank_compare_func);
+  std::string plugin;
+  if (sinks) {
+    const gchar* name = gst_plugin_feature_get_plugin_name(GST_PLUGIN_FEATURE(sinks->data));
+    if (name) plugin = name;
+  }
+  gst_plugin_feature_list_free(sinks);
+  return plugin;
+}
+
+// The default output of the device provider that comes with the preferred
+// sink (the sound server's, where there is one). Only that provider's plugin
+// is loaded: a device monitor over every provider loads them all (DeckLink's,
+// with the video library, among them) and they stay for the life of the
+// process.
+GstElementPtr SinkOfPreferredProvider() {
+  const std::string plugin = PreferredSinkPlugin();
+  if (plugin.empty()) return nullptr;
+  GList* factories = gst_device_provider_factory_list_get_device_providers(GST_RANK_MARGINAL);
+  GstDeviceProviderFactory* factory = nullptr;
+  for (GList* l = factories; l && !factory; l = l->next) {
+    auto* candidate = GST_DEVICE_PROVIDER_FACTORY(l->data);
+    const gchar* name = gst_plugin_feature_get_plugin_name(GST_PLUGIN_FEATURE(candidate));
+    if (name && plugin == name && gst_device_provider_factory_has_classes(candidate, "Audio/Sink")) {
+      factory = candidate;
+    }
+  }
+  // Started, not only probed: a provider knows its default device once started.
+  GstDeviceProvider* provider = factory ? gst_device_provider_factory_get(factory) : nullptr;
+  gst_plugin_feature_list_free(factories);
+  if (!provider) return nullptr;
+  GstElementPtr sink;
+  if (gst_device_provider_start(provider)) {
+    GList* devices = gst_device_provider_get_devices(provider);
+    if (GstDevice* chosen = ChooseAudioOutput(devices)) {
+      sink.reset(SinkFloating(gst_device_create_element(chosen, nullptr)));
+    }
+    g_list_free_full(devices, gst_object_unref);
+    gst_device_provider_stop(provider);
+  }
+  gst_object_unref(provider);
+  return sink;
+}
+
+}  // namespace
+
 GstElementPtr FindDefaultAudioRenderer() {
   EnsureGstInit();
+  if (GstElementPtr sink = SinkOfPreferredProvider()) return sink;
+  // Otherwise every provider of audio outputs.
   GstDeviceMonitor* monitor = gst_device_monitor_new();
   gst_device_monitor_add_filter(monitor, "Audio/Sink", nullptr);
   GstElementPtr sink;
   if (gst_device_monitor_start(monitor)) {
     GList* devices = gst_device_monitor_get_devices(monitor);
-    GstDevice* chosen = nullptr;
-    for (GList* l = devices; l; l = l->next) {
-      auto* device = GST_DEVICE(l->data);
-      if (!chosen) chosen = device;
-      GstStructure* props = gst_device_get_properties(device);
-      gboolean isDefault = FALSE;
-      if (props && gst_structure_get_boolean(props, "is-default", &isDefault) && isDefault) {
-        chosen = device;
-      }
-      if (props) gst_structure_free(props);
-      if (isDefault) break;
+    if (GstDevice* chosen = ChooseAudioOutput(devices)) {
+      sink.reset(SinkFloating(gst_device_create_element(chosen, nullptr)));
     }
-    if (chosen) sink.reset(SinkFloating(gst_device_create_element(chosen, nullptr)));
     g_list_free_full(devices, gst_object_unref);
     gst_device_monitor_stop(monitor);
   }

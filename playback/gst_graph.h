@@ -22,9 +22,11 @@ GstPadPtr FindPin(GstElement* element, GstPadDirection direction, int index);
 GstElement* AddElement(GstElement* bin, const char* factory, const char* name,
                        std::string& missing);
 
-// The sink element of the default audio output device ("Audio/Sink" devices of
-// the device monitor: the one marked is-default, else the first), owned by
-// the caller; none when there is no output device at all.
+// The sink element of the default audio output device ("Audio/Sink" devices:
+// the one marked is-default, else the first), owned by the caller; none when
+// there is no output device at all. The device provider of the highest ranked
+// audio sink's plugin is asked first, alone; only when it has no output does a
+// device monitor ask every provider.
 GstElementPtr FindDefaultAudioRenderer();
 
 // Fits what the MPEG audio parser passes on to the decoder to the file its

@@ -1,6 +1,7 @@
 #include "playback/mpeg_scan.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +36,32 @@ uint32_t ReadBe32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
+// The window's buffer, mapped for the scan alone: from malloc, a freed
+// mebibyte stays in the arena of the thread that scanned (the mmap threshold
+// grows past it once a block that large was freed), resident for the rest of
+// the process, once for each thread that ever scans a lesson.
+class ScanBuffer {
+ public:
+  explicit ScanBuffer(size_t size) : size_(size) {}
+  ScanBuffer(const ScanBuffer&) = delete;
+  ScanBuffer& operator=(const ScanBuffer&) = delete;
+  ~ScanBuffer() {
+    if (data_) munmap(data_, size_);
+  }
+  // Null when no memory could be mapped.
+  uint8_t* data() {
+    if (!data_) {
+      void* p = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p != MAP_FAILED) data_ = static_cast<uint8_t*>(p);
+    }
+    return data_;
+  }
+
+ private:
+  size_t size_;
+  uint8_t* data_ = nullptr;
+};
+
 // Sequential reads through a window over the source, so a scan of a long file
 // makes few read calls.
 class Window {
@@ -47,9 +74,8 @@ class Window {
   const uint8_t* At(uint64_t offset, size_t n) {
     if (offset > size_ || n > size_ - offset) return nullptr;
     if (offset < start_ || offset + n > start_ + filled_) {
-      if (n > kCapacity) return nullptr;
+      if (n > kCapacity || !buffer_.data()) return nullptr;
       start_ = offset;
-      buffer_.resize(kCapacity);
       const size_t want = static_cast<size_t>(std::min<uint64_t>(kCapacity, size_ - offset));
       filled_ = source_.Read(offset, buffer_.data(), want);
       if (filled_ < n) return nullptr;
@@ -61,7 +87,7 @@ class Window {
   static constexpr size_t kCapacity = 1 << 20;
   ByteSource& source_;
   uint64_t size_;
-  std::vector<uint8_t> buffer_;
+  ScanBuffer buffer_{kCapacity};
   uint64_t start_ = 0;
   size_t filled_ = 0;
 };

@@ -1,13 +1,24 @@
 #include "playback/pitch_track.h"
 
 #include <aubio/aubio.h>
+#include <dlfcn.h>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
 #include <memory>
+#include <mutex>
 
 #include "playback/gst_init.h"
 #include "playback/gst_ptr.h"
+
+// aubio is loaded by name (ORVEX_AUBIO_LIBRARY, from the build) the first
+// time a track is made, not linked: it brings FFmpeg's codecs and all they
+// link (about 140 libraries), which the program needs only when intonation
+// curves are made.
+
+// The engine's log ("orvex"): the same category as the player's.
+GST_DEBUG_CATEGORY_STATIC(orvex_pitch_log);
+#define GST_CAT_DEFAULT orvex_pitch_log
 
 namespace orvex {
 namespace {
@@ -18,12 +29,52 @@ constexpr uint_t kWindowHops = 4;
 constexpr smpl_t kConfidence = 0.7f;
 constexpr smpl_t kSilenceDb = -50.0f;
 
-struct PitchDelete {
-  void operator()(aubio_pitch_t* p) const noexcept { del_aubio_pitch(p); }
+// The functions used from aubio, typed by its header.
+struct Aubio {
+  decltype(&new_aubio_pitch) newPitch = nullptr;
+  decltype(&del_aubio_pitch) delPitch = nullptr;
+  decltype(&aubio_pitch_set_unit) setUnit = nullptr;
+  decltype(&aubio_pitch_set_silence) setSilence = nullptr;
+  decltype(&aubio_pitch_do) pitchDo = nullptr;
+  decltype(&aubio_pitch_get_confidence) confidence = nullptr;
+  decltype(&new_fvec) newFvec = nullptr;
+  decltype(&del_fvec) delFvec = nullptr;
 };
-struct FvecDelete {
-  void operator()(fvec_t* v) const noexcept { del_fvec(v); }
-};
+
+template <typename Function>
+bool Bind(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  return function != nullptr;
+}
+
+// Loaded once, for the life of the process; nullptr (and one warning in the
+// engine's log) when the library or one of its functions is missing.
+const Aubio* LoadedAubio() {
+  static Aubio aubio;
+  static bool loaded = false;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    void* library = dlopen(ORVEX_AUBIO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (library) {
+      loaded = Bind(library, "new_aubio_pitch", aubio.newPitch) &&
+               Bind(library, "del_aubio_pitch", aubio.delPitch) &&
+               Bind(library, "aubio_pitch_set_unit", aubio.setUnit) &&
+               Bind(library, "aubio_pitch_set_silence", aubio.setSilence) &&
+               Bind(library, "aubio_pitch_do", aubio.pitchDo) &&
+               Bind(library, "aubio_pitch_get_confidence", aubio.confidence) &&
+               Bind(library, "new_fvec", aubio.newFvec) && Bind(library, "del_fvec", aubio.delFvec);
+    }
+    if (loaded) return;
+    const char* why = dlerror();
+    const std::string reason = why ? why : "unknown error";
+    if (library) dlclose(library);
+    EnsureGstInit();
+    GST_DEBUG_CATEGORY_INIT(orvex_pitch_log, "orvex", 0, "OrvexPlayer playback engine");
+    GST_WARNING("pitch tracks: %s cannot be used (%s); no intonation curves", ORVEX_AUBIO_LIBRARY,
+                reason.c_str());
+  });
+  return loaded ? &aubio : nullptr;
+}
 
 }  // namespace
 
@@ -31,25 +82,31 @@ PitchTrack PitchOfSamples(const std::vector<float>& samples, int32_t rate) {
   PitchTrack track;
   track.hopMs = kPitchHopMs;
   if (rate <= 0) return track;
+  const Aubio* aubio = LoadedAubio();
+  if (!aubio) return track;
   const auto hop = static_cast<uint_t>(rate * kPitchHopMs / 1000);
-  const std::unique_ptr<aubio_pitch_t, PitchDelete> pitch(
-      new_aubio_pitch("yinfast", hop * kWindowHops, hop, static_cast<uint_t>(rate)));
-  const std::unique_ptr<fvec_t, FvecDelete> in(new_fvec(hop));
-  const std::unique_ptr<fvec_t, FvecDelete> out(new_fvec(1));
+  const auto delPitch = [aubio](aubio_pitch_t* p) { aubio->delPitch(p); };
+  const auto delFvec = [aubio](fvec_t* v) { aubio->delFvec(v); };
+  const std::unique_ptr<aubio_pitch_t, decltype(delPitch)> pitch(
+      aubio->newPitch("yinfast", hop * kWindowHops, hop, static_cast<uint_t>(rate)), delPitch);
+  const std::unique_ptr<fvec_t, decltype(delFvec)> in(aubio->newFvec(hop), delFvec);
+  const std::unique_ptr<fvec_t, decltype(delFvec)> out(aubio->newFvec(1), delFvec);
   if (!pitch || !in || !out) return track;
-  aubio_pitch_set_unit(pitch.get(), "Hz");
-  aubio_pitch_set_silence(pitch.get(), kSilenceDb);
+  aubio->setUnit(pitch.get(), "Hz");
+  aubio->setSilence(pitch.get(), kSilenceDb);
   for (size_t at = 0; at + hop <= samples.size(); at += hop) {
     for (uint_t i = 0; i < hop; ++i) in->data[i] = samples[at + i];
-    aubio_pitch_do(pitch.get(), in.get(), out.get());
+    aubio->pitchDo(pitch.get(), in.get(), out.get());
     const smpl_t hz = out->data[0];
-    const bool sure = aubio_pitch_get_confidence(pitch.get()) >= kConfidence;
+    const bool sure = aubio->confidence(pitch.get()) >= kConfidence;
     track.hz.push_back(sure && hz > 0 ? hz : 0.0f);
   }
   return track;
 }
 
 PitchTrack PitchOfFile(const std::string& path, int32_t fromMs, int32_t toMs) {
+  // Without aubio there is nothing to decode for.
+  if (!LoadedAubio()) return {kPitchHopMs, {}};
   EnsureGstInit();
   gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
   if (!uri) return {};

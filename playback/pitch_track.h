@@ -1,6 +1,8 @@
 #pragma once
 // Pitch tracks for the intonation view: aubio's YIN estimator over
 // mono samples, or over a stretch of a sound file decoded by GStreamer.
+// aubio is loaded the first time a track is made; when it cannot be, every
+// track is empty (no curves) and the engine's log says why, once.
 // PitchOfFile blocks while it decodes: call it off the GUI thread.
 
 #include <cstdint>

@@ -38,7 +38,7 @@ depends=$(field Depends)
 echo "Depends: $depends"
 # Named by hand (loaded or run by name), and found by dpkg-shlibdeps.
 for package in gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad \
-  mp3val fonts-wqy-microhei qt6-qpa-plugins libc6 libqt6widgets6 libqt6svg6 libgstreamer1.0-0; do
+  libaubio5 mp3val fonts-wqy-microhei qt6-qpa-plugins libc6 libqt6widgets6 libqt6svg6 libgstreamer1.0-0; do
   grep -Eq "(^|, )$package( \(|,|$)" <<<"$depends" || fail "Depends lacks $package"
 done
 

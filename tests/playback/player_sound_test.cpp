@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "playback/gst_graph.h"
 #include "playback/gst_player.h"
 #include "tests/playback/player_fixture.h"
 #include "tests/playback/sound_check.h"
@@ -145,6 +146,37 @@ TEST_F(PlayerSound, TheProgramStreamPlaysItsAudio) {
   ASSERT_GE(test::Audible(test::Windows(*r)).size(), 10u);
   EXPECT_NEAR(test::ToneFrequency(*r, 0), 440, 20);
   EXPECT_NEAR(test::ToneFrequency(*r, 1), 1000, 40);
+}
+
+// The default output (the null sink the test server makes its default) comes
+// from the sound server's own device provider: the plugins of the other
+// providers of audio outputs (DeckLink's on this kind of system) stay unloaded.
+TEST_F(PlayerSound, TheDefaultOutputLoadsNoOtherDeviceProvider) {
+  const GstElementPtr sink = FindDefaultAudioRenderer();
+  ASSERT_TRUE(sink);
+  gchar* device = nullptr;
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(sink.get()), "device")) {
+    g_object_get(sink.get(), "device", &device, nullptr);
+  }
+  EXPECT_STREQ(device, "ci_null");
+  g_free(device);
+  const std::string own =
+      gst_plugin_feature_get_plugin_name(GST_PLUGIN_FEATURE(gst_element_get_factory(sink.get())));
+  int others = 0;
+  GList* factories = gst_device_provider_factory_list_get_device_providers(GST_RANK_NONE);
+  for (GList* l = factories; l; l = l->next) {
+    auto* factory = GST_DEVICE_PROVIDER_FACTORY(l->data);
+    const gchar* name = gst_plugin_feature_get_plugin_name(GST_PLUGIN_FEATURE(factory));
+    if (!name || own == name || !gst_device_provider_factory_has_classes(factory, "Audio/Sink")) {
+      continue;
+    }
+    ++others;
+    GstPlugin* plugin = gst_registry_find_plugin(gst_registry_get(), name);
+    EXPECT_FALSE(plugin && gst_plugin_is_loaded(plugin)) << "the plugin " << name << " is loaded";
+    if (plugin) gst_object_unref(plugin);
+  }
+  gst_plugin_feature_list_free(factories);
+  if (others == 0) GTEST_SKIP() << "no other provider of audio outputs is installed";
 }
 
 // No sound server (its socket leads nowhere): no device, and a build says so.

@@ -206,6 +206,17 @@ std::string PreferredSinkPlugin() {
   return plugin;
 }
 
+// The sink of the default output among devices (or the first), which it
+// takes and frees; null when there is none.
+GstElementPtr SinkOfDevices(GList* devices) {
+  GstElementPtr sink;
+  if (GstDevice* chosen = ChooseAudioOutput(devices)) {
+    sink.reset(SinkFloating(gst_device_create_element(chosen, nullptr)));
+  }
+  g_list_free_full(devices, gst_object_unref);
+  return sink;
+}
+
 // The default output of the device provider that comes with the preferred
 // sink (the sound server's, where there is one). Only that provider's plugin
 // is loaded: a device monitor over every provider loads them all (DeckLink's,
@@ -229,11 +240,7 @@ GstElementPtr SinkOfPreferredProvider() {
   if (!provider) return nullptr;
   GstElementPtr sink;
   if (gst_device_provider_start(provider)) {
-    GList* devices = gst_device_provider_get_devices(provider);
-    if (GstDevice* chosen = ChooseAudioOutput(devices)) {
-      sink.reset(SinkFloating(gst_device_create_element(chosen, nullptr)));
-    }
-    g_list_free_full(devices, gst_object_unref);
+    sink = SinkOfDevices(gst_device_provider_get_devices(provider));
     gst_device_provider_stop(provider);
   }
   gst_object_unref(provider);
@@ -250,11 +257,7 @@ GstElementPtr FindDefaultAudioRenderer() {
   gst_device_monitor_add_filter(monitor, "Audio/Sink", nullptr);
   GstElementPtr sink;
   if (gst_device_monitor_start(monitor)) {
-    GList* devices = gst_device_monitor_get_devices(monitor);
-    if (GstDevice* chosen = ChooseAudioOutput(devices)) {
-      sink.reset(SinkFloating(gst_device_create_element(chosen, nullptr)));
-    }
-    g_list_free_full(devices, gst_object_unref);
+    sink = SinkOfDevices(gst_device_monitor_get_devices(monitor));
     gst_device_monitor_stop(monitor);
   }
   gst_object_unref(monitor);

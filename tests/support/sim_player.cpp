@@ -39,6 +39,13 @@ Result SimPlayer::BuildWithDecoder(const std::string& path) {
   return kOk;
 }
 
+bool SimPlayer::StartBuild(BuildWith with, const std::string& path, Result* result) {
+  Player::StartBuild(with, path, result);
+  if (!deferBuilds) return true;
+  events_.push_back({kEventBuilt, *result, {}});
+  return false;
+}
+
 void SimPlayer::Teardown() {
   Log("Teardown");
   ++teardowns;
@@ -273,6 +280,7 @@ std::unique_ptr<Player> SimPlayerFactory::Create() {
   player->decoderResult = decoderResult;
   player->rateResult = rateResult;
   player->lyrics = lyrics;
+  player->deferBuilds = deferBuilds;
   if (!buildScript.empty()) {
     player->mp3ParserResult = buildScript.front().first;
     player->splitterResult = buildScript.front().second;

@@ -23,6 +23,9 @@ class SimPlayer : public Player {
   Result BuildWithMp3Parser(const std::string& path) override;
   Result BuildWithMpeg1Splitter(const std::string& path) override;
   Result BuildWithDecoder(const std::string& path) override;
+  // With deferBuilds, the result comes as kEventBuilt, as from the engine's
+  // thread.
+  bool StartBuild(BuildWith with, const std::string& path, Result* result) override;
   void Teardown() override;
   Result Run() override;
   Result Pause() override;
@@ -51,6 +54,7 @@ class SimPlayer : public Player {
   // Scripted outcomes.
   // Files neither builder takes (no MPEG audio in them), whatever the script.
   std::function<bool(const std::string& path)> refuses;
+  bool deferBuilds = false;
   Result runResult = kOk;
   Result mp3ParserResult = kOk;
   Result splitterResult = kOk;
@@ -112,6 +116,7 @@ class SimPlayerFactory : public PlayerFactory {
   // What every player it makes answers to SetRate.
   Result rateResult = kOk;
   std::string lyrics;  // in the tags of every file it builds
+  bool deferBuilds = false;  // every player's builds answer by event
   std::function<bool(const std::string& path)> refuses;
   int created = 0;
   SimPlayer* last = nullptr;  // valid while its owner keeps it

@@ -1,5 +1,6 @@
 #include "transport/open_file.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -169,6 +170,38 @@ TEST_F(OpenFileTest, SecondBuilderTakesOverOnTheSamePlayer) {
   EXPECT_EQ(factory.created, 1);
   EXPECT_EQ(factory.last->builtWith, "splitter");
   EXPECT_TRUE(shell.repairs.empty());
+  EXPECT_EQ(view().playState, Playing);
+}
+
+// A player that builds on a thread of its own answers by event: the open
+// goes on from each result (the second builder after the first failed), a
+// command meanwhile finds no file yet, and a new open drops the build.
+TEST_F(OpenFileTest, ABuildAnsweredByEventGoesOnFromItsResult) {
+  factory.deferBuilds = true;
+  factory.buildScript.push_back({kErrNotMpegAudio, kOk});
+  const std::string path = folder.Write("stream.mp3", 10);
+  app.OpenFile(path);
+  EXPECT_TRUE(app.opening());
+  EXPECT_FALSE(view().loaded);
+  app.TogglePlay();  // nothing to play yet
+  EXPECT_FALSE(factory.last->running);
+  // The parser's failure, then (the splitter asked on the same player) its
+  // success.
+  app.OnGraphEvent();
+  EXPECT_EQ(factory.created, 1);
+  EXPECT_FALSE(app.opening());
+  EXPECT_TRUE(view().loaded);
+  EXPECT_EQ(view().playState, Playing);
+  EXPECT_EQ(factory.last->builtWith, "splitter");
+  EXPECT_TRUE(shell.repairs.empty());
+
+  const std::string other = folder.Write("other.mp3", 10);
+  app.OpenFile(other);
+  log.clear();
+  app.OpenFile(path);  // wins over the build of other.mp3, which goes
+  EXPECT_EQ(std::count(log.begin(), log.end(), "player.Teardown"), 1);
+  app.OnGraphEvent();
+  EXPECT_EQ(view().filePath, path);
   EXPECT_EQ(view().playState, Playing);
 }
 

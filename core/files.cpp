@@ -256,4 +256,32 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+std::string FindExtension(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || dot < nameStart) return {};
+  return path.substr(dot);
+}
+
+std::string FileTitle(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string ext = FindExtension(name);
+  name.resize(name.size() - ext.size());
+  return name;
+}
+
+bool IsMp3Name(const std::string& path) {
+  const std::string ext = FindExtension(path);
+  if (ext.size() != 4) return false;
+  static constexpr char kMp3[] = ".mp3";
+  for (size_t i = 0; i < 4; ++i) {
+    char c = ext[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kMp3[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace orvex

@@ -32,6 +32,17 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 // The folder part of a path up to its last separator ("." when it has none).
 std::string FolderOf(const std::string& path);
 
+// The file name of a path without its last extension ("lesson 1" for
+// ".../lesson 1.mp3").
+std::string FileTitle(const std::string& path);
+
+// The extension of a path's file-name part, from its last dot; empty when the
+// name has none.
+std::string FindExtension(const std::string& path);
+
+// True for ".mp3" in any letter case.
+bool IsMp3Name(const std::string& path);
+
 // Writes all of data to fd, going on after interruptions.
 bool WriteAll(int fd, std::string_view data);
 

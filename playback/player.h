@@ -4,7 +4,10 @@
 // logic runs the same over GStreamer and over the simulated player of the tests.
 //
 // All positions and lengths are whole milliseconds in a signed 32-bit integer.
-// Every operation runs on the GUI thread.
+// Every operation is called from one thread. The window's player
+// (EnginePlayer) returns at once from each and does the work on a thread of
+// its own; the GStreamer player under it and the simulated player of the
+// tests do it there and then.
 
 #include <algorithm>
 #include <cstdint>

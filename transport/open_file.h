@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/files.h"
 #include "core/shell.h"
 #include "playback/player.h"
 
@@ -95,17 +96,6 @@ class FileOpener {
 // temporaryFolder when one is given.
 RepairCommand MakeRepairCommand(const std::string& programFolder, const std::string& filePath,
                                 const std::string& temporaryFolder = {});
-
-// The file name of a path without its last extension ("lesson 1" for
-// ".../lesson 1.mp3").
-std::string FileTitle(const std::string& path);
-
-// The extension of a path's file-name part, from its last dot; empty when the
-// name has none.
-std::string FindExtension(const std::string& path);
-
-// True for ".mp3" in any letter case.
-bool IsMp3Name(const std::string& path);
 
 // True when the file goes the MP3 way (its two builders and the repair): its
 // bytes are MPEG audio or an MPEG program stream, or they are no other format

@@ -115,6 +115,11 @@ int main(int argc, char** argv) {
 
   if (mode == "cpu-wave") app.SetShowWave(true);
   app.OpenSample();
+  // The sample builds on the player's own thread; the window goes on meanwhile.
+  for (int i = 0; i < 1000 && app.view().playState != orvex::Playing; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    usleep(5000);
+  }
   if (app.view().playState != orvex::Playing) {
     std::fprintf(stderr, "the sample does not play\n");
     return 1;

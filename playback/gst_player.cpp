@@ -350,7 +350,13 @@ void GstPlayer::Impl::SendSeek(int64_t target, Join join, const Cut* cut) {
             GST_TIME_ARGS(span.stop >= 0 ? span.stop : GST_CLOCK_TIME_NONE), speed,
             span.segment ? " (a pass)" : "", splice ? ", spliced" : "");
   if (splice) watch.Arm(SteadyNowNs() + kSpliceDeadlineNs, [this] { FlushStuckSink(); });
-  const bool sent = gst_element_send_event(graph->pipeline.get(), seek);
+  // A splice goes upstream from what feeds the sink, not through the
+  // pipeline: gst_element_send_event holds the pipeline's state lock while
+  // the seek waits for the streaming thread, and that thread may wait in the
+  // sink for the pipeline's own state change, which needs that lock. A seek
+  // that flushes reaches the sink first and wakes it.
+  const bool sent = splice ? gst_pad_send_event(graph->feedPad.get(), seek)
+                           : gst_element_send_event(graph->pipeline.get(), seek);
   if (splice && watch.Disarm()) {
     // The sink was flushed under the seek: if the seek's own flush did not
     // reach it after that, it ends here, and the sink starts anew.
@@ -505,6 +511,14 @@ bool GstPlayer::Impl::Spliceable(const SeekSpan& span, double speed, bool endsPa
   // past its end.
   if (!graph->spliceable || gui.spliceSlow || gui.state != EngineState::kPlaying ||
       !shared.playing || gui.sinkEmpty || shared.sinkAtEos || endsPass) {
+    return false;
+  }
+  // A sink that prerolls anew (after a seek that flushed) waits for the
+  // pipeline to play again: nothing can be spliced into it yet.
+  GstState sinkState = GST_STATE_VOID_PENDING, sinkPending = GST_STATE_VOID_PENDING;
+  if (gst_element_get_state(graph->sink, &sinkState, &sinkPending, 0) !=
+          GST_STATE_CHANGE_SUCCESS ||
+      sinkState != GST_STATE_PLAYING) {
     return false;
   }
   const int64_t written = shared.writtenEndNs;
